@@ -1,0 +1,316 @@
+#include "UiServices.h"
+#include "Forms.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+
+#include <map>
+
+UiServices::~UiServices() = default;
+
+namespace {
+
+QtUiServices &qtServices()
+{
+    static QtUiServices services;
+    return services;
+}
+
+UiServices *installed = nullptr;
+
+// Ends a form's modal state also when an exception leaves the loop.
+class ModalScope
+{
+public:
+    explicit ModalScope(TForm &Form, void (TForm::*End)())
+        : m_form(Form)
+        , m_end(End)
+    {}
+    ~ModalScope() { (m_form.*m_end)(); }
+    ModalScope(const ModalScope &) = delete;
+    ModalScope &operator=(const ModalScope &) = delete;
+
+private:
+    TForm &m_form;
+    void (TForm::*m_end)();
+};
+
+struct ButtonInfo
+{
+    TMsgDlgBtn button;
+    TModalResult result;
+    QMessageBox::StandardButton standard; // NoButton: a button of our own
+    const char *caption;
+};
+
+// In the order the buttons appear, with the modal result each one returns.
+constexpr ButtonInfo buttonTable[] = {
+    {mbYes, mrYes, QMessageBox::Yes, nullptr},
+    {mbNo, mrNo, QMessageBox::No, nullptr},
+    {mbOK, mrOk, QMessageBox::Ok, nullptr},
+    {mbCancel, mrCancel, QMessageBox::Cancel, nullptr},
+    {mbAbort, mrAbort, QMessageBox::Abort, nullptr},
+    {mbRetry, mrRetry, QMessageBox::Retry, nullptr},
+    {mbIgnore, mrIgnore, QMessageBox::Ignore, nullptr},
+    {mbAll, mrAll, QMessageBox::NoButton, "&All"},
+    {mbNoToAll, mrNoToAll, QMessageBox::NoToAll, nullptr},
+    {mbYesToAll, mrYesToAll, QMessageBox::YesToAll, nullptr},
+    {mbHelp, mrNone, QMessageBox::Help, nullptr},
+    {mbClose, mrClose, QMessageBox::Close, nullptr},
+};
+
+// "Text files|*.txt;*.log|All files|*.*" → "Text files (*.txt *.log)", "All files (*)".
+QStringList nameFilters(const QString &Filter)
+{
+    QStringList result;
+    const QStringList parts = Filter.split(u'|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString &p : parts.at(i + 1).split(u';', Qt::SkipEmptyParts)) {
+            const QString pattern = p.trimmed();
+            if (!pattern.isEmpty())
+                patterns.append(pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern);
+        }
+        result.append(QStringLiteral("%1 (%2)").arg(parts.at(i).trimmed(), patterns.join(u' ')));
+    }
+    return result;
+}
+
+QString captionOf(TMsgDlgType Type)
+{
+    switch (Type) {
+    case mtWarning:
+        return QObject::tr("Warning");
+    case mtError:
+        return QObject::tr("Error");
+    case mtInformation:
+        return QObject::tr("Information");
+    case mtConfirmation:
+        return QObject::tr("Confirm");
+    case mtCustom:
+        break;
+    }
+    return QCoreApplication::applicationName();
+}
+
+} // namespace
+
+UiServices &uiServices()
+{
+    return installed ? *installed : qtServices();
+}
+
+void setUiServices(UiServices *Services)
+{
+    installed = Services;
+}
+
+// --- QtUiServices
+
+TModalResult QtUiServices::messageDlg(const MessageRequest &Request)
+{
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (Request.type) {
+    case mtWarning:
+        icon = QMessageBox::Warning;
+        break;
+    case mtError:
+        icon = QMessageBox::Critical;
+        break;
+    case mtInformation:
+        icon = QMessageBox::Information;
+        break;
+    case mtConfirmation:
+        icon = QMessageBox::Question;
+        break;
+    case mtCustom:
+        break;
+    }
+    QMessageBox box(icon, captionOf(Request.type), Request.text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    std::map<QAbstractButton *, TModalResult> results;
+    QAbstractButton *escape = nullptr;
+    for (const ButtonInfo &info : buttonTable) {
+        if (!(Request.buttons & info.button))
+            continue;
+        QAbstractButton *button
+            = info.standard != QMessageBox::NoButton
+                  ? box.addButton(info.standard)
+                  : box.addButton(QObject::tr(info.caption), QMessageBox::AcceptRole);
+        results[button] = info.result;
+        if (info.result == mrCancel || (info.result == mrNo && !escape))
+            escape = button;
+    }
+    if (results.empty())
+        results[box.addButton(QMessageBox::Ok)] = mrOk;
+    if (escape)
+        box.setEscapeButton(escape);
+    box.exec();
+    const auto it = results.find(box.clickedButton());
+    return it != results.end() ? it->second : mrCancel;
+}
+
+TModalResult QtUiServices::runModal(TForm &Form)
+{
+    Form.beginModal();
+    ModalScope scope(Form, &TForm::endModal);
+    Form.exec();
+    // A form hidden from outside the modal result counts as cancelled.
+    return Form.ModalResult() != mrNone ? Form.ModalResult() : mrCancel;
+}
+
+bool QtUiServices::openFile(TOpenDialog &Dialog)
+{
+    QString dir = Dialog.InitialDir;
+    if (dir.isEmpty() && !Dialog.FileName.isEmpty())
+        dir = QFileInfo(Dialog.FileName).absolutePath();
+    QFileDialog dialog(QApplication::activeWindow(), Dialog.Title, dir);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (!Dialog.Filter.isEmpty())
+        dialog.setNameFilters(nameFilters(Dialog.Filter));
+    if (!Dialog.DefaultExt.isEmpty())
+        dialog.setDefaultSuffix(Dialog.DefaultExt);
+    if (!Dialog.FileName.isEmpty())
+        dialog.selectFile(Dialog.FileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    Dialog.FileName = dialog.selectedFiles().first();
+    return true;
+}
+
+int QtUiServices::shellOpen(const QString &Target)
+{
+    const QUrl url = QUrl::fromUserInput(Target, QString(), QUrl::AssumeLocalFile);
+    // The shell's convention: above 32 is success, 2 is "file not found".
+    return url.isValid() && QDesktopServices::openUrl(url) ? 33 : 2;
+}
+
+bool QtUiServices::isAltKeyDown()
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return false;
+    return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier);
+}
+
+// --- ScriptedUi
+
+namespace {
+
+const char *stepKind(std::size_t Index)
+{
+    static const char *const kinds[]
+        = {"a message box", "a modal form", "an open-file dialog", "a shell open"};
+    return Index < 4 ? kinds[Index] : "?";
+}
+
+TMsgDlgBtn buttonFor(TModalResult Result)
+{
+    for (const ButtonInfo &info : buttonTable)
+        if (info.result == Result && info.result != mrNone)
+            return info.button;
+    return TMsgDlgBtn(0);
+}
+
+} // namespace
+
+ScriptedUi::ScriptedUi()
+    : m_previous(installed)
+{
+    setUiServices(this);
+}
+
+ScriptedUi::~ScriptedUi()
+{
+    setUiServices(m_previous);
+}
+
+ScriptedUi &ScriptedUi::onMessage(MessageStep Step)
+{
+    m_steps.emplace_back(std::in_place_type<MessageStep>, std::move(Step));
+    return *this;
+}
+
+ScriptedUi &ScriptedUi::answer(TModalResult Result)
+{
+    return onMessage([Result](const MessageRequest &) { return Result; });
+}
+
+ScriptedUi &ScriptedUi::onModal(ModalStep Step)
+{
+    m_steps.emplace_back(std::in_place_type<ModalStep>, std::move(Step));
+    return *this;
+}
+
+ScriptedUi &ScriptedUi::onOpenFile(OpenFileStep Step)
+{
+    m_steps.emplace_back(std::in_place_type<OpenFileStep>, std::move(Step));
+    return *this;
+}
+
+ScriptedUi &ScriptedUi::onShellOpen(ShellStep Step)
+{
+    m_steps.emplace_back(std::in_place_type<ShellStep>, std::move(Step));
+    return *this;
+}
+
+template<class T>
+T ScriptedUi::take(const char *What, const QString &Detail)
+{
+    if (m_steps.empty())
+        throw ScriptError(QStringLiteral("Unexpected %1 (\"%2\"): the script has no step left")
+                              .arg(QLatin1String(What), Detail)
+                              .toStdString());
+    if (!std::holds_alternative<T>(m_steps.front()))
+        throw ScriptError(
+            QStringLiteral("Unexpected %1 (\"%2\"): the script expected %3")
+                .arg(QLatin1String(What), Detail, QLatin1String(stepKind(m_steps.front().index())))
+                .toStdString());
+    T step = std::get<T>(std::move(m_steps.front()));
+    m_steps.pop_front();
+    return step;
+}
+
+TModalResult ScriptedUi::messageDlg(const MessageRequest &Request)
+{
+    messages.push_back(Request);
+    const TModalResult result = take<MessageStep>(stepKind(0), Request.text)(Request);
+    // A person can only press a button the box shows.
+    if (!(Request.buttons & buttonFor(result)))
+        throw ScriptError(QStringLiteral("The script answered \"%1\" with modal result %2, "
+                                         "which no button of the message box gives")
+                              .arg(Request.text)
+                              .arg(result)
+                              .toStdString());
+    return result;
+}
+
+TModalResult ScriptedUi::runModal(TForm &Form)
+{
+    const QString name = QString::fromLatin1(Form.metaObject()->className());
+    modalForms.push_back(name);
+    ModalStep step = take<ModalStep>(stepKind(1), name);
+    Form.beginModal();
+    ModalScope scope(Form, &TForm::endModal);
+    step(Form);
+    if (Form.ModalResult() == mrNone)
+        throw ScriptError(
+            QStringLiteral("The script step for %1 left the form open").arg(name).toStdString());
+    return Form.ModalResult();
+}
+
+bool ScriptedUi::openFile(TOpenDialog &Dialog)
+{
+    return take<OpenFileStep>(stepKind(2), Dialog.Title)(Dialog);
+}
+
+int ScriptedUi::shellOpen(const QString &Target)
+{
+    shellOpened.push_back(Target);
+    return take<ShellStep>(stepKind(3), Target)(Target);
+}

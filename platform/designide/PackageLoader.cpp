@@ -1,0 +1,231 @@
+#include "PackageLoader.h"
+
+#include "DesignErrors.h"
+#include "PackageInfo.h"
+#include "Registrations.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <dlfcn.h>
+#include <link.h>
+
+#include <algorithm>
+#include <exception>
+#include <vector>
+
+namespace {
+
+struct Package
+{
+    TLoadedPackage Info;
+    const OvPackageInfo *Raw = nullptr;
+};
+
+std::vector<Package> &packages()
+{
+    static std::vector<Package> loaded;
+    return loaded;
+}
+
+QString dlErrorText()
+{
+    const char *text = dlerror();
+    return text ? QString::fromLocal8Bit(text) : QStringLiteral("unknown error");
+}
+
+QString exceptionText(std::exception_ptr Error)
+{
+    try {
+        std::rethrow_exception(Error);
+    } catch (const Exception &e) {
+        return e.Message();
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("unknown exception");
+    }
+}
+
+// The address of entry point Name in the module itself. dlsym on a handle
+// also searches the module's dependencies, so a module without the entry
+// point could hand back a namesake from a library it links; such a symbol
+// does not count.
+void *ownSymbol(void *Handle, const char *Name)
+{
+    dlerror();
+    void *symbol = dlsym(Handle, Name);
+    if (!symbol)
+        return nullptr;
+    link_map *map = nullptr;
+    Dl_info info{};
+    if (dlinfo(Handle, RTLD_DI_LINKMAP, &map) != 0 || !map || !dladdr(symbol, &info)
+        || !info.dli_fname || qstrcmp(info.dli_fname, map->l_name) != 0)
+        return nullptr;
+    return symbol;
+}
+
+// Runs the finalizations of the first Count units, last first. Every one runs;
+// the first failure is returned.
+std::exception_ptr finalizeUnits(const OvPackageInfo *Raw, uint32_t Count)
+{
+    std::exception_ptr first;
+    for (uint32_t i = Count; i-- > 0;) {
+        if (!Raw->Units[i].Finalization)
+            continue;
+        try {
+            Raw->Units[i].Finalization();
+        } catch (...) {
+            if (!first)
+                first = std::current_exception();
+        }
+    }
+    return first;
+}
+
+QString unitName(const OvPackageInfo *Raw, uint32_t Index)
+{
+    const char *name = Raw->Units[Index].Name;
+    return name ? QString::fromUtf8(name) : QStringLiteral("#%1").arg(Index);
+}
+
+} // namespace
+
+QString loadPackage(const QString &FileName)
+{
+    const QString path = QFileInfo(FileName).absoluteFilePath();
+    const auto fail = [&](const QString &Reason) {
+        return EPackageError(QStringLiteral("Cannot load package %1: %2").arg(path, Reason));
+    };
+
+    dlerror();
+    void *handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+        throw fail(dlErrorText());
+    // Until the package is in the list, every way out closes the module.
+    bool keep = false;
+    struct Closer
+    {
+        void *handle;
+        bool &keep;
+        ~Closer()
+        {
+            if (!keep)
+                dlclose(handle);
+        }
+    } closer{handle, keep};
+
+    auto getInfo = reinterpret_cast<OvGetPackageInfoProc>(ownSymbol(handle, "OvGetPackageInfo"));
+    if (!getInfo)
+        throw fail(QStringLiteral("entry point OvGetPackageInfo not found"));
+    auto registerProc = reinterpret_cast<OvRegisterProc>(ownSymbol(handle, "Register"));
+    if (!registerProc)
+        throw fail(QStringLiteral("entry point Register not found"));
+    const OvPackageInfo *raw = getInfo();
+    if (!raw)
+        throw fail(QStringLiteral("OvGetPackageInfo returned no package information"));
+    if (raw->AbiVersion != OV_PACKAGE_ABI_VERSION)
+        throw fail(QStringLiteral("package ABI version %1, expected %2")
+                       .arg(raw->AbiVersion)
+                       .arg(OV_PACKAGE_ABI_VERSION));
+    if (!raw->Name || !*raw->Name)
+        throw fail(QStringLiteral("the package information names no package"));
+    if (raw->UnitCount > 0 && !raw->Units)
+        throw fail(QStringLiteral("the package information lists no units"));
+
+    Package package;
+    package.Raw = raw;
+    TLoadedPackage &info = package.Info;
+    info.FileName = path;
+    info.Name = QString::fromUtf8(raw->Name);
+    info.Description = QString::fromUtf8(raw->Description ? raw->Description : "");
+    info.DesignTimeOnly = raw->DesignTimeOnly != 0;
+    for (const char *const *r = raw->Requires; r && *r; ++r)
+        info.Requires << QString::fromUtf8(*r);
+    for (uint32_t i = 0; i < raw->UnitCount; ++i)
+        info.Units << unitName(raw, i);
+    info.Handle = handle;
+
+    if (findPackage(info.Name))
+        throw fail(QStringLiteral("a package named %1 is already loaded").arg(info.Name));
+
+    uint32_t initialized = 0;
+    try {
+        for (; initialized < raw->UnitCount; ++initialized)
+            if (raw->Units[initialized].Initialization)
+                raw->Units[initialized].Initialization();
+    } catch (...) {
+        const QString reason = exceptionText(std::current_exception());
+        finalizeUnits(raw, initialized);
+        throw EPackageError(QStringLiteral("Package %1: initialization of unit %2 failed: %3")
+                                .arg(info.Name, unitName(raw, initialized), reason));
+    }
+
+    try {
+        CurrentPackageScope scope(info.Name);
+        registerProc();
+    } catch (...) {
+        const QString reason = exceptionText(std::current_exception());
+        registrations().removePackage(info.Name);
+        finalizeUnits(raw, initialized);
+        throw EPackageError(
+            QStringLiteral("Package %1: Register failed: %2").arg(info.Name, reason));
+    }
+
+    packages().push_back(std::move(package));
+    keep = true;
+    return info.Name;
+}
+
+bool unloadPackage(const QString &Name)
+{
+    auto &list = packages();
+    auto it = std::find_if(list.begin(), list.end(), [&](const Package &p) {
+        return p.Info.Name.compare(Name, Qt::CaseInsensitive) == 0;
+    });
+    if (it == list.end())
+        return false;
+    // Out of the list first: whatever the finalizations do, the package counts
+    // as unloaded and a second call does nothing.
+    Package package = std::move(*it);
+    list.erase(it);
+
+    registrations().removePackage(package.Info.Name);
+    std::exception_ptr error = finalizeUnits(package.Raw, package.Raw->UnitCount);
+    dlclose(package.Info.Handle);
+    if (error)
+        throw EPackageError(QStringLiteral("Package %1: finalization failed: %2")
+                                .arg(package.Info.Name, exceptionText(error)));
+    return true;
+}
+
+void unloadAllPackages()
+{
+    std::exception_ptr first;
+    while (!packages().empty()) {
+        try {
+            unloadPackage(packages().back().Info.Name);
+        } catch (...) {
+            if (!first)
+                first = std::current_exception();
+        }
+    }
+    if (first)
+        std::rethrow_exception(first);
+}
+
+QList<TLoadedPackage> loadedPackages()
+{
+    QList<TLoadedPackage> result;
+    for (const Package &p : packages())
+        result << p.Info;
+    return result;
+}
+
+const TLoadedPackage *findPackage(const QString &Name)
+{
+    for (const Package &p : packages())
+        if (p.Info.Name.compare(Name, Qt::CaseInsensitive) == 0)
+            return &p.Info;
+    return nullptr;
+}

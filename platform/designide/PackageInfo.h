@@ -18,8 +18,11 @@
 
 #define OV_PACKAGE_ABI_VERSION 1
 
-// Marks an entry point as exported from a module built with hidden visibility.
-#define OV_PACKAGE_EXPORT extern "C" __attribute__((visibility("default")))
+// Marks an entry point as exported from a module built with hidden
+// visibility; entry points are declared extern "C" besides.
+#ifndef OV_PACKAGE_EXPORT
+#define OV_PACKAGE_EXPORT __attribute__((visibility("default")))
+#endif
 
 typedef void (*OvUnitProc)(void);
 
@@ -37,8 +40,8 @@ struct OvPackageInfo
     const char *Description;     // shown by the environment
     int DesignTimeOnly;          // non-zero: not for running applications
     const char *const *Requires; // required package names, ending with a null
+    uint32_t UnitCount;          // entries of Units
     const OvUnitInfo *Units;     // in initialization order
-    uint32_t UnitCount;
 };
 
 typedef const OvPackageInfo *(*OvGetPackageInfoProc)(void);

@@ -172,9 +172,10 @@ QString loadPackage(const QString &FileName)
             QStringLiteral("Package %1: Register failed: %2").arg(info.Name, reason));
     }
 
+    const QString name = info.Name;
     packages().push_back(std::move(package));
     keep = true;
-    return info.Name;
+    return name;
 }
 
 bool unloadPackage(const QString &Name)

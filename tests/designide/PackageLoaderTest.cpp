@@ -1,0 +1,144 @@
+#include "common/TestSupport.h"
+
+#include "designide/ComponentEditors.h"
+#include "designide/DesignErrors.h"
+#include "designide/PackageLoader.h"
+#include "designide/Registrations.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class PackageLoaderTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        registrations().clear();
+        qputenv("OV_TEST_PACKAGE_LOG", logFile().toLocal8Bit());
+    }
+    void TearDown() override
+    {
+        unloadAllPackages();
+        registrations().clear();
+        qunsetenv("OV_TEST_PACKAGE_LOG");
+    }
+
+    QString logFile() const { return folder.file("units.log"); }
+    QStringList logLines() const
+    {
+        return QString::fromUtf8(folder.read("units.log")).split('\n', Qt::SkipEmptyParts);
+    }
+    // The message of the EPackageError that Load raises; empty when none.
+    template<class F>
+    static QString errorOf(F Load)
+    {
+        try {
+            Load();
+        } catch (const EPackageError &e) {
+            return e.Message();
+        }
+        return {};
+    }
+
+    TempFolder folder;
+};
+
+TEST_F(PackageLoaderTest, loadRegisterUnload)
+{
+    // A registration of the host: it must survive the unload.
+    RegisterComponentEditor(&QObject::staticMetaObject, componentEditorClass<TComponentEditor>());
+    const QString name = loadPackage(OVTEST_PKG);
+
+    EXPECT_EQ(name, "OvTestPkg");
+    EXPECT_EQ(logLines(), QStringList({"init UnitA", "init UnitB", "init UnitC", "Register"}))
+        << "units initialized in order, then Register once";
+    const TLoadedPackage *pkg = findPackage("ovtestpkg");
+    ASSERT_NE(pkg, nullptr);
+    EXPECT_EQ(pkg->Description, "Loader test package");
+    EXPECT_TRUE(pkg->DesignTimeOnly);
+    EXPECT_EQ(pkg->Requires, QStringList({"rtl240", "dcldb240"}));
+    EXPECT_EQ(pkg->Units, QStringList({"UnitA", "UnitB", "UnitC"}));
+    EXPECT_TRUE(QFileInfo(pkg->FileName).isAbsolute());
+
+    ASSERT_EQ(registrations().entries().size(), 3u);
+    EXPECT_EQ(registrations().entries()[1].Package, "OvTestPkg") << "tagged with the package";
+    EXPECT_EQ(registrations().entries()[2].Package, "OvTestPkg");
+    EXPECT_TRUE(registrations().currentPackage().isEmpty()) << "tag reset after Register";
+    EXPECT_EQ(registrations().paletteClasses("LoaderTest"),
+              QList<TComponentClass>({&QTimer::staticMetaObject}));
+
+    EXPECT_NE(errorOf([] { loadPackage(OVTEST_PKG); }).indexOf("already loaded"), -1)
+        << "a second load of the same package is refused";
+    EXPECT_EQ(loadedPackages().size(), 1) << "and changes nothing";
+
+    EXPECT_TRUE(unloadPackage(name));
+    EXPECT_EQ(logLines().mid(4), QStringList({"fini UnitB", "fini UnitA"}))
+        << "finalizations in reverse order; UnitC has none";
+    EXPECT_EQ(registrations().entries().size(), 1u) << "the package's registrations removed";
+    EXPECT_TRUE(registrations().palettePages().isEmpty());
+    EXPECT_TRUE(loadedPackages().isEmpty());
+
+    EXPECT_FALSE(unloadPackage(name)) << "unloading twice is harmless";
+    EXPECT_EQ(logLines().size(), 6) << "and runs nothing";
+
+    EXPECT_EQ(loadPackage(OVTEST_PKG), name) << "the package loads again after an unload";
+    EXPECT_EQ(logLines().size(), 10);
+}
+
+TEST_F(PackageLoaderTest, modulesThatCannotLoad)
+{
+    const QString missing = folder.file("NoSuchPackage.so");
+    QString message = errorOf([&] { loadPackage(missing); });
+    EXPECT_TRUE(message.contains(missing)) << "names the file: " << message.toStdString();
+    EXPECT_TRUE(message.contains("No such file")) << "gives dlerror's reason";
+
+    folder.write("garbage.so", "not an ELF file");
+    message = errorOf([&] { loadPackage(folder.file("garbage.so")); });
+    EXPECT_TRUE(message.contains("garbage.so")) << message.toStdString();
+
+    message = errorOf([] { loadPackage(OVTEST_PLAIN); });
+    EXPECT_TRUE(message.contains("OvTestPlain")) << message.toStdString();
+    EXPECT_TRUE(message.contains("entry point OvGetPackageInfo not found"));
+
+    message = errorOf([] { loadPackage(OVTEST_PKG_OLD_ABI); });
+    EXPECT_TRUE(message.contains("ABI version 0")) << message.toStdString();
+    EXPECT_TRUE(logLines().isEmpty()) << "no unit of a refused module ran";
+
+    const QString relative = QDir::current().relativeFilePath(OVTEST_PLAIN);
+    message = errorOf([&] { loadPackage(relative); });
+    EXPECT_TRUE(message.contains(QFileInfo(relative).absoluteFilePath()))
+        << "a relative name is opened as an absolute path";
+
+    EXPECT_TRUE(loadedPackages().isEmpty());
+    EXPECT_TRUE(registrations().entries().empty());
+}
+
+TEST_F(PackageLoaderTest, failingInitializationOrRegisterUndoesTheLoad)
+{
+    QString message = errorOf([] { loadPackage(OVTEST_PKG_INIT_FAILS); });
+    EXPECT_TRUE(message.contains("OvTestPkgInitFails")) << "names the package";
+    EXPECT_TRUE(message.contains("UnitB")) << "and the unit";
+    EXPECT_TRUE(message.contains("UnitB cannot start"))
+        << "and the cause: " << message.toStdString();
+    EXPECT_EQ(logLines(), QStringList({"init UnitA", "init UnitB", "fini UnitA"}))
+        << "only the units initialized before are finalized; no Register";
+    EXPECT_EQ(findPackage("OvTestPkgInitFails"), nullptr);
+
+    QFile::remove(logFile());
+    message = errorOf([] { loadPackage(OVTEST_PKG_REGISTER_FAILS); });
+    EXPECT_TRUE(message.contains("Register gave up")) << message.toStdString();
+    EXPECT_EQ(logLines(), QStringList({"init UnitA", "init UnitB", "init UnitC", "Register",
+                                       "fini UnitB", "fini UnitA"}))
+        << "every unit finalized after a failed Register";
+    EXPECT_TRUE(registrations().entries().empty()) << "its partial registrations removed";
+    EXPECT_TRUE(registrations().currentPackage().isEmpty());
+    EXPECT_TRUE(loadedPackages().isEmpty());
+}
+
+} // namespace

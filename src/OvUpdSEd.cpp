@@ -1,0 +1,521 @@
+#include "OvUpdSEd.h"
+#include "ui_OvUpdSEd.h"
+
+#include "orvlib/OvCommon.h"
+#include "orvlib/OvConsts.h"
+#include "orvlib/OvDataSets.h"
+#include "orvlib/OvDatabase.h"
+#include "orvlib/OvSession.h"
+#include "orvlib/OvUpdateSQL.h"
+
+#include "rtl/Dialogs.h"
+#include "rtl/SysUtils.h"
+
+#include <QFocusEvent>
+#include <QFontMetrics>
+#include <QItemSelection>
+#include <QMenu>
+#include <QScrollBar>
+#include <QSet>
+
+void OvUpdSEdInitialization() {}
+void OvUpdSEdFinalization() {}
+
+namespace {
+
+// Fmt with its first "%s" replaced by Arg; Arg itself is never scanned, so a
+// "%" typed by the user stays as it is.
+QString formatS(const QString &Fmt, const QString &Arg)
+{
+    QString result = Fmt;
+    const qsizetype at = result.indexOf(QLatin1String("%s"));
+    if (at >= 0)
+        result.replace(at, 2, Arg);
+    return result;
+}
+
+// Shows the error an event handler raised, as the environment's event loop
+// does: an exception must not unwind through Qt's.
+template<class F>
+void runHandler(F &&Handler)
+{
+    try {
+        Handler();
+    } catch (const Exception &e) {
+        MessageDlg(e.Message(), mtError, mbOK);
+    }
+}
+
+} // namespace
+
+// --- TOvListBox
+
+TOvListBox::TOvListBox(QWidget *Parent)
+    : QListWidget(Parent)
+{}
+
+void TOvListBox::SetHorizontalExtent(int Value)
+{
+    m_horizontalExtent = qMax(0, Value);
+    updateGeometries();
+}
+
+void TOvListBox::updateGeometries()
+{
+    QListWidget::updateGeometries();
+    const int excess = m_horizontalExtent - viewport()->width();
+    if (excess > horizontalScrollBar()->maximum())
+        horizontalScrollBar()->setRange(0, excess);
+}
+
+// --- TOvRadioGroup
+
+TOvRadioGroup::TOvRadioGroup(QWidget *Parent)
+    : QGroupBox(Parent)
+{}
+
+QList<QRadioButton *> TOvRadioGroup::Buttons() const
+{
+    return findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly);
+}
+
+QStringList TOvRadioGroup::Items() const
+{
+    QStringList items;
+    for (const QRadioButton *button : Buttons())
+        items.append(button->text());
+    return items;
+}
+
+int TOvRadioGroup::ItemIndex() const
+{
+    const QList<QRadioButton *> buttons = Buttons();
+    for (int i = 0; i < buttons.size(); ++i)
+        if (buttons.at(i)->isChecked())
+            return i;
+    return -1;
+}
+
+void TOvRadioGroup::SetItemIndex(int Value)
+{
+    const QList<QRadioButton *> buttons = Buttons();
+    if (Value >= 0 && Value < buttons.size()) {
+        buttons.at(Value)->setChecked(true);
+        return;
+    }
+    // No item: an exclusive button refuses to uncheck itself.
+    for (QRadioButton *button : buttons) {
+        const bool exclusive = button->autoExclusive();
+        button->setAutoExclusive(false);
+        button->setChecked(false);
+        button->setAutoExclusive(exclusive);
+    }
+}
+
+// --- TOvUpdateSQLEditForm
+
+TOvUpdateSQLEditForm::TOvUpdateSQLEditForm(QWidget *AOwner)
+    : TForm(AOwner)
+    , m_ui(std::make_unique<Ui::OvUpdateSQLEditForm>())
+{
+    m_ui->setupUi(this);
+    pcUpdateSQL = m_ui->pcUpdateSQL;
+    tsOptions = m_ui->tsOptions;
+    gbxGenSQL = m_ui->gbxGenSQL;
+    lblTableName = m_ui->lblTableName;
+    cbTableName = m_ui->cbTableName;
+    btGetTableFields = m_ui->btGetTableFields;
+    btDataSetDefaults = m_ui->btDataSetDefaults;
+    btSelectPrimKeys = m_ui->btSelectPrimKeys;
+    btGenerateSQL = m_ui->btGenerateSQL;
+    cbQuotedFields = m_ui->cbQuotedFields;
+    lblKeyFields = m_ui->lblKeyFields;
+    lbKeyFields = m_ui->lbKeyFields;
+    lblUpdateFields = m_ui->lblUpdateFields;
+    lbUpdateFields = m_ui->lbUpdateFields;
+    tsSQL = m_ui->tsSQL;
+    rgrStatementType = m_ui->rgrStatementType;
+    lblSQLText = m_ui->lblSQLText;
+    meSQLText = m_ui->meSQLText;
+    pnlButton = m_ui->pnlButton;
+    btOk = m_ui->btOk;
+    btCancel = m_ui->btCancel;
+    miSelectAll = m_ui->miSelectAll;
+    miClearAll = m_ui->miClearAll;
+
+    // A dialog border: fixed size, a title and a close box, nothing to
+    // minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
+                   | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(475, 280);
+
+    pmFields = new QMenu(this);
+    pmFields->setObjectName(QStringLiteral("pmFields"));
+    pmFields->addAction(miSelectAll);
+    pmFields->addAction(miClearAll);
+
+    // Bound events. A handler that raises shows its message; the dialog stays.
+    const auto bind = [this](auto *Sender, auto Signal, void (TOvUpdateSQLEditForm::*Handler)()) {
+        connect(Sender, Signal, this, [this, Handler] { runHandler([&] { (this->*Handler)(); }); });
+    };
+    bind(cbTableName, &QComboBox::currentTextChanged, &TOvUpdateSQLEditForm::cbTableNameChange);
+    bind(btGetTableFields, &QPushButton::clicked, &TOvUpdateSQLEditForm::GetTableFieldsClick);
+    bind(btDataSetDefaults, &QPushButton::clicked, &TOvUpdateSQLEditForm::DataSetDefaultsClick);
+    bind(btSelectPrimKeys, &QPushButton::clicked, &TOvUpdateSQLEditForm::btSelectPrimKeysClick);
+    bind(btGenerateSQL, &QPushButton::clicked, &TOvUpdateSQLEditForm::GenerateSQLClick);
+    bind(miSelectAll, &QAction::triggered, &TOvUpdateSQLEditForm::SelectAllClick);
+    bind(miClearAll, &QAction::triggered, &TOvUpdateSQLEditForm::ClearAllClick);
+    // The group's click: an item becoming the chosen one, by hand or in code.
+    for (QRadioButton *button : rgrStatementType->Buttons())
+        connect(button, &QRadioButton::toggled, this, [this](bool Checked) {
+            if (Checked)
+                runHandler([this] { StatementTypeClick(); });
+        });
+    for (TOvListBox *list : {lbKeyFields, lbUpdateFields})
+        connect(list, &QWidget::customContextMenuRequested, this,
+                [this, list](const QPoint &Pos) { popupFields(list, list->mapToGlobal(Pos)); });
+    meSQLText->installEventFilter(this);
+    connect(btOk, &QPushButton::clicked, this, [this] {
+        m_closingWith = mrOk;
+        SetModalResult(mrOk);
+        m_closingWith = mrNone;
+    });
+    bindModalResult(btCancel, mrCancel);
+    OnCloseQuery = [this](QObject *Sender, bool &CanClose) {
+        runHandler([&] { FormCloseQuery(Sender, CanClose); });
+    };
+
+    FormCreate();
+}
+
+TOvUpdateSQLEditForm::~TOvUpdateSQLEditForm()
+{
+    FormDestroy();
+}
+
+void TOvUpdateSQLEditForm::FormCreate()
+{
+    FRefreshSQL = std::make_unique<TStringList>();
+    FModifySQL = std::make_unique<TStringList>();
+    FInsertSQL = std::make_unique<TStringList>();
+    FDeleteSQL = std::make_unique<TStringList>();
+    FFieldInfo = std::make_unique<TStringList>();
+    FTableInfo = std::make_unique<TStringList>();
+    FFieldInfo->OnChange = [this](QObject *) {
+        m_aliasIndex.reset();
+    };
+    FUpdateSQL = nullptr;
+    pcUpdateSQL->setCurrentWidget(tsOptions);
+    cbTableName->setFocus();
+}
+
+void TOvUpdateSQLEditForm::FormDestroy()
+{
+    // The memo may still report losing the focus while the widgets go.
+    meSQLText->removeEventFilter(this);
+    OnCloseQuery = nullptr;
+}
+
+bool TOvUpdateSQLEditForm::eventFilter(QObject *Watched, QEvent *Event)
+{
+    // Leaving the memo for another control of the form; a window that merely
+    // loses activation (a message box, a popup) keeps the focus where it is.
+    if (Watched == meSQLText && Event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(Event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            runHandler([this] { SQLTextExit(); });
+    }
+    return TForm::eventFilter(Watched, Event);
+}
+
+TStrings *TOvUpdateSQLEditForm::statementBuffer(int Index) const
+{
+    switch (Index) {
+    case 0:
+        return FRefreshSQL.get();
+    case 1:
+        return FModifySQL.get();
+    case 2:
+        return FInsertSQL.get();
+    case 3:
+        return FDeleteSQL.get();
+    default:
+        return nullptr;
+    }
+}
+
+void TOvUpdateSQLEditForm::InitProperties()
+{
+    LoadDefaultOptions();
+    SelectAllFields();
+    LoadStatements();
+    DataSetDefaultsClick();
+    StatementTypeClick();
+    cbTableNameChange();
+}
+
+void TOvUpdateSQLEditForm::LoadDefaultOptions()
+{
+    TOvQuery *query = FUpdateSQL ? qobject_cast<TOvQuery *>(FUpdateSQL->DataSet()) : nullptr;
+    if (!query)
+        return;
+    CursorGuard hourglass(crHourGlass);
+    FFieldInfo->Clear();
+    FTableInfo->Clear();
+    query->ParseFieldInfoFromSQL(query->SQL()->Text(), FFieldInfo.get(), FTableInfo.get(), nullptr);
+    FObjOwnerSupported = query->IsObjOwnerSupported();
+    cbTableName->clear();
+    cbTableName->clearEditText();
+    lbKeyFields->clear();
+    lbUpdateFields->clear();
+    QStringList tables;
+    for (int i = 0; i < FTableInfo->Count(); ++i) {
+        const QString name = FTableInfo->Names(i);
+        if (!name.isEmpty())
+            tables.append(FTableInfo->Values(name));
+    }
+    cbTableName->addItems(tables);
+    if (cbTableName->count() > 0)
+        cbTableName->setCurrentIndex(0);
+}
+
+void TOvUpdateSQLEditForm::LoadStatements()
+{
+    if (!FUpdateSQL)
+        return;
+    for (int i = 0; i < 4; ++i)
+        statementBuffer(i)->Assign(*FUpdateSQL->GetSQLIndex(i));
+}
+
+void TOvUpdateSQLEditForm::SaveStatements()
+{
+    if (!FUpdateSQL)
+        return;
+    for (int i = 0; i < 4; ++i)
+        FUpdateSQL->GetSQLIndex(i)->Assign(*statementBuffer(i));
+}
+
+void TOvUpdateSQLEditForm::SelectAllFields()
+{
+    PopupComponent = lbKeyFields;
+    SelectAllClick();
+    PopupComponent = lbUpdateFields;
+    SelectAllClick();
+}
+
+void TOvUpdateSQLEditForm::SetSelectedAllItems(QListWidget *ListBox, bool Value)
+{
+    if (Value)
+        ListBox->selectAll();
+    else
+        ListBox->clearSelection();
+}
+
+void TOvUpdateSQLEditForm::popupFields(QWidget *List, const QPoint &Pos)
+{
+    PopupComponent = List;
+    pmFields->popup(Pos);
+}
+
+void TOvUpdateSQLEditForm::SelectAllClick()
+{
+    if (PopupComponent == lbKeyFields || PopupComponent == lbUpdateFields)
+        SetSelectedAllItems(static_cast<QListWidget *>(PopupComponent), true);
+}
+
+void TOvUpdateSQLEditForm::ClearAllClick()
+{
+    if (PopupComponent == lbKeyFields || PopupComponent == lbUpdateFields)
+        SetSelectedAllItems(static_cast<QListWidget *>(PopupComponent), false);
+}
+
+void TOvUpdateSQLEditForm::DataSetDefaultsClick()
+{
+    lbKeyFields->clear();
+    lbUpdateFields->clear();
+    QStringList names;
+    for (int i = 0; i < FFieldInfo->Count(); ++i) {
+        const QString name = FFieldInfo->Names(i);
+        if (!name.isEmpty())
+            names.append(name);
+    }
+    lbKeyFields->addItems(names);
+    lbUpdateFields->addItems(names);
+    SetSelectedAllItems(lbKeyFields, true);
+    SetSelectedAllItems(lbUpdateFields, true);
+    btDataSetDefaults->setEnabled(false);
+}
+
+void TOvUpdateSQLEditForm::GetTableFieldsClick()
+{
+    TOvDataSet *dataSet = FUpdateSQL ? FUpdateSQL->DataSet() : nullptr;
+    if (!dataSet)
+        throw Exception(QStringLiteral("Assertion failed: Get Table Fields needs an update "
+                                       "object with a dataset"));
+
+    // Quote characters go; the one that moves into a freed position is not
+    // looked at, so of a doubled quote one stays.
+    QString tableName = cbTableName->currentText();
+    for (qsizetype i = 0; i < tableName.size(); ++i)
+        if (tableName.at(i) == u'"' || tableName.at(i) == u'\'')
+            tableName.remove(i, 1);
+
+    TStringList fieldNames;
+    dataSet->GetDBSession()->GetFieldNames(
+        dataSet->DatabaseName(), GetValidObjName(tableName, !FObjOwnerSupported), &fieldNames);
+    if (fieldNames.Count() == 0) {
+        MessageDlg(formatS(SSQLDataSetOpen(), tableName), mtError, mbOK);
+    } else {
+        lbKeyFields->clear();
+        lbUpdateFields->clear();
+        QStringList names;
+        for (const QString &entry : fieldNames.toStringList())
+            if (!entry.isEmpty())
+                names.append(Trim(entry));
+        lbKeyFields->addItems(names);
+        lbUpdateFields->addItems(names);
+        // Wide enough to scroll to the end of the longest name.
+        for (TOvListBox *list : {lbKeyFields, lbUpdateFields}) {
+            const QFontMetrics metrics(list->font());
+            int extent = 0;
+            for (const QString &entry : fieldNames.toStringList())
+                if (!entry.isEmpty())
+                    extent = qMax(extent, metrics.horizontalAdvance(entry + u'A'));
+            list->SetHorizontalExtent(extent);
+        }
+    }
+    SetSelectedAllItems(lbKeyFields, true);
+    SetSelectedAllItems(lbUpdateFields, true);
+    btDataSetDefaults->setEnabled(true);
+}
+
+void TOvUpdateSQLEditForm::btSelectPrimKeysClick()
+{
+    TOvDataSet *dataSet = FUpdateSQL ? FUpdateSQL->DataSet() : nullptr;
+    if (!dataSet)
+        return;
+    // A session without this database has no index information to give.
+    TOvDatabase *database = dataSet->GetDBSession()->FindDatabase(dataSet->DatabaseName());
+    if (!database)
+        return;
+    const std::unique_ptr<TDataSet> indexes
+        = database->GetSchemaInfo(TOvSchemaType::stIndexes, cbTableName->currentText());
+    if (!indexes)
+        return;
+
+    TStringList primaryKeys;
+    TStringList uniqueKeys;
+    QString uniqueIndex;
+    const TField *indexType = indexes->FieldByName(QStringLiteral("INDEX_TYPE"));
+    const TField *columnName = indexes->FieldByName(QStringLiteral("COLUMN_NAME"));
+    const TField *indexName = indexes->FieldByName(QStringLiteral("INDEX_NAME"));
+    for (; !indexes->Eof(); indexes->Next()) {
+        if (indexType->IsNull())
+            continue;
+        const qint64 bits = indexType->AsInteger();
+        if (bits & itPrimary) {
+            const QString column = Trim(columnName->AsString());
+            if (!column.isEmpty())
+                primaryKeys.Add(column);
+        }
+        if (bits & itUnique) {
+            const QString name = Trim(indexName->AsString());
+            if (uniqueIndex.isEmpty())
+                uniqueIndex = name;
+            if (name == uniqueIndex)
+                uniqueKeys.Add(Trim(columnName->AsString()));
+        }
+    }
+
+    SetSelectedAllItems(lbKeyFields, false);
+    const TStringList &keys = primaryKeys.Count() > 0 ? primaryKeys : uniqueKeys;
+    // The key names folded once: the list's case-insensitive search, without
+    // a scan of the keys per item.
+    QSet<QString> folded;
+    for (const QString &key : keys.toStringList())
+        folded.insert(key.toCaseFolded());
+    QItemSelection selection;
+    for (int row = 0; row < lbKeyFields->count(); ++row) {
+        if (folded.contains(lbKeyFields->item(row)->text().toCaseFolded())) {
+            const QModelIndex index = lbKeyFields->model()->index(row, 0);
+            selection.select(index, index);
+        }
+    }
+    if (!selection.isEmpty())
+        lbKeyFields->selectionModel()->select(selection, QItemSelectionModel::Select);
+}
+
+void TOvUpdateSQLEditForm::GenerateSQLClick()
+{
+    if (!lbKeyFields->selectionModel()->hasSelection()
+        || !lbUpdateFields->selectionModel()->hasSelection()) {
+        MessageDlg(SSQLGenSelect(), mtError, mbOK);
+        return;
+    }
+    GenerateModifySQL();
+    GenerateInsertSQL();
+    GenerateDeleteSQL();
+    GenerateRefreshSQL();
+    StatementTypeClick();
+}
+
+void TOvUpdateSQLEditForm::StatementTypeClick()
+{
+    if (const TStrings *buffer = statementBuffer(rgrStatementType->ItemIndex())) {
+        // The memo breaks lines at each entry and inside the refresh
+        // statement's first entry, which holds two.
+        QString text = buffer->toStringList().join(u'\n');
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        meSQLText->setPlainText(text);
+    }
+}
+
+void TOvUpdateSQLEditForm::SQLTextExit()
+{
+    if (TStrings *buffer = statementBuffer(rgrStatementType->ItemIndex()))
+        buffer->SetText(meSQLText->toPlainText());
+}
+
+void TOvUpdateSQLEditForm::cbTableNameChange()
+{
+    const bool enabled
+        = FUpdateSQL && FUpdateSQL->DataSet() && !Trim(cbTableName->currentText()).isEmpty();
+    btGetTableFields->setEnabled(enabled);
+    btSelectPrimKeys->setEnabled(enabled);
+    btGenerateSQL->setEnabled(enabled);
+}
+
+void TOvUpdateSQLEditForm::FormCloseQuery(QObject *Sender, bool &CanClose)
+{
+    Q_UNUSED(Sender);
+    // The result asked for: OK is pressed through btOk, whose handler says so
+    // while the close query runs.
+    const TModalResult result = m_closingWith != mrNone ? m_closingWith : ModalResult();
+    if (result != mrOk || !Trim(FModifySQL->Text()).isEmpty()) {
+        CanClose = true;
+        return;
+    }
+    CanClose = MessageDlg(SSQLNotGenerated(), mtConfirmation, mbYesNoCancel) == mrYes;
+}
+
+// --- EditUpdateSQL
+
+bool EditUpdateSQL(TOvUpdateSQL *AUpdateSQL)
+{
+    // A top-level dialog: the application owns it, this call frees it.
+    const auto form = std::make_unique<TOvUpdateSQLEditForm>(nullptr);
+    QString name;
+    // Forms are widgets; a data module is not, and its name stays out.
+    if (const QObject *owner = AUpdateSQL->parent(); owner && owner->isWidgetType())
+        name = owner->objectName() + u'.';
+    name += AUpdateSQL->objectName();
+    const TOvDataSet *dataSet = AUpdateSQL->DataSet();
+    form->setWindowTitle(
+        QStringLiteral("%1 (%2)").arg(name, dataSet ? dataSet->objectName() : SNoDataSet()));
+    form->SetUpdateSQL(AUpdateSQL);
+    form->InitProperties();
+    if (form->ShowModal() != mrOk)
+        return false;
+    form->SaveStatements();
+    return true;
+}

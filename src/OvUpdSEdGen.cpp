@@ -1,0 +1,185 @@
+// The statement generators of the UpdateSQL editor form.
+//
+// Each generator rewrites one statement buffer from the form's state: the
+// table text, the selected key and update fields in list order, the quote
+// check box and the field-origin list. The texts are fixed templates: lower
+// case keywords, one clause per line, two-blank indentation of assignments
+// and conditions, separators appended to the previous line, parameters named
+// after the dataset's fields and old values prefixed "OLD_".
+#include "OvUpdSEd.h"
+
+#include "orvlib/OvCommon.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+
+#include <algorithm>
+
+namespace {
+
+// The texts of the selected items of ListBox, in list order (not in the order
+// they were selected).
+QStringList selectedNames(const QListWidget *ListBox)
+{
+    QList<int> rows;
+    for (const QModelIndex &index : ListBox->selectionModel()->selectedIndexes())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    QStringList names;
+    names.reserve(rows.size());
+    for (int row : rows)
+        names.append(ListBox->item(row)->text());
+    return names;
+}
+
+// Appends Separator to the last line of Lines unless that line is exactly
+// Keyword (the clause has no entry yet).
+void separateFromPrevious(TStrings &Lines, const QString &Keyword, const QString &Separator)
+{
+    const int last = Lines.Count() - 1;
+    if (Lines.Strings(last) != Keyword)
+        Lines.Put(last, Lines.Strings(last) + Separator);
+}
+
+QString assignment(const QString &Column, const QString &Parameter)
+{
+    return QStringLiteral("  %1 = :%2").arg(Column, Parameter);
+}
+
+} // namespace
+
+QString TOvUpdateSQLEditForm::QuoteName(const QString &AIdentName) const
+{
+    return QuoteIdentifier(AIdentName, cbQuotedFields->isChecked());
+}
+
+// The name under which the dataset shows column AFieldName of table
+// ATableName: the first field-origin entry whose value splits, at its last
+// "." that has a character after it, into exactly that table and column.
+// Table and column compare case-sensitively; ATableName is the raw table text.
+QString TOvUpdateSQLEditForm::FindFieldAlias(const QString &ATableName,
+                                             const QString &AFieldName) const
+{
+    if (!m_aliasIndex) {
+        // Every entry reads the value of the first entry of its name, as a
+        // name look-up in the list would; entries are visited in order and the
+        // first to claim a (table, column) pair keeps it.
+        QHash<QString, QString> firstValues;
+        QHash<QPair<QString, QString>, QString> index;
+        for (int i = 0; i < FFieldInfo->Count(); ++i) {
+            const QString name = FFieldInfo->Names(i);
+            if (name.isEmpty())
+                continue; // no name, no alias
+            const QString key = name.toCaseFolded();
+            auto first = firstValues.constFind(key);
+            if (first == firstValues.constEnd())
+                first = firstValues.insert(key, FFieldInfo->ValueFromIndex(i));
+            const QString &value = *first;
+            qsizetype dot = value.size() - 2; // a final "." has nothing after it
+            while (dot >= 0 && value.at(dot) != u'.')
+                --dot;
+            if (dot < 0)
+                continue;
+            const QPair<QString, QString> origin(value.left(dot), value.mid(dot + 1));
+            if (!index.contains(origin))
+                index.insert(origin, name);
+        }
+        m_aliasIndex = std::move(index);
+    }
+    const auto it = m_aliasIndex->constFind({ATableName, AFieldName});
+    return it != m_aliasIndex->constEnd() ? *it : AFieldName;
+}
+
+void TOvUpdateSQLEditForm::GenerateModifySQL()
+{
+    const QString tableText = cbTableName->currentText();
+    TStrings &sql = *FModifySQL;
+    sql.BeginUpdate();
+    sql.Clear();
+    sql.Add(QStringLiteral("update ") + QuoteName(GetValidObjName(tableText, !FObjOwnerSupported)));
+    sql.Add(QStringLiteral("set"));
+    for (const QString &field : selectedNames(lbUpdateFields)) {
+        const QString line
+            = assignment(QuoteName(field), QuoteName(FindFieldAlias(tableText, field)));
+        separateFromPrevious(sql, QStringLiteral("set"), QStringLiteral(","));
+        sql.Add(line);
+    }
+    sql.Add(QStringLiteral("where"));
+    for (const QString &field : selectedNames(lbKeyFields)) {
+        const QString line = assignment(
+            QuoteName(field), QuoteName(QStringLiteral("OLD_") + FindFieldAlias(tableText, field)));
+        separateFromPrevious(sql, QStringLiteral("where"), QStringLiteral(" and"));
+        sql.Add(line);
+    }
+    sql.EndUpdate();
+}
+
+void TOvUpdateSQLEditForm::GenerateRefreshSQL()
+{
+    const QString tableText = cbTableName->currentText();
+    TStrings &sql = *FRefreshSQL;
+    sql.BeginUpdate();
+    sql.Clear();
+    QString columns;
+    for (const QString &field : selectedNames(lbUpdateFields)) {
+        if (!columns.isEmpty())
+            columns += QStringLiteral(", ");
+        columns += QuoteName(field);
+        const QString alias = FindFieldAlias(tableText, field);
+        if (alias != field)
+            columns += QStringLiteral(" as ") + QuoteName(alias);
+    }
+    // One entry, two lines: the select list and the from clause.
+    sql.Add(QStringLiteral("select ") + columns + QStringLiteral("\r\nfrom ")
+            + QuoteName(GetValidObjName(tableText, !FObjOwnerSupported)));
+    sql.Add(QStringLiteral("where"));
+    for (const QString &field : selectedNames(lbKeyFields)) {
+        const QString line = assignment(
+            QuoteName(field), QuoteName(QStringLiteral("OLD_") + FindFieldAlias(tableText, field)));
+        separateFromPrevious(sql, QStringLiteral("where"), QStringLiteral(" and"));
+        sql.Add(line);
+    }
+    sql.EndUpdate();
+}
+
+void TOvUpdateSQLEditForm::GenerateInsertSQL()
+{
+    const QString tableText = cbTableName->currentText();
+    TStrings &sql = *FInsertSQL;
+    sql.BeginUpdate();
+    sql.Clear();
+    sql.Add(QStringLiteral("insert into ")
+            + QuoteName(GetValidObjName(tableText, !FObjOwnerSupported)));
+    QString columns;
+    QString values;
+    for (const QString &field : selectedNames(lbUpdateFields)) {
+        if (!columns.isEmpty())
+            columns += QStringLiteral(", ");
+        columns += QuoteName(field);
+        if (!values.isEmpty())
+            values += QStringLiteral(", ");
+        values += u':' + QuoteName(FindFieldAlias(tableText, field));
+    }
+    sql.Add(QStringLiteral("  (") + columns + u')');
+    sql.Add(QStringLiteral("values"));
+    sql.Add(QStringLiteral("  (") + values + u')');
+    sql.EndUpdate();
+}
+
+void TOvUpdateSQLEditForm::GenerateDeleteSQL()
+{
+    const QString tableText = cbTableName->currentText();
+    TStrings &sql = *FDeleteSQL;
+    sql.BeginUpdate();
+    sql.Clear();
+    sql.Add(QStringLiteral("delete from ")
+            + QuoteName(GetValidObjName(tableText, !FObjOwnerSupported)));
+    sql.Add(QStringLiteral("where"));
+    for (const QString &field : selectedNames(lbKeyFields)) {
+        const QString line = assignment(
+            QuoteName(field), QuoteName(QStringLiteral("OLD_") + FindFieldAlias(tableText, field)));
+        separateFromPrevious(sql, QStringLiteral("where"), QStringLiteral(" and"));
+        sql.Add(line);
+    }
+    sql.EndUpdate();
+}

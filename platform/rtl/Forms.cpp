@@ -25,8 +25,9 @@ bool TForm::SetModalResult(TModalResult Value)
         return false;
     }
     m_modalResult = Value;
-    // Ends QDialog::exec (or, under a script, just records the result).
-    if (m_modalRunning)
+    // Ends QDialog::exec (under a script it just records the result) or hides
+    // a form shown without a modal loop.
+    if (m_modalRunning || isVisible())
         QDialog::done(Value);
     return true;
 }

@@ -64,23 +64,6 @@ constexpr ButtonInfo buttonTable[] = {
     {mbClose, mrClose, QMessageBox::Close, nullptr},
 };
 
-// "Text files|*.txt;*.log|All files|*.*" → "Text files (*.txt *.log)", "All files (*)".
-QStringList nameFilters(const QString &Filter)
-{
-    QStringList result;
-    const QStringList parts = Filter.split(u'|');
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QStringList patterns;
-        for (const QString &p : parts.at(i + 1).split(u';', Qt::SkipEmptyParts)) {
-            const QString pattern = p.trimmed();
-            if (!pattern.isEmpty())
-                patterns.append(pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern);
-        }
-        result.append(QStringLiteral("%1 (%2)").arg(parts.at(i).trimmed(), patterns.join(u' ')));
-    }
-    return result;
-}
-
 QString captionOf(TMsgDlgType Type)
 {
     switch (Type) {
@@ -162,6 +145,29 @@ TModalResult QtUiServices::runModal(TForm &Form)
     Form.exec();
     // A form hidden from outside the modal result counts as cancelled.
     return Form.ModalResult() != mrNone ? Form.ModalResult() : mrCancel;
+}
+
+QStringList QtUiServices::nameFilters(const QString &Filter)
+{
+    QStringList result;
+    const QStringList parts = Filter.split(u'|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString &p : parts.at(i + 1).split(u';', Qt::SkipEmptyParts)) {
+            const QString pattern = p.trimmed();
+            if (!pattern.isEmpty())
+                patterns.append(pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern);
+        }
+        // QFileDialog reads the patterns from the last parentheses, so a
+        // description that already shows its patterns ("SQL files (*.sql)")
+        // loses them and gets the real ones back.
+        QString description = parts.at(i).trimmed();
+        const qsizetype open = description.lastIndexOf(u'(');
+        if (open > 0 && description.endsWith(u')'))
+            description = description.left(open).trimmed();
+        result.append(QStringLiteral("%1 (%2)").arg(description, patterns.join(u' ')));
+    }
+    return result;
 }
 
 bool QtUiServices::openFile(TOpenDialog &Dialog)

@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <deque>
 #include <functional>
@@ -52,6 +53,10 @@ public:
     bool openFile(TOpenDialog &Dialog) override;
     int shellOpen(const QString &Target) override;
     bool isAltKeyDown() override;
+
+    // "Text files|*.txt;*.log|All files|*.*" as QFileDialog name filters:
+    // "Text files (*.txt *.log)", "All files (*)".
+    static QStringList nameFilters(const QString &Filter);
 };
 
 // A scripted person, for tests. Steps are consumed in order; an interaction

@@ -162,4 +162,12 @@ TEST(QtUiServices, execRespectsTheCloseQuery)
     EXPECT_FALSE(form.isVisible());
 }
 
+TEST(QtUiServices, openDialogFilters)
+{
+    EXPECT_EQ(QtUiServices::nameFilters("SQL files (*.sql)|*.sql|Text|*.txt; *.log|All files|*.*"),
+              (QStringList{"SQL files (*.sql)", "Text (*.txt *.log)", "All files (*)"}));
+    EXPECT_EQ(QtUiServices::nameFilters("dangling"), QStringList{})
+        << "a description without patterns";
+}
+
 #include "FormsTest.moc"

@@ -15,8 +15,10 @@ class TStrings;
 class IniDocument
 {
 public:
-    // Parses UTF-8 text. Never fails: lines that are neither a section header,
-    // a comment nor a key line are kept and ignored.
+    // Parses UTF-8 text (invalid bytes read as U+FFFD). Never fails: lines that
+    // are neither a section header, a comment (";" or "#") nor a key line, and
+    // key lines before the first section header, are kept and ignored. Of
+    // repeated sections or keys the first one counts.
     static IniDocument parse(const QByteArray &Utf8);
     QByteArray serialize() const;
 

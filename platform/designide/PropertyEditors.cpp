@@ -406,6 +406,11 @@ bool TFieldLinkProperty::GetIndexBased()
     return true;
 }
 
+TIndexDefs *TFieldLinkProperty::GetIndexDefs()
+{
+    return nullptr;
+}
+
 QString TFieldLinkProperty::GetIndexFieldNames()
 {
     return GetDataSet()->property("IndexFieldNames").toString();

@@ -12,6 +12,7 @@
 #include <functional>
 #include <initializer_list>
 
+class TIndexDefs;
 class TStrings;
 
 // What the Object Inspector offers for a property.
@@ -293,6 +294,9 @@ public:
 
     virtual void GetFieldNamesForIndex(TStrings &List);
     virtual bool GetIndexBased();
+    // The dataset's index definitions (the database library's TIndexDefs).
+    // The base has none to offer: null.
+    virtual TIndexDefs *GetIndexDefs();
     virtual QString GetIndexFieldNames();
     virtual QString GetIndexName();
     virtual QString GetMasterFields();

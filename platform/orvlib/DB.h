@@ -1,0 +1,310 @@
+#pragma once
+
+#include "orvlib/Collections.h"
+
+#include "rtl/Classes.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+
+#include <vector>
+
+namespace DBTypes {
+Q_NAMESPACE
+
+enum class TFieldType {
+    ftUnknown,
+    ftString,
+    ftInteger,
+    ftLargeint,
+    ftFloat,
+    ftBoolean,
+    ftDateTime,
+    ftMemo,
+    ftBlob
+};
+Q_ENUM_NS(TFieldType)
+
+enum class TParamType { ptUnknown, ptInput, ptOutput, ptInputOutput, ptResult };
+Q_ENUM_NS(TParamType)
+
+} // namespace DBTypes
+
+using TFieldType = DBTypes::TFieldType;
+using TParamType = DBTypes::TParamType;
+
+class TDataSet;
+
+// --- Parameters ---------------------------------------------------------------
+
+// A parameter of a statement or stored procedure: a name, a type, a direction
+// and a value (null until set).
+class TParam : public TCollectionItem
+{
+    Q_OBJECT
+    Q_PROPERTY(QString Name READ Name WRITE SetName)
+    Q_PROPERTY(DBTypes::TFieldType DataType READ DataType WRITE SetDataType)
+    Q_PROPERTY(DBTypes::TParamType ParamType READ ParamType WRITE SetParamType)
+    Q_PROPERTY(QVariant Value READ Value WRITE SetValue)
+
+public:
+    using TCollectionItem::TCollectionItem;
+
+    QString Name() const { return m_name; }
+    void SetName(const QString &Value);
+    TFieldType DataType() const { return m_dataType; }
+    void SetDataType(TFieldType Value);
+    TParamType ParamType() const { return m_paramType; }
+    void SetParamType(TParamType Value);
+    QVariant Value() const { return m_value; }
+    void SetValue(const QVariant &Value);
+
+    bool IsNull() const { return m_value.isNull(); }
+    void Clear() { SetValue(QVariant()); }
+    QString AsString() const { return m_value.toString(); }
+    void SetAsString(const QString &Value);
+    qint64 AsInteger() const { return m_value.toLongLong(); }
+    void SetAsInteger(qint64 Value);
+    double AsFloat() const { return m_value.toDouble(); }
+    void SetAsFloat(double Value);
+
+    QString DisplayName() const override { return m_name; }
+
+private:
+    void changed();
+
+    QString m_name;
+    TFieldType m_dataType = TFieldType::ftUnknown;
+    TParamType m_paramType = TParamType::ptUnknown;
+    QVariant m_value;
+};
+
+// The parameters of a query or stored procedure, in order of appearance.
+class TParams : public TCollection
+{
+    Q_OBJECT
+
+public:
+    using TCollection::TCollection;
+
+    TParam *Items(int Index) const { return static_cast<TParam *>(Item(Index)); }
+    TParam *AddParam(const QString &Name, TFieldType DataType = TFieldType::ftUnknown,
+                     TParamType ParamType = TParamType::ptInput);
+    // The parameter named Name (letter case ignored), or null.
+    TParam *FindParam(const QString &Name) const;
+    // As FindParam, but raises when there is none.
+    TParam *ParamByName(const QString &Name) const;
+    // The names, in order.
+    QStringList Names() const;
+
+    // Scans SQL for parameter markers ":name" (and ":"quoted name"") outside
+    // string literals, quoted identifiers and comments; "::" (a type cast) is
+    // no marker. Returns the names in order of appearance, each once. With
+    // DoCreate the collection is rebuilt with those names, keeping type,
+    // direction and value of parameters that existed before.
+    QStringList ParseSQL(const QString &SQL, bool DoCreate);
+
+protected:
+    TCollectionItem *CreateItem() const override { return new TParam; }
+};
+
+// --- Fields -------------------------------------------------------------------
+
+// A field of an open dataset: the column of the current record.
+class TField : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString FieldName READ FieldName)
+    Q_PROPERTY(DBTypes::TFieldType DataType READ DataType)
+
+public:
+    TField(TDataSet *DataSet, int FieldNo, const QString &FieldName, TFieldType DataType);
+
+    TDataSet *DataSet() const { return m_dataSet; }
+    // Position in the dataset's field list, from 0.
+    int Index() const { return m_fieldNo; }
+    QString FieldName() const { return m_fieldName; }
+    TFieldType DataType() const { return m_dataType; }
+    // Where the column comes from, when the server knows: table and column.
+    QString OriginTable;
+    QString OriginColumn;
+
+    // The value in the current record; null on an empty dataset.
+    QVariant Value() const;
+    bool IsNull() const { return Value().isNull(); }
+    QString AsString() const;
+    qint64 AsInteger() const { return Value().toLongLong(); }
+    double AsFloat() const { return Value().toDouble(); }
+    bool AsBoolean() const;
+
+private:
+    TDataSet *m_dataSet;
+    int m_fieldNo;
+    QString m_fieldName;
+    TFieldType m_dataType;
+};
+
+// Description of a result column, as a dataset's data is delivered.
+struct TFieldDesc
+{
+    QString Name;
+    TFieldType DataType = TFieldType::ftUnknown;
+    QString OriginTable;
+    QString OriginColumn;
+};
+
+// --- Datasets -----------------------------------------------------------------
+
+// A dataset: a list of records read when it opens, walked with a cursor.
+// Descendants implement InternalOpen, which delivers the columns and rows
+// with SetData. Records stay in memory while the dataset is open.
+class TDataSet : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool Active READ Active WRITE SetActive STORED false)
+
+public:
+    explicit TDataSet(QObject *AOwner = nullptr);
+    ~TDataSet() override;
+
+    bool Active() const { return m_active; }
+    void SetActive(bool Value);
+    void Open() { SetActive(true); }
+    void Close() { SetActive(false); }
+
+    void First();
+    void Next();
+    void Prior();
+    void Last();
+    // True when the cursor has moved past the last record (at once for an empty dataset).
+    bool Eof() const;
+    bool Bof() const;
+    bool IsEmpty() const { return m_rows.empty(); }
+    int RecordCount() const { return static_cast<int>(m_rows.size()); }
+    // Current record number from 1; 0 when there is none.
+    int RecNo() const;
+
+    int FieldCount() const { return static_cast<int>(m_fields.size()); }
+    TField *Fields(int Index) const;
+    // The field named Name (letter case ignored), or null.
+    TField *FindField(const QString &Name) const;
+    // As FindField, but raises when the dataset has no such field.
+    TField *FieldByName(const QString &Name) const;
+    // Fills List with the field names; opens nothing.
+    void GetFieldNames(TStrings *List) const;
+
+    // The value of column Index in the current record.
+    QVariant FieldValue(int Index) const;
+
+    // Replaces the dataset's content; for InternalOpen and for datasets made
+    // by the library (catalogue results). Leaves the cursor on the first record.
+    void SetData(const QList<TFieldDesc> &Fields, std::vector<QVariantList> Rows);
+
+    // Fills the dataset from a result and marks it open (for result datasets
+    // that have no statement of their own).
+    void OpenWithData(const QList<TFieldDesc> &Fields, std::vector<QVariantList> Rows);
+
+    QString Name() const { return objectName(); }
+
+Q_SIGNALS:
+    void AfterOpen();
+    void AfterClose();
+
+protected:
+    // Runs the statement and calls SetData; raises on failure.
+    virtual void InternalOpen() = 0;
+    virtual void InternalClose() {}
+    void CheckActive() const;
+    void CheckInactive() const;
+
+private:
+    void clearData();
+
+    bool m_active = false;
+    std::vector<TField *> m_fields;
+    std::vector<QVariantList> m_rows;
+    int m_cursor = 0; // index into m_rows; == size() past the end
+    bool m_bof = true;
+};
+
+// A dataset that holds whatever it was given; what the library returns for
+// catalogue queries (GetSchemaInfo).
+class TMemDataSet : public TDataSet
+{
+    Q_OBJECT
+
+public:
+    using TDataSet::TDataSet;
+
+protected:
+    void InternalOpen() override {}
+};
+
+// Links a control or a detail dataset to a dataset.
+class TDataSource : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(TDataSet *DataSet READ DataSet WRITE SetDataSet)
+
+public:
+    explicit TDataSource(QObject *AOwner = nullptr);
+    TDataSet *DataSet() const { return m_dataSet; }
+    void SetDataSet(TDataSet *Value) { m_dataSet = Value; }
+
+private:
+    QPointer<TDataSet> m_dataSet;
+};
+
+// --- Index definitions ----------------------------------------------------------
+
+enum TIndexOption : unsigned {
+    ixPrimary = 1u << 0,
+    ixUnique = 1u << 1,
+    ixDescending = 1u << 2,
+    ixExpression = 1u << 3,
+};
+using TIndexOptions = unsigned;
+
+class TIndexDef : public TCollectionItem
+{
+    Q_OBJECT
+    Q_PROPERTY(QString Name READ Name WRITE SetName)
+    Q_PROPERTY(QString Fields READ Fields WRITE SetFields)
+    Q_PROPERTY(unsigned Options READ Options WRITE SetOptions)
+
+public:
+    using TCollectionItem::TCollectionItem;
+    QString Name() const { return m_name; }
+    void SetName(const QString &Value) { m_name = Value; }
+    // Field names separated by ";", in key order.
+    QString Fields() const { return m_fields; }
+    void SetFields(const QString &Value) { m_fields = Value; }
+    TIndexOptions Options() const { return m_options; }
+    void SetOptions(TIndexOptions Value) { m_options = Value; }
+    QString DisplayName() const override { return m_name; }
+
+private:
+    QString m_name;
+    QString m_fields;
+    TIndexOptions m_options = 0;
+};
+
+class TIndexDefs : public TCollection
+{
+    Q_OBJECT
+
+public:
+    using TCollection::TCollection;
+    TIndexDef *Items(int Index) const { return static_cast<TIndexDef *>(Item(Index)); }
+    TIndexDef *AddIndexDef() { return static_cast<TIndexDef *>(Add()); }
+    TIndexDef *Find(const QString &Name) const;
+    // The index whose fields are exactly Fields (";" separated, case ignored), or null.
+    TIndexDef *FindIndexForFields(const QString &Fields) const;
+    // The primary index, or null.
+    TIndexDef *PrimaryIndex() const;
+
+protected:
+    TCollectionItem *CreateItem() const override { return new TIndexDef; }
+};

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "orvlib/OvTypes.h"
+
+#include <QString>
+
+#include <optional>
+
+// Quotes an identifier for SQL when Quote is set: double quotes around it,
+// inner double quotes doubled ("a""b"). Without Quote the name is returned
+// unchanged. Both servers the library knows quote this way; the overload
+// with a server type exists for servers that may differ.
+QString QuoteIdentifier(const QString &Name, bool Quote);
+QString QuoteIdentifier(TOvServerType ServerType, const QString &Name, bool Quote);
+
+// The object name to use for a catalogue look-up or a statement.
+// Name is trimmed of surrounding blanks. When RemoveOwner is set (the server
+// does not support owner-qualified names) an owner part is dropped: the text
+// after the last "." that stands outside double quotes is kept, so
+// "SALES.CUSTOMER" gives "CUSTOMER" and "SALES"."CUST.X" gives "CUST.X" in
+// its quotes. When RemoveOwner is not set, the name keeps its owner part.
+QString GetValidObjName(const QString &Name, bool RemoveOwner);
+
+// Splits an object name written as [owner.]name into its parts, honouring
+// double quotes (which are removed, a doubled quote read as one). The owner
+// is empty when the name has none.
+void SplitObjName(const QString &Name, QString &Owner, QString &Object);
+
+// The full path of the module file (shared library, module or program) that
+// contains AddressInModule, with symbolic links resolved; empty when the
+// address lies in no loaded module.
+QString GetModuleFileNameStr(const void *AddressInModule);
+
+// Version information of a module file (see OvVersionInfo.h).
+struct TOvFileVersionInfo
+{
+    QString FileVersion;
+    QString ProductVersion;
+    QString ProductName;
+    QString InternalName;
+    QString Description;
+};
+
+// Reads the version information stored in the ELF file FileName; nothing
+// when the file cannot be read, is no ELF file or holds no version block.
+std::optional<TOvFileVersionInfo> ReadFileVersionInfo(const QString &FileName);
+
+// Sets ProductName to the file's product name and Version to its file
+// version. A file without version information leaves both unchanged, and so
+// does a block that lacks the field. Returns whether the file had a block.
+bool ReadFileVersInfo(const QString &FileName, QString &ProductName, QString &Version);

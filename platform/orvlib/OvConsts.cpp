@@ -1,0 +1,140 @@
+#include "orvlib/OvConsts.h"
+
+#include <QCoreApplication>
+
+namespace {
+QString tr(const char *Text)
+{
+    return QCoreApplication::translate("OvConsts", Text);
+}
+} // namespace
+
+QString STextTrue()
+{
+    return tr("True");
+}
+QString STextFalse()
+{
+    return tr("False");
+}
+QString SPrimary()
+{
+    return tr("<Primary>");
+}
+QString SSQLDataSetOpen()
+{
+    return tr("Unable to determine field names for %s");
+}
+QString SSQLNotGenerated()
+{
+    return tr("Update SQL statements not generated, exit anyway?");
+}
+QString SSQLGenSelect()
+{
+    return tr("Must select at least one key field and one update field");
+}
+QString SNoDataSet()
+{
+    return tr("No dataset association");
+}
+QString SUpdateSQLEditor()
+{
+    return tr("&UpdateSQL Editor...");
+}
+QString SEditSQLVerb()
+{
+    return tr("&Edit SQL...");
+}
+QString SBindVerb()
+{
+    return tr("Define &Parameters...");
+}
+QString SBindMacrosVerb()
+{
+    return tr("Define &Macros...");
+}
+QString SEditDatabaseVerb()
+{
+    return tr("Database &Editor...");
+}
+QString SDatasetDesignerVerb()
+{
+    return tr("Fields E&ditor...");
+}
+
+QString SNotConnected()
+{
+    return tr("Database %1 is not connected");
+}
+QString SDatabaseNotFound()
+{
+    return tr("Database %1 not found");
+}
+QString SSessionNotFound()
+{
+    return tr("Session %1 not found");
+}
+QString SNoDatabaseName()
+{
+    return tr("Missing DatabaseName property");
+}
+QString SNoRemoteDatabase()
+{
+    return tr("Database %1: missing RemoteDatabase property");
+}
+QString SDatabaseFileNotFound()
+{
+    return tr("Database file %1 does not exist (set the parameter CREATE=1 to create it)");
+}
+QString SConnectFailed()
+{
+    return tr("Cannot connect database %1: %2");
+}
+QString SNoDriver()
+{
+    return tr("No driver for server type %1 is available");
+}
+QString SFieldNotFound()
+{
+    return tr("Field '%1' not found in %2");
+}
+QString SParamNotFound()
+{
+    return tr("Parameter '%1' not found in %2");
+}
+QString SNoSQLStatement()
+{
+    return tr("%1: no SQL statement available");
+}
+QString SNoTableName()
+{
+    return tr("%1: missing TableName property");
+}
+QString SNoStoredProcName()
+{
+    return tr("%1: missing StoredProcName property");
+}
+QString SStoredProcNotFound()
+{
+    return tr("Stored procedure %1 not found");
+}
+QString SDataSetClosed()
+{
+    return tr("Cannot perform this operation on a closed dataset %1");
+}
+QString SDataSetOpen()
+{
+    return tr("Cannot perform this operation on an open dataset %1");
+}
+QString SNoSQLBaseClient()
+{
+    return tr("SQLBase client library is not available on this system");
+}
+QString SParamsFileRead()
+{
+    return tr("Cannot read parameters file %1");
+}
+QString SIndexNotFound()
+{
+    return tr("Index %1 not found in table %2");
+}

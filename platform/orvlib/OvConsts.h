@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+// The library's resource strings. Functions, so a translation loaded later
+// still reaches every caller.
+
+// The text of the Boolean true value, as the Object Inspector shows it.
+QString STextTrue();
+QString STextFalse();
+// The name under which the primary index is listed.
+QString SPrimary();
+// One %s: the table whose fields could not be read.
+QString SSQLDataSetOpen();
+QString SSQLNotGenerated();
+QString SSQLGenSelect();
+QString SNoDataSet();
+QString SUpdateSQLEditor();
+QString SEditSQLVerb();
+QString SBindVerb();
+QString SBindMacrosVerb();
+QString SEditDatabaseVerb();
+QString SDatasetDesignerVerb();
+
+// Messages of the library's own errors.
+QString SNotConnected();     // %1 database name
+QString SDatabaseNotFound(); // %1 database name
+QString SSessionNotFound();  // %1 session name
+QString SNoDatabaseName();
+QString SNoRemoteDatabase();     // %1 database name
+QString SDatabaseFileNotFound(); // %1 file name
+QString SConnectFailed();        // %1 database name, %2 server message
+QString SNoDriver();             // %1 server type name
+QString SFieldNotFound();        // %1 field name, %2 dataset name
+QString SParamNotFound();        // %1 parameter name, %2 dataset name
+QString SNoSQLStatement();       // %1 dataset name
+QString SNoTableName();          // %1 dataset name
+QString SNoStoredProcName();     // %1 dataset name
+QString SStoredProcNotFound();   // %1 procedure name
+QString SDataSetClosed();        // %1 dataset name
+QString SDataSetOpen();          // %1 dataset name
+QString SNoSQLBaseClient();
+QString SParamsFileRead(); // %1 file name
+QString SIndexNotFound();  // %1 index name, %2 table name

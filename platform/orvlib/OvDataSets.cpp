@@ -1,0 +1,308 @@
+#include "orvlib/OvDataSets.h"
+#include "OvPrivate.h"
+#include "orvlib/OvComponents.h"
+#include "orvlib/OvConsts.h"
+#include "orvlib/OvDatabase.h"
+#include "orvlib/OvDriver.h"
+#include "orvlib/OvSQLLexer.h"
+#include "orvlib/OvSession.h"
+#include "orvlib/OvUpdateSQL.h"
+
+#include "rtl/SysUtils.h"
+
+ovlib::BoundStatement ovlib::bindParams(const QString &SQL, const TParams *Params,
+                                        const TOvDriver &Driver, const QString &Owner)
+{
+    BoundStatement result;
+    QStringList names; // distinct names, in placeholder order
+    qsizetype copied = 0;
+    TOvSQLLexer lexer(SQL);
+    for (TOvSQLToken t = lexer.Next(); t.kind != TOvSQLToken::End; t = lexer.Next()) {
+        if (t.kind != TOvSQLToken::Param)
+            continue;
+        qsizetype index = -1;
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            if (names.at(i).compare(t.text, Qt::CaseInsensitive) == 0)
+                index = i;
+        }
+        if (index < 0) {
+            TParam *p = Params ? Params->FindParam(t.text) : nullptr;
+            if (!p)
+                throw Exception(SParamNotFound().arg(t.text, Owner));
+            index = names.size();
+            names << t.text;
+            result.values << p->Value();
+        }
+        result.sql += QStringView(SQL).mid(copied, t.pos - copied);
+        result.sql += Driver.Placeholder(static_cast<int>(index));
+        copied = t.pos + t.len;
+    }
+    result.sql += QStringView(SQL).mid(copied);
+    return result;
+}
+
+// --- TOvDataSet ---------------------------------------------------------------
+
+TOvDataSet::TOvDataSet(QObject *AOwner)
+    : TDataSet(AOwner)
+{}
+
+TOvDataSet::~TOvDataSet()
+{
+    if (m_updateObject && m_updateObject->m_dataSet == this)
+        m_updateObject->m_dataSet = nullptr;
+}
+
+void TOvDataSet::SetSessionName(const QString &Value)
+{
+    const QString v = Value.trimmed();
+    if (v == m_sessionName)
+        return;
+    Close();
+    m_sessionName = v;
+}
+
+void TOvDataSet::SetDatabaseName(const QString &Value)
+{
+    const QString v = Value.trimmed();
+    if (v == m_databaseName)
+        return;
+    Close();
+    m_databaseName = v;
+}
+
+void TOvDataSet::SetUpdateObject(TOvDataSetUpdateObject *Value)
+{
+    if (Value == m_updateObject)
+        return;
+    if (m_updateObject && m_updateObject->m_dataSet == this)
+        m_updateObject->m_dataSet = nullptr;
+    m_updateObject = Value;
+    if (Value) {
+        if (Value->m_dataSet && Value->m_dataSet != this)
+            Value->m_dataSet->m_updateObject = nullptr;
+        Value->m_dataSet = this;
+    }
+}
+
+TOvSession *TOvDataSet::GetDBSession() const
+{
+    return Sessions().GetSessionByName(m_sessionName);
+}
+
+TOvServerType TOvDataSet::ServerType() const
+{
+    if (m_database)
+        return m_database->ServerType();
+    if (TOvSession *s = Sessions().FindSession(m_sessionName)) {
+        if (TOvDatabase *db = s->FindDatabase(m_databaseName))
+            return db->ServerType();
+    }
+    return DefServerType;
+}
+
+bool TOvDataSet::IsObjOwnerSupported() const
+{
+    return ServerType() == TOvServerType::stPostgreSQL;
+}
+
+TOvDatabase *TOvDataSet::AttachDatabase()
+{
+    if (m_database && m_database->Connected())
+        return m_database;
+    TOvSession *session = GetDBSession();
+    TOvDatabase *db = session->FindDatabase(m_databaseName);
+    if (!db)
+        throw Exception(m_databaseName.isEmpty() ? SNoDatabaseName()
+                                                 : SDatabaseNotFound().arg(m_databaseName));
+    const bool wasConnected = db->Connected();
+    db->Open();
+    m_database = db;
+    m_openedDatabase = !wasConnected;
+    // A database that goes away or disconnects takes its open datasets with it.
+    connect(
+        db, &TOvDatabase::BeforeDisconnect, this,
+        [this] {
+            m_openedDatabase = false; // it is closing anyway
+            Close();
+            DetachDatabase();
+        },
+        Qt::UniqueConnection);
+    return db;
+}
+
+void TOvDataSet::DetachDatabase()
+{
+    if (!m_database)
+        return;
+    TOvDatabase *db = m_database;
+    disconnect(db, &TOvDatabase::BeforeDisconnect, this, nullptr);
+    m_database = nullptr;
+    const bool close = m_openedDatabase && !db->KeepConnection();
+    m_openedDatabase = false;
+    if (close)
+        db->Close();
+}
+
+void TOvDataSet::InternalClose()
+{
+    DetachDatabase();
+}
+
+// --- TOvQuery -----------------------------------------------------------------
+
+TOvQuery::TOvQuery(QObject *AOwner)
+    : TOvDataSet(AOwner)
+    , m_sql(std::make_unique<TStringList>())
+    , m_params(new TParams(this))
+{
+    m_params->setObjectName(QStringLiteral("Params"));
+    m_sql->OnChange = [this](QObject *) {
+        SQLChanged();
+    };
+}
+
+TOvQuery::~TOvQuery()
+{
+    m_sql->OnChange = nullptr;
+}
+
+void TOvQuery::SetSQL(TStrings *Value)
+{
+    if (Value == m_sql.get())
+        return;
+    if (Value)
+        m_sql->Assign(*Value);
+    else
+        m_sql->Clear();
+}
+
+void TOvQuery::SetParams(TParams *Value)
+{
+    if (Value && Value != m_params)
+        m_params->Assign(*Value);
+}
+
+void TOvQuery::SQLChanged()
+{
+    Close();
+    if (m_paramCheck)
+        m_params->ParseSQL(StatementText(), true);
+}
+
+QString TOvQuery::StatementText() const
+{
+    return m_sql->Text();
+}
+
+void TOvQuery::InternalOpen()
+{
+    const QString text = StatementText();
+    if (text.trimmed().isEmpty())
+        throw Exception(SNoSQLStatement().arg(objectName()));
+    TOvDatabase *db = AttachDatabase();
+    try {
+        const ovlib::BoundStatement st
+            = ovlib::bindParams(text, m_params, db->Driver(), objectName());
+        TOvMonitor::Trace(st.sql);
+        TOvResult result = db->Driver().Execute(st.sql, st.values);
+        m_rowsAffected = result.RowsAffected;
+        SetData(result.Fields, std::move(result.Rows));
+    } catch (...) {
+        DetachDatabase();
+        throw;
+    }
+}
+
+void TOvQuery::ExecSQL()
+{
+    Close();
+    const QString text = StatementText();
+    if (text.trimmed().isEmpty())
+        throw Exception(SNoSQLStatement().arg(objectName()));
+    TOvDatabase *db = AttachDatabase();
+    struct Detach
+    {
+        TOvQuery *q;
+        ~Detach() { q->DetachDatabase(); }
+    } detach{this};
+    const ovlib::BoundStatement st = ovlib::bindParams(text, m_params, db->Driver(), objectName());
+    TOvMonitor::Trace(st.sql);
+    m_rowsAffected = db->Driver().Execute(st.sql, st.values).RowsAffected;
+}
+
+// --- TOvMacroQuery ------------------------------------------------------------
+
+TOvMacroQuery::TOvMacroQuery(QObject *AOwner)
+    : TOvQuery(AOwner)
+    , m_macros(new TParams(this))
+{
+    m_macros->setObjectName(QStringLiteral("Macros"));
+}
+
+void TOvMacroQuery::SetMacros(TParams *Value)
+{
+    if (Value && Value != m_macros)
+        m_macros->Assign(*Value);
+}
+
+void TOvMacroQuery::SetMacroChar(const QString &Value)
+{
+    if (Value.size() != 1 || Value == m_macroChar)
+        return;
+    m_macroChar = Value;
+    SQLChanged();
+}
+
+void TOvMacroQuery::SQLChanged()
+{
+    rebuildMacros();
+    TOvQuery::SQLChanged();
+}
+
+void TOvMacroQuery::rebuildMacros()
+{
+    if (!m_macros)
+        return; // the base class constructor runs before the macros exist
+    QStringList names;
+    TOvSQLLexer lexer(SQL()->Text(), m_macroChar.at(0));
+    for (TOvSQLToken t = lexer.Next(); t.kind != TOvSQLToken::End; t = lexer.Next()) {
+        if (t.kind == TOvSQLToken::Macro && !names.contains(t.text, Qt::CaseInsensitive))
+            names << t.text;
+    }
+    if (names == m_macros->Names())
+        return;
+    m_macros->BeginUpdate();
+    std::vector<std::pair<QString, QVariant>> old;
+    for (int i = 0; i < m_macros->Count(); ++i)
+        old.emplace_back(m_macros->Items(i)->Name(), m_macros->Items(i)->Value());
+    m_macros->Clear();
+    for (const QString &name : names) {
+        TParam *m = m_macros->AddParam(name, TFieldType::ftString, TParamType::ptInput);
+        m->SetValue(QStringLiteral("0=0"));
+        for (const auto &[oldName, value] : old) {
+            if (oldName.compare(name, Qt::CaseInsensitive) == 0)
+                m->SetValue(value);
+        }
+    }
+    m_macros->EndUpdate();
+}
+
+QString TOvMacroQuery::StatementText() const
+{
+    // Macro values are SQL text chosen by the developer, inserted as written.
+    const QString text = SQL()->Text();
+    QString result;
+    qsizetype copied = 0;
+    TOvSQLLexer lexer(text, m_macroChar.at(0));
+    for (TOvSQLToken t = lexer.Next(); t.kind != TOvSQLToken::End; t = lexer.Next()) {
+        if (t.kind != TOvSQLToken::Macro)
+            continue;
+        TParam *m = m_macros ? m_macros->FindParam(t.text) : nullptr;
+        result += QStringView(text).mid(copied, t.pos - copied);
+        result += m ? m->AsString() : QStringLiteral("0=0");
+        copied = t.pos + t.len;
+    }
+    result += QStringView(text).mid(copied);
+    return result;
+}

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "orvlib/DB.h"
+#include "orvlib/OvTypes.h"
+
+#include "rtl/Classes.h"
+#include "rtl/SysUtils.h"
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// An error reported by a database server; Message() holds the server's own text.
+class EOvDatabaseError : public Exception
+{
+public:
+    explicit EOvDatabaseError(const QString &Message, const QString &ServerMessage = QString())
+        : Exception(Message)
+        , m_serverMessage(ServerMessage.isEmpty() ? Message : ServerMessage)
+    {}
+    const QString &ServerMessage() const { return m_serverMessage; }
+
+private:
+    QString m_serverMessage;
+};
+
+// The rows of a statement, read to the end.
+struct TOvResult
+{
+    QList<TFieldDesc> Fields;
+    std::vector<QVariantList> Rows;
+    qint64 RowsAffected = -1;
+};
+
+struct TOvColumnInfo
+{
+    QString Name;
+    int Position = 0; // from 1
+    QString TypeName;
+    TFieldType DataType = TFieldType::ftUnknown;
+    bool Nullable = true;
+};
+
+// One column of one index, as index information lists it.
+struct TOvIndexColumn
+{
+    QString IndexName;
+    int IndexType = 0; // itPrimary | itUnique | itExpression
+    QString ColumnName;
+    int Position = 0; // from 1
+};
+
+struct TOvProcParamInfo
+{
+    QString Name;
+    int Position = 0; // from 1
+    TParamType ParamType = TParamType::ptInput;
+    TFieldType DataType = TFieldType::ftUnknown;
+    QString TypeName;
+};
+
+// One connection to one database server. A driver translates the library's
+// requests into the server's API; the components never see the API. Names
+// handed to the catalogue operations come from users: a driver binds them as
+// parameters or quotes them by its server's rules, never pastes them into SQL.
+// Object names may be owner-qualified ("schema.table", each part optionally
+// in double quotes); a driver without owners resolves them in its default
+// namespace.
+class TOvDriver
+{
+public:
+    virtual ~TOvDriver();
+
+    virtual TOvServerType ServerType() const = 0;
+    // Opens the connection; raises EOvDatabaseError with the server's message.
+    // Params: name=value lines (USER NAME, PASSWORD, CREATE, ...).
+    virtual void Connect(const QString &RemoteDatabase, const TStrings &Params) = 0;
+    virtual void Disconnect() = 0;
+    virtual bool IsConnected() const = 0;
+    // Whether a connection needs a user name and password (a login prompt).
+    virtual bool NeedsLogin() const = 0;
+
+    // Runs one statement whose parameters are written as Placeholder(i),
+    // i from 0, with the values Params[i]; reads all rows.
+    virtual TOvResult Execute(const QString &SQL, const QVariantList &Params) = 0;
+    virtual QString Placeholder(int Index) const = 0;
+
+    virtual bool ObjOwnerSupported() const = 0;
+    // Tables and views; system tables only with SystemTables.
+    virtual QStringList TableNames(bool SystemTables) = 0;
+    // Columns of a table, in table order; empty for an unknown table.
+    virtual QList<TOvColumnInfo> Columns(const QString &TableName) = 0;
+    // Index columns of a table, ordered by index, then position.
+    virtual QList<TOvIndexColumn> IndexColumns(const QString &TableName) = 0;
+    virtual QStringList ProcedureNames() = 0;
+    // Parameters of a procedure in order; raises when there is no such procedure.
+    virtual QList<TOvProcParamInfo> ProcedureParams(const QString &ProcName) = 0;
+    virtual bool ProcedureExists(const QString &ProcName) = 0;
+    // Whether the server describes procedure parameters in its catalogue.
+    virtual bool DescribesProcedures() const = 0;
+    // The statement that calls a procedure with N input placeholders.
+    virtual QString ProcedureCallSQL(const QString &ProcName, int InputCount) const = 0;
+    // A quoted, possibly owner-qualified object name for statements.
+    virtual QString QuoteObjectName(const QString &Name) const;
+    // A quoted column name (names from the catalogue keep their case).
+    virtual QString QuoteColumnName(const QString &Name) const;
+};
+
+using TOvDriverFactory = std::function<std::unique_ptr<TOvDriver>()>;
+// Makes a driver available for a server type (the library registers its own).
+void RegisterDriver(TOvServerType ServerType, TOvDriverFactory Factory);
+// A new, unconnected driver; raises when none is registered for ServerType.
+std::unique_ptr<TOvDriver> CreateDriver(TOvServerType ServerType);
+bool HasDriver(TOvServerType ServerType);

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+// A tokenizer for SQL text as both servers write it: identifiers, quoted
+// identifiers ("x", `x`, [x]), string literals ('it''s', E'..', $tag$..$tag$),
+// numbers, parameter markers (:name), macro markers (&name, when asked for),
+// symbols. Blanks and comments (-- to the end of the line, /* */ nested as
+// PostgreSQL nests them) are skipped. It never fails: an unterminated
+// literal or comment runs to the end of the text.
+struct TOvSQLToken
+{
+    enum Kind { End, Ident, QuotedIdent, String, Number, Param, Macro, Symbol };
+    Kind kind = End;
+    qsizetype pos = 0; // offset in the text
+    qsizetype len = 0; // length in the text
+    // Ident: the text as written; QuotedIdent: the name without its quotes;
+    // String: the literal's value; Param and Macro: the name; Symbol: the symbol.
+    QString text;
+
+    bool isSymbol(char C) const
+    {
+        return kind == Symbol && text.size() == 1 && text.at(0) == QLatin1Char(C);
+    }
+    // An unquoted identifier equal to Keyword, ignoring letter case.
+    bool isKeyword(const char *Keyword) const
+    {
+        return kind == Ident && text.compare(QLatin1String(Keyword), Qt::CaseInsensitive) == 0;
+    }
+    bool isName() const { return kind == Ident || kind == QuotedIdent; }
+};
+
+class TOvSQLLexer
+{
+public:
+    // MacroChar: the character that starts a macro marker, or a null QChar for none.
+    explicit TOvSQLLexer(const QString &Text, QChar MacroChar = QChar());
+    TOvSQLToken Next();
+
+private:
+    QChar at(qsizetype i) const { return i < m_text.size() ? m_text.at(i) : QChar(); }
+    void skipBlanksAndComments();
+    qsizetype identEnd(qsizetype From) const;
+
+    const QString &m_text;
+    QChar m_macroChar;
+    qsizetype m_pos = 0;
+};
+
+// Whether C may start an unquoted identifier, and whether it may continue one.
+bool isSQLIdentStart(QChar C);
+bool isSQLIdentChar(QChar C);

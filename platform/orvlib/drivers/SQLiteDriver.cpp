@@ -1,0 +1,417 @@
+// The SQLite driver: the embedded default server. RemoteDatabase is the
+// database file (":memory:" for a private in-memory database). A file that
+// does not exist is an error unless the parameter CREATE is true, so a typo
+// never leaves a new empty database behind. Parameters: CREATE, READONLY
+// (true/false, 1/0, yes/no), BUSY TIMEOUT (milliseconds, default 5000).
+// SQLite has no owners beyond attached schemas and no stored procedures.
+
+#include "orvlib/OvCommon.h"
+#include "orvlib/OvConsts.h"
+#include "orvlib/OvDriver.h"
+
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace {
+
+bool paramIsTrue(const TStrings &Params, const char *Name)
+{
+    const QString v = Params.Values(QString::fromLatin1(Name)).trimmed();
+    return v == QLatin1String("1") || v.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0
+           || v.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
+}
+
+TFieldType fieldTypeOf(const QString &DeclType)
+{
+    // SQLite's type affinity rules, in their order.
+    const QString t = DeclType.toUpper();
+    if (t.contains(QLatin1String("INT")))
+        return TFieldType::ftLargeint;
+    if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB")))
+        return TFieldType::ftString;
+    if (t.contains(QLatin1String("TEXT")))
+        return TFieldType::ftMemo;
+    if (t.contains(QLatin1String("BLOB")))
+        return TFieldType::ftBlob;
+    if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA"))
+        || t.contains(QLatin1String("DOUB")) || t.contains(QLatin1String("NUM"))
+        || t.contains(QLatin1String("DEC")))
+        return TFieldType::ftFloat;
+    if (t.contains(QLatin1String("BOOL")))
+        return TFieldType::ftBoolean;
+    if (t.contains(QLatin1String("DATE")) || t.contains(QLatin1String("TIME")))
+        return TFieldType::ftDateTime;
+    return TFieldType::ftUnknown;
+}
+
+QString text16(const void *P)
+{
+    return P ? QString::fromUtf16(static_cast<const char16_t *>(P)) : QString();
+}
+
+// A prepared statement, finalized on every way out.
+class Stmt
+{
+public:
+    Stmt(sqlite3 *Db, const QString &SQL, qsizetype *TailOffset = nullptr)
+        : m_db(Db)
+    {
+        const void *tail = nullptr;
+        const auto *start = reinterpret_cast<const char16_t *>(SQL.utf16());
+        const int rc = sqlite3_prepare16_v3(Db, start, int(SQL.size() * sizeof(char16_t)), 0,
+                                            &m_stmt, &tail);
+        if (rc != SQLITE_OK)
+            fail();
+        if (TailOffset)
+            *TailOffset = tail ? static_cast<const char16_t *>(tail) - start : SQL.size();
+    }
+    ~Stmt() { sqlite3_finalize(m_stmt); }
+    Stmt(const Stmt &) = delete;
+    Stmt &operator=(const Stmt &) = delete;
+
+    sqlite3_stmt *get() const { return m_stmt; }
+    explicit operator bool() const { return m_stmt != nullptr; }
+
+    void bind(int Index, const QVariant &Value)
+    {
+        int rc = SQLITE_OK;
+        if (Value.isNull()) {
+            rc = sqlite3_bind_null(m_stmt, Index);
+        } else {
+            switch (Value.typeId()) {
+            case QMetaType::Bool:
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::LongLong:
+            case QMetaType::ULongLong:
+            case QMetaType::Long:
+            case QMetaType::Short:
+                rc = sqlite3_bind_int64(m_stmt, Index, Value.toLongLong());
+                break;
+            case QMetaType::Double:
+            case QMetaType::Float:
+                rc = sqlite3_bind_double(m_stmt, Index, Value.toDouble());
+                break;
+            case QMetaType::QByteArray: {
+                const QByteArray b = Value.toByteArray();
+                rc = sqlite3_bind_blob64(m_stmt, Index, b.constData(), quint64(b.size()),
+                                         SQLITE_TRANSIENT);
+                break;
+            }
+            default: {
+                const QString s = Value.toString();
+                rc = sqlite3_bind_text16(m_stmt, Index, s.utf16(), int(s.size() * sizeof(char16_t)),
+                                         SQLITE_TRANSIENT);
+            }
+            }
+        }
+        if (rc != SQLITE_OK)
+            fail();
+    }
+    void bind(int Index, const QString &Value) { bind(Index, QVariant(Value)); }
+
+    // True while a row is available.
+    bool step()
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            fail();
+        return false;
+    }
+    QString text(int Col) const { return text16(sqlite3_column_text16(m_stmt, Col)); }
+    qint64 integer(int Col) const { return sqlite3_column_int64(m_stmt, Col); }
+    bool isNull(int Col) const { return sqlite3_column_type(m_stmt, Col) == SQLITE_NULL; }
+
+    [[noreturn]] void fail() const
+    {
+        const QString msg = QString::fromUtf8(sqlite3_errmsg(m_db));
+        throw EOvDatabaseError(msg, msg);
+    }
+
+private:
+    sqlite3 *m_db;
+    sqlite3_stmt *m_stmt = nullptr;
+};
+
+class SQLiteDriver final : public TOvDriver
+{
+public:
+    ~SQLiteDriver() override { Disconnect(); }
+
+    TOvServerType ServerType() const override { return TOvServerType::stSQLite; }
+    bool NeedsLogin() const override { return false; }
+    bool IsConnected() const override { return m_db != nullptr; }
+    bool ObjOwnerSupported() const override { return false; }
+    bool DescribesProcedures() const override { return false; }
+    QString Placeholder(int Index) const override { return QStringLiteral("?%1").arg(Index + 1); }
+
+    void Connect(const QString &RemoteDatabase, const TStrings &Params) override;
+    void Disconnect() override;
+    TOvResult Execute(const QString &SQL, const QVariantList &Params) override;
+    QStringList TableNames(bool SystemTables) override;
+    QList<TOvColumnInfo> Columns(const QString &TableName) override;
+    QList<TOvIndexColumn> IndexColumns(const QString &TableName) override;
+    QStringList ProcedureNames() override { return {}; }
+    QList<TOvProcParamInfo> ProcedureParams(const QString &ProcName) override
+    {
+        throw EOvDatabaseError(SStoredProcNotFound().arg(ProcName));
+    }
+    bool ProcedureExists(const QString &) override { return false; }
+    QString ProcedureCallSQL(const QString &ProcName, int) const override
+    {
+        throw EOvDatabaseError(SStoredProcNotFound().arg(ProcName));
+    }
+
+private:
+    sqlite3 *db() const
+    {
+        if (!m_db)
+            throw EOvDatabaseError(QStringLiteral("not connected"));
+        return m_db;
+    }
+    // Splits Name into schema and table; false when the schema is not one of
+    // the connection's (then the table does not exist).
+    bool resolve(const QString &Name, QString &Schema, QString &Table);
+
+    sqlite3 *m_db = nullptr;
+};
+
+void SQLiteDriver::Connect(const QString &RemoteDatabase, const TStrings &Params)
+{
+    Disconnect();
+    const QString file = RemoteDatabase.trimmed();
+    const bool memory = file == QLatin1String(":memory:");
+    const bool create = paramIsTrue(Params, "CREATE");
+    const bool readOnly = paramIsTrue(Params, "READONLY");
+    if (!memory && !create && !QFileInfo::exists(file))
+        throw EOvDatabaseError(SDatabaseFileNotFound().arg(file));
+    int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (create && !readOnly)
+        flags |= SQLITE_OPEN_CREATE;
+    flags |= SQLITE_OPEN_NOMUTEX;
+    sqlite3 *handle = nullptr;
+    const int rc = sqlite3_open_v2(file.toUtf8().constData(), &handle, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = handle ? QString::fromUtf8(sqlite3_errmsg(handle))
+                                   : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close_v2(handle);
+        throw EOvDatabaseError(QStringLiteral("%1: %2").arg(file, msg),
+                               QStringLiteral("%1: %2").arg(file, msg));
+    }
+    bool ok = false;
+    const int timeout = Params.Values(QStringLiteral("BUSY TIMEOUT")).toInt(&ok);
+    sqlite3_busy_timeout(handle, ok ? timeout : 5000);
+    sqlite3_extended_result_codes(handle, 1);
+    m_db = handle;
+    // Opening reads nothing; read the schema now, so that a file that is no
+    // database fails here and not at the first look-up.
+    try {
+        Stmt probe(m_db, QStringLiteral("select count(*) from sqlite_schema"));
+        probe.step();
+    } catch (const EOvDatabaseError &e) {
+        Disconnect();
+        const QString msg = QStringLiteral("%1: %2").arg(file, e.ServerMessage());
+        throw EOvDatabaseError(msg, msg);
+    }
+}
+
+void SQLiteDriver::Disconnect()
+{
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+TOvResult SQLiteDriver::Execute(const QString &SQL, const QVariantList &Params)
+{
+    TOvResult result;
+    QString rest = SQL;
+    // Several statements run in order; the rows of the last one that returns
+    // rows are the result.
+    while (!rest.trimmed().isEmpty()) {
+        qsizetype tail = 0;
+        Stmt st(db(), rest, &tail);
+        if (!st) { // only blanks or comments were left
+            break;
+        }
+        const int count = sqlite3_bind_parameter_count(st.get());
+        for (int i = 1; i <= count; ++i) {
+            const char *name = sqlite3_bind_parameter_name(st.get(), i);
+            // "?N" placeholders carry their number; anonymous ones take the position.
+            const int index = name && name[0] == '?' ? std::atoi(name + 1) - 1 : i - 1;
+            st.bind(i, index >= 0 && index < Params.size() ? Params.at(index) : QVariant());
+        }
+        const int cols = sqlite3_column_count(st.get());
+        if (cols > 0) {
+            result.Fields.clear();
+            result.Rows.clear();
+            for (int c = 0; c < cols; ++c) {
+                TFieldDesc f;
+                f.Name = text16(sqlite3_column_name16(st.get(), c));
+                f.DataType = fieldTypeOf(QString::fromUtf8(sqlite3_column_decltype(st.get(), c)));
+                f.OriginTable = QString::fromUtf8(sqlite3_column_table_name(st.get(), c));
+                f.OriginColumn = QString::fromUtf8(sqlite3_column_origin_name(st.get(), c));
+                result.Fields << f;
+            }
+        }
+        while (st.step()) {
+            QVariantList row;
+            row.reserve(cols);
+            for (int c = 0; c < cols; ++c) {
+                switch (sqlite3_column_type(st.get(), c)) {
+                case SQLITE_INTEGER:
+                    row << QVariant(sqlite3_column_int64(st.get(), c));
+                    break;
+                case SQLITE_FLOAT:
+                    row << QVariant(sqlite3_column_double(st.get(), c));
+                    break;
+                case SQLITE_BLOB: {
+                    const auto *p = static_cast<const char *>(sqlite3_column_blob(st.get(), c));
+                    row << QVariant(QByteArray(p, sqlite3_column_bytes(st.get(), c)));
+                    break;
+                }
+                case SQLITE_NULL:
+                    row << QVariant();
+                    break;
+                default:
+                    row << QVariant(st.text(c));
+                }
+            }
+            result.Rows.push_back(std::move(row));
+        }
+        if (cols == 0)
+            result.RowsAffected = sqlite3_changes64(m_db);
+        rest = rest.mid(tail);
+    }
+    return result;
+}
+
+QStringList SQLiteDriver::TableNames(bool SystemTables)
+{
+    QStringList names;
+    Stmt st(db(), QStringLiteral("select name from sqlite_schema where type in ('table', 'view')"
+                                 " order by name"));
+    while (st.step()) {
+        const QString name = st.text(0);
+        if (SystemTables || !name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive))
+            names << name;
+    }
+    if (SystemTables)
+        names << QStringLiteral("sqlite_schema");
+    return names;
+}
+
+bool SQLiteDriver::resolve(const QString &Name, QString &Schema, QString &Table)
+{
+    SplitObjName(Name, Schema, Table);
+    if (Schema.isEmpty()) {
+        Schema = QStringLiteral("main");
+        return true;
+    }
+    Stmt st(db(),
+            QStringLiteral("select 1 from pragma_database_list where name = ?1 collate nocase"));
+    st.bind(1, Schema);
+    return st.step();
+}
+
+QList<TOvColumnInfo> SQLiteDriver::Columns(const QString &TableName)
+{
+    QList<TOvColumnInfo> columns;
+    QString schema, table;
+    if (!resolve(TableName, schema, table) || table.isEmpty())
+        return columns;
+    Stmt st(db(),
+            QStringLiteral("select cid, name, type, \"notnull\" from pragma_table_info(?1, ?2)"));
+    st.bind(1, table);
+    st.bind(2, schema);
+    while (st.step()) {
+        TOvColumnInfo c;
+        c.Position = int(st.integer(0)) + 1;
+        c.Name = st.text(1);
+        c.TypeName = st.text(2);
+        c.DataType = fieldTypeOf(c.TypeName);
+        c.Nullable = st.integer(3) == 0;
+        columns << c;
+    }
+    return columns;
+}
+
+QList<TOvIndexColumn> SQLiteDriver::IndexColumns(const QString &TableName)
+{
+    QList<TOvIndexColumn> result;
+    QString schema, table;
+    if (!resolve(TableName, schema, table) || table.isEmpty())
+        return result;
+
+    struct Index
+    {
+        QString name;
+        int type;
+    };
+    std::vector<Index> indexes;
+    bool hasPkIndex = false;
+    {
+        Stmt st(db(),
+                QStringLiteral("select name, \"unique\", origin from pragma_index_list(?1, ?2)"));
+        st.bind(1, table);
+        st.bind(2, schema);
+        while (st.step()) {
+            int type = st.integer(1) ? itUnique : 0;
+            if (st.text(2) == QLatin1String("pk")) {
+                type |= itPrimary | itUnique;
+                hasPkIndex = true;
+            }
+            indexes.push_back({st.text(0), type});
+        }
+    }
+    // The primary key first, then the others by name.
+    std::sort(indexes.begin(), indexes.end(), [](const Index &a, const Index &b) {
+        const bool pa = a.type & itPrimary, pb = b.type & itPrimary;
+        if (pa != pb)
+            return pa;
+        return a.name < b.name;
+    });
+
+    // An INTEGER PRIMARY KEY is the rowid and has no index of its own: take
+    // the key from the table's columns and list it under the name "PRIMARY".
+    if (!hasPkIndex) {
+        Stmt st(db(),
+                QStringLiteral(
+                    "select name, pk from pragma_table_info(?1, ?2) where pk > 0 order by pk"));
+        st.bind(1, table);
+        st.bind(2, schema);
+        while (st.step())
+            result.append(
+                {QStringLiteral("PRIMARY"), itPrimary | itUnique, st.text(0), int(st.integer(1))});
+    }
+
+    Stmt info(db(), QStringLiteral(
+                        "select seqno, cid, name from pragma_index_info(?1, ?2) order by seqno"));
+    for (const Index &index : indexes) {
+        sqlite3_reset(info.get());
+        info.bind(1, index.name);
+        info.bind(2, schema);
+        while (info.step()) {
+            TOvIndexColumn c{index.name, index.type, QString(), int(info.integer(0)) + 1};
+            if (info.isNull(2))
+                c.IndexType |= itExpression; // an expression key has no column name
+            else
+                c.ColumnName = info.text(2);
+            result.append(c);
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+std::unique_ptr<TOvDriver> createSQLiteDriver()
+{
+    return std::make_unique<SQLiteDriver>();
+}

@@ -1,0 +1,181 @@
+#include "orvlib/OvCommon.h"
+#include "orvlib/OvTypes.h"
+
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+TEST(ServerTypes, namesRoundTripAndUnknownNamesFallBack)
+{
+    EXPECT_EQ(DefServerType, TOvServerType::stSQLite) << "the embedded server is the default";
+    for (TOvServerType t : AllServerTypes()) {
+        const QString name = GetServerTypeName(t);
+        EXPECT_FALSE(name.isEmpty());
+        EXPECT_EQ(StrToServerTypeDef(name, TOvServerType::stSQLite), t)
+            << "round trip " << name.toStdString();
+        EXPECT_EQ(StrToServerTypeDef(name.toUpper(), TOvServerType::stSQLite), t) << "case ignored";
+        EXPECT_EQ(StrToServerTypeDef(QStringLiteral("  ") + name + QStringLiteral(" "),
+                                     TOvServerType::stSQLite),
+                  t)
+            << "blanks around the name ignored";
+    }
+    EXPECT_EQ(GetServerTypeName(TOvServerType::stSQLite), QStringLiteral("SQLite"));
+    EXPECT_EQ(GetServerTypeName(TOvServerType::stPostgreSQL), QStringLiteral("PostgreSQL"));
+    EXPECT_EQ(StrToServerTypeDef(QString(), TOvServerType::stPostgreSQL),
+              TOvServerType::stPostgreSQL)
+        << "empty";
+    EXPECT_EQ(StrToServerTypeDef(QStringLiteral("Oracle"), TOvServerType::stPostgreSQL),
+              TOvServerType::stPostgreSQL)
+        << "unknown";
+    EXPECT_EQ(StrToServerTypeDef(QStringLiteral("SQLite3"), TOvServerType::stPostgreSQL),
+              TOvServerType::stPostgreSQL)
+        << "a prefix is no match";
+}
+
+TEST(DesignOptions, membersByOrdinal)
+{
+    TOvDesignDBOptions options;
+    EXPECT_TRUE(options.IsEmpty());
+    options.Include(ddoIsDefaultDatabase);
+    EXPECT_TRUE(options.Contains(ddoIsDefaultDatabase));
+    EXPECT_FALSE(options.Contains(ddoStoreConnected));
+    EXPECT_EQ(options.ToInt(), 1u) << "ordinal 0 is bit 0";
+    options.Include(ddoStoreConnected).Exclude(ddoIsDefaultDatabase);
+    EXPECT_EQ(options, TOvDesignDBOptions{ddoStoreConnected});
+    EXPECT_EQ(static_cast<int>(TOvSchemaType::stIndexes), 5) << "index information is kind 5";
+    EXPECT_EQ(static_cast<int>(TBool3State::Unknown), 2);
+}
+
+TEST(QuoteIdentifier, quotesOnlyWhenAsked)
+{
+    struct Row
+    {
+        const char *name;
+        bool quote;
+        const char *expected;
+    } rows[] = {
+        {"CUSTOMER", false, "CUSTOMER"},
+        {"CUSTOMER", true, "\"CUSTOMER\""},
+        {"Order Items", true, "\"Order Items\""},
+        {"a\"b", true, "\"a\"\"b\""},
+        {"a\"b", false, "a\"b"},
+        {"", true, "\"\""},
+        {"OLD_NAME", true, "\"OLD_NAME\""},
+        {"x\"; drop table t; --", true, "\"x\"\"; drop table t; --\""},
+    };
+    for (const Row &r : rows) {
+        EXPECT_EQ(QuoteIdentifier(QString::fromUtf8(r.name), r.quote),
+                  QString::fromUtf8(r.expected))
+            << r.name << " quote=" << r.quote;
+        EXPECT_EQ(QuoteIdentifier(TOvServerType::stPostgreSQL, QString::fromUtf8(r.name), r.quote),
+                  QString::fromUtf8(r.expected));
+    }
+}
+
+TEST(GetValidObjName, ownerPartDroppedOnlyWhenOwnersAreUnsupported)
+{
+    struct Row
+    {
+        const char *name;
+        bool removeOwner;
+        const char *expected;
+    } rows[] = {
+        {"CUSTOMER", true, "CUSTOMER"},
+        {"CUSTOMER", false, "CUSTOMER"},
+        {"SALES.CUSTOMER", true, "CUSTOMER"},
+        {"SALES.CUSTOMER", false, "SALES.CUSTOMER"},
+        {"DB.SALES.CUSTOMER", true, "CUSTOMER"},
+        {"  CUSTOMER  ", true, "CUSTOMER"},
+        {"\"SALES\".\"Cust.Name\"", true, "\"Cust.Name\""},
+        {"\"a.b\"", true, "\"a.b\""},
+        {"\"SALES\".\"CUST\"", false, "\"SALES\".\"CUST\""},
+        {"", true, ""},
+    };
+    for (const Row &r : rows) {
+        EXPECT_EQ(GetValidObjName(QString::fromUtf8(r.name), r.removeOwner),
+                  QString::fromUtf8(r.expected))
+            << r.name << " removeOwner=" << r.removeOwner;
+    }
+    QString owner, object;
+    SplitObjName(QStringLiteral("\"Sales Dept\".\"a\"\"b\""), owner, object);
+    EXPECT_EQ(owner, QStringLiteral("Sales Dept"));
+    EXPECT_EQ(object, QStringLiteral("a\"b")) << "doubled quote read as one";
+    SplitObjName(QStringLiteral("customer"), owner, object);
+    EXPECT_TRUE(owner.isEmpty());
+    EXPECT_EQ(object, QStringLiteral("customer"));
+}
+
+TEST(VersionInfo, readBackFromTheModuleFile)
+{
+    const QString module = QStringLiteral(OV_TEST_VERSIONED_MODULE);
+    const std::optional<TOvFileVersionInfo> info = ReadFileVersionInfo(module);
+    ASSERT_TRUE(info.has_value()) << "the block is found in " << module.toStdString();
+    EXPECT_EQ(info->FileVersion, QStringLiteral("6.5.3.0"));
+    EXPECT_EQ(info->ProductVersion, QStringLiteral("6.5.3.1"));
+    EXPECT_EQ(info->ProductName, QStringLiteral("Orvanta Library"));
+    EXPECT_EQ(info->InternalName, QStringLiteral("DCLORVTEST"));
+    EXPECT_EQ(info->Description, QStringLiteral("Orvanta Test Module"));
+
+    QString name = QStringLiteral("Orvanta"), version;
+    EXPECT_TRUE(ReadFileVersInfo(module, name, version));
+    EXPECT_EQ(name, QStringLiteral("Orvanta Library")) << "product name";
+    EXPECT_EQ(version, QStringLiteral("6.5.3.0")) << "file version";
+
+    // Stripping removes symbols, not the section.
+    TempFolder dir;
+    const QString stripped = dir.file(QStringLiteral("stripped.so"));
+    ASSERT_TRUE(QFile::copy(module, stripped));
+    if (QProcess::execute(QStringLiteral("strip"), {stripped}) == 0) {
+        const auto afterStrip = ReadFileVersionInfo(stripped);
+        ASSERT_TRUE(afterStrip.has_value()) << "survives strip";
+        EXPECT_EQ(afterStrip->InternalName, QStringLiteral("DCLORVTEST"));
+    }
+}
+
+TEST(VersionInfo, filesWithoutInformationLeaveTheOutputsAlone)
+{
+    TempFolder dir;
+    dir.write(QStringLiteral("text.so"), "not an ELF file at all");
+    dir.write(QStringLiteral("truncated.so"), QByteArray("\x7f"
+                                                         "ELF\x02\x01\x01",
+                                                         7));
+    QFile plain(QStringLiteral(OV_TEST_PLAIN_MODULE));
+    ASSERT_TRUE(plain.open(QIODevice::ReadOnly));
+    const QByteArray image = plain.readAll();
+    dir.write(QStringLiteral("half.so"), image.left(image.size() / 2)); // section table cut off
+
+    const QString files[]
+        = {QStringLiteral(OV_TEST_PLAIN_MODULE),     dir.file(QStringLiteral("text.so")),
+           dir.file(QStringLiteral("truncated.so")), dir.file(QStringLiteral("half.so")),
+           dir.file(QStringLiteral("missing.so")),   QString()};
+    for (const QString &file : files) {
+        QString name = QStringLiteral("Orvanta"), version = QStringLiteral("unchanged");
+        EXPECT_FALSE(ReadFileVersInfo(file, name, version)) << file.toStdString();
+        EXPECT_EQ(name, QStringLiteral("Orvanta")) << file.toStdString();
+        EXPECT_EQ(version, QStringLiteral("unchanged")) << file.toStdString();
+    }
+}
+
+TEST(ModuleFileName, theFileThatHoldsTheAddress)
+{
+    const QString module = QFileInfo(QStringLiteral(OV_TEST_PLAIN_MODULE)).canonicalFilePath();
+    void *handle = dlopen(OV_TEST_PLAIN_MODULE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    void *marker = dlsym(handle, "ov_test_module_marker");
+    ASSERT_NE(marker, nullptr);
+    EXPECT_EQ(GetModuleFileNameStr(marker), module) << "a function inside the module";
+    dlclose(handle);
+
+    const QString library
+        = GetModuleFileNameStr(reinterpret_cast<const void *>(&GetServerTypeName));
+    EXPECT_TRUE(QFileInfo(library).fileName().startsWith(QStringLiteral("libOrvLib240")))
+        << "the runtime library's own file: " << library.toStdString();
+    EXPECT_TRUE(QFileInfo(library).isAbsolute());
+    EXPECT_TRUE(GetModuleFileNameStr(nullptr).isEmpty());
+}

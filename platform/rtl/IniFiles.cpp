@@ -395,6 +395,24 @@ void TIniFile::EraseSection(const QString &Section)
     store(doc);
 }
 
+void TIniFile::ReplaceSection(const QString &Section,
+                              const QList<std::pair<QString, QString>> &Entries)
+{
+    for (const auto &[key, value] : Entries) {
+        const QString reason = IniDocument::whyNotStorable(Section, key, value);
+        if (!reason.isEmpty())
+            refuse(Section, key, reason);
+    }
+    IniDocument doc = load(true);
+    if (Entries.isEmpty() && !doc.hasSection(Section))
+        return;
+    doc.eraseSection(Section);
+    for (const auto &[key, value] : Entries)
+        if (!doc.read(Section, key, nullptr))
+            doc.write(Section, key, value);
+    store(doc);
+}
+
 void TIniFile::DeleteKey(const QString &Section, const QString &Ident)
 {
     IniDocument doc = load(true);

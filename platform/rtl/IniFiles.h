@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 class TStrings;
 
 // One parsed ini file: sections of key=value lines, kept in file order with
@@ -88,6 +90,12 @@ public:
     void WriteInteger(const QString &Section, const QString &Ident, int Value);
     void WriteBool(const QString &Section, const QString &Ident, bool Value);
     void EraseSection(const QString &Section);
+    // Replaces the whole section with Entries (key, value), in order, in one
+    // atomic rewrite: either the file holds the new section or it is left as
+    // it was. Refuses (before touching the file) when any entry cannot be
+    // stored; a key given twice keeps its first value. An empty Entries erases
+    // the section.
+    void ReplaceSection(const QString &Section, const QList<std::pair<QString, QString>> &Entries);
     void DeleteKey(const QString &Section, const QString &Ident);
 
 private:

@@ -139,6 +139,29 @@ TEST(IniFile, unstorableEntriesAreRefusedWhole)
     EXPECT_EQ(filesIn(folder), QStringList{"r.ini"});
 }
 
+TEST(IniFile, replaceSectionIsOneAtomicStep)
+{
+    TempFolder folder;
+    const QByteArray original = "[P]\nold=1\n[Q]\nq=2\n";
+    folder.write("p.ini", original);
+    TIniFile ini(folder.file("p.ini"));
+
+    EXPECT_THROW(ini.ReplaceSection("P", {{"A", "1"}, {"bad=key", "2"}}), EIniFileException);
+    EXPECT_EQ(folder.read("p.ini"), original) << "one bad entry: nothing erased, nothing written";
+
+    ini.ReplaceSection("p", {{"A", "1"}, {"B", " 2"}, {"a", "3"}});
+    TStringList values;
+    ini.ReadSectionValues("P", values);
+    EXPECT_EQ(values.toStringList(), (QStringList{"A=1", "B= 2"}))
+        << "first value of a repeated key";
+    EXPECT_EQ(ini.ReadString("Q", "q", ""), "2");
+
+    ini.ReplaceSection("P", {});
+    EXPECT_FALSE(ini.SectionExists("P"));
+    ini.ReplaceSection("Absent", {});
+    EXPECT_EQ(folder.read("p.ini"), QByteArray("[Q]\nq=2\n"));
+}
+
 TEST(IniFile, missingFileReadsEmptyAndIsNotCreated)
 {
     TempFolder folder;

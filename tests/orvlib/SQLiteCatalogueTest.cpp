@@ -1,0 +1,216 @@
+#include "SQLiteFixture.h"
+
+#include "orvlib/OvConsts.h"
+#include "orvlib/OvDriver.h"
+
+#include "rtl/SysUtils.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList names(void (TOvSession::*Get)(const QString &, const QString &, bool, TStrings *),
+                  const QString &Db, const QString &Pattern, bool System)
+{
+    TStringList list;
+    (Session()->*Get)(Db, Pattern, System, &list);
+    return list.toStringList();
+}
+
+QStringList fieldNames(const QString &Table)
+{
+    TStringList list;
+    list.Add(QStringLiteral("stale entry"));
+    Session()->GetFieldNames(QStringLiteral("Shop"), Table, &list);
+    return list.toStringList();
+}
+
+struct IndexRow
+{
+    QString index;
+    int type;
+    QString column;
+    int position;
+    bool operator==(const IndexRow &) const = default;
+};
+
+std::vector<IndexRow> indexRows(TOvDatabase *Db, const QString &Table)
+{
+    std::unique_ptr<TDataSet> ds = Db->GetSchemaInfo(TOvSchemaType::stIndexes, Table);
+    std::vector<IndexRow> rows;
+    for (ds->First(); !ds->Eof(); ds->Next()) {
+        rows.push_back({ds->FieldByName(QStringLiteral("INDEX_NAME"))->AsString(),
+                        int(ds->FieldByName(QStringLiteral("INDEX_TYPE"))->AsInteger()),
+                        ds->FieldByName(QStringLiteral("COLUMN_NAME"))->AsString(),
+                        int(ds->FieldByName(QStringLiteral("COLUMN_POSITION"))->AsInteger())});
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST(SQLiteConnect, failuresRaiseWithTheCauseAndLeaveNothingBehind)
+{
+    SQLiteShop shop;
+    TOvDatabase *db = shop.db();
+
+    // A file that does not exist: an error naming it, and no new file.
+    const QString missing = shop.file() + QStringLiteral(".missing");
+    db->SetRemoteDatabase(missing);
+    try {
+        db->Open();
+        FAIL() << "a missing file must not connect";
+    } catch (const Exception &e) {
+        EXPECT_TRUE(e.Message().contains(missing)) << e.Message().toStdString();
+    }
+    EXPECT_FALSE(db->Connected());
+    EXPECT_FALSE(QFile::exists(missing)) << "no empty database made by accident";
+
+    // A file that is no database: the server's own message.
+    const QString text = shop.file() + QStringLiteral(".txt");
+    {
+        QFile f(text);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+    }
+    db->SetRemoteDatabase(text);
+    try {
+        db->SetConnected(true);
+        FAIL() << "a text file is no database";
+    } catch (const EOvDatabaseError &e) {
+        EXPECT_TRUE(e.ServerMessage().contains(QStringLiteral("not a database")))
+            << e.Message().toStdString();
+    }
+    EXPECT_FALSE(db->Connected());
+
+    // An empty RemoteDatabase is refused before any driver runs.
+    db->SetRemoteDatabase(QString());
+    EXPECT_THROW(db->Open(), Exception);
+
+    // The next call works again.
+    db->SetRemoteDatabase(shop.file());
+    db->Open();
+    EXPECT_TRUE(db->Connected());
+    db->SetRemoteDatabase(missing);
+    EXPECT_FALSE(db->Connected()) << "a new remote database disconnects";
+
+    // CREATE=1 asks for a new file.
+    db->Params()->Add(QStringLiteral("CREATE=1"));
+    db->Open();
+    EXPECT_TRUE(db->Connected());
+    EXPECT_TRUE(QFile::exists(missing));
+}
+
+TEST(SQLiteCatalogue, tableNamesWithPatternsAndSystemTables)
+{
+    SQLiteShop shop;
+    const QString db = QStringLiteral("Shop");
+    EXPECT_EQ(names(&TOvSession::GetTableNames, db, QString(), false),
+              (QStringList{"CamelTable", "Order Items", "customer", "orders", "t_x", "tax",
+                           "v_customer"}))
+        << "tables and views in name order, no system tables";
+    EXPECT_EQ(names(&TOvSession::GetTableNames, db, QStringLiteral("t_x"), false),
+              QStringList{"t_x"})
+        << "'_' is no wildcard: tax does not match t_x";
+    EXPECT_EQ(names(&TOvSession::GetTableNames, db, QStringLiteral("T*"), false),
+              (QStringList{"t_x", "tax"}))
+        << "'*' wildcard, letter case ignored";
+    EXPECT_EQ(names(&TOvSession::GetTableNames, db, QStringLiteral("%"), false), QStringList{})
+        << "'%' is no wildcard";
+    EXPECT_EQ(names(&TOvSession::GetTableNames, db, QStringLiteral("?ax"), false),
+              QStringList{"tax"});
+
+    const QStringList withSystem = names(&TOvSession::GetTableNames, db, QString(), true);
+    EXPECT_TRUE(withSystem.contains(QStringLiteral("sqlite_schema")))
+        << "system tables when asked for";
+    EXPECT_TRUE(withSystem.contains(QStringLiteral("customer")));
+
+    TStringList procs;
+    procs.Add(QStringLiteral("stale"));
+    Session()->GetStoredProcNames(db, &procs);
+    EXPECT_EQ(procs.Count(), 0) << "SQLite has no stored procedures";
+}
+
+TEST(SQLiteCatalogue, fieldNamesOfMixedCaseQuotedAndHostileNames)
+{
+    SQLiteShop shop;
+    EXPECT_EQ(fieldNames(QStringLiteral("customer")),
+              (QStringList{"id", "name", "Mixed Case", "city"}))
+        << "table order, stale entries replaced";
+    EXPECT_EQ(fieldNames(QStringLiteral("CUSTOMER")), fieldNames(QStringLiteral("customer")))
+        << "SQLite names ignore letter case";
+    EXPECT_EQ(fieldNames(QStringLiteral("Order Items")),
+              (QStringList{"item", "sku", "code", "variant"}));
+    EXPECT_EQ(fieldNames(QStringLiteral("\"Order Items\"")),
+              (QStringList{"item", "sku", "code", "variant"}))
+        << "a quoted name";
+    EXPECT_EQ(fieldNames(QStringLiteral("main.customer")).size(), 4) << "the main schema as owner";
+    EXPECT_EQ(fieldNames(QStringLiteral("v_customer")), (QStringList{"id", "name"})) << "a view";
+    EXPECT_EQ(fieldNames(QStringLiteral("nosuch")), QStringList{}) << "unknown table";
+    EXPECT_EQ(fieldNames(QStringLiteral("dbo.customer")), QStringList{}) << "unknown owner";
+    EXPECT_EQ(fieldNames(QString()), QStringList{}) << "no name";
+
+    const QString hostile[] = {QStringLiteral("x'; drop table customer; --"),
+                               QStringLiteral("t\" ; drop table customer; --"),
+                               QStringLiteral("customer'); drop table orders; --"),
+                               QStringLiteral("customer\" where 1=1 --")};
+    for (const QString &name : hostile)
+        EXPECT_EQ(fieldNames(name), QStringList{}) << name.toStdString();
+    EXPECT_EQ(shop.count(QStringLiteral("customer")), 3) << "nothing was dropped";
+    EXPECT_EQ(shop.count(QStringLiteral("orders")), 3);
+    EXPECT_EQ(names(&TOvSession::GetTableNames, QStringLiteral("Shop"), QString(), false).size(),
+              7);
+}
+
+TEST(SQLiteCatalogue, indexInformationWithBitsAndOrder)
+{
+    SQLiteShop shop;
+    TOvDatabase *db = shop.db();
+    EXPECT_EQ(indexRows(db, QStringLiteral("customer")),
+              (std::vector<IndexRow>{{"PRIMARY", 6, "id", 1}}))
+        << "an INTEGER PRIMARY KEY (the rowid) still reports its key";
+    EXPECT_EQ(indexRows(db, QStringLiteral("orders")),
+              (std::vector<IndexRow>{{"sqlite_autoindex_orders_1", 6, "order_no", 1},
+                                     {"sqlite_autoindex_orders_1", 6, "line_no", 2}}))
+        << "composite primary key in key order";
+    EXPECT_EQ(indexRows(db, QStringLiteral("\"Order Items\"")),
+              (std::vector<IndexRow>{{"ix_plain", 0, "variant", 1},
+                                     {"sqlite_autoindex_Order Items_1", 2, "sku", 1},
+                                     {"ux_b", 2, "code", 1},
+                                     {"ux_b", 2, "variant", 2}}))
+        << "no primary key: indexes by name, unique bit only where unique";
+    EXPECT_TRUE(indexRows(db, QStringLiteral("nosuch")).empty());
+    EXPECT_TRUE(indexRows(db, QStringLiteral("x'; drop table orders; --")).empty());
+    EXPECT_EQ(shop.count(QStringLiteral("orders")), 3);
+
+    std::unique_ptr<TDataSet> cols
+        = db->GetSchemaInfo(TOvSchemaType::stColumns, QStringLiteral("orders"));
+    EXPECT_EQ(cols->RecordCount(), 4);
+    EXPECT_EQ(cols->FieldByName(QStringLiteral("COLUMN_NAME"))->AsString(),
+              QStringLiteral("order_no"));
+    std::unique_ptr<TDataSet> tables
+        = db->GetSchemaInfo(TOvSchemaType::stTables, QStringLiteral("*Items"));
+    EXPECT_EQ(tables->RecordCount(), 1);
+    EXPECT_EQ(tables->FieldByName(QStringLiteral("TABLE_NAME"))->AsString(),
+              QStringLiteral("Order Items"));
+    std::unique_ptr<TDataSet> procs = db->GetSchemaInfo(TOvSchemaType::stProcedures, QString());
+    EXPECT_TRUE(procs->IsEmpty());
+}
+
+TEST(SQLiteCatalogue, lookUpsKeepOrDropTheirConnection)
+{
+    SQLiteShop shop;
+    shop.db()->SetKeepConnection(true);
+    TStringList list;
+    Session()->GetTableNames(QStringLiteral("Shop"), QString(), false, &list);
+    EXPECT_TRUE(shop.db()->Connected()) << "KeepConnection keeps the connection a look-up opened";
+    shop.db()->Close();
+    shop.db()->SetKeepConnection(false);
+    Session()->GetTableNames(QStringLiteral("Shop"), QString(), false, &list);
+    EXPECT_FALSE(shop.db()->Connected()) << "without KeepConnection it is closed again";
+    EXPECT_THROW(Session()->GetTableNames(QStringLiteral("Nowhere"), QString(), false, &list),
+                 Exception)
+        << "an unknown database";
+}

@@ -193,10 +193,14 @@ bool unloadPackage(const QString &Name)
 
     registrations().removePackage(package.Info.Name);
     std::exception_ptr error = finalizeUnits(package.Raw, package.Raw->UnitCount);
+    // The exception may be of a class of the module: read it and let it go
+    // while the module's code is still there.
+    const QString reason = error ? exceptionText(error) : QString();
+    error = nullptr;
     dlclose(package.Info.Handle);
-    if (error)
-        throw EPackageError(QStringLiteral("Package %1: finalization failed: %2")
-                                .arg(package.Info.Name, exceptionText(error)));
+    if (!reason.isNull())
+        throw EPackageError(
+            QStringLiteral("Package %1: finalization failed: %2").arg(package.Info.Name, reason));
     return true;
 }
 

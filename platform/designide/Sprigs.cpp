@@ -13,6 +13,8 @@ TSprig::TSprig(QObject *AItem)
 
 TSprig::~TSprig()
 {
+    if (FRoot && FRoot != this)
+        FRoot->FOrphans.removeOne(this);
     detach();
     // Children leave this list as they go; take them out first.
     const QList<TSprig *> children = std::exchange(FChildren, {});
@@ -172,7 +174,15 @@ TRootSprig::TRootSprig(QObject *ADesignRoot)
 
 TRootSprig::~TRootSprig()
 {
-    qDeleteAll(std::exchange(FOrphans, {}));
+    // The nodes go after this destructor's members: let them forget the root
+    // so they do not look for themselves among its orphans.
+    for (TSprig *child : Children())
+        child->setRootOfSubtree(nullptr);
+    const QList<TSprig *> orphans = std::exchange(FOrphans, {});
+    for (TSprig *orphan : orphans) {
+        orphan->setRootOfSubtree(nullptr);
+        delete orphan;
+    }
 }
 
 void TRootSprig::AddItems(const QList<QObject *> &Components)

@@ -77,6 +77,7 @@ public:
                               const QString &AClass = {});
 
 private:
+    friend class TRootSprig; // lets the nodes forget it as it goes
     void detach();
     void setRootOfSubtree(TRootSprig *ARoot);
 

@@ -112,6 +112,13 @@ TEST(SprigsTest, rootPlacesRegisteredNodesInPasses)
 
     parentNode->Add(orphan); // a later drop attaches it
     EXPECT_TRUE(root->Orphans().isEmpty()) << "no longer an orphan";
+
+    TTestLeaf stray("Stray");
+    stray.SetCaption("Nowhere");
+    root->AddItems({&stray});
+    ASSERT_EQ(root->Orphans().size(), 1);
+    delete root->Orphans().front(); // the environment discards it
+    EXPECT_TRUE(root->Orphans().isEmpty()) << "a freed orphan leaves the root's list";
     root.reset(); // frees every node once
     registrations().clear();
 }

@@ -119,15 +119,13 @@ TOvDatabase *TOvDataSet::AttachDatabase()
     db->Open();
     m_database = db;
     m_openedDatabase = !wasConnected;
-    // A database that goes away or disconnects takes its open datasets with it.
-    connect(
-        db, &TOvDatabase::BeforeDisconnect, this,
-        [this] {
-            m_openedDatabase = false; // it is closing anyway
-            Close();
-            DetachDatabase();
-        },
-        Qt::UniqueConnection);
+    // A database that disconnects takes its open datasets with it.
+    QObject::disconnect(m_disconnectWatch);
+    m_disconnectWatch = connect(db, &TOvDatabase::BeforeDisconnect, this, [this] {
+        m_openedDatabase = false; // it is closing anyway
+        Close();
+        DetachDatabase();
+    });
     return db;
 }
 
@@ -136,7 +134,7 @@ void TOvDataSet::DetachDatabase()
     if (!m_database)
         return;
     TOvDatabase *db = m_database;
-    disconnect(db, &TOvDatabase::BeforeDisconnect, this, nullptr);
+    QObject::disconnect(m_disconnectWatch);
     m_database = nullptr;
     const bool close = m_openedDatabase && !db->KeepConnection();
     m_openedDatabase = false;

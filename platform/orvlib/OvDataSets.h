@@ -92,6 +92,7 @@ private:
     QString m_databaseName;
     QPointer<TOvDatabase> m_database;
     bool m_openedDatabase = false;
+    QMetaObject::Connection m_disconnectWatch;
     QPointer<TOvDataSetUpdateObject> m_updateObject;
 };
 

@@ -42,7 +42,7 @@ private:
     void skipBlanksAndComments();
     qsizetype identEnd(qsizetype From) const;
 
-    const QString &m_text;
+    const QString m_text; // shared copy: callers may pass a temporary
     QChar m_macroChar;
     qsizetype m_pos = 0;
 };

@@ -1,0 +1,4 @@
+#include "OvAbout.h"
+
+void OvAboutInitialization() {}
+void OvAboutFinalization() {}

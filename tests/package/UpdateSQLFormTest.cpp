@@ -1,0 +1,1 @@
+// The UpdateSQL editor form, driven as a person would.

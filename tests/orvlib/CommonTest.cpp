@@ -1,7 +1,7 @@
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvTypes.h"
 
-#include "TestSupport.h"
+#include "common/TestSupport.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,11 +2,18 @@
 
 #include "orvlib/OvDB.h"
 
-#include "TestSupport.h"
+#include "common/TestSupport.h"
 
 #include <QObject>
 
 #include <memory>
+#include <ostream>
+
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString &S, std::ostream *Os)
+{
+    *Os << '"' << S.toStdString() << '"';
+}
 
 // A SQLite database file in a temporary folder, reached through a database
 // component named "Shop" in the default session. The schema covers the

@@ -190,6 +190,13 @@ TOvUpdateSQLEditForm::TOvUpdateSQLEditForm(QWidget *AOwner)
 
 TOvUpdateSQLEditForm::~TOvUpdateSQLEditForm()
 {
+    // The controls go first, while everything their last signals could reach
+    // still exists; then the lists.
+    OnCloseQuery = nullptr;
+    meSQLText->removeEventFilter(this);
+    delete pmFields;
+    delete pnlButton;
+    delete pcUpdateSQL;
     FormDestroy();
 }
 
@@ -211,9 +218,12 @@ void TOvUpdateSQLEditForm::FormCreate()
 
 void TOvUpdateSQLEditForm::FormDestroy()
 {
-    // The memo may still report losing the focus while the widgets go.
-    meSQLText->removeEventFilter(this);
-    OnCloseQuery = nullptr;
+    FRefreshSQL.reset();
+    FModifySQL.reset();
+    FInsertSQL.reset();
+    FDeleteSQL.reset();
+    FFieldInfo.reset();
+    FTableInfo.reset();
 }
 
 bool TOvUpdateSQLEditForm::eventFilter(QObject *Watched, QEvent *Event)
@@ -502,6 +512,8 @@ void TOvUpdateSQLEditForm::FormCloseQuery(QObject *Sender, bool &CanClose)
 
 bool EditUpdateSQL(TOvUpdateSQL *AUpdateSQL)
 {
+    if (!AUpdateSQL)
+        return false;
     // A top-level dialog: the application owns it, this call frees it.
     const auto form = std::make_unique<TOvUpdateSQLEditForm>(nullptr);
     QString name;

@@ -411,6 +411,22 @@ TEST_F(UpdateSQLForm, captionsAndNoDataSet)
         f.btCancel->click();
     });
 
+    TOvTable table(&form1);
+    table.setObjectName(QStringLiteral("Table1"));
+    table.SetDatabaseName(QStringLiteral("UPDSQLDB"));
+    upd->SetDataSet(&table);
+    edit(upd, [](TOvUpdateSQLEditForm &f) {
+        EXPECT_EQ(f.windowTitle(), "Form1.UpdateSQL1 (Table1)");
+        EXPECT_EQ(f.cbTableName->count() + f.lbKeyFields->count(), 0) << "no query, no defaults";
+        EXPECT_FALSE(f.btGetTableFields->isEnabled()) << "nothing typed yet";
+        f.cbTableName->setEditText("CUSTOMER");
+        f.btGetTableFields->click();
+        EXPECT_EQ(selectedItems(f.lbUpdateFields), QStringList({"ID", "BRANCH", "NAME"}))
+            << "typed table, fetched fields";
+        f.btCancel->click();
+    });
+    upd->SetDataSet(query);
+
     QObject dataModule;
     dataModule.setObjectName(QStringLiteral("DataModule1"));
     TOvUpdateSQL onModule(&dataModule);

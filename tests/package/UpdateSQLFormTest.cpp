@@ -511,8 +511,9 @@ TEST(UpdateSQLFormLayout, controls)
         EXPECT_EQ(caption, r.caption) << name;
         const QRect g = r.control->geometry();
         EXPECT_EQ(g.topLeft(), r.bounds.topLeft()) << name;
-        if (r.bounds.width() > 0)
+        if (r.bounds.width() > 0) {
             EXPECT_EQ(g.size(), r.bounds.size()) << name;
+        }
     }
 
     EXPECT_EQ(f.windowTitle(), "UpdateSQL Editor") << "design caption";

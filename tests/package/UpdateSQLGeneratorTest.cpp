@@ -17,7 +17,7 @@ struct Choice
     QStringList keys;
     QStringList updates;
     bool quote = false;
-    QStringList fieldInfo;
+    QStringList fieldInfo = {};
 };
 
 class Generator : public ::testing::Test

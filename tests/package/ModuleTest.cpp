@@ -3,6 +3,7 @@
 #include "designide/PackageLoader.h"
 #include "designide/PropertyEditors.h"
 #include "designide/Registrations.h"
+#include "orvlib/OvCommon.h"
 #include "orvlib/OvDatabase.h"
 #include "rtl/Registry.h"
 #include "rtl/SysUtils.h"
@@ -87,6 +88,19 @@ TEST_F(ModuleTest, UnloadWritesTheRecentListOnce)
 
     ASSERT_TRUE(unloadPackage(name));
     EXPECT_EQ(tmp.read("orvlib.ini"), "[RecentDatabases]\nItem00=a.db\nItem01=b.db\nMaxCount=2\n");
+}
+
+TEST_F(ModuleTest, VersionInformationIsReadFromTheFile)
+{
+    QString product = "unchanged", version = "unchanged";
+    ASSERT_TRUE(ReadFileVersInfo(QStringLiteral(OV_PACKAGE_MODULE), product, version));
+    EXPECT_EQ(product, "Orvanta Library");
+    EXPECT_EQ(version, "6.5.3.0");
+    const auto info = ReadFileVersionInfo(QStringLiteral(OV_PACKAGE_MODULE));
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(info->ProductVersion, "6.5.3.0");
+    EXPECT_EQ(info->InternalName, "DCLORV240");
+    EXPECT_EQ(info->Description, "Orvanta Components");
 }
 
 TEST_F(ModuleTest, LoadErrorsNameTheFileAndReason)

@@ -384,15 +384,21 @@ void TOvUpdateSQLEditForm::GetTableFieldsClick()
                 names.append(Trim(entry));
         lbKeyFields->addItems(names);
         lbUpdateFields->addItems(names);
-        // Wide enough to scroll to the end of the longest name.
-        for (TOvListBox *list : {lbKeyFields, lbUpdateFields}) {
-            const QFontMetrics metrics(list->font());
+        // Wide enough to scroll to the end of the longest name, measured in
+        // each list's font (once when both use the same).
+        const auto widest = [&fieldNames](const QFont &Font) {
+            const QFontMetrics metrics(Font);
             int extent = 0;
             for (const QString &entry : fieldNames.toStringList())
                 if (!entry.isEmpty())
                     extent = qMax(extent, metrics.horizontalAdvance(entry + u'A'));
-            list->SetHorizontalExtent(extent);
-        }
+            return extent;
+        };
+        const int keyExtent = widest(lbKeyFields->font());
+        lbKeyFields->SetHorizontalExtent(keyExtent);
+        lbUpdateFields->SetHorizontalExtent(lbUpdateFields->font() == lbKeyFields->font()
+                                                ? keyExtent
+                                                : widest(lbUpdateFields->font()));
     }
     SetSelectedAllItems(lbKeyFields, true);
     SetSelectedAllItems(lbUpdateFields, true);

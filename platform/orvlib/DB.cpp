@@ -97,13 +97,13 @@ QStringList TParams::ParseSQL(const QString &SQL, bool DoCreate)
     QStringList names;
     TOvSQLLexer lexer(SQL);
     for (TOvSQLToken t = lexer.Next(); t.kind != TOvSQLToken::End; t = lexer.Next()) {
-        if (t.kind != TOvSQLToken::Param || t.text.isEmpty())
+        if (t.kind != TOvSQLToken::Param || t.value.isEmpty())
             continue;
         bool seen = false;
         for (const QString &n : std::as_const(names))
-            seen = seen || n.compare(t.text, Qt::CaseInsensitive) == 0;
+            seen = seen || n.compare(t.value, Qt::CaseInsensitive) == 0;
         if (!seen)
-            names << t.text;
+            names << t.value;
     }
     if (DoCreate && names != Names()) {
         BeginUpdate();

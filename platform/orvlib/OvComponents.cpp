@@ -42,25 +42,32 @@ QStringList TOvScript::Statements() const
         if (!stmt.isEmpty())
             result << stmt;
     };
-    // Lines that are a lone "/" or "go" end a statement as well.
-    auto lineIsSeparator = [&](qsizetype Pos, qsizetype &LineEnd) {
-        const qsizetype lineStart = text.lastIndexOf(QLatin1Char('\n'), Pos - 1) + 1;
-        LineEnd = text.indexOf(QLatin1Char('\n'), Pos);
-        if (LineEnd < 0)
-            LineEnd = text.size();
-        const QString line = text.mid(lineStart, LineEnd - lineStart).trimmed();
-        return line == QLatin1String("/")
-               || line.compare(QLatin1String("go"), Qt::CaseInsensitive) == 0;
+    // A "/" or "go" alone on its line ends a statement as well. Only the
+    // blanks next to the token are looked at, so splitting stays linear.
+    auto aloneOnLine = [&](const TOvSQLToken &T, qsizetype &LineStart, qsizetype &LineEnd) {
+        qsizetype b = T.pos;
+        while (b > 0 && text.at(b - 1) != QLatin1Char('\n') && text.at(b - 1).isSpace())
+            --b;
+        if (b > 0 && text.at(b - 1) != QLatin1Char('\n'))
+            return false;
+        qsizetype e = T.pos + T.len;
+        while (e < text.size() && text.at(e) != QLatin1Char('\n') && text.at(e).isSpace())
+            ++e;
+        if (e < text.size() && text.at(e) != QLatin1Char('\n'))
+            return false;
+        LineStart = b;
+        LineEnd = e;
+        return true;
     };
     qsizetype start = 0;
     TOvSQLLexer lexer(text);
     for (TOvSQLToken t = lexer.Next(); t.kind != TOvSQLToken::End; t = lexer.Next()) {
-        qsizetype lineEnd = 0;
-        if (t.kind == TOvSQLToken::Symbol && t.text == term) {
+        qsizetype lineStart = 0, lineEnd = 0;
+        if (t.kind == TOvSQLToken::Symbol && t.raw == term) {
             flush(start, t.pos);
             start = t.pos + t.len;
-        } else if ((t.isSymbol('/') || t.isKeyword("go")) && lineIsSeparator(t.pos, lineEnd)) {
-            flush(start, text.lastIndexOf(QLatin1Char('\n'), t.pos - 1) + 1);
+        } else if ((t.isSymbol('/') || t.isKeyword("go")) && aloneOnLine(t, lineStart, lineEnd)) {
+            flush(start, lineStart);
             start = lineEnd;
         }
     }

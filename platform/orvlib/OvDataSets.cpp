@@ -22,15 +22,15 @@ ovlib::BoundStatement ovlib::bindParams(const QString &SQL, const TParams *Param
             continue;
         qsizetype index = -1;
         for (qsizetype i = 0; i < names.size(); ++i) {
-            if (names.at(i).compare(t.text, Qt::CaseInsensitive) == 0)
+            if (names.at(i).compare(t.value, Qt::CaseInsensitive) == 0)
                 index = i;
         }
         if (index < 0) {
-            TParam *p = Params ? Params->FindParam(t.text) : nullptr;
+            TParam *p = Params ? Params->FindParam(t.value) : nullptr;
             if (!p)
-                throw Exception(SParamNotFound().arg(t.text, Owner));
+                throw Exception(SParamNotFound().arg(t.value, Owner));
             index = names.size();
-            names << t.text;
+            names << t.value;
             result.values << p->Value();
         }
         result.sql += QStringView(SQL).mid(copied, t.pos - copied);
@@ -265,8 +265,8 @@ void TOvMacroQuery::rebuildMacros()
     QStringList names;
     TOvSQLLexer lexer(SQL()->Text(), m_macroChar.at(0));
     for (TOvSQLToken t = lexer.Next(); t.kind != TOvSQLToken::End; t = lexer.Next()) {
-        if (t.kind == TOvSQLToken::Macro && !names.contains(t.text, Qt::CaseInsensitive))
-            names << t.text;
+        if (t.kind == TOvSQLToken::Macro && !names.contains(t.value, Qt::CaseInsensitive))
+            names << t.value;
     }
     if (names == m_macros->Names())
         return;
@@ -296,7 +296,7 @@ QString TOvMacroQuery::StatementText() const
     for (TOvSQLToken t = lexer.Next(); t.kind != TOvSQLToken::End; t = lexer.Next()) {
         if (t.kind != TOvSQLToken::Macro)
             continue;
-        TParam *m = m_macros ? m_macros->FindParam(t.text) : nullptr;
+        TParam *m = m_macros ? m_macros->FindParam(t.value) : nullptr;
         result += QStringView(text).mid(copied, t.pos - copied);
         result += m ? m->AsString() : QStringLiteral("0=0");
         copied = t.pos + t.len;

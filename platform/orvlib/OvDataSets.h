@@ -1,6 +1,7 @@
 #pragma once
 
 #include "orvlib/DB.h"
+#include "orvlib/OvDatabase.h"
 #include "orvlib/OvTypes.h"
 
 #include "rtl/Classes.h"
@@ -11,7 +12,6 @@
 
 #include <memory>
 
-class TOvDatabase;
 class TOvSession;
 class TOvDataSet;
 

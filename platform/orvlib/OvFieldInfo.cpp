@@ -6,6 +6,9 @@
 
 #include "rtl/SysUtils.h"
 
+#include <QSet>
+#include <QStringBuilder>
+
 #include <map>
 
 namespace {
@@ -100,11 +103,11 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
         return;
 
     if (TableInfo) {
-        QStringList seen;
+        QSet<QString> seen;
         for (const TOvSelectInfo::Table &t : info.tables) {
-            if (t.name.isEmpty() || seen.contains(t.name, Qt::CaseInsensitive))
+            if (t.name.isEmpty() || seen.contains(t.name.toCaseFolded()))
                 continue;
-            seen << t.name;
+            seen.insert(t.name.toCaseFolded());
             TableInfo->Add((t.alias.isEmpty() ? t.name : t.alias) + QLatin1Char('=') + t.name);
         }
     }
@@ -117,16 +120,43 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
     }
     Resolver resolver(info, db);
 
+    // Field names already listed (the list may hold entries from before).
+    QSet<QString> listed;
+    listed.reserve(qsizetype(info.fields.size()));
+    if (FieldInfo) {
+        for (int i = 0; i < FieldInfo->Count(); ++i)
+            listed.insert(FieldInfo->Names(i).toCaseFolded());
+    }
     auto addField = [&](const QString &Name, const QString &Table, const QString &Column) {
-        if (!FieldInfo || Name.isEmpty() || FieldInfo->IndexOfName(Name) >= 0)
+        if (!FieldInfo || Name.isEmpty())
             return;
-        FieldInfo->Add(Name + QLatin1Char('=') + Table + QLatin1Char('.') + Column);
+        const qsizetype before = listed.size();
+        listed.insert(Name.toCaseFolded());
+        if (listed.size() == before)
+            return; // a field of that name is listed already
+        FieldInfo->Add(Name % QLatin1Char('=') % Table % QLatin1Char('.') % Column);
     };
     auto unresolved = [&](const QString &Name) {
         if (Unresolved)
             Unresolved->Add(Name);
     };
 
+    // One change notification for the whole fill.
+    struct Bracket
+    {
+        TStrings *list;
+        Bracket(TStrings *L)
+            : list(L)
+        {
+            if (list)
+                list->BeginUpdate();
+        }
+        ~Bracket()
+        {
+            if (list)
+                list->EndUpdate();
+        }
+    } fieldBracket(FieldInfo), unresolvedBracket(Unresolved);
     for (const TOvSelectInfo::Field &f : info.fields) {
         if (f.star) {
             bool expanded = false;
@@ -140,11 +170,11 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
                 }
             }
             if (!expanded)
-                unresolved(f.text);
+                unresolved(f.text.toString());
             continue;
         }
         if (f.column.isEmpty()) {
-            unresolved(f.name.isEmpty() ? f.text : f.name);
+            unresolved(f.name.isEmpty() ? f.text.toString() : f.name);
             continue;
         }
         const QString table = f.qualifier.isEmpty() ? resolver.tableOfColumn(f.column)

@@ -90,7 +90,7 @@ TOvSQLToken TOvSQLLexer::Next()
 
     if (c == QLatin1Char('\'')) {
         t.kind = TOvSQLToken::String;
-        t.text = quoted(m_pos + 1, QLatin1Char('\''), true);
+        t.value = quoted(m_pos + 1, QLatin1Char('\''), true);
     } else if ((c == QLatin1Char('E') || c == QLatin1Char('e') || c == QLatin1Char('N')
                 || c == QLatin1Char('n') || c == QLatin1Char('X') || c == QLatin1Char('x'))
                && at(m_pos + 1) == QLatin1Char('\'')) {
@@ -118,16 +118,16 @@ TOvSQLToken TOvSQLLexer::Next()
             }
         }
         m_pos = i;
-        t.text = value;
+        t.value = value;
     } else if (c == QLatin1Char('"')) {
         t.kind = TOvSQLToken::QuotedIdent;
-        t.text = quoted(m_pos + 1, QLatin1Char('"'), true);
+        t.value = quoted(m_pos + 1, QLatin1Char('"'), true);
     } else if (c == QLatin1Char('`')) {
         t.kind = TOvSQLToken::QuotedIdent;
-        t.text = quoted(m_pos + 1, QLatin1Char('`'), true);
+        t.value = quoted(m_pos + 1, QLatin1Char('`'), true);
     } else if (c == QLatin1Char('[')) {
         t.kind = TOvSQLToken::QuotedIdent;
-        t.text = quoted(m_pos + 1, QLatin1Char(']'), false);
+        t.value = quoted(m_pos + 1, QLatin1Char(']'), false);
     } else if (c == QLatin1Char('$')
                && (at(m_pos + 1) == QLatin1Char('$') || isSQLIdentStart(at(m_pos + 1)))) {
         // $tag$ ... $tag$ (PostgreSQL); a lone $name is a symbol and a name.
@@ -140,18 +140,15 @@ TOvSQLToken TOvSQLLexer::Next()
             const qsizetype close = m_text.indexOf(tag, tagEnd + 1);
             t.kind = TOvSQLToken::String;
             const qsizetype bodyEnd = close < 0 ? n : close;
-            t.text = m_text.mid(tagEnd + 1, bodyEnd - tagEnd - 1);
+            t.value = m_text.mid(tagEnd + 1, bodyEnd - tagEnd - 1);
             m_pos = close < 0 ? n : close + tag.size();
         } else {
             t.kind = TOvSQLToken::Symbol;
-            t.text = c;
             ++m_pos;
         }
     } else if (isSQLIdentStart(c)) {
         t.kind = TOvSQLToken::Ident;
-        const qsizetype e = identEnd(m_pos);
-        t.text = m_text.mid(m_pos, e - m_pos);
-        m_pos = e;
+        m_pos = identEnd(m_pos);
     } else if (c.isDigit() || (c == QLatin1Char('.') && at(m_pos + 1).isDigit())) {
         t.kind = TOvSQLToken::Number;
         qsizetype i = m_pos;
@@ -161,40 +158,37 @@ TOvSQLToken TOvSQLLexer::Next()
                        && (m_text.at(i - 1) == QLatin1Char('e')
                            || m_text.at(i - 1) == QLatin1Char('E')))))
             ++i;
-        t.text = m_text.mid(m_pos, i - m_pos);
         m_pos = i;
     } else if (c == QLatin1Char(':') && at(m_pos + 1) == QLatin1Char(':')) {
         t.kind = TOvSQLToken::Symbol;
-        t.text = QStringLiteral("::");
         m_pos += 2;
     } else if (c == QLatin1Char(':')
                && (isSQLIdentChar(at(m_pos + 1)) || at(m_pos + 1) == QLatin1Char('"'))) {
         t.kind = TOvSQLToken::Param;
         if (at(m_pos + 1) == QLatin1Char('"')) {
-            t.text = quoted(m_pos + 2, QLatin1Char('"'), true);
+            t.value = quoted(m_pos + 2, QLatin1Char('"'), true);
         } else {
             const qsizetype e = identEnd(m_pos + 1);
-            t.text = m_text.mid(m_pos + 1, e - m_pos - 1);
+            t.value = m_text.mid(m_pos + 1, e - m_pos - 1);
             m_pos = e;
         }
     } else if (!m_macroChar.isNull() && c == m_macroChar && isSQLIdentStart(at(m_pos + 1))) {
         t.kind = TOvSQLToken::Macro;
         const qsizetype e = identEnd(m_pos + 1);
-        t.text = m_text.mid(m_pos + 1, e - m_pos - 1);
+        t.value = m_text.mid(m_pos + 1, e - m_pos - 1);
         m_pos = e;
     } else {
         t.kind = TOvSQLToken::Symbol;
         static const char *const pairs[] = {"<=", ">=", "<>", "!=", "||", "==", "->"};
-        t.text = c;
         ++m_pos;
         for (const char *p : pairs) {
             if (c == QLatin1Char(p[0]) && at(m_pos) == QLatin1Char(p[1])) {
-                t.text += at(m_pos);
                 ++m_pos;
                 break;
             }
         }
     }
     t.len = m_pos - t.pos;
+    t.raw = QStringView(m_text).mid(t.pos, t.len);
     return t;
 }

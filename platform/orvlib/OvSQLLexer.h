@@ -14,18 +14,25 @@ struct TOvSQLToken
     Kind kind = End;
     qsizetype pos = 0; // offset in the text
     qsizetype len = 0; // length in the text
-    // Ident: the text as written; QuotedIdent: the name without its quotes;
-    // String: the literal's value; Param and Macro: the name; Symbol: the symbol.
-    QString text;
+    // The token as written; valid while the text given to the lexer lives.
+    QStringView raw;
+    // QuotedIdent: the name without its quotes; String: the literal's value;
+    // Param and Macro: the name. Empty for the other kinds.
+    QString value;
 
+    // Ident, Number, Symbol: the token as written; the others: value.
+    QString text() const
+    {
+        return kind == Ident || kind == Number || kind == Symbol ? raw.toString() : value;
+    }
     bool isSymbol(char C) const
     {
-        return kind == Symbol && text.size() == 1 && text.at(0) == QLatin1Char(C);
+        return kind == Symbol && raw.size() == 1 && raw.at(0) == QLatin1Char(C);
     }
     // An unquoted identifier equal to Keyword, ignoring letter case.
     bool isKeyword(const char *Keyword) const
     {
-        return kind == Ident && text.compare(QLatin1String(Keyword), Qt::CaseInsensitive) == 0;
+        return kind == Ident && raw.compare(QLatin1String(Keyword), Qt::CaseInsensitive) == 0;
     }
     bool isName() const { return kind == Ident || kind == QuotedIdent; }
 };

@@ -1,74 +1,145 @@
 #include "orvlib/OvSelectParser.h"
 #include "orvlib/OvSQLLexer.h"
 
-#include <vector>
+#include <deque>
+#include <string_view>
+#include <unordered_map>
 
 namespace {
 
-using Tok = TOvSQLToken;
-
-bool isOneOf(const Tok &T, std::initializer_list<const char *> Keywords)
+// A token with its keyword bit (0 for anything but a keyword).
+struct Tok : TOvSQLToken
 {
-    for (const char *k : Keywords) {
-        if (T.isKeyword(k))
-            return true;
+    uint64_t bits = 0;
+};
+
+// The keywords the reader looks at, one bit each: every identifier is
+// classified once, so tests against sets of keywords cost one AND.
+constexpr std::string_view kKeywords[] = {"all",
+                                          "and",
+                                          "as",
+                                          "asc",
+                                          "between",
+                                          "case",
+                                          "collate",
+                                          "cross",
+                                          "current_date",
+                                          "current_time",
+                                          "current_timestamp",
+                                          "desc",
+                                          "distinct",
+                                          "else",
+                                          "end",
+                                          "escape",
+                                          "except",
+                                          "false",
+                                          "fetch",
+                                          "for",
+                                          "from",
+                                          "full",
+                                          "group",
+                                          "having",
+                                          "in",
+                                          "inner",
+                                          "intersect",
+                                          "into",
+                                          "is",
+                                          "join",
+                                          "lateral",
+                                          "left",
+                                          "like",
+                                          "limit",
+                                          "materialized",
+                                          "minus",
+                                          "natural",
+                                          "not",
+                                          "null",
+                                          "offset",
+                                          "on",
+                                          "only",
+                                          "or",
+                                          "order",
+                                          "outer",
+                                          "over",
+                                          "percent",
+                                          "qualify",
+                                          "recursive",
+                                          "returning",
+                                          "right",
+                                          "select",
+                                          "then",
+                                          "top",
+                                          "true",
+                                          "union",
+                                          "using",
+                                          "values",
+                                          "when",
+                                          "where",
+                                          "window",
+                                          "with"};
+static_assert(std::size(kKeywords) <= 64);
+
+consteval uint64_t K(std::string_view Word)
+{
+    for (size_t i = 0; i < std::size(kKeywords); ++i) {
+        if (kKeywords[i] == Word)
+            return uint64_t(1) << i;
     }
-    return false;
+    throw "not a keyword of the reader";
+}
+
+// The keyword bit of an identifier, or 0.
+uint64_t keywordBit(QStringView Word)
+{
+    static const std::unordered_map<std::string_view, uint64_t> table = [] {
+        std::unordered_map<std::string_view, uint64_t> t;
+        for (size_t i = 0; i < std::size(kKeywords); ++i)
+            t.emplace(kKeywords[i], uint64_t(1) << i);
+        return t;
+    }();
+    char buf[24];
+    if (Word.size() >= qsizetype(sizeof buf))
+        return 0;
+    for (qsizetype i = 0; i < Word.size(); ++i) {
+        const char16_t c = Word.at(i).unicode();
+        if (c >= 0x80)
+            return 0;
+        buf[i] = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+    const auto it = table.find(std::string_view(buf, size_t(Word.size())));
+    return it == table.end() ? 0 : it->second;
 }
 
 // Words that end the from clause or a table reference, or join tables.
-bool isClauseWord(const Tok &T)
-{
-    return isOneOf(T, {"where",   "group",     "having", "order",   "limit",  "offset", "fetch",
-                       "union",   "intersect", "except", "minus",   "window", "for",    "returning",
-                       "join",    "inner",     "left",   "right",   "full",   "outer",  "cross",
-                       "natural", "on",        "using",  "lateral", "into",   "with",   "plan",
-                       "rows",    "option",    "qualify"});
-}
+constexpr uint64_t kClauseWords
+    = K("where") | K("group") | K("having") | K("order") | K("limit") | K("offset") | K("fetch")
+      | K("union") | K("intersect") | K("except") | K("minus") | K("window") | K("for")
+      | K("returning") | K("join") | K("inner") | K("left") | K("right") | K("full") | K("outer")
+      | K("cross") | K("natural") | K("on") | K("using") | K("lateral") | K("into") | K("with")
+      | K("qualify");
 
 // Words that are values or syntax, never a column name or an implicit alias.
-bool isValueWord(const Tok &T)
-{
-    return isOneOf(T, {"null",
-                       "true",
-                       "false",
-                       "end",
-                       "current_date",
-                       "current_time",
-                       "current_timestamp",
-                       "localtime",
-                       "localtimestamp",
-                       "distinct",
-                       "all",
-                       "from",
-                       "as",
-                       "and",
-                       "or",
-                       "not",
-                       "is",
-                       "in",
-                       "like",
-                       "between",
-                       "case",
-                       "when",
-                       "then",
-                       "else",
-                       "collate",
-                       "escape",
-                       "asc",
-                       "desc",
-                       "over"});
-}
+constexpr uint64_t kValueWords
+    = K("null") | K("true") | K("false") | K("end") | K("current_date") | K("current_time")
+      | K("current_timestamp") | K("distinct") | K("all") | K("from") | K("as") | K("and") | K("or")
+      | K("not") | K("is") | K("in") | K("like") | K("between") | K("case") | K("when") | K("then")
+      | K("else") | K("collate") | K("escape") | K("asc") | K("desc") | K("over");
+
+// Words that end the join conditions of a from clause.
+constexpr uint64_t kFromEndWords = K("where") | K("group") | K("having") | K("order") | K("limit")
+                                   | K("offset") | K("fetch") | K("union") | K("intersect")
+                                   | K("except") | K("minus") | K("window") | K("for")
+                                   | K("returning") | K("qualify");
 
 class Parser
 {
 public:
+    // Tokens are read on demand and dropped once the reader has passed
+    // them (see release), so memory stays bounded by the longest item.
     explicit Parser(const QString &SQL)
         : m_sql(SQL)
+        , m_lexer(SQL)
     {
-        TOvSQLLexer lexer(SQL);
-        for (Tok t = lexer.Next(); t.kind != Tok::End; t = lexer.Next())
-            m_toks.push_back(std::move(t));
         m_end.pos = SQL.size();
     }
 
@@ -76,16 +147,16 @@ public:
     {
         TOvSelectInfo info;
         skipOpenParens();
-        if (cur().isKeyword("with"))
+        if (is(cur(), K("with")))
             skipWith();
         skipOpenParens();
-        if (!cur().isKeyword("select"))
+        if (!is(cur(), K("select")))
             return info;
         info.isSelect = true;
         ++m_i;
         skipSetQuantifier();
         parseSelectList(info);
-        if (cur().isKeyword("from")) {
+        if (is(cur(), K("from"))) {
             ++m_i;
             parseFromList(info, 0);
         }
@@ -93,9 +164,35 @@ public:
     }
 
 private:
-    const Tok &at(size_t i) const { return i < m_toks.size() ? m_toks[i] : m_end; }
-    const Tok &cur() const { return at(m_i); }
-    bool atEnd() const { return m_i >= m_toks.size(); }
+    // Whether T is one of the keywords of Mask.
+    static bool is(const Tok &T, uint64_t Mask) { return (T.bits & Mask) != 0; }
+
+    // The token at absolute position i; the end token past the text. The
+    // deque keeps references stable while more tokens are read.
+    const Tok &at(size_t i)
+    {
+        while (!m_lexDone && m_base + m_toks.size() <= i) {
+            Tok t;
+            static_cast<TOvSQLToken &>(t) = m_lexer.Next();
+            if (t.kind == Tok::End) {
+                m_lexDone = true;
+                break;
+            }
+            t.bits = t.kind == Tok::Ident ? keywordBit(t.raw) : 0;
+            m_toks.push_back(std::move(t));
+        }
+        return i >= m_base && i - m_base < m_toks.size() ? m_toks[i - m_base] : m_end;
+    }
+    const Tok &cur() { return at(m_i); }
+    bool atEnd() { return at(m_i).kind == Tok::End; }
+    // Drops the tokens before the current one: nothing looks back past it.
+    void release()
+    {
+        while (m_base < m_i && !m_toks.empty()) {
+            m_toks.pop_front();
+            ++m_base;
+        }
+    }
 
     void skipOpenParens()
     {
@@ -120,16 +217,16 @@ private:
     void skipWith()
     {
         ++m_i;
-        if (cur().isKeyword("recursive"))
+        if (is(cur(), K("recursive")))
             ++m_i;
         while (!atEnd()) {
             if (cur().isName())
                 ++m_i;
             if (cur().isSymbol('('))
                 skipParens();
-            if (cur().isKeyword("as"))
+            if (is(cur(), K("as")))
                 ++m_i;
-            while (cur().isKeyword("not") || cur().isKeyword("materialized"))
+            while (is(cur(), K("not")) || is(cur(), K("materialized")))
                 ++m_i;
             if (cur().isSymbol('('))
                 skipParens();
@@ -141,36 +238,37 @@ private:
 
     void skipSetQuantifier()
     {
-        if (cur().isKeyword("distinct")) {
+        if (is(cur(), K("distinct"))) {
             ++m_i;
-            if (cur().isKeyword("on") && at(m_i + 1).isSymbol('(')) {
+            if (is(cur(), K("on")) && at(m_i + 1).isSymbol('(')) {
                 ++m_i;
                 skipParens();
             }
-        } else if (cur().isKeyword("all")) {
+        } else if (is(cur(), K("all"))) {
             ++m_i;
         }
-        if (cur().isKeyword("top")) { // top n [percent]
+        if (is(cur(), K("top"))) { // top n [percent]
             ++m_i;
             if (cur().isSymbol('('))
                 skipParens();
             else
                 ++m_i;
-            if (cur().isKeyword("percent"))
+            if (is(cur(), K("percent")))
                 ++m_i;
         }
     }
 
     void parseSelectList(TOvSelectInfo &Info)
     {
-        while (!atEnd() && !cur().isKeyword("from")) {
+        while (!atEnd() && !is(cur(), K("from"))) {
+            release();
             const size_t first = m_i;
             int depth = 0;
             while (!atEnd()) {
                 const Tok &t = cur();
                 if (depth == 0
-                    && (t.isSymbol(',') || t.isKeyword("from") || t.isSymbol(';') || t.isSymbol(')')
-                        || isOneOf(t, {"union", "intersect", "except", "into"})))
+                    && (t.isSymbol(',') || is(t, K("from")) || t.isSymbol(';') || t.isSymbol(')')
+                        || is(t, K("union") | K("intersect") | K("except") | K("into"))))
                     break;
                 if (t.isSymbol('('))
                     ++depth;
@@ -185,59 +283,56 @@ private:
             ++m_i;
         }
         // into ... (a select into) ends the list too; the from clause follows.
-        if (cur().isKeyword("into")) {
-            while (!atEnd() && !cur().isKeyword("from"))
+        if (is(cur(), K("into"))) {
+            while (!atEnd() && !is(cur(), K("from")))
                 ++m_i;
         }
     }
 
-    TOvSelectInfo::Field selectItem(size_t First, size_t Last) const
+    TOvSelectInfo::Field selectItem(size_t First, size_t Last)
     {
         TOvSelectInfo::Field f;
-        f.text = m_sql.mid(at(First).pos, at(Last - 1).pos + at(Last - 1).len - at(First).pos);
+        f.text = QStringView(m_sql).mid(at(First).pos,
+                                        at(Last - 1).pos + at(Last - 1).len - at(First).pos);
         size_t exprEnd = Last;
         // Explicit alias: ... as name; implicit: ... name after a value.
-        if (Last - First >= 2 && at(Last - 1).isName() && at(Last - 2).isKeyword("as")) {
-            f.name = at(Last - 1).text;
+        if (Last - First >= 2 && at(Last - 1).isName() && is(at(Last - 2), K("as"))) {
+            f.name = at(Last - 1).text();
             exprEnd = Last - 2;
-        } else if (Last - First >= 2 && at(Last - 1).isName() && !isValueWord(at(Last - 1))) {
+        } else if (Last - First >= 2 && at(Last - 1).isName() && !is(at(Last - 1), kValueWords)) {
             const Tok &prev = at(Last - 2);
             const bool prevEndsValue = prev.isSymbol(')') || prev.kind == Tok::String
                                        || prev.kind == Tok::Number || prev.kind == Tok::Param
-                                       || (prev.isName() && !isValueWord(prev));
+                                       || (prev.isName() && !is(prev, kValueWords));
             if (prevEndsValue) {
-                f.name = at(Last - 1).text;
+                f.name = at(Last - 1).text();
                 exprEnd = Last - 1;
             }
         }
-        // A column reference is name(.name)* ending in a name, or in "*".
-        std::vector<QString> parts;
-        bool star = false;
-        bool columnRef = true;
-        for (size_t i = First; i < exprEnd && columnRef; ++i) {
-            const bool expectName = (i - First) % 2 == 0;
+        // A column reference is name(.name)* ending in a name, or in "*";
+        // check the shape first, build strings only for a reference.
+        const size_t count = exprEnd - First;
+        if (count == 0 || count % 2 == 0 || count > 7)
+            return f;
+        for (size_t i = First; i < exprEnd; ++i) {
             const Tok &t = at(i);
-            if (expectName && t.isName() && !(t.kind == Tok::Ident && isValueWord(t)))
-                parts.push_back(t.text);
-            else if (expectName && t.isSymbol('*') && i + 1 == exprEnd)
-                star = true;
-            else if (!expectName && t.isSymbol('.'))
-                continue;
-            else
-                columnRef = false;
+            const bool ok = (i - First) % 2 == 1 ? t.isSymbol('.')
+                                                 : (t.isName() && !is(t, kValueWords))
+                                                       || (t.isSymbol('*') && i + 1 == exprEnd);
+            if (!ok)
+                return f;
         }
-        if (exprEnd == First || (exprEnd - First) % 2 == 0)
-            columnRef = false;
-        if (!columnRef || parts.size() > 4)
-            return f;
-        if (star) {
+        const size_t lastName = exprEnd - 1;
+        if (lastName > First) {
+            f.qualifier = at(First).text();
+            for (size_t i = First + 2; i < lastName; i += 2)
+                f.qualifier += QLatin1Char('.') + at(i).text();
+        }
+        if (at(lastName).isSymbol('*')) {
             f.star = true;
-            f.qualifier = QStringList(parts.begin(), parts.end()).join(QLatin1Char('.'));
             return f;
         }
-        f.column = parts.back();
-        parts.pop_back();
-        f.qualifier = QStringList(parts.begin(), parts.end()).join(QLatin1Char('.'));
+        f.column = at(lastName).text();
         if (f.name.isEmpty())
             f.name = f.column;
         return f;
@@ -258,7 +353,7 @@ private:
                     more = true;
                     break;
                 }
-                if (t.isKeyword("join")) {
+                if (is(t, K("join"))) {
                     ++m_i;
                     more = true;
                     break;
@@ -269,11 +364,13 @@ private:
                 }
                 if (t.isSymbol(')') || t.isSymbol(';'))
                     return;
-                if (isOneOf(t, {"where", "group", "having", "order", "limit", "offset", "fetch",
-                                "union", "intersect", "except", "minus", "window", "for",
-                                "returning", "qualify"}))
+                if (is(t, K("where") | K("group") | K("having") | K("order") | K("limit")
+                              | K("offset") | K("fetch") | K("union") | K("intersect") | K("except")
+                              | K("minus") | K("window") | K("for") | K("returning")
+                              | K("qualify")))
                     return;
                 ++m_i; // on/using conditions, inner/left/outer/cross/natural words
+                release();
             }
             if (!more)
                 return;
@@ -282,11 +379,12 @@ private:
 
     void parseTableRef(TOvSelectInfo &Info, int Depth)
     {
-        while (cur().isKeyword("lateral") || cur().isKeyword("only"))
+        release();
+        while (is(cur(), K("lateral")) || is(cur(), K("only")))
             ++m_i;
         if (cur().isSymbol('(')) {
             const Tok &next = at(m_i + 1);
-            if (next.isKeyword("select") || next.isKeyword("with") || next.isKeyword("values")
+            if (is(next, K("select")) || is(next, K("with")) || is(next, K("values"))
                 || Depth > 64) {
                 skipParens();
                 TOvSelectInfo::Table t;
@@ -303,10 +401,10 @@ private:
         }
         if (!cur().isName())
             return;
-        QStringList parts{cur().text};
+        QStringList parts{cur().text()};
         ++m_i;
         while (cur().isSymbol('.') && at(m_i + 1).isName()) {
-            parts << at(m_i + 1).text;
+            parts << at(m_i + 1).text();
             m_i += 2;
         }
         TOvSelectInfo::Table t;
@@ -323,19 +421,23 @@ private:
 
     QString readAlias()
     {
-        if (cur().isKeyword("as")) {
+        if (is(cur(), K("as"))) {
             ++m_i;
             if (cur().isName())
-                return at(m_i++).text;
+                return at(m_i++).text();
             return QString();
         }
-        if (cur().kind == Tok::QuotedIdent || (cur().kind == Tok::Ident && !isClauseWord(cur())))
-            return at(m_i++).text;
+        if (cur().kind == Tok::QuotedIdent
+            || (cur().kind == Tok::Ident && !is(cur(), kClauseWords)))
+            return at(m_i++).text();
         return QString();
     }
 
     const QString &m_sql;
-    std::vector<Tok> m_toks;
+    TOvSQLLexer m_lexer;
+    std::deque<Tok> m_toks; // tokens from position m_base on
+    size_t m_base = 0;
+    bool m_lexDone = false;
     Tok m_end;
     size_t m_i = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringView>
 
 // The structure of a select statement, as far as field origins need it.
 struct TOvSelectInfo
@@ -22,7 +23,7 @@ struct TOvSelectInfo
             qualifier;  // table or alias before the column ("sales.customer" for sales.customer.id)
         QString column; // the column read; empty when the item is an expression
         bool star = false; // "*" or "qualifier.*"
-        QString text;      // the item as written
+        QStringView text;  // the item as written (a view into the statement)
     };
     bool isSelect = false;
     QList<Table> tables;
@@ -31,5 +32,6 @@ struct TOvSelectInfo
 
 // Parses the first select of SQL (after an optional with clause): its select
 // list and its from clause. Never fails; what it cannot read is left out.
-// Time and memory are linear in the length of the text.
+// Time and memory are linear in the length of the text. The result's views
+// point into SQL.
 TOvSelectInfo ParseSelectStatement(const QString &SQL);

@@ -15,6 +15,14 @@ QString TOvDriver::QuoteObjectName(const QString &Name) const
                            : QuoteIdentifier(ServerType(), owner, true) + QLatin1Char('.') + quoted;
 }
 
+QStringList TOvDriver::ColumnNames(const QString &TableName)
+{
+    QStringList names;
+    for (const TOvColumnInfo &c : Columns(TableName))
+        names << c.Name;
+    return names;
+}
+
 QString TOvDriver::QuoteColumnName(const QString &Name) const
 {
     return QuoteIdentifier(ServerType(), Name, true);

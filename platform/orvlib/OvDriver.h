@@ -94,6 +94,8 @@ public:
     virtual QStringList TableNames(bool SystemTables) = 0;
     // Columns of a table, in table order; empty for an unknown table.
     virtual QList<TOvColumnInfo> Columns(const QString &TableName) = 0;
+    // Only the column names, in table order (a driver may read less for them).
+    virtual QStringList ColumnNames(const QString &TableName);
     // Index columns of a table, ordered by index, then position.
     virtual QList<TOvIndexColumn> IndexColumns(const QString &TableName) = 0;
     virtual QStringList ProcedureNames() = 0;

@@ -71,8 +71,7 @@ public:
         if (it == m_cache.end()) {
             QStringList names;
             try {
-                for (const TOvColumnInfo &c : m_db->Driver().Columns(Table))
-                    names << c.Name;
+                names = m_db->Driver().ColumnNames(Table);
             } catch (const Exception &) {
                 return nullptr;
             }

@@ -209,10 +209,10 @@ void TOvSession::GetTableNames(const QString &DatabaseName, const QString &Patte
 {
     QStringList names;
     withDatabase(DatabaseName, [&](TOvDatabase &db) {
-        for (const QString &name : db.Driver().TableNames(SystemTables)) {
-            if (ovlib::matchesPattern(name, Pattern))
-                names << name;
-        }
+        names = db.Driver().TableNames(SystemTables);
+        if (!Pattern.isEmpty())
+            names.removeIf(
+                [&](const QString &Name) { return !ovlib::matchesPattern(Name, Pattern); });
     });
     List->Assign(names);
 }
@@ -229,10 +229,8 @@ void TOvSession::GetFieldNames(const QString &DatabaseName, const QString &Table
 {
     QStringList names;
     if (!TableName.trimmed().isEmpty()) {
-        withDatabase(DatabaseName, [&](TOvDatabase &db) {
-            for (const TOvColumnInfo &c : db.Driver().Columns(TableName))
-                names << c.Name;
-        });
+        withDatabase(DatabaseName,
+                     [&](TOvDatabase &db) { names = db.Driver().ColumnNames(TableName); });
     }
     List->Assign(names);
 }

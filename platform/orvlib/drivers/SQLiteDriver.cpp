@@ -123,7 +123,12 @@ public:
             fail();
         return false;
     }
-    QString text(int Col) const { return text16(sqlite3_column_text16(m_stmt, Col)); }
+    // UTF-8 is the database's own encoding here: no conversion inside SQLite.
+    QString text(int Col) const
+    {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, Col));
+        return p ? QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, Col)) : QString();
+    }
     qint64 integer(int Col) const { return sqlite3_column_int64(m_stmt, Col); }
     bool isNull(int Col) const { return sqlite3_column_type(m_stmt, Col) == SQLITE_NULL; }
 
@@ -155,6 +160,7 @@ public:
     TOvResult Execute(const QString &SQL, const QVariantList &Params) override;
     QStringList TableNames(bool SystemTables) override;
     QList<TOvColumnInfo> Columns(const QString &TableName) override;
+    QStringList ColumnNames(const QString &TableName) override;
     QList<TOvIndexColumn> IndexColumns(const QString &TableName) override;
     QStringList ProcedureNames() override { return {}; }
     QList<TOvProcParamInfo> ProcedureParams(const QString &ProcName) override
@@ -295,13 +301,14 @@ TOvResult SQLiteDriver::Execute(const QString &SQL, const QVariantList &Params)
 QStringList SQLiteDriver::TableNames(bool SystemTables)
 {
     QStringList names;
-    Stmt st(db(), QStringLiteral("select name from sqlite_schema where type in ('table', 'view')"
-                                 " order by name"));
-    while (st.step()) {
-        const QString name = st.text(0);
-        if (SystemTables || !name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive))
-            names << name;
-    }
+    Stmt st(db(), SystemTables ? QStringLiteral("select name from sqlite_schema"
+                                                " where type in ('table', 'view') order by name")
+                               : QStringLiteral("select name from sqlite_schema"
+                                                " where type in ('table', 'view')"
+                                                " and name not like 'sqlite\\_%' escape '\\'"
+                                                " order by name"));
+    while (st.step())
+        names << st.text(0);
     if (SystemTables)
         names << QStringLiteral("sqlite_schema");
     return names;
@@ -340,6 +347,20 @@ QList<TOvColumnInfo> SQLiteDriver::Columns(const QString &TableName)
         columns << c;
     }
     return columns;
+}
+
+QStringList SQLiteDriver::ColumnNames(const QString &TableName)
+{
+    QStringList names;
+    QString schema, table;
+    if (!resolve(TableName, schema, table) || table.isEmpty())
+        return names;
+    Stmt st(db(), QStringLiteral("select name from pragma_table_info(?1, ?2)"));
+    st.bind(1, table);
+    st.bind(2, schema);
+    while (st.step())
+        names << st.text(0);
+    return names;
 }
 
 QList<TOvIndexColumn> SQLiteDriver::IndexColumns(const QString &TableName)

@@ -1,0 +1,240 @@
+#include "orvlib/OvDlgsParams.h"
+
+#include <QCoreApplication>
+#include <QUrl>
+
+namespace {
+
+QString tr(const char *Text)
+{
+    return QCoreApplication::translate("OvDlgs", Text);
+}
+
+} // namespace
+
+QList<TOvKnownParam> KnownConnectParams(TOvServerType ServerType)
+{
+    switch (ServerType) {
+    case TOvServerType::stSQLite:
+        return {
+            {QStringLiteral("CREATE"),
+             tr("Create the database file when it does not exist (true/false, 1/0, yes/no)")},
+            {QStringLiteral("READONLY"), tr("Open the database for reading only (true/false)")},
+            {QStringLiteral("BUSY TIMEOUT"),
+             tr("Milliseconds to wait for a database locked by another connection "
+                "(default 5000)")},
+        };
+    case TOvServerType::stPostgreSQL:
+        return {
+            {QStringLiteral("USER NAME"), tr("The user to log in as")},
+            {QStringLiteral("PASSWORD"), tr("The user's password")},
+            {QStringLiteral("connect_timeout"), tr("Seconds to wait for the connection")},
+            {QStringLiteral("sslmode"),
+             tr("SSL use: disable, allow, prefer, require, verify-ca, verify-full")},
+            {QStringLiteral("application_name"), tr("The name the server shows for the session")},
+            {QStringLiteral("client_encoding"), tr("The client character set")},
+            {QStringLiteral("options"), tr("Server options sent at start-up (-c name=value)")},
+        };
+    }
+    return {};
+}
+
+// --- PostgreSQL remote database texts
+
+namespace {
+
+struct ConnInfoItem
+{
+    QString Key;
+    QString Value;
+};
+
+bool isUri(const QString &Text)
+{
+    return Text.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
+           || Text.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+// libpq's connection-string syntax: keyword = value pairs separated by
+// blanks; a value is single-quoted (a backslash escapes the next character)
+// or runs to the next blank. False for text that does not follow it.
+bool parseConnInfo(const QString &Text, QList<ConnInfoItem> &Items)
+{
+    const qsizetype n = Text.size();
+    qsizetype i = 0;
+    auto skipBlanks = [&] {
+        while (i < n && Text.at(i).isSpace())
+            ++i;
+    };
+    for (;;) {
+        skipBlanks();
+        if (i >= n)
+            return !Items.isEmpty();
+        ConnInfoItem item;
+        while (i < n && Text.at(i) != u'=' && !Text.at(i).isSpace())
+            item.Key += Text.at(i++);
+        skipBlanks();
+        if (item.Key.isEmpty() || i >= n || Text.at(i) != u'=')
+            return false;
+        ++i;
+        skipBlanks();
+        if (i < n && Text.at(i) == u'\'') {
+            ++i;
+            bool closed = false;
+            while (i < n) {
+                const QChar c = Text.at(i++);
+                if (c == u'\\' && i < n) {
+                    item.Value += Text.at(i++);
+                } else if (c == u'\'') {
+                    closed = true;
+                    break;
+                } else {
+                    item.Value += c;
+                }
+            }
+            if (!closed)
+                return false;
+        } else {
+            while (i < n && !Text.at(i).isSpace()) {
+                const QChar c = Text.at(i++);
+                if (c == u'\\' && i < n)
+                    item.Value += Text.at(i++);
+                else
+                    item.Value += c;
+            }
+        }
+        Items.append(item);
+    }
+}
+
+QString quoteConnValue(const QString &Value)
+{
+    bool plain = !Value.isEmpty();
+    for (const QChar c : Value) {
+        if (c.isSpace() || c == u'\'' || c == u'\\') {
+            plain = false;
+            break;
+        }
+    }
+    if (plain)
+        return Value;
+    QString escaped = Value;
+    escaped.replace(QLatin1String("\\"), QLatin1String("\\\\"));
+    escaped.replace(QLatin1String("'"), QLatin1String("\\'"));
+    return QLatin1Char('\'') + escaped + QLatin1Char('\'');
+}
+
+QString connValue(const QList<ConnInfoItem> &Items, const char *Key)
+{
+    // libpq takes the last occurrence of a keyword.
+    for (qsizetype i = Items.size() - 1; i >= 0; --i) {
+        if (Items.at(i).Key == QLatin1String(Key))
+            return Items.at(i).Value;
+    }
+    return QString();
+}
+
+void setConnValue(QList<ConnInfoItem> &Items, const char *Key, const QString &Value)
+{
+    const QString key = QLatin1String(Key);
+    bool placed = false;
+    for (qsizetype i = 0; i < Items.size();) {
+        if (Items.at(i).Key != key) {
+            ++i;
+        } else if (!placed && !Value.isEmpty()) {
+            Items[i].Value = Value;
+            placed = true;
+            ++i;
+        } else {
+            Items.removeAt(i);
+        }
+    }
+    if (!placed && !Value.isEmpty())
+        Items.append({key, Value});
+}
+
+TOvPgAddress parseShortForm(const QString &Text)
+{
+    TOvPgAddress address;
+    // The last "/" ends the server part, so a socket folder ("/run/pg/db") works.
+    const qsizetype slash = Text.lastIndexOf(u'/');
+    if (slash < 0) {
+        address.Database = Text;
+        return address;
+    }
+    const QString server = Text.left(slash);
+    address.Database = Text.mid(slash + 1);
+    if (server.startsWith(u'[')) {
+        const qsizetype close = server.indexOf(u']');
+        if (close > 0) {
+            address.Host = server.mid(1, close - 1);
+            const QString rest = server.mid(close + 1);
+            if (rest.startsWith(u':'))
+                address.Port = rest.mid(1);
+            return address;
+        }
+    }
+    const qsizetype colon = server.lastIndexOf(u':');
+    // More than one ":" is an IPv6 address written without brackets.
+    if (colon >= 0 && server.indexOf(u':') == colon) {
+        address.Host = server.left(colon);
+        address.Port = server.mid(colon + 1);
+    } else {
+        address.Host = server;
+    }
+    return address;
+}
+
+} // namespace
+
+TOvPgAddress ParsePgRemoteDatabase(const QString &Value)
+{
+    const QString text = Value.trimmed();
+    if (isUri(text)) {
+        const QUrl url(text);
+        TOvPgAddress address;
+        address.Host = url.host(QUrl::FullyDecoded);
+        if (url.port() >= 0)
+            address.Port = QString::number(url.port());
+        address.Database = url.path(QUrl::FullyDecoded).mid(1);
+        return address;
+    }
+    QList<ConnInfoItem> items;
+    if (text.contains(u'=') && parseConnInfo(text, items)) {
+        return {connValue(items, "host"), connValue(items, "port"), connValue(items, "dbname")};
+    }
+    return parseShortForm(text);
+}
+
+QString ComposePgRemoteDatabase(const TOvPgAddress &Address, const QString &Original)
+{
+    const QString host = Address.Host.trimmed();
+    const QString port = Address.Port.trimmed();
+    const QString database = Address.Database.trimmed();
+    const QString original = Original.trimmed();
+    if (isUri(original)) {
+        QUrl url(original);
+        url.setHost(host);
+        bool ok = false;
+        const int number = port.toInt(&ok);
+        url.setPort(ok ? number : -1);
+        url.setPath(database.isEmpty() ? QString() : QLatin1Char('/') + database);
+        return url.toString();
+    }
+    QList<ConnInfoItem> items;
+    if (original.contains(u'=') && parseConnInfo(original, items)) {
+        setConnValue(items, "host", host);
+        setConnValue(items, "port", port);
+        setConnValue(items, "dbname", database);
+        QStringList parts;
+        for (const ConnInfoItem &item : items)
+            parts.append(item.Key + QLatin1Char('=') + quoteConnValue(item.Value));
+        return parts.join(u' ');
+    }
+    if (host.isEmpty())
+        return database;
+    QString server = host.contains(u':') ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    if (!port.isEmpty())
+        server += QLatin1Char(':') + port;
+    return server + QLatin1Char('/') + database;
+}

@@ -1,0 +1,185 @@
+// The UpdateSQL editor on a PostgreSQL server: fields, keys and statements
+// come from the server's catalogue, and the statements run there.
+#include "UpdateSQLTestSupport.h"
+
+#include "common/TestSupport.h"
+
+#include "orvlib/OvDataSets.h"
+#include "orvlib/OvDatabase.h"
+#include "orvlib/OvDriver.h"
+#include "orvlib/OvUpdateSQL.h"
+
+#include "rtl/SysUtils.h"
+#include "rtl/UiServices.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+const char *const databaseName = "UPDSQLPG";
+
+// The server named by OV_PG_CONNINFO with two tables of the scenarios, and an
+// update object on a query over the first one. Without a reachable server
+// the tests skip, except under CI, where they fail.
+class UpdateSQLOnPostgres : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!HasDriver(TOvServerType::stPostgreSQL))
+            GTEST_SKIP() << "OrvLib240 has no PostgreSQL driver";
+        const QString connInfo = qEnvironmentVariable("OV_PG_CONNINFO");
+        QString problem;
+        if (connInfo.isEmpty())
+            problem = QStringLiteral("OV_PG_CONNINFO is not set");
+        db = new TOvDatabase(&form1);
+        db->SetDatabaseName(QString::fromLatin1(databaseName));
+        db->SetServerType(TOvServerType::stPostgreSQL);
+        db->SetRemoteDatabase(connInfo);
+        db->SetLoginPrompt(false);
+        if (problem.isEmpty()) {
+            try {
+                db->Open();
+            } catch (const Exception &e) {
+                problem = e.Message();
+            }
+        }
+        if (!problem.isEmpty()) {
+            if (runningUnderCi())
+                FAIL() << "PostgreSQL server unreachable under CI: " << problem.toStdString();
+            GTEST_SKIP() << "PostgreSQL server unreachable: " << problem.toStdString();
+        }
+        dropTables();
+        db->ExecSQL(QStringLiteral("create table upd_customer (id integer not null, "
+                                   "branch integer not null, name varchar(40), "
+                                   "primary key (id, branch))"));
+        db->ExecSQL(QStringLiteral(
+            "create table \"Upd Mixed\" (\"Id\" integer primary key, \"Full Name\" text)"));
+        query = new TOvQuery(&form1);
+        query->setObjectName(QStringLiteral("Query1"));
+        query->SetDatabaseName(QString::fromLatin1(databaseName));
+        query->SQL()->SetText(
+            QStringLiteral("select c.id, c.branch, c.name as cname from upd_customer c"));
+        upd = new TOvUpdateSQL(&form1);
+        upd->setObjectName(QStringLiteral("UpdateSQL1"));
+        upd->SetDataSet(query);
+    }
+
+    void TearDown() override
+    {
+        if (db && db->Connected())
+            dropTables();
+    }
+
+    void dropTables()
+    {
+        db->ExecSQL(QStringLiteral("drop table if exists upd_customer"));
+        db->ExecSQL(QStringLiteral("drop table if exists \"Upd Mixed\""));
+    }
+
+    bool edit(const std::function<void(TOvUpdateSQLEditForm &)> &Act)
+    {
+        ui.onModal([&](TForm &F) { Act(*As<TOvUpdateSQLEditForm>(&F)); });
+        return EditUpdateSQL(upd);
+    }
+
+    // Runs the refresh statement for the old values Keys; the row's fields.
+    QVariantMap refresh(const QVariantMap &Keys)
+    {
+        TOvQuery q;
+        q.SetDatabaseName(QString::fromLatin1(databaseName));
+        q.SQL()->Assign(*upd->GetSQLIndex(0));
+        for (auto it = Keys.cbegin(); it != Keys.cend(); ++it)
+            q.ParamByName(QStringLiteral("OLD_") + it.key())->SetValue(it.value());
+        q.Open();
+        QVariantMap row;
+        if (!q.Eof())
+            for (int i = 0; i < q.FieldCount(); ++i)
+                row.insert(q.Fields(i)->FieldName(), q.Fields(i)->Value());
+        return row;
+    }
+
+    QWidget form1;
+    TOvDatabase *db = nullptr;
+    TOvQuery *query = nullptr;
+    TOvUpdateSQL *upd = nullptr;
+    ScriptedUi ui;
+};
+
+} // namespace
+
+TEST_F(UpdateSQLOnPostgres, generatedStatementsRun)
+{
+    ASSERT_TRUE(edit([](TOvUpdateSQLEditForm &f) {
+        EXPECT_EQ(f.cbTableName->currentText(), "upd_customer") << "table of the query";
+        f.btGetTableFields->click();
+        EXPECT_EQ(itemsOf(f.lbKeyFields), QStringList({"id", "branch", "name"})) << "columns";
+        f.btSelectPrimKeys->click();
+        EXPECT_EQ(selectedItems(f.lbKeyFields), QStringList({"id", "branch"})) << "primary key";
+        f.btGenerateSQL->click();
+        f.btOk->click();
+    }));
+    EXPECT_EQ(upd->GetSQLIndex(2)->toStringList(),
+              QStringList({"insert into upd_customer", "  (id, branch, name)", "values",
+                           "  (:id, :branch, :cname)"}));
+    const QVariantMap key = {{"id", 1}, {"branch", 7}};
+    EXPECT_EQ(upd->Apply(TUpdateKind::ukInsert, {{"id", 1}, {"branch", 7}, {"cname", "Ann"}}, {}),
+              1)
+        << "insert";
+    EXPECT_EQ(upd->Apply(TUpdateKind::ukModify, {{"id", 1}, {"branch", 7}, {"cname", "Bob"}}, key),
+              1)
+        << "modify";
+    EXPECT_EQ(refresh(key).value("cname").toString(), "Bob") << "refresh";
+    EXPECT_EQ(upd->Apply(TUpdateKind::ukDelete, {}, key), 1) << "delete";
+    EXPECT_TRUE(refresh(key).isEmpty()) << "row gone";
+}
+
+TEST_F(UpdateSQLOnPostgres, quotedStatementsRunOnAMixedCaseTable)
+{
+    query->SQL()->SetText(QStringLiteral("select \"Id\", \"Full Name\" from \"Upd Mixed\""));
+    ASSERT_TRUE(edit([](TOvUpdateSQLEditForm &f) {
+        f.btGetTableFields->click();
+        EXPECT_EQ(itemsOf(f.lbKeyFields), QStringList({"Id", "Full Name"})) << "columns";
+        f.btSelectPrimKeys->click();
+        EXPECT_EQ(selectedItems(f.lbKeyFields), QStringList({"Id"})) << "primary key";
+        f.cbQuotedFields->setChecked(true);
+        f.btGenerateSQL->click();
+        f.btOk->click();
+    }));
+    EXPECT_EQ(upd->GetSQLIndex(1)->toStringList(),
+              QStringList({"update \"Upd Mixed\"", "set", "  \"Id\" = :\"Id\",",
+                           "  \"Full Name\" = :\"Full Name\"", "where", "  \"Id\" = :\"OLD_Id\""}));
+    EXPECT_EQ(upd->Apply(TUpdateKind::ukInsert, {{"Id", 5}, {"Full Name", "Ann Lee"}}, {}), 1);
+    EXPECT_EQ(upd->Apply(TUpdateKind::ukModify, {{"Id", 5}, {"Full Name", "Bo Ng"}}, {{"Id", 5}}),
+              1);
+    EXPECT_EQ(refresh({{"Id", 5}}).value("Full Name").toString(), "Bo Ng") << "refresh";
+    EXPECT_EQ(upd->Apply(TUpdateKind::ukDelete, {}, {{"Id", 5}}), 1) << "delete";
+}
+
+// PostgreSQL knows owners: the schema stays in the look-ups and statements.
+TEST_F(UpdateSQLOnPostgres, ownerQualifiedTable)
+{
+    ASSERT_TRUE(edit([](TOvUpdateSQLEditForm &f) {
+        f.cbTableName->setEditText("\"public\".\"upd_customer\"");
+        f.btGetTableFields->click();
+        EXPECT_EQ(itemsOf(f.lbKeyFields), QStringList({"id", "branch", "name"}))
+            << "quotes stripped, owner kept";
+        f.cbTableName->setEditText("public.upd_customer");
+        f.btSelectPrimKeys->click();
+        EXPECT_EQ(selectedItems(f.lbKeyFields), QStringList({"id", "branch"})) << "primary key";
+        f.btGenerateSQL->click();
+        f.btOk->click();
+    }));
+    EXPECT_EQ(upd->GetSQLIndex(3)->toStringList(),
+              QStringList({"delete from public.upd_customer", "where", "  id = :OLD_id and",
+                           "  branch = :OLD_branch"}));
+    EXPECT_EQ(upd->Apply(TUpdateKind::ukInsert, {{"id", 2}, {"branch", 1}, {"name", "Cy"}}, {}), 1);
+    EXPECT_EQ(upd->Apply(TUpdateKind::ukDelete, {}, {{"id", 2}, {"branch", 1}}), 1);
+    EXPECT_TRUE(ui.messages.empty()) << "no message box on the way";
+}

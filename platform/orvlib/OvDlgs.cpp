@@ -8,7 +8,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -20,11 +19,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QString tr(const char *Text)
-{
-    return QCoreApplication::translate("OvDlgs", Text);
-}
 
 bool isTrueText(const QString &Value)
 {
@@ -271,7 +265,7 @@ void TOvDatabaseEditDlg::SetParams(TStrings *Value)
 void TOvDatabaseEditDlg::showParams()
 {
     m_showingParams = true;
-    meParams->setPlainText(m_params->Text());
+    meParams->setPlainText(ovdlgs::editorText(*m_params));
     m_showingParams = false;
 }
 

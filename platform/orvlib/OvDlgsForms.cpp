@@ -60,15 +60,6 @@ void linesOf(const QPlainTextEdit *Editor, TStrings &List)
     List.SetText(Editor->toPlainText());
 }
 
-QString textOf(const TStrings &List)
-{
-    // The editor shows lines without the final line break.
-    QString text = List.Text();
-    if (text.endsWith(u'\n'))
-        text.chop(1);
-    return text;
-}
-
 // Hands the editor's text to the code editor and closes the form as
 // cancelled: from here on the code editor owns the edit.
 void handToCodeEditor(TForm &Form, const TOvShowCodeEditorEvent &ShowCodeEditor,
@@ -83,6 +74,14 @@ void handToCodeEditor(TForm &Form, const TOvShowCodeEditorEvent &ShowCodeEditor,
 }
 
 } // namespace
+
+QString ovdlgs::editorText(const TStrings &List)
+{
+    QString text = List.Text();
+    if (text.endsWith(u'\n'))
+        text.chop(1);
+    return text;
+}
 
 QFont ovdlgs::codeFont()
 {
@@ -168,7 +167,7 @@ void TOvDatabaseParamsDlg::GetLines(TStrings &List) const
 
 void TOvDatabaseParamsDlg::SetLines(const TStrings &List)
 {
-    meParams->setPlainText(textOf(List));
+    meParams->setPlainText(ovdlgs::editorText(List));
     m_original = meParams->toPlainText();
 }
 
@@ -189,7 +188,7 @@ void TOvDatabaseParamsDlg::btDefaultParamsClick()
         return;
     TStringList defaults;
     GetDefaultParams(&defaults);
-    meParams->setPlainText(textOf(defaults));
+    meParams->setPlainText(ovdlgs::editorText(defaults));
 }
 
 void TOvDatabaseParamsDlg::btCodeEditorClick()
@@ -271,7 +270,7 @@ void TOvSQLEditDlg::GetLines(TStrings &List) const
 
 void TOvSQLEditDlg::SetLines(const TStrings &List)
 {
-    meSQL->setPlainText(textOf(List));
+    meSQL->setPlainText(ovdlgs::editorText(List));
     m_original = meSQL->toPlainText();
 }
 

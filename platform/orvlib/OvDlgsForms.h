@@ -127,6 +127,8 @@ namespace ovdlgs {
 // The login dialog for a connection described by Caption (database name and
 // remote database); shared by LoginDialog and the database dialog's Test.
 bool loginDialog(const QString &Caption, TStrings *LoginParams);
+// A list as an editor shows it: its lines without the final line break.
+QString editorText(const TStrings &List);
 // The font for SQL and parameter text: the system's fixed-pitch font.
 QFont codeFont();
 } // namespace ovdlgs

@@ -3,11 +3,37 @@
 #include <QCoreApplication>
 #include <QUrl>
 
+#include <libpq-fe.h>
+
+#include <algorithm>
+
 namespace {
 
 QString tr(const char *Text)
 {
     return QCoreApplication::translate("OvDlgs", Text);
+}
+
+// libpq's own keywords, with its labels, after those already in Params.
+// Left out: what RemoteDatabase gives (host, hostaddr, port, dbname), what
+// USER NAME and PASSWORD give, the encoding (always UTF8) and debug options.
+void appendLibpqKeywords(QList<TOvKnownParam> &Params)
+{
+    static const QStringList excluded{QStringLiteral("host"),           QStringLiteral("hostaddr"),
+                                      QStringLiteral("port"),           QStringLiteral("dbname"),
+                                      QStringLiteral("user"),           QStringLiteral("password"),
+                                      QStringLiteral("client_encoding")};
+    PQconninfoOption *options = PQconndefaults();
+    for (PQconninfoOption *o = options; o && o->keyword; ++o) {
+        const QString keyword = QString::fromLatin1(o->keyword);
+        if (excluded.contains(keyword) || (o->dispchar && o->dispchar[0] == 'D'))
+            continue;
+        const bool listed = std::any_of(Params.cbegin(), Params.cend(),
+                                        [&](const TOvKnownParam &P) { return P.Name == keyword; });
+        if (!listed)
+            Params.append({keyword, QString::fromUtf8(o->label ? o->label : "")});
+    }
+    PQconninfoFree(options);
 }
 
 } // namespace
@@ -24,17 +50,21 @@ QList<TOvKnownParam> KnownConnectParams(TOvServerType ServerType)
              tr("Milliseconds to wait for a database locked by another connection "
                 "(default 5000)")},
         };
-    case TOvServerType::stPostgreSQL:
-        return {
+    case TOvServerType::stPostgreSQL: {
+        QList<TOvKnownParam> params{
             {QStringLiteral("USER NAME"), tr("The user to log in as")},
             {QStringLiteral("PASSWORD"), tr("The user's password")},
-            {QStringLiteral("connect_timeout"), tr("Seconds to wait for the connection")},
+            {QStringLiteral("connect_timeout"),
+             tr("Seconds to wait for the connection (default 5)")},
             {QStringLiteral("sslmode"),
              tr("SSL use: disable, allow, prefer, require, verify-ca, verify-full")},
             {QStringLiteral("application_name"), tr("The name the server shows for the session")},
-            {QStringLiteral("client_encoding"), tr("The client character set")},
-            {QStringLiteral("options"), tr("Server options sent at start-up (-c name=value)")},
+            {QStringLiteral("options"), tr("Server settings sent at start-up (-c name=value)")},
         };
+        // The driver passes every other libpq keyword on; libpq describes them.
+        appendLibpqKeywords(params);
+        return params;
+    }
     }
     return {};
 }
@@ -156,8 +186,9 @@ void setConnValue(QList<ConnInfoItem> &Items, const char *Key, const QString &Va
 TOvPgAddress parseShortForm(const QString &Text)
 {
     TOvPgAddress address;
-    // The last "/" ends the server part, so a socket folder ("/run/pg/db") works.
-    const qsizetype slash = Text.lastIndexOf(u'/');
+    // The first "/" ends the server part; for a socket folder ("/run/pg/db")
+    // the last one does.
+    const qsizetype slash = Text.startsWith(u'/') ? Text.lastIndexOf(u'/') : Text.indexOf(u'/');
     if (slash < 0) {
         address.Database = Text;
         return address;
@@ -175,8 +206,9 @@ TOvPgAddress parseShortForm(const QString &Text)
         }
     }
     const qsizetype colon = server.lastIndexOf(u':');
-    // More than one ":" is an IPv6 address written without brackets.
-    if (colon >= 0 && server.indexOf(u':') == colon) {
+    // A socket folder has no port; more than one ":" is an IPv6 address
+    // written without brackets.
+    if (colon >= 0 && server.indexOf(u':') == colon && !server.startsWith(u'/')) {
         address.Host = server.left(colon);
         address.Port = server.mid(colon + 1);
     } else {
@@ -222,19 +254,26 @@ QString ComposePgRemoteDatabase(const TOvPgAddress &Address, const QString &Orig
         return url.toString();
     }
     QList<ConnInfoItem> items;
-    if (original.contains(u'=') && parseConnInfo(original, items)) {
-        setConnValue(items, "host", host);
-        setConnValue(items, "port", port);
-        setConnValue(items, "dbname", database);
-        QStringList parts;
-        for (const ConnInfoItem &item : items)
-            parts.append(item.Key + QLatin1Char('=') + quoteConnValue(item.Value));
-        return parts.join(u' ');
+    if (!original.contains(u'=') || !parseConnInfo(original, items)) {
+        // The short form, unless it would read back differently (a port
+        // without a server or with a socket folder, a "/" or "=" in a name).
+        QString text = database;
+        if (!host.isEmpty()) {
+            QString server = host.contains(u':') ? u'[' + host + u']' : host;
+            if (!port.isEmpty())
+                server += u':' + port;
+            text = server + u'/' + database;
+        }
+        if (!text.contains(u'=')
+            && ParsePgRemoteDatabase(text) == TOvPgAddress{host, port, database})
+            return text;
+        items.clear();
     }
-    if (host.isEmpty())
-        return database;
-    QString server = host.contains(u':') ? QLatin1Char('[') + host + QLatin1Char(']') : host;
-    if (!port.isEmpty())
-        server += QLatin1Char(':') + port;
-    return server + QLatin1Char('/') + database;
+    setConnValue(items, "host", host);
+    setConnValue(items, "port", port);
+    setConnValue(items, "dbname", database);
+    QStringList parts;
+    for (const ConnInfoItem &item : items)
+        parts.append(item.Key + QLatin1Char('=') + quoteConnValue(item.Value));
+    return parts.join(u' ');
 }

@@ -1,6 +1,7 @@
-// Runs the ini fuzz target without libFuzzer: every file of the seed corpus,
-// then a fixed series of mutations of each (the same on every run), so the
-// normal build checks the same properties the fuzzer does.
+// Runs a fuzz target without libFuzzer: every file of the seed corpus, then a
+// fixed series of mutations of each (the same on every run), so the normal
+// build checks the same properties the fuzzer does. The mutations splice in
+// pieces of the inputs our parsers read: ini files and SQL text.
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -23,8 +24,12 @@ void run(const QByteArray &Input)
 QByteArray mutate(QByteArray Input, QRandomGenerator &Rng)
 {
     static const char *const pieces[]
-        = {"\n", "\r\n", "\r",           "[",    "]",    "=", ";",  "#", "\"",        "'", " ",
-           "\t", "|",    "\xEF\xBB\xBF", "\xC3", "\xFF", "0", "0x", "-", "[S]\nk=v\n"};
+        = {"\n",     "\r\n",   "\r",     "[",      "]",       "=",          ";",
+           "#",      "\"",     "'",      " ",      "\t",      "|",          "\xEF\xBB\xBF",
+           "\xC3",   "\xFF",   "0",      "0x",     "-",       "[S]\nk=v\n", "--",
+           "/*",     "*/",     "(",      ")",      ",",       ".",          "`",
+           " as ",   " from ", "select ", " join ", " on ",   " where ",    "*",
+           "$$",     ":p",     " union "};
     const int steps = 1 + static_cast<int>(Rng.bounded(4));
     for (int i = 0; i < steps; ++i) {
         const qsizetype pos = Input.isEmpty() ? 0 : Rng.bounded(Input.size() + 1);
@@ -83,7 +88,7 @@ int main(int argc, char **argv)
             run(current);
         }
     }
-    std::printf("fuzz_ini replay: %lld seeds, %d mutations each, all passed\n",
+    std::printf("replay of %s: %lld seeds, %d mutations each, all passed\n", argv[1],
                 static_cast<long long>(files.size()), mutations);
     return 0;
 }

@@ -1,0 +1,1 @@
+with t as (select a from b) select t.a, (select max(z) from q) as m, count(*) from t left outer join u on u.k = t.a group by t.a

@@ -1,0 +1,1 @@
+select 'it''s' as s, x||'y' as cat, [br].[col] from `weird`.t

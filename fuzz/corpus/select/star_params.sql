@@ -1,0 +1,1 @@
+select * from EMPLOYEE e, DEPT d where e.DEPT = d.ID and e.NAME = :NAME order by 1

@@ -214,3 +214,26 @@ TEST(SQLiteCatalogue, lookUpsKeepOrDropTheirConnection)
                  Exception)
         << "an unknown database";
 }
+
+TEST(SQLiteConnect, parametersFromTheParamsFile)
+{
+    SQLiteShop shop;
+    TOvDatabase *db = shop.db();
+    const QString fresh = shop.file() + QStringLiteral(".new");
+    db->SetRemoteDatabase(fresh);
+    TempFolder dir;
+    dir.write(QStringLiteral("params.ini"), "CREATE=1\nBUSY TIMEOUT=100\n");
+    db->SetParamsFileName(dir.file(QStringLiteral("params.ini")));
+    db->Params()->Add(QStringLiteral("BUSY TIMEOUT=250"));
+    TStringList effective;
+    db->GetEffectiveParams(effective);
+    EXPECT_EQ(effective.toStringList(), (QStringList{"CREATE=1", "BUSY TIMEOUT=250"}))
+        << "the file's lines, with Params over them";
+    db->Open();
+    EXPECT_TRUE(db->Connected()) << "CREATE came from the file";
+    db->Close();
+
+    db->SetParamsFileName(dir.file(QStringLiteral("missing.ini")));
+    EXPECT_THROW(db->Open(), Exception) << "an unreadable parameters file is an error";
+    EXPECT_FALSE(db->Connected());
+}

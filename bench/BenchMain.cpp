@@ -1,0 +1,82 @@
+#include "BenchMain.h"
+
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace {
+
+// Shows the usual console table and keeps each benchmark's time per iteration.
+class CollectingReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run> &Reports) override
+    {
+        ConsoleReporter::ReportRuns(Reports);
+        for (const Run &run : Reports)
+            if (!run.error_occurred && run.run_type == Run::RT_Iteration) {
+                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+                const auto bytes = run.counters.find("bytes_per_second");
+                if (bytes != run.counters.end())
+                    bytesPerSecond[run.benchmark_name()] = bytes->second.value;
+            }
+    }
+    std::map<std::string, double> times;
+    std::map<std::string, double> bytesPerSecond;
+};
+
+} // namespace
+
+int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
+                  const std::vector<BenchThroughput> &Throughputs)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bool check = false;
+    std::vector<char *> args;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--check-ratios") == 0)
+            check = true;
+        else
+            args.push_back(argv[i]);
+    }
+    int n = static_cast<int>(args.size());
+    QApplication app(n, args.data());
+    benchmark::Initialize(&n, args.data());
+    CollectingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    bool within = true;
+    std::printf("\nRatios (same run):\n");
+    for (const BenchRatio &r : Ratios) {
+        const auto m = reporter.times.find(r.measured.toStdString());
+        const auto b = reporter.times.find(r.baseline.toStdString());
+        if (m == reporter.times.end() || b == reporter.times.end() || b->second <= 0) {
+            std::printf("  %-44s not measured in this run\n", qPrintable(r.label));
+            continue;
+        }
+        const double ratio = m->second / b->second;
+        const bool ok = ratio <= r.limit;
+        within = within && ok;
+        std::printf("  %-44s %6.2fx  (limit %.2fx) %s\n", qPrintable(r.label), ratio, r.limit,
+                    ok ? "ok" : "OVER");
+    }
+    for (const BenchThroughput &t : Throughputs) {
+        const auto m = reporter.bytesPerSecond.find(t.measured.toStdString());
+        if (m == reporter.bytesPerSecond.end()) {
+            std::printf("  %-44s not measured in this run\n", qPrintable(t.label));
+            continue;
+        }
+        const bool ok = m->second >= t.minBytesPerSecond;
+        within = within && ok;
+        std::printf("  %-44s %6.1f MB/s (floor %.1f MB/s) %s\n", qPrintable(t.label),
+                    m->second / 1e6, t.minBytesPerSecond / 1e6, ok ? "ok" : "UNDER");
+    }
+    benchmark::Shutdown();
+    return check && !within ? 1 : 0;
+}

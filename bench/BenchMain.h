@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+// A ratio the benchmark program reports after the run: the time of Measured
+// over the time of Baseline, both benchmarks of the same run, against Limit.
+struct BenchRatio
+{
+    QString label;
+    QString measured;
+    QString baseline;
+    double limit;
+};
+
+// A throughput the benchmark program reports after the run: the bytes per
+// second of Measured (set with SetBytesProcessed) against a floor.
+struct BenchThroughput
+{
+    QString label;
+    QString measured;
+    double minBytesPerSecond;
+};
+
+// Runs every registered benchmark and then prints each ratio and throughput.
+// With --check-ratios the program fails when one misses its limit.
+int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
+                  const std::vector<BenchThroughput> &Throughputs = {});

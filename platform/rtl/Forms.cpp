@@ -17,6 +17,8 @@ bool TForm::SetModalResult(TModalResult Value)
         m_modalResult = mrNone;
         return false;
     }
+    // The close query sees the result asked for, and a refusal takes it back.
+    m_modalResult = Value;
     bool canClose = true;
     if (OnCloseQuery)
         OnCloseQuery(this, canClose);
@@ -24,7 +26,6 @@ bool TForm::SetModalResult(TModalResult Value)
         m_modalResult = mrNone;
         return false;
     }
-    m_modalResult = Value;
     // Ends QDialog::exec (under a script it just records the result) or hides
     // a form shown without a modal loop.
     if (m_modalRunning || isVisible())

@@ -51,6 +51,7 @@ TEST(ScriptedUi, drivesAFormWhoseCloseQueryRefusesOnce)
     int queries = 0;
     form.OnCloseQuery = [&](QObject *Sender, bool &CanClose) {
         EXPECT_EQ(Sender, &form);
+        EXPECT_EQ(form.ModalResult(), mrOk) << "the close query sees the result asked for";
         CanClose = ++queries > 1;
     };
     ui.onModal([&](TForm &f) {

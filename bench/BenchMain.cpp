@@ -21,6 +21,8 @@ public:
         for (const Run &run : Reports)
             if (!run.error_occurred && run.run_type == Run::RT_Iteration) {
                 times[run.benchmark_name()] = run.GetAdjustedRealTime();
+                seconds[run.benchmark_name()]
+                    = run.real_accumulated_time / double(run.iterations ? run.iterations : 1);
                 const auto bytes = run.counters.find("bytes_per_second");
                 if (bytes != run.counters.end())
                     bytesPerSecond[run.benchmark_name()] = bytes->second.value;
@@ -28,12 +30,14 @@ public:
     }
     std::map<std::string, double> times;
     std::map<std::string, double> bytesPerSecond;
+    std::map<std::string, double> seconds; // per iteration, whatever the display unit
 };
 
 } // namespace
 
 int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
-                  const std::vector<BenchThroughput> &Throughputs)
+                  const std::vector<BenchThroughput> &Throughputs,
+                  const std::vector<BenchTimeLimit> &TimeLimits)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -76,6 +80,18 @@ int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
         within = within && ok;
         std::printf("  %-44s %6.1f MB/s (floor %.1f MB/s) %s\n", qPrintable(t.label),
                     m->second / 1e6, t.minBytesPerSecond / 1e6, ok ? "ok" : "UNDER");
+    }
+    for (const BenchTimeLimit &t : TimeLimits) {
+        const auto m = reporter.seconds.find(t.measured.toStdString());
+        if (m == reporter.seconds.end()) {
+            std::printf("  %-44s not measured in this run\n", qPrintable(t.label));
+            continue;
+        }
+        const double ms = m->second * 1e3;
+        const bool ok = ms <= t.maxMilliseconds;
+        within = within && ok;
+        std::printf("  %-44s %6.2f ms  (limit %.1f ms) %s\n", qPrintable(t.label), ms,
+                    t.maxMilliseconds, ok ? "ok" : "OVER");
     }
     benchmark::Shutdown();
     return check && !within ? 1 : 0;

@@ -23,7 +23,17 @@ struct BenchThroughput
     double minBytesPerSecond;
 };
 
-// Runs every registered benchmark and then prints each ratio and throughput.
-// With --check-ratios the program fails when one misses its limit.
+// A time the benchmark program reports after the run: the wall time per
+// iteration of Measured against a ceiling in milliseconds.
+struct BenchTimeLimit
+{
+    QString label;
+    QString measured;
+    double maxMilliseconds;
+};
+
+// Runs every registered benchmark and then prints each ratio, throughput and
+// time. With --check-ratios the program fails when one misses its limit.
 int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
-                  const std::vector<BenchThroughput> &Throughputs = {});
+                  const std::vector<BenchThroughput> &Throughputs = {},
+                  const std::vector<BenchTimeLimit> &TimeLimits = {});

@@ -8,6 +8,7 @@
 #include "orvlib/OvDatabase.h"
 #include "orvlib/OvUpdateSQL.h"
 
+#include "rtl/Forms.h"
 #include "rtl/SysUtils.h"
 #include "rtl/UiServices.h"
 
@@ -163,6 +164,7 @@ TEST_F(UpdateSQLForm, opensWithTheQueryDefaultsAndCancelKeepsAll)
         EXPECT_EQ(f.pcUpdateSQL->currentWidget(), f.tsOptions) << "page";
         EXPECT_FALSE(f.cbQuotedFields->isChecked()) << "quote check box";
         EXPECT_EQ(f.focusWidget(), f.cbTableName) << "focus";
+        EXPECT_EQ(Screen->Cursor(), crDefault) << "hourglass gone after loading";
         f.btCancel->click();
     });
     EXPECT_FALSE(ok);

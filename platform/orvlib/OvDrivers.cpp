@@ -5,9 +5,13 @@
 // The drivers built into the library. Each lives in drivers/ and offers a
 // factory; a driver added later adds its line here.
 std::unique_ptr<TOvDriver> createSQLiteDriver();
+std::unique_ptr<TOvDriver> createPostgreSQLDriver();
 
 void registerBuiltInDrivers()
 {
     static std::once_flag once;
-    std::call_once(once, [] { RegisterDriver(TOvServerType::stSQLite, createSQLiteDriver); });
+    std::call_once(once, [] {
+        RegisterDriver(TOvServerType::stSQLite, createSQLiteDriver);
+        RegisterDriver(TOvServerType::stPostgreSQL, createPostgreSQLDriver);
+    });
 }

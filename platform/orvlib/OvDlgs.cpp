@@ -12,6 +12,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -32,6 +33,14 @@ W *named(W *Widget, const char *Name)
 {
     Widget->setObjectName(QLatin1String(Name));
     return Widget;
+}
+
+// A caption for Buddy; its mnemonic moves the focus there.
+QLabel *label(QWidget *Parent, const QString &Text, QWidget *Buddy, const char *Name)
+{
+    QLabel *l = named(new QLabel(Text, Parent), Name);
+    l->setBuddy(Buddy);
+    return l;
 }
 
 } // namespace
@@ -67,15 +76,17 @@ void TOvDatabaseEditDlg::buildLayout()
     remoteRow->addWidget(cbRemoteDatabase);
     remoteRow->addWidget(btBrowseRemoteDatabase);
     auto *form = new QFormLayout;
-    form->addRow(tr("&Database name:"), edDatabaseName);
-    form->addRow(tr("&Server type:"), cbServerType);
-    form->addRow(tr("&Remote database:"), remoteRow);
+    form->addRow(label(this, tr("&Database name:"), edDatabaseName, "lblDatabaseName"),
+                 edDatabaseName);
+    form->addRow(label(this, tr("&Server type:"), cbServerType, "lblServerType"), cbServerType);
+    form->addRow(label(this, tr("&Remote database:"), cbRemoteDatabase, "lblRemoteDatabase"),
+                 remoteRow);
 
     cbKeepConnection = named(new QCheckBox(tr("&Keep connection"), this), "cbKeepConnection");
     cbLoginPrompt = named(new QCheckBox(tr("&Login prompt"), this), "cbLoginPrompt");
     cbDefaultDatabase = named(new QCheckBox(tr("De&fault database"), this), "cbDefaultDatabase");
     cbStoreConnected = named(new QCheckBox(tr("S&tore connected"), this), "cbStoreConnected");
-    auto *options = new QGroupBox(tr("Options"), this);
+    auto *options = named(new QGroupBox(tr("Options"), this), "gbOptions");
     auto *optionsLayout = new QVBoxLayout(options);
     for (QCheckBox *box : {cbKeepConnection, cbLoginPrompt, cbDefaultDatabase, cbStoreConnected})
         optionsLayout->addWidget(box);
@@ -91,7 +102,7 @@ void TOvDatabaseEditDlg::buildLayout()
         = named(new QPushButton(tr("Sa&ve default parameters"), this), "btSaveDefaultParams");
     btSaveDefaultSrvType
         = named(new QPushButton(tr("Save server t&ype as default"), this), "btSaveDefaultSrvType");
-    auto *params = new QGroupBox(tr("Connection parameters"), this);
+    auto *params = named(new QGroupBox(tr("Connection parameters"), this), "gbParams");
     auto *paramsLayout = new QHBoxLayout(params);
     auto *paramsButtons = new QVBoxLayout;
     for (QPushButton *b : {btEditParams, btLoadDefaultParams, btSaveDefaultParams})

@@ -36,6 +36,14 @@ W *named(W *Widget, const char *Name)
     return Widget;
 }
 
+// A caption for Buddy; its mnemonic moves the focus there.
+QLabel *label(QWidget *Parent, const QString &Text, QWidget *Buddy, const char *Name)
+{
+    QLabel *l = named(new QLabel(Text, Parent), Name);
+    l->setBuddy(Buddy);
+    return l;
+}
+
 // The OK and Cancel buttons at the foot of a form, bound to their results.
 QHBoxLayout *okCancelRow(TForm *Form, QPushButton **Ok = nullptr)
 {
@@ -110,15 +118,15 @@ TOvDatabaseParamsDlg::TOvDatabaseParamsDlg(QWidget *AOwner)
     btDefaultParams = named(new QPushButton(tr("&Default parameters"), this), "btDefaultParams");
     btCodeEditor = named(new QPushButton(tr("&Code editor..."), this), "btCodeEditor");
 
-    auto *known = new QWidget(this);
+    auto *known = named(new QWidget(this), "pnKnownParams");
     auto *knownLayout = new QVBoxLayout(known);
     knownLayout->setContentsMargins(0, 0, 0, 0);
     auto *typeRow = new QHBoxLayout;
-    typeRow->addWidget(new QLabel(tr("Known parameters of"), known));
+    typeRow->addWidget(label(known, tr("&Known parameters of"), cbServerType, "lblServerType"));
     typeRow->addWidget(cbServerType, 1);
     knownLayout->addLayout(typeRow);
     knownLayout->addWidget(lbKnownParams);
-    auto *splitter = new QSplitter(Qt::Vertical, this);
+    auto *splitter = named(new QSplitter(Qt::Vertical, this), "spParams");
     splitter->addWidget(meParams);
     splitter->addWidget(known);
 
@@ -320,12 +328,13 @@ TOvRemoteDatabaseDlg::TOvRemoteDatabaseDlg(QWidget *AOwner)
     edPort->setPlaceholderText(tr("default"));
     edDatabase = named(new QLineEdit(this), "edDatabase");
     auto *form = new QFormLayout;
-    form->addRow(tr("&Server:"), edServer);
-    form->addRow(tr("&Port:"), edPort);
-    form->addRow(tr("&Database:"), edDatabase);
+    form->addRow(label(this, tr("&Server:"), edServer, "lblServer"), edServer);
+    form->addRow(label(this, tr("&Port:"), edPort, "lblPort"), edPort);
+    form->addRow(label(this, tr("&Database:"), edDatabase, "lblDatabase"), edDatabase);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(okCancelRow(this, &btOk));
+    resize(360, sizeHint().height());
     connect(edDatabase, &QLineEdit::textChanged, this, [this] { updateButtons(); });
     updateButtons();
 }
@@ -383,12 +392,13 @@ TOvLoginDlg::TOvLoginDlg(QWidget *AOwner)
     edPassword = named(new QLineEdit(this), "edPassword");
     edPassword->setEchoMode(QLineEdit::Password);
     auto *form = new QFormLayout;
-    form->addRow(tr("Database:"), lblDatabase);
-    form->addRow(tr("&User name:"), edUserName);
-    form->addRow(tr("&Password:"), edPassword);
+    form->addRow(label(this, tr("Database:"), nullptr, "lblDatabaseCaption"), lblDatabase);
+    form->addRow(label(this, tr("&User name:"), edUserName, "lblUserName"), edUserName);
+    form->addRow(label(this, tr("&Password:"), edPassword, "lblPassword"), edPassword);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(okCancelRow(this));
+    resize(320, sizeHint().height());
 }
 
 void TOvLoginDlg::SetDatabase(const QString &Text)

@@ -201,7 +201,8 @@ TEST(OvDatabaseEditDlg, testButtonReportsTheServersAnswer)
 
     dlg.btTestClick();
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].type, mtInformation) << "success: " << ui.messages[0].text.toStdString();
+    EXPECT_EQ(ui.messages[0].type, mtInformation)
+        << "success: " << ui.messages[0].text.toStdString();
     EXPECT_TRUE(ui.messages[0].text.contains(shop.file()));
 
     const QString missing = shop.file() + QStringLiteral(".missing");
@@ -571,4 +572,45 @@ TEST(LoginDialog, fillsTheLoginOnOkOnly)
     EXPECT_FALSE(db.Connected());
     SetLoginDialogHook(nullptr);
     EXPECT_EQ(ui.pendingSteps(), 0u);
+}
+
+// Scripts reach the controls by name: every form keeps the names it publishes.
+TEST(OvDlgsForms, controlsAreReachableByName)
+{
+    struct Row
+    {
+        std::unique_ptr<TForm> form;
+        std::vector<const char *> names;
+    };
+    Row rows[] = {
+        {std::make_unique<TOvDatabaseEditDlg>(nullptr, 0),
+         {"edDatabaseName", "cbServerType", "cbRemoteDatabase", "btBrowseRemoteDatabase",
+          "cbKeepConnection", "cbLoginPrompt", "cbDefaultDatabase", "cbStoreConnected", "meParams",
+          "btEditParams", "btLoadDefaultParams", "btSaveDefaultParams", "btSaveDefaultSrvType",
+          "btTest", "btOk", "btCancel"}},
+        {std::make_unique<TOvDatabaseParamsDlg>(),
+         {"cbServerType", "lbKnownParams", "meParams", "btDefaultParams", "btCodeEditor", "btOk",
+          "btCancel"}},
+        {std::make_unique<TOvSQLEditDlg>(), {"meSQL", "btCodeEditor", "btOk", "btCancel"}},
+        {std::make_unique<TOvRemoteDatabaseDlg>(),
+         {"edServer", "edPort", "edDatabase", "btOk", "btCancel"}},
+        {std::make_unique<TOvLoginDlg>(),
+         {"lblDatabase", "edUserName", "edPassword", "btOk", "btCancel"}},
+    };
+    for (const Row &row : rows) {
+        const char *form = row.form->metaObject()->className();
+        for (const char *name : row.names)
+            EXPECT_EQ(row.form->findChildren<QWidget *>(QLatin1String(name)).size(), 1)
+                << form << " has one " << name;
+        // Labels, buttons and editors the form creates all carry a name.
+        for (QWidget *w : row.form->findChildren<QWidget *>()) {
+            const bool own = w->parentWidget() == row.form.get()
+                             || w->parentWidget()->objectName().startsWith(QLatin1String("gb"))
+                             || w->parentWidget()->objectName().startsWith(QLatin1String("pn"));
+            if (own) {
+                EXPECT_FALSE(w->objectName().isEmpty())
+                    << form << ": a " << w->metaObject()->className() << " without a name";
+            }
+        }
+    }
 }

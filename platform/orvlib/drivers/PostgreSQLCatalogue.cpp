@@ -1,0 +1,346 @@
+// Catalogue look-ups of the PostgreSQL driver.
+//
+// RemoteDatabase names the server and the database in one of three forms:
+//   "host[:port]/dbname"  e.g. "db.example.com:5433/sales", "[::1]:5432/sales";
+//                         a host that starts with "/" is a socket directory
+//                         ("/var/run/postgresql/sales")
+//   "dbname"              a database on the local server, reached the way
+//                         libpq reaches it by default (PGHOST, PGPORT, socket)
+//   a libpq connection string or URI, recognised by an "=" or the
+//                         "postgresql://" / "postgres://" prefix:
+//                         "host=db port=5433 dbname=sales", "postgresql://db/sales"
+// Params: USER NAME and PASSWORD give libpq's user and password. Any other
+// line whose name is a libpq keyword (sslmode, connect_timeout, options,
+// application_name, ...; letter case ignored) is passed on unchanged. Lines of
+// other server types (CREATE, BUSY TIMEOUT, ...) are ignored, so one set of
+// default parameters serves every server type. Params win over what
+// RemoteDatabase says. connect_timeout defaults to 5 seconds, so a server
+// that does not answer fails fast; the client encoding is always UTF8.
+//
+// Schemas are owners. An object name is "[schema.]name"; a part in double
+// quotes keeps its case, an unquoted part folds to lower case, as the server
+// reads identifiers. An unqualified name resolves through the search_path.
+// Names listed by TableNames and ProcedureNames read back the same way: they
+// are quoted where the server would need quotes and carry their schema when
+// it is not on the search_path ("customer", "\"Order Items\"",
+// "archive.customer"). Column and index names are returned as stored.
+// Catalogue queries take every name as a bound parameter.
+//
+// Stored procedures are functions (prokind 'f') and procedures ('p'). Their
+// parameters come from the catalogue's argument names, modes and types; an
+// unnamed output is called "columnN" (as the server names its result column),
+// an unnamed input "$N". A function with a single, scalar result (no OUT
+// arguments) is described with a leading parameter "Result" (ptResult,
+// position 0). An overloaded name means its first definition on the
+// search_path (the oldest one within a schema).
+
+#include "PostgreSQLDriver.h"
+#include "orvlib/OvCommon.h"
+#include "orvlib/OvConsts.h"
+
+#include <algorithm>
+
+namespace ovpg {
+
+// The relation kinds listed as tables: tables, partitioned tables, views,
+// materialized views and foreign tables.
+#define OV_TABLE_KINDS "('r', 'p', 'v', 'm', 'f')"
+
+ObjName parseObjName(const QString &Text)
+{
+    QStringList parts;
+    const QString s = Text.trimmed();
+    qsizetype i = 0;
+    for (;;) {
+        while (i < s.size() && s[i].isSpace())
+            ++i;
+        QString part;
+        if (i < s.size() && s[i] == u'"') {
+            bool closed = false;
+            for (++i; i < s.size(); ++i) {
+                if (s[i] == u'"') {
+                    if (i + 1 < s.size() && s[i + 1] == u'"') {
+                        part += u'"';
+                        ++i;
+                        continue;
+                    }
+                    closed = true;
+                    ++i;
+                    break;
+                }
+                part += s[i];
+            }
+            if (!closed)
+                return {};
+            while (i < s.size() && s[i].isSpace())
+                ++i;
+        } else {
+            const qsizetype start = i;
+            while (i < s.size() && s[i] != u'.') {
+                if (s[i] == u'"')
+                    return {};
+                ++i;
+            }
+            part = s.mid(start, i - start).trimmed();
+            for (QChar &c : part) {
+                if (c >= u'A' && c <= u'Z')
+                    c = QChar(c.unicode() + (u'a' - u'A'));
+            }
+        }
+        if (part.isEmpty())
+            return {};
+        parts << part;
+        if (i >= s.size())
+            break;
+        if (s[i] != u'.')
+            return {};
+        ++i;
+    }
+    if (parts.size() > 2)
+        return {};
+    return parts.size() == 2 ? ObjName{parts[0], parts[1], true} : ObjName{{}, parts[0], true};
+}
+
+QString PostgreSQLDriver::QuoteObjectName(const QString &Name) const
+{
+    const ObjName n = parseObjName(Name);
+    if (!n.Valid) // names nothing: quoted whole, the server reports it missing
+        return QuoteIdentifier(Name.trimmed(), true);
+    const QString object = QuoteIdentifier(n.Name, true);
+    return n.Schema.isEmpty() ? object : QuoteIdentifier(n.Schema, true) + u'.' + object;
+}
+
+Oid PostgreSQLDriver::tableOid(const QString &Name) const
+{
+    const ObjName n = parseObjName(Name);
+    if (!n.Valid)
+        return 0;
+    const Result r
+        = n.Schema.isEmpty()
+              ? query("select c.oid from pg_class c where c.relname = $1"
+                      " and c.relkind in " OV_TABLE_KINDS " and pg_table_is_visible(c.oid)",
+                      {n.Name})
+              : query("select c.oid from pg_class c join pg_namespace s on s.oid = c.relnamespace"
+                      " where s.nspname = $1 and c.relname = $2 and c.relkind in " OV_TABLE_KINDS,
+                      {n.Schema, n.Name});
+    return PQntuples(r.get()) > 0 ? text(r, 0, 0).toUInt() : 0;
+}
+
+QStringList PostgreSQLDriver::TableNames(bool SystemTables)
+{
+    const Result r = query("select case when pg_table_is_visible(c.oid) then quote_ident(c.relname)"
+                           " else quote_ident(n.nspname) || '.' || quote_ident(c.relname) end"
+                           " from pg_class c join pg_namespace n on n.oid = c.relnamespace"
+                           " where c.relkind in " OV_TABLE_KINDS
+                           " and (n.nspname !~ '^pg_' and n.nspname <> 'information_schema'"
+                           " or n.oid = pg_my_temp_schema()"
+                           " or $1::boolean and n.nspname in ('pg_catalog', 'information_schema'))",
+                           {SystemTables ? QStringLiteral("true") : QStringLiteral("false")});
+    QStringList names;
+    for (int i = 0; i < PQntuples(r.get()); ++i)
+        names << text(r, i, 0);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
+{
+    QList<TOvColumnInfo> columns;
+    const Oid table = tableOid(TableName);
+    if (!table)
+        return columns;
+    const Result r = query(
+        "select a.attname, format_type(a.atttypid, a.atttypmod),"
+        " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull"
+        " from pg_attribute a join pg_type t on t.oid = a.atttypid"
+        " where a.attrelid = $1::oid and a.attnum > 0 and not a.attisdropped order by a.attnum",
+        {QString::number(table)});
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+        TOvColumnInfo c;
+        c.Name = text(r, i, 0);
+        c.Position = i + 1; // dropped columns leave gaps in attnum
+        c.TypeName = text(r, i, 1);
+        c.DataType = fieldTypeOf(text(r, i, 2).toUInt());
+        c.Nullable = text(r, i, 3) != u"t";
+        columns << c;
+    }
+    return columns;
+}
+
+QList<TOvIndexColumn> PostgreSQLDriver::IndexColumns(const QString &TableName)
+{
+    QList<TOvIndexColumn> result;
+    const Oid table = tableOid(TableName);
+    if (!table)
+        return result;
+    // Key columns only (INCLUDE columns follow indnkeyatts); attnum 0 is an
+    // expression. The primary key first, then by index name, then position.
+    const Result r
+        = query("select ic.relname, ix.indisprimary, ix.indisunique, k.ord, a.attname"
+                " from pg_index ix join pg_class ic on ic.oid = ix.indexrelid"
+                " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
+                " left join pg_attribute a on a.attrelid = ix.indrelid and a.attnum = k.attnum"
+                " and k.attnum <> 0"
+                " where ix.indrelid = $1::oid and k.ord <= ix.indnkeyatts"
+                " order by ix.indisprimary desc, ic.relname, k.ord",
+                {QString::number(table)});
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+        TOvIndexColumn c;
+        c.IndexName = text(r, i, 0);
+        if (text(r, i, 1) == u"t")
+            c.IndexType |= itPrimary | itUnique;
+        if (text(r, i, 2) == u"t")
+            c.IndexType |= itUnique;
+        c.Position = text(r, i, 3).toInt();
+        if (PQgetisnull(r.get(), i, 4))
+            c.IndexType |= itExpression; // an expression key has no column name
+        else
+            c.ColumnName = text(r, i, 4);
+        result << c;
+    }
+    // The server sorted by name in its own collation; the library sorts
+    // names by their characters, as the SQLite driver does.
+    std::stable_sort(result.begin(), result.end(), [](const auto &a, const auto &b) {
+        const bool pa = a.IndexType & itPrimary, pb = b.IndexType & itPrimary;
+        return pa != pb ? pa : a.IndexName < b.IndexName;
+    });
+    return result;
+}
+
+QStringList PostgreSQLDriver::ProcedureNames()
+{
+    const Result r = query(
+        "select distinct case when pg_function_is_visible(p.oid) then quote_ident(p.proname)"
+        " else quote_ident(n.nspname) || '.' || quote_ident(p.proname) end"
+        " from pg_proc p join pg_namespace n on n.oid = p.pronamespace"
+        " where p.prokind in ('f', 'p') and n.nspname !~ '^pg_'"
+        " and n.nspname <> 'information_schema'"
+        " and p.prorettype not in ('trigger'::regtype, 'event_trigger'::regtype)");
+    QStringList names;
+    for (int i = 0; i < PQntuples(r.get()); ++i)
+        names << text(r, i, 0);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+Oid PostgreSQLDriver::routineOid(const QString &Name) const
+{
+    const ObjName n = parseObjName(Name);
+    if (!n.Valid)
+        return 0;
+    const Result r
+        = n.Schema.isEmpty()
+              ? query("select p.oid from pg_proc p join pg_namespace n on n.oid = p.pronamespace"
+                      " where p.proname = $1 and p.prokind in ('f', 'p')"
+                      " and pg_function_is_visible(p.oid)"
+                      " order by array_position(current_schemas(true), n.nspname), p.oid limit 1",
+                      {n.Name})
+              : query("select p.oid from pg_proc p join pg_namespace n on n.oid = p.pronamespace"
+                      " where n.nspname = $1 and p.proname = $2 and p.prokind in ('f', 'p')"
+                      " order by p.oid limit 1",
+                      {n.Schema, n.Name});
+    return PQntuples(r.get()) > 0 ? text(r, 0, 0).toUInt() : 0;
+}
+
+Routine PostgreSQLDriver::routine(const QString &Name) const
+{
+    const Oid oid = routineOid(Name);
+    if (!oid)
+        throw EOvDatabaseError(SStoredProcNotFound().arg(Name));
+    // One row per argument; a routine without arguments gives one row of nulls.
+    const Result r
+        = query("select p.prokind, quote_ident(n.nspname) || '.' || quote_ident(p.proname),"
+                " p.prorettype, format_type(p.prorettype, null), rt.typtype,"
+                " a.name, a.mode, a.typ, format_type(a.typ, null)"
+                " from pg_proc p join pg_namespace n on n.oid = p.pronamespace"
+                " join pg_type rt on rt.oid = p.prorettype"
+                " left join lateral unnest(coalesce(p.proallargtypes, p.proargtypes::oid[]),"
+                " p.proargmodes, p.proargnames) with ordinality a(typ, mode, name, ord) on true"
+                " where p.oid = $1::oid order by a.ord",
+                {QString::number(oid)});
+    Routine routine;
+    const int rows = PQntuples(r.get());
+    if (rows == 0)
+        throw EOvDatabaseError(SStoredProcNotFound().arg(Name)); // dropped meanwhile
+    routine.IsProcedure = text(r, 0, 0) == u"p";
+    routine.QualifiedName = text(r, 0, 1);
+    routine.ReturnType = text(r, 0, 2).toUInt();
+    routine.ReturnTypeName = text(r, 0, 3);
+    bool outputs = false;
+    for (int i = 0; i < rows; ++i) {
+        if (PQgetisnull(r.get(), i, 7))
+            continue;
+        Routine::Arg a;
+        a.Name = text(r, i, 5);
+        a.Mode = PQgetisnull(r.get(), i, 6) ? 'i' : PQgetvalue(r.get(), i, 6)[0];
+        a.Type = text(r, i, 7).toUInt();
+        a.TypeName = text(r, i, 8);
+        outputs = outputs || !a.isInput() || a.Mode == 'b';
+        routine.Args << a;
+    }
+    // Pseudo types (void, record, trigger, polymorphic) and composites give
+    // no single value.
+    const QString retKind = text(r, 0, 4);
+    routine.ScalarResult = !routine.IsProcedure && !outputs && retKind != u"p" && retKind != u"c";
+    return routine;
+}
+
+QList<TOvProcParamInfo> PostgreSQLDriver::ProcedureParams(const QString &ProcName)
+{
+    const Routine routine = this->routine(ProcName);
+    QList<TOvProcParamInfo> params;
+    if (routine.ScalarResult) {
+        params.append({QStringLiteral("Result"), 0, TParamType::ptResult,
+                       fieldTypeOf(routine.ReturnType), routine.ReturnTypeName});
+    }
+    int inputs = 0, outputs = 0;
+    for (int i = 0; i < routine.Args.size(); ++i) {
+        const Routine::Arg &a = routine.Args.at(i);
+        TOvProcParamInfo p;
+        p.Position = i + 1;
+        p.ParamType = a.Mode == 'b' ? TParamType::ptInputOutput
+                      : a.isInput() ? TParamType::ptInput
+                                    : TParamType::ptOutput;
+        p.DataType = fieldTypeOf(a.Type);
+        p.TypeName = a.TypeName;
+        const int input = a.isInput() ? ++inputs : 0;
+        const int output = a.isInput() && a.Mode != 'b' ? 0 : ++outputs;
+        p.Name = !a.Name.isEmpty() ? a.Name
+                 : output          ? QStringLiteral("column%1").arg(output)
+                                   : QStringLiteral("$%1").arg(input);
+        params << p;
+    }
+    return params;
+}
+
+QString PostgreSQLDriver::ProcedureCallSQL(const QString &ProcName, int InputCount) const
+{
+    const Routine routine = this->routine(ProcName);
+    const auto inputs = std::count_if(routine.Args.begin(), routine.Args.end(),
+                                      [](const Routine::Arg &a) { return a.isInput(); });
+    QStringList args;
+    if (inputs == InputCount) {
+        // Every argument typed as described, so the call reaches this very
+        // routine among overloads. A procedure takes its OUT arguments too.
+        int n = 0;
+        for (const Routine::Arg &a : routine.Args) {
+            if (a.isInput())
+                args << QStringLiteral("%1$%2::%3")
+                            .arg(a.Mode == 'v' ? QStringLiteral("variadic ") : QString())
+                            .arg(++n)
+                            .arg(a.TypeName);
+            else if (routine.IsProcedure && a.Mode == 'o')
+                args << QStringLiteral("null::") + a.TypeName;
+        }
+    } else {
+        // A hand-made parameter list: the server picks the routine.
+        for (int i = 0; i < InputCount; ++i)
+            args << Placeholder(i);
+    }
+    const QString call = routine.QualifiedName + u'(' + args.join(u", ") + u')';
+    // The alias names a scalar result's column after the Result parameter.
+    return routine.IsProcedure ? QStringLiteral("call ") + call
+                               : QStringLiteral("select * from %1 as \"Result\"").arg(call);
+}
+
+} // namespace ovpg

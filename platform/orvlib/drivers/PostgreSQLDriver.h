@@ -1,0 +1,138 @@
+#pragma once
+
+// Internal to the PostgreSQL driver: the driver class and what its two
+// source files share (PostgreSQLDriver.cpp: connection, statements, values;
+// PostgreSQLCatalogue.cpp: catalogue look-ups and routines).
+
+#include "orvlib/OvDriver.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <libpq-fe.h>
+
+#include <memory>
+
+namespace ovpg {
+
+// Type oids of pg_type that the driver maps (they never change).
+enum : Oid {
+    BoolOid = 16,
+    ByteaOid = 17,
+    CharOid = 18,
+    NameOid = 19,
+    Int8Oid = 20,
+    Int2Oid = 21,
+    Int4Oid = 23,
+    TextOid = 25,
+    OidOid = 26,
+    Float4Oid = 700,
+    Float8Oid = 701,
+    BpcharOid = 1042,
+    VarcharOid = 1043,
+    DateOid = 1082,
+    TimeOid = 1083,
+    TimestampOid = 1114,
+    TimestamptzOid = 1184,
+    TimetzOid = 1266,
+    NumericOid = 1700,
+    VoidOid = 2278,
+};
+
+// The library's field type for a server type.
+TFieldType fieldTypeOf(Oid Type);
+
+struct ResultDeleter
+{
+    void operator()(PGresult *R) const { PQclear(R); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+// Row Row, column Col of R as text (the server sends UTF-8).
+QString text(const Result &R, int Row, int Col);
+
+// An object name split as the server reads "[schema.]name": a quoted part
+// keeps its case (a doubled quote is one quote), an unquoted part is trimmed
+// and its ASCII letters folded to lower case. More than two parts, an empty
+// part or a stray quote leave Valid false: such a name names nothing.
+struct ObjName
+{
+    QString Schema;
+    QString Name;
+    bool Valid = false;
+};
+
+ObjName parseObjName(const QString &Text);
+
+// A routine as the catalogue describes it.
+struct Routine
+{
+    struct Arg
+    {
+        QString Name;    // empty when unnamed
+        char Mode = 'i'; // i in, o out, b inout, v variadic, t table column
+        Oid Type = 0;
+        QString TypeName;
+        bool isInput() const { return Mode == 'i' || Mode == 'b' || Mode == 'v'; }
+    };
+    bool IsProcedure = false;
+    QString QualifiedName; // quoted, with its schema
+    Oid ReturnType = 0;
+    QString ReturnTypeName;
+    bool ScalarResult = false;
+    QList<Arg> Args;
+};
+
+// One connection to a PostgreSQL server.
+class PostgreSQLDriver final : public TOvDriver
+{
+public:
+    ~PostgreSQLDriver() override { Disconnect(); }
+
+    TOvServerType ServerType() const override { return TOvServerType::stPostgreSQL; }
+    bool NeedsLogin() const override { return true; }
+    bool IsConnected() const override { return m_conn && PQstatus(m_conn) == CONNECTION_OK; }
+    bool ObjOwnerSupported() const override { return true; }
+    bool DescribesProcedures() const override { return true; }
+    QString Placeholder(int Index) const override { return QStringLiteral("$%1").arg(Index + 1); }
+
+    void Connect(const QString &RemoteDatabase, const TStrings &Params) override;
+    void Disconnect() override
+    {
+        if (m_conn)
+            PQfinish(m_conn);
+        m_conn = nullptr;
+    }
+    TOvResult Execute(const QString &SQL, const QVariantList &Params) override;
+    QStringList TableNames(bool SystemTables) override;
+    QList<TOvColumnInfo> Columns(const QString &TableName) override;
+    QList<TOvIndexColumn> IndexColumns(const QString &TableName) override;
+    QStringList ProcedureNames() override;
+    QList<TOvProcParamInfo> ProcedureParams(const QString &ProcName) override;
+    bool ProcedureExists(const QString &ProcName) override { return routineOid(ProcName) != 0; }
+    QString ProcedureCallSQL(const QString &ProcName, int InputCount) const override;
+    QString QuoteObjectName(const QString &Name) const override;
+
+private:
+    PGconn *conn() const
+    {
+        if (!m_conn)
+            throw EOvDatabaseError(QStringLiteral("not connected"));
+        return m_conn;
+    }
+    // Runs a catalogue query whose parameters are text; raises on failure.
+    Result query(const char *SQL, const QStringList &Params = {}) const;
+    // Raises the error of R (or of the connection). A connection found broken
+    // is closed, so that IsConnected reports it and the next open reconnects.
+    [[noreturn]] void fail(const PGresult *R) const;
+    Oid tableOid(const QString &Name) const;
+    Oid routineOid(const QString &Name) const;
+    Routine routine(const QString &Name) const;
+    void readOrigins(const PGresult *R, QList<TFieldDesc> &Fields) const;
+
+    // Mutable: a const look-up that finds the connection broken closes it.
+    mutable PGconn *m_conn = nullptr;
+};
+
+} // namespace ovpg

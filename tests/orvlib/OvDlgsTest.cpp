@@ -254,6 +254,42 @@ TEST(OvDatabaseEditDlg, testButtonAsksForTheLoginOfAServer)
         << "the login of a test is not kept in the parameters";
 }
 
+// Against a real server (OV_PG_CONNINFO, a libpq connection string, serves as
+// the remote database): the answer on success, and a login that reaches the
+// server and is refused by it.
+TEST(OvDatabaseEditDlg, testButtonOnARealPostgreSQLServer)
+{
+    const QString conninfo = qEnvironmentVariable("OV_PG_CONNINFO").trimmed();
+    if (conninfo.isEmpty()) {
+        if (runningUnderCi())
+            FAIL() << "OV_PG_CONNINFO is not set under CI";
+        GTEST_SKIP() << "no PostgreSQL server: set OV_PG_CONNINFO (scripts/test does)";
+    }
+    TOvDatabaseEditDlg dlg(nullptr, 0);
+    dlg.SetServerType(TOvServerType::stPostgreSQL);
+    dlg.SetRemoteDatabase(conninfo);
+    dlg.SetLoginPrompt(false);
+    ScriptedUi ui;
+    ui.answer(mrOk);
+    dlg.btTestClick();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    if (ui.messages[0].type != mtInformation && !runningUnderCi())
+        GTEST_SKIP() << "PostgreSQL unreachable: " << ui.messages[0].text.toStdString();
+    EXPECT_EQ(ui.messages[0].type, mtInformation) << ui.messages[0].text.toStdString();
+
+    dlg.SetLoginPrompt(true);
+    ui.onModal([](TForm &F) {
+        child<QLineEdit>(F, "edUserName")->setText(QStringLiteral("no_such_role_ov"));
+        click(F, "btOk");
+    });
+    ui.answer(mrOk);
+    dlg.btTestClick();
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].type, mtError);
+    EXPECT_TRUE(ui.messages[1].text.contains(QStringLiteral("no_such_role_ov")))
+        << "the server names the refused role: " << ui.messages[1].text.toStdString();
+}
+
 TEST(OvDatabaseEditDlg, browseButtonChoosesByServerType)
 {
     TOvDatabaseEditDlg dlg(nullptr, 0);

@@ -16,7 +16,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -33,6 +35,19 @@ W *named(W *Widget, const char *Name)
 {
     Widget->setObjectName(QLatin1String(Name));
     return Widget;
+}
+
+// A remote database as messages show it: a password written into a
+// connection string or URI is masked.
+QString displayRemote(const QString &Remote)
+{
+    if (Remote.contains(QLatin1String("://")))
+        return QUrl(Remote).toDisplayString(QUrl::RemovePassword);
+    static const QRegularExpression password(
+        QStringLiteral(R"((\bpassword\s*=\s*)('(?:[^'\\]|\\.)*'|\S+))"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString text = Remote;
+    return text.replace(password, QStringLiteral("\\1***"));
 }
 
 // A caption for Buddy; its mnemonic moves the focus there.
@@ -354,7 +369,8 @@ void TOvDatabaseEditDlg::btEditParamsClick()
 void TOvDatabaseEditDlg::btTestClick()
 {
     const QString remote = RemoteDatabase().trimmed();
-    const QString caption = DatabaseName().isEmpty() ? remote : DatabaseName();
+    const QString shown = displayRemote(remote);
+    const QString caption = DatabaseName().isEmpty() ? shown : DatabaseName();
     if (remote.isEmpty()) {
         MessageDlg(SNoRemoteDatabase().arg(DatabaseName()), mtError, mbOK);
         return;
@@ -366,7 +382,7 @@ void TOvDatabaseEditDlg::btTestClick()
         TStringList params;
         params.Assign(*m_params);
         if (LoginPrompt() && driver->NeedsLogin()
-            && !ovdlgs::loginDialog(QStringLiteral("%1 (%2)").arg(caption, remote), &params))
+            && !ovdlgs::loginDialog(QStringLiteral("%1 (%2)").arg(caption, shown), &params))
             return;
         {
             CursorGuard wait(crSQLWait);
@@ -382,8 +398,8 @@ void TOvDatabaseEditDlg::btTestClick()
         failure = QString::fromLocal8Bit(e.what());
     }
     if (connected)
-        MessageDlg(tr("Connected to %1 (%2).").arg(remote, GetServerTypeName(ServerType())),
+        MessageDlg(tr("Connected to %1 (%2).").arg(shown, GetServerTypeName(ServerType())),
                    mtInformation, mbOK);
     else
-        MessageDlg(tr("Cannot connect to %1: %2").arg(remote, failure), mtError, mbOK);
+        MessageDlg(tr("Cannot connect to %1: %2").arg(shown, failure), mtError, mbOK);
 }

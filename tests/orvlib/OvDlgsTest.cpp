@@ -245,10 +245,14 @@ TEST(OvDatabaseEditDlg, testButtonAsksForTheLoginOfAServer)
         click(F, "btOk");
     });
     ui.answer(mrOk);
+    // A password written into the connection string never shows in a message.
+    dlg.SetRemoteDatabase(QStringLiteral("host=127.0.0.1 port=1 dbname=nodb password='hunter 2'"));
     dlg.btTestClick();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].type, mtError);
     EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("127.0.0.1")))
+        << ui.messages[0].text.toStdString();
+    EXPECT_FALSE(ui.messages[0].text.contains(QStringLiteral("hunter")))
         << ui.messages[0].text.toStdString();
     EXPECT_EQ(dlg.Params()->toStringList(), QStringList{QStringLiteral("USER NAME=alice")})
         << "the login of a test is not kept in the parameters";

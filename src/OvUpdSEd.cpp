@@ -175,11 +175,7 @@ TOvUpdateSQLEditForm::TOvUpdateSQLEditForm(QWidget *AOwner)
         connect(list, &QWidget::customContextMenuRequested, this,
                 [this, list](const QPoint &Pos) { popupFields(list, list->mapToGlobal(Pos)); });
     meSQLText->installEventFilter(this);
-    connect(btOk, &QPushButton::clicked, this, [this] {
-        m_closingWith = mrOk;
-        SetModalResult(mrOk);
-        m_closingWith = mrNone;
-    });
+    bindModalResult(btOk, mrOk);
     bindModalResult(btCancel, mrCancel);
     OnCloseQuery = [this](QObject *Sender, bool &CanClose) {
         runHandler([&] { FormCloseQuery(Sender, CanClose); });
@@ -504,10 +500,8 @@ void TOvUpdateSQLEditForm::cbTableNameChange()
 void TOvUpdateSQLEditForm::FormCloseQuery(QObject *Sender, bool &CanClose)
 {
     Q_UNUSED(Sender);
-    // The result asked for: OK is pressed through btOk, whose handler says so
-    // while the close query runs.
-    const TModalResult result = m_closingWith != mrNone ? m_closingWith : ModalResult();
-    if (result != mrOk || !Trim(FModifySQL->Text()).isEmpty()) {
+    // ModalResult is the result asked for; a refusal takes it back.
+    if (ModalResult() != mrOk || !Trim(FModifySQL->Text()).isEmpty()) {
         CanClose = true;
         return;
     }

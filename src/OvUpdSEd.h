@@ -171,9 +171,6 @@ private:
     std::unique_ptr<TStringList> FTableInfo;
     bool FObjOwnerSupported = false;
 
-    // The result btOk asks for while the close query runs (mrNone otherwise).
-    TModalResult m_closingWith = mrNone;
-
     // FFieldInfo indexed for FindFieldAlias: (table part, column part) to the
     // first field name showing that column. Built on first use, dropped
     // whenever FFieldInfo changes.

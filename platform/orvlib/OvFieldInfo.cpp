@@ -6,12 +6,94 @@
 
 #include "rtl/SysUtils.h"
 
-#include <QSet>
 #include <QStringBuilder>
 
 #include <map>
+#include <unordered_set>
+#include <vector>
 
 namespace {
+
+bool sameName(QStringView A, QStringView B)
+{
+    return A.size() == B.size() && A.compare(B, Qt::CaseInsensitive) == 0;
+}
+
+// Hashing and comparing names without regard to letter case, without
+// making folded copies.
+struct NameHash
+{
+    size_t operator()(QStringView S) const noexcept
+    {
+        size_t h = 1469598103934665603ull;
+        for (QChar c : S) {
+            const char16_t u = c.unicode();
+            const char16_t folded = u < 0x80 ? (u >= 'A' && u <= 'Z' ? char16_t(u + 32) : u)
+                                             : c.toCaseFolded().unicode();
+            h = (h ^ folded) * 1099511628211ull;
+        }
+        return h;
+    }
+};
+struct NameEqual
+{
+    bool operator()(QStringView A, QStringView B) const noexcept { return sameName(A, B); }
+};
+
+// A set of names (letter case ignored) in one flat table of indexes:
+// one cache line per look-up, also for hundreds of thousands of fields.
+class NameSet
+{
+public:
+    explicit NameSet(size_t Expected)
+    {
+        size_t capacity = 16;
+        while (capacity < Expected * 2)
+            capacity *= 2;
+        m_slots.assign(capacity, 0);
+        m_names.reserve(Expected);
+    }
+    // Adds Name; false when it was there already.
+    bool insert(QStringView Name)
+    {
+        if (m_names.size() * 2 >= m_slots.size())
+            grow();
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = NameHash()(Name) & mask;; i = (i + 1) & mask) {
+            const uint32_t slot = m_slots[i];
+            if (slot == 0) {
+                m_names.push_back(Name);
+                m_slots[i] = uint32_t(m_names.size());
+                return true;
+            }
+            if (sameName(m_names[slot - 1], Name))
+                return false;
+        }
+    }
+
+private:
+    void grow()
+    {
+        std::vector<uint32_t> table(m_slots.size() * 2, 0);
+        const size_t mask = table.size() - 1;
+        for (size_t n = 0; n < m_names.size(); ++n) {
+            size_t i = NameHash()(m_names[n]) & mask;
+            while (table[i] != 0)
+                i = (i + 1) & mask;
+            table[i] = uint32_t(n + 1);
+        }
+        m_slots.swap(table);
+    }
+
+    std::vector<uint32_t> m_slots; // index + 1 into m_names; 0 is free
+    std::vector<QStringView> m_names;
+};
+
+QStringView lastPart(QStringView Name)
+{
+    const qsizetype dot = Name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? Name : Name.mid(dot + 1);
+}
 
 // Resolves select-list items to the tables of the from clause. Column lists
 // of tables are read from the database when it is connected, at most once
@@ -26,36 +108,36 @@ public:
 
     // The table (as written) that Qualifier names; empty when none does or
     // it names a subquery.
-    QString tableFor(const QString &Qualifier) const
+    QStringView tableFor(QStringView Qualifier) const
     {
         for (const TOvSelectInfo::Table &t : m_info.tables) {
             if (!t.alias.isEmpty()) {
-                if (SameText(t.alias, Qualifier))
+                if (sameName(t.alias, Qualifier))
                     return t.name;
             } else if (!t.name.isEmpty()
-                       && (SameText(t.name, Qualifier) || SameText(lastPart(t.name), Qualifier))) {
+                       && (sameName(t.name, Qualifier) || sameName(lastPart(t.name), Qualifier))) {
                 return t.name;
             }
         }
-        return QString();
+        return {};
     }
 
     // The one table of the from clause that has Column; empty when none or
     // several have it, or when that cannot be known.
-    QString tableOfColumn(const QString &Column)
+    QStringView tableOfColumn(QStringView Column)
     {
         if (m_info.tables.size() == 1)
             return m_info.tables.front().name;
-        QString found;
+        QStringView found;
         for (const TOvSelectInfo::Table &t : m_info.tables) {
             if (t.name.isEmpty())
-                return QString(); // a subquery may have the column too
+                return {}; // a subquery may have the column too
             const QStringList *cols = columns(t.name);
             if (!cols)
-                return QString();
+                return {};
             if (cols->contains(Column, Qt::CaseInsensitive)) {
                 if (!found.isEmpty())
-                    return QString(); // ambiguous
+                    return {}; // ambiguous
                 found = t.name;
             }
         }
@@ -63,33 +145,50 @@ public:
     }
 
     // The columns of Table, or null when the database cannot say.
-    const QStringList *columns(const QString &Table)
+    const QStringList *columns(QStringView Table)
     {
         if (!m_db || !m_db->Connected() || Table.isEmpty())
             return nullptr;
-        auto it = m_cache.find(Table.toLower());
+        const QString key = Table.toString().toCaseFolded();
+        auto it = m_cache.find(key);
         if (it == m_cache.end()) {
             QStringList names;
             try {
-                names = m_db->Driver().ColumnNames(Table);
+                names = m_db->Driver().ColumnNames(Table.toString());
             } catch (const Exception &) {
                 return nullptr;
             }
-            it = m_cache.emplace(Table.toLower(), names).first;
+            it = m_cache.emplace(key, names).first;
         }
         return &it->second;
     }
 
 private:
-    static QString lastPart(const QString &Name)
-    {
-        const qsizetype dot = Name.lastIndexOf(QLatin1Char('.'));
-        return dot < 0 ? Name : Name.mid(dot + 1);
-    }
-
     const TOvSelectInfo &m_info;
     TOvDatabase *m_db;
     std::map<QString, QStringList> m_cache;
+};
+
+// Brackets a list's changes into one notification.
+class UpdateScope
+{
+public:
+    explicit UpdateScope(TStrings *List)
+        : m_list(List)
+    {
+        if (m_list)
+            m_list->BeginUpdate();
+    }
+    ~UpdateScope()
+    {
+        if (m_list)
+            m_list->EndUpdate();
+    }
+    UpdateScope(const UpdateScope &) = delete;
+    UpdateScope &operator=(const UpdateScope &) = delete;
+
+private:
+    TStrings *m_list;
 };
 
 } // namespace
@@ -102,12 +201,12 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
         return;
 
     if (TableInfo) {
-        QSet<QString> seen;
+        UpdateScope scope(TableInfo);
+        std::unordered_set<QStringView, NameHash, NameEqual> seen;
         for (const TOvSelectInfo::Table &t : info.tables) {
-            if (t.name.isEmpty() || seen.contains(t.name.toCaseFolded()))
+            if (t.name.isEmpty() || !seen.insert(t.name).second)
                 continue;
-            seen.insert(t.name.toCaseFolded());
-            TableInfo->Add((t.alias.isEmpty() ? t.name : t.alias) + QLatin1Char('=') + t.name);
+            TableInfo->Add((t.alias.isEmpty() ? t.name : t.alias) % QLatin1Char('=') % t.name);
         }
     }
 
@@ -119,43 +218,27 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
     }
     Resolver resolver(info, db);
 
-    // Field names already listed (the list may hold entries from before).
-    QSet<QString> listed;
-    listed.reserve(qsizetype(info.fields.size()));
+    // Field names already listed (the list may hold entries from before);
+    // the first field of a name wins.
+    NameSet listed(FieldInfo ? size_t(FieldInfo->Count() + info.fields.size()) : 0);
+    QStringList previous;
     if (FieldInfo) {
         for (int i = 0; i < FieldInfo->Count(); ++i)
-            listed.insert(FieldInfo->Names(i).toCaseFolded());
+            previous << FieldInfo->Names(i);
+        for (const QString &name : std::as_const(previous))
+            listed.insert(name);
     }
-    auto addField = [&](const QString &Name, const QString &Table, const QString &Column) {
-        if (!FieldInfo || Name.isEmpty())
+    UpdateScope fieldScope(FieldInfo), unresolvedScope(Unresolved);
+    auto addField = [&](QStringView Name, QStringView Table, QStringView Column) {
+        if (!FieldInfo || Name.isEmpty() || !listed.insert(Name))
             return;
-        const qsizetype before = listed.size();
-        listed.insert(Name.toCaseFolded());
-        if (listed.size() == before)
-            return; // a field of that name is listed already
         FieldInfo->Add(Name % QLatin1Char('=') % Table % QLatin1Char('.') % Column);
     };
-    auto unresolved = [&](const QString &Name) {
+    auto unresolved = [&](QStringView Name) {
         if (Unresolved)
-            Unresolved->Add(Name);
+            Unresolved->Add(Name.toString());
     };
 
-    // One change notification for the whole fill.
-    struct Bracket
-    {
-        TStrings *list;
-        Bracket(TStrings *L)
-            : list(L)
-        {
-            if (list)
-                list->BeginUpdate();
-        }
-        ~Bracket()
-        {
-            if (list)
-                list->EndUpdate();
-        }
-    } fieldBracket(FieldInfo), unresolvedBracket(Unresolved);
     for (const TOvSelectInfo::Field &f : info.fields) {
         if (f.star) {
             bool expanded = false;
@@ -169,15 +252,15 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
                 }
             }
             if (!expanded)
-                unresolved(f.text.toString());
+                unresolved(f.text);
             continue;
         }
         if (f.column.isEmpty()) {
-            unresolved(f.name.isEmpty() ? f.text.toString() : f.name);
+            unresolved(f.name.isEmpty() ? f.text : f.name);
             continue;
         }
-        const QString table = f.qualifier.isEmpty() ? resolver.tableOfColumn(f.column)
-                                                    : resolver.tableFor(f.qualifier);
+        const QStringView table = f.qualifier.isEmpty() ? resolver.tableOfColumn(f.column)
+                                                        : resolver.tableFor(f.qualifier);
         if (table.isEmpty())
             unresolved(f.name);
         else

@@ -98,12 +98,12 @@ uint64_t keywordBit(QStringView Word)
         return t;
     }();
     char buf[24];
-    if (Word.size() >= qsizetype(sizeof buf))
+    if (Word.size() < 2 || Word.size() >= qsizetype(sizeof buf))
         return 0;
     for (qsizetype i = 0; i < Word.size(); ++i) {
         const char16_t c = Word.at(i).unicode();
-        if (c >= 0x80)
-            return 0;
+        if (c >= 0x80 || (c >= '0' && c <= '9'))
+            return 0; // no keyword holds a digit or a non-ASCII letter
         buf[i] = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
     }
     const auto it = table.find(std::string_view(buf, size_t(Word.size())));
@@ -145,25 +145,39 @@ public:
 
     TOvSelectInfo run()
     {
-        TOvSelectInfo info;
         skipOpenParens();
         if (is(cur(), K("with")))
             skipWith();
         skipOpenParens();
         if (!is(cur(), K("select")))
-            return info;
-        info.isSelect = true;
+            return std::move(m_info);
+        m_info.isSelect = true;
         ++m_i;
         skipSetQuantifier();
-        parseSelectList(info);
+        parseSelectList(m_info);
         if (is(cur(), K("from"))) {
             ++m_i;
-            parseFromList(info, 0);
+            parseFromList(m_info, 0);
         }
-        return info;
+        return std::move(m_info);
     }
 
 private:
+    // The name a token stands for, as a view: into the text for an
+    // identifier or a quoted name without doubled quotes, else into storage.
+    QStringView nameOf(const Tok &T)
+    {
+        if (T.kind != Tok::QuotedIdent)
+            return T.raw;
+        const QStringView inner = T.raw.mid(1, T.value.size());
+        return inner == T.value ? inner : keep(T.value);
+    }
+    QStringView keep(QString Text)
+    {
+        m_info.storage.push_back(std::move(Text));
+        return m_info.storage.back();
+    }
+
     // Whether T is one of the keywords of Mask.
     static bool is(const Tok &T, uint64_t Mask) { return (T.bits & Mask) != 0; }
 
@@ -297,7 +311,7 @@ private:
         size_t exprEnd = Last;
         // Explicit alias: ... as name; implicit: ... name after a value.
         if (Last - First >= 2 && at(Last - 1).isName() && is(at(Last - 2), K("as"))) {
-            f.name = at(Last - 1).text();
+            f.name = nameOf(at(Last - 1));
             exprEnd = Last - 2;
         } else if (Last - First >= 2 && at(Last - 1).isName() && !is(at(Last - 1), kValueWords)) {
             const Tok &prev = at(Last - 2);
@@ -305,7 +319,7 @@ private:
                                        || prev.kind == Tok::Number || prev.kind == Tok::Param
                                        || (prev.isName() && !is(prev, kValueWords));
             if (prevEndsValue) {
-                f.name = at(Last - 1).text();
+                f.name = nameOf(at(Last - 1));
                 exprEnd = Last - 1;
             }
         }
@@ -323,16 +337,21 @@ private:
                 return f;
         }
         const size_t lastName = exprEnd - 1;
-        if (lastName > First) {
-            f.qualifier = at(First).text();
-            for (size_t i = First + 2; i < lastName; i += 2)
-                f.qualifier += QLatin1Char('.') + at(i).text();
+        if (lastName == First + 2) {
+            f.qualifier = nameOf(at(First));
+        } else if (lastName > First) {
+            QString joined = nameOf(at(First)).toString();
+            for (size_t i = First + 2; i < lastName; i += 2) {
+                joined += QLatin1Char('.');
+                joined += nameOf(at(i));
+            }
+            f.qualifier = keep(std::move(joined));
         }
         if (at(lastName).isSymbol('*')) {
             f.star = true;
             return f;
         }
-        f.column = at(lastName).text();
+        f.column = nameOf(at(lastName));
         if (f.name.isEmpty())
             f.name = f.column;
         return f;
@@ -401,17 +420,21 @@ private:
         }
         if (!cur().isName())
             return;
-        QStringList parts{cur().text()};
+        QStringView first = nameOf(cur());
+        QString joined;
         ++m_i;
         while (cur().isSymbol('.') && at(m_i + 1).isName()) {
-            parts << at(m_i + 1).text();
+            if (joined.isEmpty())
+                joined = first.toString();
+            joined += QLatin1Char('.');
+            joined += nameOf(at(m_i + 1));
             m_i += 2;
         }
         TOvSelectInfo::Table t;
         if (cur().isSymbol('(')) { // a table function
             skipParens();
         } else {
-            t.name = parts.join(QLatin1Char('.'));
+            t.name = joined.isEmpty() ? first : keep(std::move(joined));
         }
         t.alias = readAlias();
         if (cur().isSymbol('(') && !t.alias.isEmpty())
@@ -419,22 +442,23 @@ private:
         Info.tables.append(t);
     }
 
-    QString readAlias()
+    QStringView readAlias()
     {
         if (is(cur(), K("as"))) {
             ++m_i;
             if (cur().isName())
-                return at(m_i++).text();
-            return QString();
+                return nameOf(at(m_i++));
+            return {};
         }
         if (cur().kind == Tok::QuotedIdent
             || (cur().kind == Tok::Ident && !is(cur(), kClauseWords)))
-            return at(m_i++).text();
-        return QString();
+            return nameOf(at(m_i++));
+        return {};
     }
 
     const QString &m_sql;
     TOvSQLLexer m_lexer;
+    TOvSelectInfo m_info;
     std::deque<Tok> m_toks; // tokens from position m_base on
     size_t m_base = 0;
     bool m_lexDone = false;

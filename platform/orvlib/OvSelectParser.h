@@ -4,34 +4,51 @@
 #include <QString>
 #include <QStringView>
 
+#include <deque>
+
 // The structure of a select statement, as far as field origins need it.
+// Names are views into the statement text, or into the info's own storage
+// where quotes had to be undone or parts joined; the info is therefore
+// move-only, and the statement must outlive it.
 struct TOvSelectInfo
 {
     // A table of the from clause (joins included, in order of appearance).
     struct Table
     {
-        QString name;  // as written, parts joined by ".", quotes removed; empty for a subquery or
-                       // function
-        QString alias; // as written (quotes removed); empty when there is none
+        // As written, parts joined by ".", quotes removed; empty for a
+        // subquery or a table function.
+        QStringView name;
+        // As written (quotes removed); empty when there is none.
+        QStringView alias;
     };
     // An item of the select list.
     struct Field
     {
-        QString name; // result field name: the alias, else the column name; empty for an unnamed
-                      // expression
-        QString
-            qualifier;  // table or alias before the column ("sales.customer" for sales.customer.id)
-        QString column; // the column read; empty when the item is an expression
+        // The result field name: the alias, else the column name; empty for
+        // an unnamed expression.
+        QStringView name;
+        // The table or alias before the column ("sales.customer" for
+        // sales.customer.id); empty when there is none.
+        QStringView qualifier;
+        // The column read; empty when the item is an expression.
+        QStringView column;
         bool star = false; // "*" or "qualifier.*"
-        QStringView text;  // the item as written (a view into the statement)
+        QStringView text;  // the item as written
     };
     bool isSelect = false;
     QList<Table> tables;
     QList<Field> fields;
+    std::deque<QString> storage; // texts the views above may point into
+
+    TOvSelectInfo() = default;
+    TOvSelectInfo(TOvSelectInfo &&) = default;
+    TOvSelectInfo &operator=(TOvSelectInfo &&) = default;
+    TOvSelectInfo(const TOvSelectInfo &) = delete;
+    TOvSelectInfo &operator=(const TOvSelectInfo &) = delete;
 };
 
 // Parses the first select of SQL (after an optional with clause): its select
 // list and its from clause. Never fails; what it cannot read is left out.
 // Time and memory are linear in the length of the text. The result's views
-// point into SQL.
+// point into SQL (and into the result's storage).
 TOvSelectInfo ParseSelectStatement(const QString &SQL);

@@ -93,6 +93,8 @@ create procedure %1.set_city(p_id integer, p_city text)
   language sql as 'update %1.customer set city = p_city where id = p_id';
 create procedure %1.double_it(inout v integer, out note text)
   language plpgsql as $$begin v := v * 2; note := 'doubled'; end$$;
+create function %1.over(a integer) returns text language sql as $$select 'integer'$$;
+create function %1.over(a text) returns text language sql as $$select 'text'$$;
 create function %2."Hello"() returns text language sql as $$select 'hi'$$;
 )sql")
                  .arg(schema, m));
@@ -208,6 +210,11 @@ TEST_F(PostgreSQLTest, connectFailuresCarryTheServersMessageAndLeaveItDisconnect
     db->Params()->Add(QStringLiteral("CREATE=1"));
     db->Open();
     EXPECT_TRUE(db->Connected());
+    db->Close();
+    db->SetRemoteDatabase(QStringLiteral("postgresql://") + server + u'/'
+                          + connValue(QStringLiteral("dbname")));
+    db->Open();
+    EXPECT_TRUE(db->Connected()) << "a URI";
     const TOvResult who = db->Driver().Execute(
         QStringLiteral("select current_user, current_schemas(false)::text"), {});
     EXPECT_EQ(who.Rows.at(0).at(0).toString(), connValue(QStringLiteral("user")));
@@ -354,6 +361,13 @@ TEST_F(PostgreSQLTest, storedProcedureParametersComeFromTheCatalogue)
     EXPECT_DOUBLE_EQ(proc->Params()->ParamByName(QStringLiteral("Result"))->Value().toDouble(), 150)
         << "the scalar result";
 
+    // An overloaded name: the oldest definition, called with its own types.
+    proc->SetStoredProcName(QStringLiteral("over"));
+    proc->Prepare();
+    proc->Params()->ParamByName(QStringLiteral("a"))->SetAsString(QStringLiteral("7"));
+    proc->ExecProc();
+    EXPECT_EQ(proc->Params()->ParamByName(QStringLiteral("Result"))->AsString(), "integer");
+
     proc->SetStoredProcName(QStringLiteral("double_it"));
     proc->Prepare();
     proc->Params()->ParamByName(QStringLiteral("v"))->SetAsInteger(21);
@@ -376,7 +390,7 @@ TEST_F(PostgreSQLTest, storedProcedureParametersComeFromTheCatalogue)
 
 TEST_F(PostgreSQLTest, queriesMapTypesAndBindParameters)
 {
-    database();
+    TOvDatabase *db = database();
     auto *q = makeDataSet<TOvQuery>(&owner, dbName());
     q->SQL()->SetText(QStringLiteral("select id, name, \"Mixed Case\" as mc, joined, seen, vip,"
                                      " photo, score, count(*) over () as n from customer"
@@ -418,6 +432,21 @@ TEST_F(PostgreSQLTest, queriesMapTypesAndBindParameters)
     EXPECT_EQ(f("b")->Value().toByteArray(), QByteArray("\x00\x01", 2));
     EXPECT_EQ(f("c")->Value().toDate(), QDate(2000, 1, 2));
     q->Close();
+
+    // Times with a zone are instants; what does not parse (infinity) stays text.
+    q->SQL()->SetText(QStringLiteral("select '2024-01-02 03:04:05.25+05:30'::timestamptz as tz,"
+                                     " 'infinity'::timestamp as inf, '23:59:58.5'::time as t"));
+    q->Open();
+    EXPECT_EQ(f("tz")->Value().toDateTime(),
+              QDateTime(QDate(2024, 1, 1), QTime(21, 34, 5, 250), Qt::UTC));
+    EXPECT_EQ(f("inf")->AsString(), QStringLiteral("infinity"));
+    EXPECT_EQ(f("t")->Value().toTime(), QTime(23, 59, 58, 500));
+    q->Close();
+
+    // Several statements without parameters run in order; the last one counts.
+    EXPECT_EQ(db->ExecSQL(QStringLiteral("update customer set city = 'Oslo';"
+                                         " update customer set vip = true where id = 2")),
+              1);
     q->SQL()->SetText(QStringLiteral("select nosuchcolumn from customer"));
     try {
         q->Open();

@@ -1,25 +1,12 @@
-// Catalogue look-ups of the PostgreSQL driver.
-//
-// RemoteDatabase names the server and the database in one of three forms:
-//   "host[:port]/dbname"  e.g. "db.example.com:5433/sales", "[::1]:5432/sales";
-//                         a host that starts with "/" is a socket directory
-//                         ("/var/run/postgresql/sales")
-//   "dbname"              a database on the local server, reached the way
-//                         libpq reaches it by default (PGHOST, PGPORT, socket)
-//   a libpq connection string or URI, recognised by an "=" or the
-//                         "postgresql://" / "postgres://" prefix:
-//                         "host=db port=5433 dbname=sales", "postgresql://db/sales"
-// Params: USER NAME and PASSWORD give libpq's user and password. Any other
-// line whose name is a libpq keyword (sslmode, connect_timeout, options,
-// application_name, ...; letter case ignored) is passed on unchanged. Lines of
-// other server types (CREATE, BUSY TIMEOUT, ...) are ignored, so one set of
-// default parameters serves every server type. Params win over what
-// RemoteDatabase says. connect_timeout defaults to 5 seconds, so a server
-// that does not answer fails fast; the client encoding is always UTF8.
+// Catalogue look-ups and stored procedures of the PostgreSQL driver.
 //
 // Schemas are owners. An object name is "[schema.]name"; a part in double
 // quotes keeps its case, an unquoted part folds to lower case, as the server
 // reads identifiers. An unqualified name resolves through the search_path.
+// Names often lose their quotes on the way (a select list parsed into bare
+// table names, a name typed into a combo box): when the folded name names
+// nothing, its unquoted parts are tried as written, so "Order Items" still
+// finds the table "Order Items". The folded name always wins when it exists.
 // Names listed by TableNames and ProcedureNames read back the same way: they
 // are quoted where the server would need quotes and carry their schema when
 // it is not on the search_path ("customer", "\"Order Items\"",
@@ -46,7 +33,7 @@ namespace ovpg {
 // materialized views and foreign tables.
 #define OV_TABLE_KINDS "('r', 'p', 'v', 'm', 'f')"
 
-ObjName parseObjName(const QString &Text)
+ObjName parseObjName(const QString &Text, bool Fold)
 {
     QStringList parts;
     const QString s = Text.trimmed();
@@ -83,7 +70,7 @@ ObjName parseObjName(const QString &Text)
             }
             part = s.mid(start, i - start).trimmed();
             for (QChar &c : part) {
-                if (c >= u'A' && c <= u'Z')
+                if (Fold && c >= u'A' && c <= u'Z')
                     c = QChar(c.unicode() + (u'a' - u'A'));
             }
         }
@@ -101,29 +88,58 @@ ObjName parseObjName(const QString &Text)
     return parts.size() == 2 ? ObjName{parts[0], parts[1], true} : ObjName{{}, parts[0], true};
 }
 
+namespace {
+
+// Looks Name up with Find, folded first, then (when that names nothing and
+// differs) with its unquoted parts as written. Found receives the parts used.
+template<class F>
+Oid lookUp(const QString &Name, ObjName *Found, F Find)
+{
+    const ObjName folded = parseObjName(Name);
+    if (!folded.Valid)
+        return 0;
+    ObjName used = folded;
+    Oid oid = Find(folded);
+    if (!oid) {
+        const ObjName written = parseObjName(Name, false);
+        if (written.Schema != folded.Schema || written.Name != folded.Name) {
+            oid = Find(written);
+            if (oid)
+                used = written;
+        }
+    }
+    if (Found)
+        *Found = used;
+    return oid;
+}
+
+} // namespace
+
 QString PostgreSQLDriver::QuoteObjectName(const QString &Name) const
 {
-    const ObjName n = parseObjName(Name);
+    ObjName n = parseObjName(Name);
     if (!n.Valid) // names nothing: quoted whole, the server reports it missing
         return QuoteIdentifier(Name.trimmed(), true);
+    if (m_conn)
+        tableOid(Name, &n); // the spelling that finds the table
     const QString object = QuoteIdentifier(n.Name, true);
     return n.Schema.isEmpty() ? object : QuoteIdentifier(n.Schema, true) + u'.' + object;
 }
 
-Oid PostgreSQLDriver::tableOid(const QString &Name) const
+Oid PostgreSQLDriver::tableOid(const QString &Name, ObjName *Found) const
 {
-    const ObjName n = parseObjName(Name);
-    if (!n.Valid)
-        return 0;
-    const Result r
-        = n.Schema.isEmpty()
-              ? query("select c.oid from pg_class c where c.relname = $1"
-                      " and c.relkind in " OV_TABLE_KINDS " and pg_table_is_visible(c.oid)",
-                      {n.Name})
-              : query("select c.oid from pg_class c join pg_namespace s on s.oid = c.relnamespace"
-                      " where s.nspname = $1 and c.relname = $2 and c.relkind in " OV_TABLE_KINDS,
-                      {n.Schema, n.Name});
-    return PQntuples(r.get()) > 0 ? text(r, 0, 0).toUInt() : 0;
+    return lookUp(Name, Found, [this](const ObjName &n) -> Oid {
+        const Result r
+            = n.Schema.isEmpty()
+                  ? query("select c.oid from pg_class c where c.relname = $1"
+                          " and c.relkind in " OV_TABLE_KINDS " and pg_table_is_visible(c.oid)",
+                          {n.Name})
+                  : query("select c.oid from pg_class c join pg_namespace s"
+                          " on s.oid = c.relnamespace where s.nspname = $1 and c.relname = $2"
+                          " and c.relkind in " OV_TABLE_KINDS,
+                          {n.Schema, n.Name});
+        return PQntuples(r.get()) > 0 ? text(r, 0, 0).toUInt() : 0;
+    });
 }
 
 QStringList PostgreSQLDriver::TableNames(bool SystemTables)
@@ -225,21 +241,21 @@ QStringList PostgreSQLDriver::ProcedureNames()
 
 Oid PostgreSQLDriver::routineOid(const QString &Name) const
 {
-    const ObjName n = parseObjName(Name);
-    if (!n.Valid)
-        return 0;
-    const Result r
-        = n.Schema.isEmpty()
-              ? query("select p.oid from pg_proc p join pg_namespace n on n.oid = p.pronamespace"
-                      " where p.proname = $1 and p.prokind in ('f', 'p')"
-                      " and pg_function_is_visible(p.oid)"
-                      " order by array_position(current_schemas(true), n.nspname), p.oid limit 1",
-                      {n.Name})
-              : query("select p.oid from pg_proc p join pg_namespace n on n.oid = p.pronamespace"
-                      " where n.nspname = $1 and p.proname = $2 and p.prokind in ('f', 'p')"
-                      " order by p.oid limit 1",
-                      {n.Schema, n.Name});
-    return PQntuples(r.get()) > 0 ? text(r, 0, 0).toUInt() : 0;
+    return lookUp(Name, nullptr, [this](const ObjName &n) -> Oid {
+        const Result r
+            = n.Schema.isEmpty()
+                  ? query("select p.oid from pg_proc p join pg_namespace n"
+                          " on n.oid = p.pronamespace where p.proname = $1"
+                          " and p.prokind in ('f', 'p') and pg_function_is_visible(p.oid)"
+                          " order by array_position(current_schemas(true), n.nspname), p.oid"
+                          " limit 1",
+                          {n.Name})
+                  : query("select p.oid from pg_proc p join pg_namespace n"
+                          " on n.oid = p.pronamespace where n.nspname = $1 and p.proname = $2"
+                          " and p.prokind in ('f', 'p') order by p.oid limit 1",
+                          {n.Schema, n.Name});
+        return PQntuples(r.get()) > 0 ? text(r, 0, 0).toUInt() : 0;
+    });
 }
 
 Routine PostgreSQLDriver::routine(const QString &Name) const

@@ -1,5 +1,22 @@
 // The PostgreSQL driver, over libpq.
 //
+// RemoteDatabase names the server and the database in one of three forms:
+//   "host[:port]/dbname"  e.g. "db.example.com:5433/sales", "[::1]:5432/sales";
+//                         a host that starts with "/" is a socket directory
+//                         ("/var/run/postgresql/sales")
+//   "dbname"              a database on the local server, reached the way
+//                         libpq reaches it by default (PGHOST, PGPORT, socket)
+//   a libpq connection string or URI, recognised by an "=" or the
+//                         "postgresql://" / "postgres://" prefix:
+//                         "host=db port=5433 dbname=sales", "postgresql://db/sales"
+// Params: USER NAME and PASSWORD give libpq's user and password. Any other
+// line whose name is a libpq keyword (sslmode, connect_timeout, options,
+// application_name, ...; letter case ignored) is passed on unchanged. Lines of
+// other server types (CREATE, BUSY TIMEOUT, ...) are ignored, so one set of
+// default parameters serves every server type. Params win over what
+// RemoteDatabase says. connect_timeout defaults to 5 seconds, so a server
+// that does not answer fails fast; the client encoding is always UTF8.
+//
 // Catalogue look-ups and stored procedures: PostgreSQLCatalogue.cpp.
 
 #include "PostgreSQLDriver.h"

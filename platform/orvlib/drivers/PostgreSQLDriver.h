@@ -54,8 +54,9 @@ QString text(const Result &R, int Row, int Col);
 
 // An object name split as the server reads "[schema.]name": a quoted part
 // keeps its case (a doubled quote is one quote), an unquoted part is trimmed
-// and its ASCII letters folded to lower case. More than two parts, an empty
-// part or a stray quote leave Valid false: such a name names nothing.
+// and its ASCII letters folded to lower case (kept as written without Fold).
+// More than two parts, an empty part or a stray quote leave Valid false:
+// such a name names nothing.
 struct ObjName
 {
     QString Schema;
@@ -63,7 +64,7 @@ struct ObjName
     bool Valid = false;
 };
 
-ObjName parseObjName(const QString &Text);
+ObjName parseObjName(const QString &Text, bool Fold = true);
 
 // A routine as the catalogue describes it.
 struct Routine
@@ -126,7 +127,9 @@ private:
     // Raises the error of R (or of the connection). A connection found broken
     // is closed, so that IsConnected reports it and the next open reconnects.
     [[noreturn]] void fail(const PGresult *R) const;
-    Oid tableOid(const QString &Name) const;
+    // The table (or view) Name names, 0 for none; Found receives the parts
+    // that found it.
+    Oid tableOid(const QString &Name, ObjName *Found = nullptr) const;
     Oid routineOid(const QString &Name) const;
     Routine routine(const QString &Name) const;
     void readOrigins(const PGresult *R, QList<TFieldDesc> &Fields) const;

@@ -437,12 +437,15 @@ TEST_F(PostgreSQLTest, queriesMapTypesAndBindParameters)
 
     // Times with a zone are instants; what does not parse (infinity) stays text.
     q->SQL()->SetText(QStringLiteral("select '2024-01-02 03:04:05.25+05:30'::timestamptz as tz,"
-                                     " 'infinity'::timestamp as inf, '23:59:58.5'::time as t"));
+                                     " 'infinity'::timestamp as inf, '23:59:58.5'::time as t,"
+                                     " 12345678901234567890.125::numeric as big"));
     q->Open();
     EXPECT_EQ(f("tz")->Value().toDateTime(),
               QDateTime(QDate(2024, 1, 1), QTime(21, 34, 5, 250), Qt::UTC));
     EXPECT_EQ(f("inf")->AsString(), QStringLiteral("infinity"));
     EXPECT_EQ(f("t")->Value().toTime(), QTime(23, 59, 58, 500));
+    EXPECT_EQ(f("big")->AsString(), QStringLiteral("12345678901234567890.125"))
+        << "a numeric beyond a double's digits keeps them";
     q->Close();
 
     // Several statements without parameters run in order; the last one counts.

@@ -26,6 +26,8 @@
 #include <QDateTime>
 #include <QHash>
 
+#include <algorithm>
+
 namespace ovpg {
 
 TFieldType fieldTypeOf(Oid Type)
@@ -129,7 +131,13 @@ QVariant decodeValue(Oid Type, const char *Text, int Length)
         break;
     case Float4Oid:
     case Float8Oid:
+        v = raw.toDouble(&ok);
+        break;
     case NumericOid:
+        // A double holds 15 significant digits; a longer numeric stays text,
+        // so that AsString loses nothing (AsFloat still converts it).
+        if (std::count_if(raw.begin(), raw.end(), [](char c) { return c >= '0' && c <= '9'; }) > 15)
+            return QString::fromLatin1(raw);
         v = raw.toDouble(&ok);
         break;
     case ByteaOid: {

@@ -111,18 +111,18 @@ def database():
 
 def query():
     g = Glyph()
-    g.grid(2, 5, 3, 4, 6, 4, NAVY)
-    g.rect(10, 0, 23, 6, YELLOW, BLACK)
-    g.text(11, 1, 'SQL', BLACK)
+    g.grid(1, 9, 3, 3, 6, 4, NAVY)
+    g.rect(9, 0, 23, 7, YELLOW, BLACK)
+    g.text(11, 2, 'SQL', BLACK)
     return g
 
 
 def macro_query():
     g = Glyph()
-    g.grid(2, 5, 3, 4, 6, 4, NAVY)
-    g.rect(14, 0, 23, 6, LIME, BLACK)
-    g.text(15, 1, 'M', BLACK)
-    g.text(19, 1, 'Q', BLACK)
+    g.grid(1, 9, 3, 3, 6, 4, NAVY)
+    g.rect(13, 0, 23, 7, LIME, BLACK)
+    g.text(14, 2, 'M', BLACK)
+    g.text(18, 2, 'Q', BLACK)
     return g
 
 

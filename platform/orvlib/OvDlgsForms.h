@@ -5,6 +5,9 @@
 #include "rtl/Classes.h"
 #include "rtl/Forms.h"
 
+#include <QFont>
+#include <QString>
+
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;

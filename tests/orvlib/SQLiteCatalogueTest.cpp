@@ -181,6 +181,10 @@ TEST(SQLiteCatalogue, indexInformationWithBitsAndOrder)
                                      {"ux_b", 2, "code", 1},
                                      {"ux_b", 2, "variant", 2}}))
         << "no primary key: indexes by name, unique bit only where unique";
+    shop.exec(QStringLiteral("create index ix_expr on tax (b + 1, b)"));
+    EXPECT_EQ(indexRows(db, QStringLiteral("tax")),
+              (std::vector<IndexRow>{{"ix_expr", 8, "", 1}, {"ix_expr", 0, "b", 2}}))
+        << "an expression key has no column name and the expression bit";
     EXPECT_TRUE(indexRows(db, QStringLiteral("nosuch")).empty());
     EXPECT_TRUE(indexRows(db, QStringLiteral("x'; drop table orders; --")).empty());
     EXPECT_EQ(shop.count(QStringLiteral("orders")), 3);

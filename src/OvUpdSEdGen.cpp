@@ -90,13 +90,28 @@ QString TOvUpdateSQLEditForm::FindFieldAlias(const QString &ATableName,
     return it != m_aliasIndex->constEnd() ? *it : AFieldName;
 }
 
+// The table as the statements name it: the valid object name, quoted. With
+// quoting on, an owner-qualified name is quoted part by part ("SALES"."T"),
+// and a part the user already wrote in quotes is not quoted a second time;
+// one pair of quotes around the whole name would make a table of that
+// dotted name, which is not what was typed.
+QString TOvUpdateSQLEditForm::StatementTableName(const QString &TableText) const
+{
+    const QString name = GetValidObjName(TableText, !FObjOwnerSupported);
+    if (!cbQuotedFields->isChecked())
+        return QuoteName(name);
+    QString owner, object;
+    SplitObjName(name, owner, object);
+    return owner.isEmpty() ? QuoteName(object) : QuoteName(owner) + u'.' + QuoteName(object);
+}
+
 void TOvUpdateSQLEditForm::GenerateModifySQL()
 {
     const QString tableText = cbTableName->currentText();
     TStrings &sql = *FModifySQL;
     sql.BeginUpdate();
     sql.Clear();
-    sql.Add(QStringLiteral("update ") + QuoteName(GetValidObjName(tableText, !FObjOwnerSupported)));
+    sql.Add(QStringLiteral("update ") + StatementTableName(tableText));
     sql.Add(QStringLiteral("set"));
     for (const QString &field : selectedNames(lbUpdateFields)) {
         const QString line
@@ -131,7 +146,7 @@ void TOvUpdateSQLEditForm::GenerateRefreshSQL()
     }
     // One entry, two lines: the select list and the from clause.
     sql.Add(QStringLiteral("select ") + columns + QStringLiteral("\r\nfrom ")
-            + QuoteName(GetValidObjName(tableText, !FObjOwnerSupported)));
+            + StatementTableName(tableText));
     sql.Add(QStringLiteral("where"));
     for (const QString &field : selectedNames(lbKeyFields)) {
         const QString line = assignment(
@@ -149,7 +164,7 @@ void TOvUpdateSQLEditForm::GenerateInsertSQL()
     sql.BeginUpdate();
     sql.Clear();
     sql.Add(QStringLiteral("insert into ")
-            + QuoteName(GetValidObjName(tableText, !FObjOwnerSupported)));
+            + StatementTableName(tableText));
     QString columns;
     QString values;
     for (const QString &field : selectedNames(lbUpdateFields)) {
@@ -173,7 +188,7 @@ void TOvUpdateSQLEditForm::GenerateDeleteSQL()
     sql.BeginUpdate();
     sql.Clear();
     sql.Add(QStringLiteral("delete from ")
-            + QuoteName(GetValidObjName(tableText, !FObjOwnerSupported)));
+            + StatementTableName(tableText));
     sql.Add(QStringLiteral("where"));
     for (const QString &field : selectedNames(lbKeyFields)) {
         const QString line = assignment(

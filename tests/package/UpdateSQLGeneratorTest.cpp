@@ -228,6 +228,20 @@ TEST_F(Generator, ownerKeptWhereSupported)
     UpdateSQLEditFormAccess::SetObjOwnerSupported(form, true);
     generate();
     EXPECT_EQ(slot(slotDelete), QStringList({"delete from SALES.T", "where", "  A = :OLD_A"}));
+
+    // Quoted, each part is an identifier of its own: a table in schema SALES,
+    // not a table named "SALES.T".
+    choose({"SALES.T", {"A"}, {"A"}, {"A"}, true});
+    UpdateSQLEditFormAccess::SetObjOwnerSupported(form, true);
+    generate();
+    EXPECT_EQ(slot(slotModify).first(), "update \"SALES\".\"T\"");
+    EXPECT_EQ(slot(slotRefresh).first(), "select \"A\"\r\nfrom \"SALES\".\"T\"");
+
+    // A name the user already wrote in quotes is not quoted a second time.
+    choose({"\"Sales Dept\".\"Order Items\"", {"A"}, {"A"}, {"A"}, true});
+    UpdateSQLEditFormAccess::SetObjOwnerSupported(form, true);
+    generate();
+    EXPECT_EQ(slot(slotInsert).first(), "insert into \"Sales Dept\".\"Order Items\"");
 }
 
 // Aliases follow the field-origin list as it is now, also after it changed.

@@ -8,6 +8,7 @@
 #include "orvlib/OvConsts.h"
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
+#include "orvlib/OvDlgs.h"
 #include "orvlib/OvSession.h"
 #include "rtl/Classes.h"
 #include "rtl/SysUtils.h"
@@ -57,6 +58,16 @@ void TOvDatabaseProperty::SetValue(const QString &Value)
     if (Value == HistoryListPlaceholder)
         return;
     TOvStringProperty::SetValue(Value);
+}
+
+void TOvDatabaseProperty::Edit()
+{
+    const QString current = GetValue();
+    auto *database = As<TOvDatabase>(GetComponent(0));
+    const QString chosen = InputRemoteDatabaseValue(database->ServerType(), current);
+    // An empty answer is no choice; the dialog cannot clear the value.
+    if (!chosen.isEmpty())
+        SetValue(chosen);
 }
 
 // --- Name lists ------------------------------------------------------------------

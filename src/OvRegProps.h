@@ -32,6 +32,8 @@ public:
 
     // The drop-down keeps the history's order; no multi-selection.
     TPropertyAttributes GetAttributes() override;
+    // Asks the runtime library's dialog for a remote database.
+    void Edit() override;
     // The "<history list>" placeholder is never stored.
     void SetValue(const QString &Value) override;
     void GetValueList(TStrings *List) override;

@@ -156,6 +156,7 @@ private:
     void GenerateDeleteSQL();
     QString FindFieldAlias(const QString &ATableName, const QString &AFieldName) const;
     QString StatementTableName(const QString &TableText) const;
+    void AddKeyConditions(TStrings &SQL, const QString &TableText) const;
 
     // The buffer of statement slot Index (0 refresh, 1 modify, 2 insert,
     // 3 delete); null for any other index.

@@ -105,6 +105,19 @@ QString TOvUpdateSQLEditForm::StatementTableName(const QString &TableText) const
     return owner.isEmpty() ? QuoteName(object) : QuoteName(owner) + u'.' + QuoteName(object);
 }
 
+// The where clause that finds the row by the old values of the key fields,
+// shared by the modify, refresh and delete statements.
+void TOvUpdateSQLEditForm::AddKeyConditions(TStrings &SQL, const QString &TableText) const
+{
+    SQL.Add(QStringLiteral("where"));
+    for (const QString &field : selectedNames(lbKeyFields)) {
+        const QString line = assignment(
+            QuoteName(field), QuoteName(QStringLiteral("OLD_") + FindFieldAlias(TableText, field)));
+        separateFromPrevious(SQL, QStringLiteral("where"), QStringLiteral(" and"));
+        SQL.Add(line);
+    }
+}
+
 void TOvUpdateSQLEditForm::GenerateModifySQL()
 {
     const QString tableText = cbTableName->currentText();
@@ -119,13 +132,7 @@ void TOvUpdateSQLEditForm::GenerateModifySQL()
         separateFromPrevious(sql, QStringLiteral("set"), QStringLiteral(","));
         sql.Add(line);
     }
-    sql.Add(QStringLiteral("where"));
-    for (const QString &field : selectedNames(lbKeyFields)) {
-        const QString line = assignment(
-            QuoteName(field), QuoteName(QStringLiteral("OLD_") + FindFieldAlias(tableText, field)));
-        separateFromPrevious(sql, QStringLiteral("where"), QStringLiteral(" and"));
-        sql.Add(line);
-    }
+    AddKeyConditions(sql, tableText);
     sql.EndUpdate();
 }
 
@@ -147,13 +154,7 @@ void TOvUpdateSQLEditForm::GenerateRefreshSQL()
     // One entry, two lines: the select list and the from clause.
     sql.Add(QStringLiteral("select ") + columns + QStringLiteral("\r\nfrom ")
             + StatementTableName(tableText));
-    sql.Add(QStringLiteral("where"));
-    for (const QString &field : selectedNames(lbKeyFields)) {
-        const QString line = assignment(
-            QuoteName(field), QuoteName(QStringLiteral("OLD_") + FindFieldAlias(tableText, field)));
-        separateFromPrevious(sql, QStringLiteral("where"), QStringLiteral(" and"));
-        sql.Add(line);
-    }
+    AddKeyConditions(sql, tableText);
     sql.EndUpdate();
 }
 
@@ -163,8 +164,7 @@ void TOvUpdateSQLEditForm::GenerateInsertSQL()
     TStrings &sql = *FInsertSQL;
     sql.BeginUpdate();
     sql.Clear();
-    sql.Add(QStringLiteral("insert into ")
-            + StatementTableName(tableText));
+    sql.Add(QStringLiteral("insert into ") + StatementTableName(tableText));
     QString columns;
     QString values;
     for (const QString &field : selectedNames(lbUpdateFields)) {
@@ -187,14 +187,7 @@ void TOvUpdateSQLEditForm::GenerateDeleteSQL()
     TStrings &sql = *FDeleteSQL;
     sql.BeginUpdate();
     sql.Clear();
-    sql.Add(QStringLiteral("delete from ")
-            + StatementTableName(tableText));
-    sql.Add(QStringLiteral("where"));
-    for (const QString &field : selectedNames(lbKeyFields)) {
-        const QString line = assignment(
-            QuoteName(field), QuoteName(QStringLiteral("OLD_") + FindFieldAlias(tableText, field)));
-        separateFromPrevious(sql, QStringLiteral("where"), QStringLiteral(" and"));
-        sql.Add(line);
-    }
+    sql.Add(QStringLiteral("delete from ") + StatementTableName(tableText));
+    AddKeyConditions(sql, tableText);
     sql.EndUpdate();
 }

@@ -202,7 +202,8 @@ public:
     void SetReadOnly(bool Value) { m_readOnly = Value; }
 
     // The table's indexes, read from the server when the table opens or
-    // UpdateIndexDefs runs.
+    // UpdateIndexDefs runs. The primary key is named SPrimary() here, so
+    // IndexName may name it that way (or leave it empty).
     TIndexDefs *IndexDefs() const { return m_indexDefs; }
     void UpdateIndexDefs();
     // The fields of the current ordering (IndexFieldNames, else the index

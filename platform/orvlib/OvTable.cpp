@@ -95,10 +95,14 @@ void TOvTable::UpdateIndexDefs()
     m_indexDefs->BeginUpdate();
     m_indexDefs->Clear();
     TIndexDef *current = nullptr;
+    QString currentName;
     for (const TOvIndexColumn &c : std::as_const(columns)) {
-        if (!current || current->Name() != c.IndexName) {
+        if (!current || currentName != c.IndexName) {
+            currentName = c.IndexName;
             current = m_indexDefs->AddIndexDef();
-            current->SetName(c.IndexName);
+            // The primary key is listed under SPrimary, as index lists show
+            // it; an empty IndexName chooses it as well.
+            current->SetName((c.IndexType & itPrimary) ? SPrimary() : c.IndexName);
             TIndexOptions options = 0;
             if (c.IndexType & itPrimary)
                 options |= ixPrimary;

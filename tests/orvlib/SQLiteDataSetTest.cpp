@@ -1,5 +1,6 @@
 #include "SQLiteFixture.h"
 
+#include "orvlib/OvConsts.h"
 #include "orvlib/OvDriver.h"
 
 #include "rtl/SysUtils.h"
@@ -126,6 +127,7 @@ TEST(SQLiteTable, orderIndexesAndMasterDetail)
     EXPECT_EQ(orders->GetIndexField(1)->FieldName(), QStringLiteral("line_no"));
     ASSERT_EQ(orders->IndexDefs()->Count(), 1);
     EXPECT_TRUE(orders->IndexDefs()->Items(0)->Options() & ixPrimary);
+    EXPECT_EQ(orders->IndexDefs()->Items(0)->Name(), SPrimary()) << "listed as the primary index";
     EXPECT_EQ(orders->IndexDefs()->Items(0)->Fields(), QStringLiteral("order_no;line_no"));
     EXPECT_TRUE(orders->PSIsSQLBased());
 
@@ -133,6 +135,10 @@ TEST(SQLiteTable, orderIndexesAndMasterDetail)
     EXPECT_FALSE(orders->Active()) << "a new order closes the table";
     orders->Open();
     EXPECT_EQ(column(orders, "amount"), (QStringList{"1.25", "5.5", "7"}));
+    orders->SetIndexName(SPrimary());
+    orders->Open();
+    EXPECT_EQ(orders->GetIndexFieldCount(), 2) << "the primary key by its listed name";
+    EXPECT_EQ(column(orders, "line_no"), (QStringList{"1", "2", "1"}));
     orders->SetIndexName(QStringLiteral("nosuch"));
     EXPECT_TRUE(orders->IndexFieldNames().isEmpty())
         << "IndexName and IndexFieldNames exclude each other";

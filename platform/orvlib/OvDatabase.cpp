@@ -33,6 +33,8 @@ TOvDatabase::TOvDatabase(QObject *AOwner)
 TOvDatabase::~TOvDatabase()
 {
     ovlib::allDatabases().removeOne(this);
+    if (Connected())
+        Q_EMIT BeforeDisconnect(); // open datasets close while the database still exists
     if (m_driver) {
         try {
             m_driver->Disconnect();

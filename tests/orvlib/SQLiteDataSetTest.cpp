@@ -84,6 +84,15 @@ TEST(SQLiteQuery, openWalkAndBindParameters)
     q->SQL()->SetText(QStringLiteral("select count(*) as n from customer where city = 'Bergen'"));
     q->Open();
     EXPECT_EQ(q->FieldByName(QStringLiteral("n"))->AsInteger(), 2) << "the next call works again";
+
+    // Datasets close with their database: on disconnect, and when it goes away.
+    shop.db()->Close();
+    EXPECT_FALSE(q->Active());
+    EXPECT_EQ(q->Database(), nullptr);
+    q->Open();
+    delete shop.db();
+    EXPECT_FALSE(q->Active()) << "closed before the database was destroyed";
+    EXPECT_THROW(q->Open(), Exception) << "no database of that name any more";
 }
 
 TEST(SQLiteQuery, macrosExpandBeforeTheStatementRuns)

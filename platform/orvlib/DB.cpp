@@ -4,7 +4,6 @@
 
 #include "rtl/SysUtils.h"
 
-#include <QDateTime>
 
 // --- TParam -------------------------------------------------------------------
 

@@ -6,7 +6,6 @@
 
 #include "rtl/SysUtils.h"
 
-#include <QRegularExpression>
 
 namespace ovlib {
 

@@ -55,20 +55,18 @@ TOvDataSet::~TOvDataSet()
 
 void TOvDataSet::SetSessionName(const QString &Value)
 {
-    const QString v = Value.trimmed();
-    if (v == m_sessionName)
+    if (Value == m_sessionName)
         return;
     Close();
-    m_sessionName = v;
+    m_sessionName = Value;
 }
 
 void TOvDataSet::SetDatabaseName(const QString &Value)
 {
-    const QString v = Value.trimmed();
-    if (v == m_databaseName)
+    if (Value == m_databaseName)
         return;
     Close();
-    m_databaseName = v;
+    m_databaseName = Value;
 }
 
 void TOvDataSet::SetUpdateObject(TOvDataSetUpdateObject *Value)

@@ -46,7 +46,7 @@ TOvDatabase::~TOvDatabase()
 
 void TOvDatabase::SetDatabaseName(const QString &Value)
 {
-    m_databaseName = Value.trimmed();
+    m_databaseName = Value;
 }
 
 void TOvDatabase::SetRemoteDatabase(const QString &Value)
@@ -67,7 +67,7 @@ void TOvDatabase::SetServerType(TOvServerType Value)
 
 void TOvDatabase::SetSessionName(const QString &Value)
 {
-    m_sessionName = Value.trimmed();
+    m_sessionName = Value;
 }
 
 void TOvDatabase::SetParams(TStrings *Value)

@@ -6,7 +6,6 @@
 
 #include "rtl/SysUtils.h"
 
-
 namespace ovlib {
 
 QList<TOvDatabase *> &allDatabases()
@@ -67,7 +66,7 @@ QList<TOvSession *> TOvSessionList::visible() const
 {
     QList<TOvSession *> result{m_default};
     for (TOvSession *s : m_sessions) {
-        if (!s->SessionName().isEmpty())
+        if (!s->SessionName().trimmed().isEmpty())
             result << s;
     }
     return result;
@@ -92,7 +91,7 @@ TOvSession *TOvSessionList::FindSession(const QString &Name) const
     if (name.isEmpty())
         return m_default;
     for (TOvSession *s : visible()) {
-        if (SameText(s->SessionName(), name))
+        if (SameText(s->SessionName().trimmed(), name))
             return s;
     }
     return nullptr;
@@ -128,7 +127,7 @@ void TOvSession::SetSessionName(const QString &Value)
 {
     if (IsDefault())
         return; // the default session keeps its name
-    m_sessionName = Value.trimmed();
+    m_sessionName = Value;
 }
 
 bool TOvSession::IsDefault() const
@@ -152,7 +151,7 @@ TOvDatabase *TOvSession::FindDatabase(const QString &DatabaseName) const
     if (name.isEmpty())
         return nullptr;
     for (TOvDatabase *db : Databases()) {
-        if (SameText(db->DatabaseName(), name))
+        if (SameText(db->DatabaseName().trimmed(), name))
             return db;
     }
     return nullptr;
@@ -197,7 +196,7 @@ void TOvSession::GetDatabaseNames(TStrings *List) const
     names.SetSorted(true);
     names.SetDuplicates(TDuplicates::dupIgnore);
     for (TOvDatabase *db : Databases()) {
-        if (!db->DatabaseName().isEmpty())
+        if (!db->DatabaseName().trimmed().isEmpty())
             names.Add(db->DatabaseName());
     }
     List->Assign(names);

@@ -14,7 +14,8 @@ TOvSessionList &Sessions();
 // DatabaseName. The default session (Session()) always exists; TOvSession
 // components join the session list (Sessions()) under their SessionName.
 // Databases and datasets name their session; an empty name means the
-// default session.
+// default session. Names are stored as given and compared without regard to
+// letter case or surrounding blanks.
 class TOvSession : public QObject
 {
     Q_OBJECT

@@ -128,6 +128,10 @@ TEST(Sessions, defaultSessionAndSessionComponents)
         db->SetSessionName(QStringLiteral("reports"));
         EXPECT_EQ(reports->FindDatabase(QStringLiteral("SALES")), db);
         EXPECT_EQ(Session()->FindDatabase(QStringLiteral("Sales")), nullptr) << "other session";
+        db->SetDatabaseName(QStringLiteral(" Sales "));
+        EXPECT_EQ(db->DatabaseName(), QStringLiteral(" Sales ")) << "stored as given";
+        EXPECT_EQ(reports->FindDatabase(QStringLiteral("sales")), db) << "found without the blanks";
+        db->SetDatabaseName(QStringLiteral("Sales"));
         TStringList names;
         reports->GetDatabaseNames(&names);
         EXPECT_EQ(names.toStringList(), QStringList{QStringLiteral("Sales")});

@@ -32,6 +32,11 @@ struct NameHash
                                              : c.toCaseFolded().unicode();
             h = (h ^ folded) * 1099511628211ull;
         }
+        // Mix, so that names differing only in their last characters spread
+        // over the low bits a table uses.
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdull;
+        h ^= h >> 33;
         return h;
     }
 };
@@ -40,8 +45,10 @@ struct NameEqual
     bool operator()(QStringView A, QStringView B) const noexcept { return sameName(A, B); }
 };
 
-// A set of names (letter case ignored) in one flat table of indexes:
-// one cache line per look-up, also for hundreds of thousands of fields.
+// A set of names (letter case ignored) in one flat table of 32-bit slots:
+// the top byte holds a tag from the name's hash, the rest the name's index,
+// so a probe reads a name only when the tags agree. The table stays small
+// enough to be cheap also for hundreds of thousands of fields.
 class NameSet
 {
 public:
@@ -58,35 +65,59 @@ public:
     {
         if (m_names.size() * 2 >= m_slots.size())
             grow();
+        const size_t hash = NameHash()(Name);
         const size_t mask = m_slots.size() - 1;
-        for (size_t i = NameHash()(Name) & mask;; i = (i + 1) & mask) {
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
             const uint32_t slot = m_slots[i];
             if (slot == 0) {
-                m_names.push_back(Name);
-                m_slots[i] = uint32_t(m_names.size());
+                if (m_names.size() >= kIndexMask)
+                    return linearInsert(Name);
+                m_names.push_back({Name, hash});
+                m_slots[i] = tagOf(hash) | uint32_t(m_names.size());
                 return true;
             }
-            if (sameName(m_names[slot - 1], Name))
+            if ((slot & ~kIndexMask) == tagOf(hash)
+                && sameName(m_names[(slot & kIndexMask) - 1].name, Name))
                 return false;
         }
     }
 
 private:
+    static constexpr uint32_t kIndexMask = 0x00ffffff;
+    struct Entry
+    {
+        QStringView name;
+        size_t hash;
+    };
+    static uint32_t tagOf(size_t Hash) { return uint32_t(Hash >> 56) << 24; }
+
+    // Beyond 16 million names (never in practice): a plain search.
+    bool linearInsert(QStringView Name)
+    {
+        for (const Entry &e : m_names) {
+            if (sameName(e.name, Name))
+                return false;
+        }
+        m_names.push_back({Name, 0});
+        return true;
+    }
+
     void grow()
     {
         std::vector<uint32_t> table(m_slots.size() * 2, 0);
         const size_t mask = table.size() - 1;
-        for (size_t n = 0; n < m_names.size(); ++n) {
-            size_t i = NameHash()(m_names[n]) & mask;
+        const size_t count = std::min(m_names.size(), size_t(kIndexMask));
+        for (size_t n = 0; n < count; ++n) {
+            size_t i = m_names[n].hash & mask;
             while (table[i] != 0)
                 i = (i + 1) & mask;
-            table[i] = uint32_t(n + 1);
+            table[i] = tagOf(m_names[n].hash) | uint32_t(n + 1);
         }
         m_slots.swap(table);
     }
 
-    std::vector<uint32_t> m_slots; // index + 1 into m_names; 0 is free
-    std::vector<QStringView> m_names;
+    std::vector<uint32_t> m_slots; // tag | (index + 1) into m_names; 0 is free
+    std::vector<Entry> m_names;
 };
 
 QStringView lastPart(QStringView Name)

@@ -1,9 +1,10 @@
 #include "orvlib/OvSelectParser.h"
 #include "orvlib/OvSQLLexer.h"
 
-#include <deque>
+#include <algorithm>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -181,10 +182,13 @@ private:
     // Whether T is one of the keywords of Mask.
     static bool is(const Tok &T, uint64_t Mask) { return (T.bits & Mask) != 0; }
 
-    // The token at absolute position i; the end token past the text. The
-    // deque keeps references stable while more tokens are read.
+    // The token at absolute position i; the end token past the text.
+    // Reading further tokens may move the buffered ones: no reference to a
+    // token is held across a call that reads on.
     const Tok &at(size_t i)
     {
+        if (i >= m_base && i - m_base < m_toks.size())
+            return m_toks[i - m_base];
         while (!m_lexDone && m_base + m_toks.size() <= i) {
             Tok t;
             static_cast<TOvSQLToken &>(t) = m_lexer.Next();
@@ -202,10 +206,11 @@ private:
     // Drops the tokens before the current one: nothing looks back past it.
     void release()
     {
-        while (m_base < m_i && !m_toks.empty()) {
-            m_toks.pop_front();
-            ++m_base;
-        }
+        const size_t drop = std::min(m_i - m_base, m_toks.size());
+        if (drop == 0)
+            return;
+        m_toks.erase(m_toks.begin(), m_toks.begin() + std::ptrdiff_t(drop));
+        m_base += drop;
     }
 
     void skipOpenParens()
@@ -278,11 +283,14 @@ private:
             release();
             const size_t first = m_i;
             int depth = 0;
-            while (!atEnd()) {
+            for (;;) {
                 const Tok &t = cur();
+                if (t.kind == Tok::End)
+                    break;
                 if (depth == 0
-                    && (t.isSymbol(',') || is(t, K("from")) || t.isSymbol(';') || t.isSymbol(')')
-                        || is(t, K("union") | K("intersect") | K("except") | K("into"))))
+                    && (t.isSymbol(',') || t.isSymbol(';') || t.isSymbol(')')
+                        || is(t,
+                              K("from") | K("union") | K("intersect") | K("except") | K("into"))))
                     break;
                 if (t.isSymbol('('))
                     ++depth;
@@ -459,7 +467,7 @@ private:
     const QString &m_sql;
     TOvSQLLexer m_lexer;
     TOvSelectInfo m_info;
-    std::deque<Tok> m_toks; // tokens from position m_base on
+    std::vector<Tok> m_toks; // tokens from position m_base on
     size_t m_base = 0;
     bool m_lexDone = false;
     Tok m_end;

@@ -22,6 +22,7 @@
 #include "PostgreSQLDriver.h"
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvComponents.h"
+#include "orvlib/OvDlgsParams.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -215,25 +216,11 @@ void PostgreSQLDriver::Connect(const QString &RemoteDatabase, const TStrings &Pa
     if (connString) {
         entries.append({"dbname", target.toUtf8()});
     } else {
-        const qsizetype slash
-            = target.startsWith(u'/') ? target.lastIndexOf(u'/') : target.indexOf(u'/');
-        QString host, port, dbname = target;
-        if (slash >= 0) {
-            host = target.left(slash);
-            dbname = target.mid(slash + 1);
-            if (host.startsWith(u'[')) { // [ipv6]:port
-                const qsizetype close = host.indexOf(u']');
-                if (close > 0 && host.mid(close + 1).startsWith(u':'))
-                    port = host.mid(close + 2);
-                host = host.mid(1, close > 0 ? close - 1 : host.size() - 1);
-            } else if (!host.startsWith(u'/') && host.count(u':') == 1) {
-                port = host.section(u':', 1);
-                host = host.section(u':', 0, 0);
-            }
-        }
-        entries.append({"host", host.toUtf8()});
-        entries.append({"port", port.toUtf8()});
-        entries.append({"dbname", dbname.toUtf8()});
+        // The short forms, read as the remote-database dialog reads them.
+        const TOvPgAddress address = ParsePgRemoteDatabase(target);
+        entries.append({"host", address.Host.toUtf8()});
+        entries.append({"port", address.Port.toUtf8()});
+        entries.append({"dbname", address.Database.toUtf8()});
     }
     for (int i = 0; i < Params.Count(); ++i) {
         const QString name = Params.Names(i).trimmed();

@@ -75,9 +75,12 @@ public:
     // from-clause order, each table once (alias is the table itself when it
     // has none). Unresolved, when given, receives the result field names that
     // could not be attributed (expressions, subqueries, unknown aliases).
-    // A "*" or "alias.*" item is expanded only when the database is
-    // connected. Statements other than select leave the lists empty. The
-    // lists are not cleared first.
+    // A "*" or "alias.*" item is expanded, and an unqualified column of a
+    // statement that reads several tables is attributed, only when the
+    // database is already connected (it is never connected for this) and
+    // shows the column in exactly one table. A field name is listed once:
+    // the first item of that name wins. Statements other than select add
+    // nothing. The lists are not cleared first.
     void ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, TStrings *TableInfo,
                                TStrings *Unresolved = nullptr);
 

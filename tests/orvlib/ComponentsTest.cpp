@@ -153,3 +153,45 @@ TEST(UpdateObjects, dataSetLinkRunsBothWays)
     update.reset();
     EXPECT_EQ(table.UpdateObject(), nullptr) << "a destroyed update object unlinks itself";
 }
+
+TEST(Collections, parametersThroughTheInterfaceACollectionEditorUses)
+{
+    TOvQuery query;
+    query.SQL()->SetText(QStringLiteral("select * from t where a = :a and b = :b and c = :a"));
+    TParams *params = query.Params();
+    ASSERT_EQ(params->Count(), 2) << "each marker name once";
+
+    // An editor that knows only QObject: count, items, their properties.
+    QObject *collection = query.property("Params").value<TParams *>();
+    int count = -1;
+    ASSERT_TRUE(QMetaObject::invokeMethod(collection, "Count", Q_RETURN_ARG(int, count)));
+    EXPECT_EQ(count, 2);
+    TCollectionItem *item = nullptr;
+    ASSERT_TRUE(QMetaObject::invokeMethod(collection, "Item", Q_RETURN_ARG(TCollectionItem *, item),
+                                          Q_ARG(int, 1)));
+    EXPECT_EQ(item->property("Name").toString(), QStringLiteral("b"));
+    item->setProperty("Value", 42);
+    EXPECT_EQ(query.ParamByName(QStringLiteral("B"))->AsInteger(), 42) << "edits reach the query";
+    QString itemClass;
+    QMetaObject::invokeMethod(collection, "ItemClassName", Q_RETURN_ARG(QString, itemClass));
+    EXPECT_EQ(itemClass, QStringLiteral("TParam"));
+
+    int changes = 0;
+    QObject::connect(params, &TCollection::Changed, [&] { ++changes; });
+    params->Move(1, 0);
+    EXPECT_EQ(params->Names(), (QStringList{"b", "a"}));
+    EXPECT_EQ(params->Items(0)->Index(), 0);
+    params->Delete(1);
+    EXPECT_EQ(params->Names(), QStringList{QStringLiteral("b")});
+    EXPECT_EQ(changes, 2) << "one notification per change";
+    EXPECT_THROW(params->Item(5), EListError);
+
+    // Assign copies values; a collection assigned to itself stays as it is.
+    TParams copy;
+    copy.Assign(*params);
+    EXPECT_EQ(copy.Items(0)->Value().toInt(), 42);
+    copy.Assign(copy);
+    EXPECT_EQ(copy.Count(), 1);
+    query.SetParams(query.Params());
+    EXPECT_EQ(query.Params()->Count(), 1) << "setter safe with its own collection";
+}

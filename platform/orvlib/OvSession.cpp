@@ -171,10 +171,11 @@ TOvDatabase *TOvSession::OpenDatabase(const QString &DatabaseName)
 template<class F>
 void TOvSession::withDatabase(const QString &DatabaseName, F Action)
 {
+    if (DatabaseName.trimmed().isEmpty())
+        return; // no database chosen yet: nothing to list
     TOvDatabase *db = FindDatabase(DatabaseName);
     if (!db)
-        throw Exception(DatabaseName.trimmed().isEmpty() ? SNoDatabaseName()
-                                                         : SDatabaseNotFound().arg(DatabaseName));
+        throw Exception(SDatabaseNotFound().arg(DatabaseName));
     const bool wasConnected = db->Connected();
     db->Open();
     struct Closer

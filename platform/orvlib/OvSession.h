@@ -44,7 +44,8 @@ public:
 
     // Each fills List (cleared first). Database look-ups connect the named
     // database when it is not connected (and disconnect it afterwards unless
-    // connections are kept); an unknown database raises.
+    // connections are kept); an unknown database raises, an empty database
+    // name lists nothing.
     // The names of the session's databases, sorted, without duplicates.
     void GetDatabaseNames(TStrings *List) const;
     // Table (and view) names of a database. Pattern is a wildcard pattern

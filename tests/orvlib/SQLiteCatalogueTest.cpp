@@ -217,6 +217,9 @@ TEST(SQLiteCatalogue, lookUpsKeepOrDropTheirConnection)
     EXPECT_THROW(Session()->GetTableNames(QStringLiteral("Nowhere"), QString(), false, &list),
                  Exception)
         << "an unknown database";
+    list.Add(QStringLiteral("stale"));
+    Session()->GetTableNames(QString(), QString(), false, &list);
+    EXPECT_EQ(list.Count(), 0) << "no database chosen: an empty list, no error";
 }
 
 TEST(SQLiteConnect, parametersFromTheParamsFile)

@@ -2,6 +2,7 @@
 #include "OvPrivate.h"
 #include "orvlib/OvComponents.h"
 #include "orvlib/OvConsts.h"
+#include "orvlib/OvDlgs.h"
 #include "orvlib/OvDriver.h"
 #include "orvlib/OvSession.h"
 
@@ -131,8 +132,11 @@ void TOvDatabase::connectNow()
     TStringList params;
     GetEffectiveParams(params);
     if (m_loginPrompt && driver->NeedsLogin()) {
+        // The component's handler, else an installed hook, else the login
+        // dialog, shown through the modal seam.
         const auto &hook = OnLogin ? OnLogin : loginHook();
-        if (hook && !hook(this, &params))
+        const bool accepted = hook ? hook(this, &params) : LoginDialog(this, &params);
+        if (!accepted)
             throw Exception(
                 SConnectFailed().arg(m_databaseName, QStringLiteral("login cancelled")));
     }

@@ -92,7 +92,8 @@ public:
 
     // Asked before a connection with LoginPrompt set opens; fills the user
     // name and password into the given list; false cancels the connection.
-    // Without a handler the login dialog of OvDlgs is shown (when present).
+    // Without a handler the installed hook decides, and without a hook the
+    // login dialog of OvDlgs is shown through the modal seam.
     std::function<bool(TOvDatabase *Database, TStrings *LoginParams)> OnLogin;
 
 Q_SIGNALS:
@@ -114,7 +115,7 @@ private:
     std::unique_ptr<TOvDriver> m_driver;
 };
 
-// The hook through which OvDlgs offers its login dialog: set once by the
-// library; null means no dialog (the connection proceeds with Params).
+// Replaces the login dialog for every database without an OnLogin handler
+// (a host with a login of its own, or a test); null restores the dialog.
 using TOvLoginDialogHook = std::function<bool(TOvDatabase *Database, TStrings *LoginParams)>;
 void SetLoginDialogHook(TOvLoginDialogHook Hook);

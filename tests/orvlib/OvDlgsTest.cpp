@@ -602,11 +602,18 @@ TEST(LoginDialog, fillsTheLoginOnOkOnly)
               (QStringList{QStringLiteral("USER NAME=alice"), QStringLiteral("sslmode=disable"),
                            QStringLiteral("PASSWORD=s3cret")}));
 
-    // As the database's login hook: a cancelled login cancels the connection.
-    SetLoginDialogHook(LoginDialog);
+    // The database asks with this dialog by default: a cancelled login
+    // cancels the connection.
     ui.onModal([](TForm &F) { click(F, "btCancel"); });
     EXPECT_THROW(db.SetConnected(true), Exception);
     EXPECT_FALSE(db.Connected());
+    EXPECT_EQ(ui.modalForms.back(), QStringLiteral("TOvLoginDlg"));
+
+    // An installed hook replaces the dialog; null restores it.
+    int hooked = 0;
+    SetLoginDialogHook([&](TOvDatabase *, TStrings *) { return ++hooked, false; });
+    EXPECT_THROW(db.SetConnected(true), Exception);
+    EXPECT_EQ(hooked, 1);
     SetLoginDialogHook(nullptr);
     EXPECT_EQ(ui.pendingSteps(), 0u);
 }

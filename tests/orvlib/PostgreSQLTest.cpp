@@ -10,9 +10,13 @@
 #include "orvlib/OvDriver.h"
 
 #include "rtl/SysUtils.h"
+#include "rtl/Forms.h"
+#include "rtl/UiServices.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
@@ -174,6 +178,32 @@ T *makeDataSet(QObject *Owner, const QString &Db)
 }
 
 } // namespace
+
+// With LoginPrompt the person is asked for the login before the connection
+// opens; what they type is what connects, and a cancel connects nothing.
+TEST_F(PostgreSQLTest, loginPromptAsksThroughTheDialog)
+{
+    TOvDatabase *db = database();
+    db->SetLoginPrompt(true);
+    const QString server
+        = connValue(QStringLiteral("host")) + u':' + connValue(QStringLiteral("port"));
+    db->SetRemoteDatabase(server + u'/' + connValue(QStringLiteral("dbname")));
+
+    ScriptedUi ui;
+    ui.onModal([](TForm &F) { F.findChild<QPushButton *>(QStringLiteral("btCancel"))->click(); });
+    EXPECT_THROW(db->Open(), Exception);
+    EXPECT_FALSE(db->Connected());
+
+    ui.onModal([&](TForm &F) {
+        F.findChild<QLineEdit *>(QStringLiteral("edUserName"))->setText(connValue("user"));
+        F.findChild<QPushButton *>(QStringLiteral("btOk"))->click();
+    });
+    db->Open();
+    EXPECT_TRUE(db->Connected()) << "connected with the login typed in the dialog";
+    EXPECT_EQ(ui.modalForms, (std::vector<QString>{"TOvLoginDlg", "TOvLoginDlg"}));
+    EXPECT_TRUE(db->Params()->Values(QStringLiteral("PASSWORD")).isEmpty())
+        << "the login is not stored in the component";
+}
 
 TEST_F(PostgreSQLTest, connectFailuresCarryTheServersMessageAndLeaveItDisconnected)
 {

@@ -1,8 +1,13 @@
-// Fuzz target for the select-statement parser behind ParseFieldInfoFromSQL:
-// whatever the text, parsing never crashes, every view it returns lies inside
-// the statement, and the field-origin and table lists hold only well-formed
+// Fuzz target for the readers of SQL text: the tokenizer, the select-statement
+// parser behind ParseFieldInfoFromSQL, the parameter scanner and the script
+// splitter. Whatever the text, nothing crashes or hangs, tokens advance and
+// stay inside the text, every view the parser returns lies inside the
+// statement, and the field-origin and table lists hold only well-formed
 // name=value entries.
+#include "orvlib/DB.h"
+#include "orvlib/OvComponents.h"
 #include "orvlib/OvDataSets.h"
+#include "orvlib/OvSQLLexer.h"
 #include "orvlib/OvSelectParser.h"
 #include "rtl/Classes.h"
 
@@ -37,6 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
 {
     const QString sql = QString::fromUtf8(reinterpret_cast<const char *>(Data), qsizetype(Size));
 
+    TOvSQLLexer lexer(sql, QLatin1Char('&'));
+    qsizetype last = -1;
+    for (TOvSQLToken t = lexer.Next(); t.kind != TOvSQLToken::End; t = lexer.Next()) {
+        check(t.pos > last && t.len > 0 && t.pos + t.len <= sql.size(),
+              "a token does not advance or leaves the text");
+        last = t.pos;
+    }
+
     const TOvSelectInfo info = ParseSelectStatement(sql);
     const QChar *begin = sql.constData();
     const QChar *end = begin + sql.size();
@@ -68,5 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
     TStringList again;
     query.ParseFieldInfoFromSQL(sql, &again, nullptr, nullptr);
     check(again.toStringList() == fieldInfo.toStringList(), "parsing is not repeatable");
+
+    TParams params;
+    params.ParseSQL(sql, true);
+
+    TOvScript script;
+    script.SQL()->SetText(sql);
+    (void)script.Statements();
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "orvlib/OvComponents.h"
 #include "orvlib/OvConsts.h"
 #include "orvlib/OvDlgs.h"
+#include "orvlib/OvDlgsParams.h"
 #include "orvlib/OvDriver.h"
 #include "orvlib/OvSession.h"
 
@@ -143,7 +144,8 @@ void TOvDatabase::connectNow()
     try {
         TOvMonitor::Trace(
             QStringLiteral("Connect %1 (%2 %3)")
-                .arg(m_databaseName, GetServerTypeName(m_serverType), m_remoteDatabase));
+                .arg(m_databaseName, GetServerTypeName(m_serverType),
+                     RemoteDatabaseForDisplay(m_remoteDatabase)));
         driver->Connect(m_remoteDatabase, params);
     } catch (const EOvDatabaseError &e) {
         throw EOvDatabaseError(SConnectFailed().arg(m_databaseName, e.ServerMessage()),

@@ -1,6 +1,7 @@
 #include "orvlib/OvDlgs.h"
 #include "orvlib/OvConsts.h"
 #include "orvlib/OvDlgsForms.h"
+#include "orvlib/OvDlgsParams.h"
 #include "orvlib/OvDriver.h"
 
 #include "rtl/Dialogs.h"
@@ -16,7 +17,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -35,19 +35,6 @@ W *named(W *Widget, const char *Name)
 {
     Widget->setObjectName(QLatin1String(Name));
     return Widget;
-}
-
-// A remote database as messages show it: a password written into a
-// connection string or URI is masked.
-QString displayRemote(const QString &Remote)
-{
-    if (Remote.contains(QLatin1String("://")))
-        return QUrl(Remote).toDisplayString(QUrl::RemovePassword);
-    static const QRegularExpression password(
-        QStringLiteral(R"((\bpassword\s*=\s*)('(?:[^'\\]|\\.)*'|\S+))"),
-        QRegularExpression::CaseInsensitiveOption);
-    QString text = Remote;
-    return text.replace(password, QStringLiteral("\\1***"));
 }
 
 // A caption for Buddy; its mnemonic moves the focus there.
@@ -369,7 +356,7 @@ void TOvDatabaseEditDlg::btEditParamsClick()
 void TOvDatabaseEditDlg::btTestClick()
 {
     const QString remote = RemoteDatabase().trimmed();
-    const QString shown = displayRemote(remote);
+    const QString shown = RemoteDatabaseForDisplay(remote);
     const QString caption = DatabaseName().isEmpty() ? shown : DatabaseName();
     if (remote.isEmpty()) {
         MessageDlg(SNoRemoteDatabase().arg(DatabaseName()), mtError, mbOK);

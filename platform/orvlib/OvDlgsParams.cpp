@@ -1,6 +1,7 @@
 #include "orvlib/OvDlgsParams.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <libpq-fe.h>
@@ -276,4 +277,15 @@ QString ComposePgRemoteDatabase(const TOvPgAddress &Address, const QString &Orig
     for (const ConnInfoItem &item : items)
         parts.append(item.Key + QLatin1Char('=') + quoteConnValue(item.Value));
     return parts.join(u' ');
+}
+
+QString RemoteDatabaseForDisplay(const QString &Remote)
+{
+    if (Remote.contains(QLatin1String("://")))
+        return QUrl(Remote).toDisplayString(QUrl::RemovePassword);
+    static const QRegularExpression password(
+        QStringLiteral(R"((\bpassword\s*=\s*)('(?:[^'\\]|\\.)*'|\S+))"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString text = Remote;
+    return text.replace(password, QStringLiteral("\\1***"));
 }

@@ -41,3 +41,7 @@ TOvPgAddress ParsePgRemoteDatabase(const QString &Value);
 // (user, options, ...), replacing only host, port and database. Otherwise:
 // "host[:port]/dbname", or "dbname" without a host.
 QString ComposePgRemoteDatabase(const TOvPgAddress &Address, const QString &Original = QString());
+
+// A remote database as messages and traces show it: a password written into
+// a connection string or URI is masked.
+QString RemoteDatabaseForDisplay(const QString &Remote);

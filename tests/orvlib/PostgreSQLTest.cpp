@@ -205,6 +205,27 @@ TEST_F(PostgreSQLTest, loginPromptAsksThroughTheDialog)
         << "the login is not stored in the component";
 }
 
+// A password written into the remote database never reaches the SQL monitor.
+TEST_F(PostgreSQLTest, monitorTraceMasksPasswords)
+{
+    TOvMonitor monitor(&owner);
+    monitor.SetActive(true);
+    TOvDatabase *db = database();
+    db->SetRemoteDatabase(connInfo() + QStringLiteral(" password='s3cret pw'"));
+    db->Open();
+    db->Close();
+    const QString server
+        = connValue(QStringLiteral("host")) + u':' + connValue(QStringLiteral("port"));
+    db->SetRemoteDatabase(QStringLiteral("postgresql://%1:hidden@%2/%3")
+                              .arg(connValue(QStringLiteral("user")), server,
+                                   connValue(QStringLiteral("dbname"))));
+    db->Open();
+    const QString trace = monitor.Lines()->Text();
+    EXPECT_TRUE(trace.contains(QStringLiteral("Connect"))) << "the connections were traced";
+    EXPECT_FALSE(trace.contains(QStringLiteral("s3cret"))) << trace.toStdString();
+    EXPECT_FALSE(trace.contains(QStringLiteral("hidden"))) << trace.toStdString();
+}
+
 TEST_F(PostgreSQLTest, connectFailuresCarryTheServersMessageAndLeaveItDisconnected)
 {
     TOvDatabase *db = database();

@@ -235,9 +235,11 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
         UpdateScope scope(TableInfo);
         std::unordered_set<QStringView, NameHash, NameEqual> seen;
         for (const TOvSelectInfo::Table &t : info.tables) {
-            if (t.name.isEmpty() || !seen.insert(t.name).second)
+            const QStringView key = t.alias.isEmpty() ? t.name : t.alias;
+            // A name holding "=" would read back as another name and value.
+            if (t.name.isEmpty() || key.contains(QLatin1Char('=')) || !seen.insert(t.name).second)
                 continue;
-            TableInfo->Add((t.alias.isEmpty() ? t.name : t.alias) % QLatin1Char('=') % t.name);
+            TableInfo->Add(key % QLatin1Char('=') % t.name);
         }
     }
 
@@ -260,14 +262,21 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
             listed.insert(name);
     }
     UpdateScope fieldScope(FieldInfo), unresolvedScope(Unresolved);
-    auto addField = [&](QStringView Name, QStringView Table, QStringView Column) {
-        if (!FieldInfo || Name.isEmpty() || !listed.insert(Name))
-            return;
-        FieldInfo->Add(Name % QLatin1Char('=') % Table % QLatin1Char('.') % Column);
-    };
     auto unresolved = [&](QStringView Name) {
         if (Unresolved)
             Unresolved->Add(Name.toString());
+    };
+    auto addField = [&](QStringView Name, QStringView Table, QStringView Column) {
+        if (!FieldInfo || Name.isEmpty())
+            return;
+        // A name holding "=" would read back as another name and value.
+        if (Name.contains(QLatin1Char('='))) {
+            unresolved(Name);
+            return;
+        }
+        if (!listed.insert(Name))
+            return;
+        FieldInfo->Add(Name % QLatin1Char('=') % Table % QLatin1Char('.') % Column);
     };
 
     for (const TOvSelectInfo::Field &f : info.fields) {

@@ -91,6 +91,11 @@ TEST(ParseFieldInfo, corpusWithoutADatabase)
          {"a=a", "b=b", "c=c"},
          {"id"}},
         {"select u.id from t", {}, {"t=t"}, {"id"}},
+        // A name holding "=" cannot stand before the "=" of an entry.
+        {"select a.id as \"x=y\", a.name from \"k=v\" a, \"p=q\"",
+         {"name=k=v.name"},
+         {"a=k=v"},
+         {"x=y"}},
         {"update t set a = 1", {}, {}, {}},
         {"", {}, {}, {}},
         {"select", {}, {}, {}},

@@ -13,6 +13,8 @@
 #include "rtl/UiServices.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QRandomGenerator>
 #include <QComboBox>
 #include <QPushButton>
 
@@ -43,6 +45,12 @@ protected:
         db->SetServerType(TOvServerType::stPostgreSQL);
         db->SetRemoteDatabase(connInfo);
         db->SetLoginPrompt(false);
+        // Each test has a schema of its own, first on its search path, so
+        // tests running side by side on one server never meet.
+        schema = QStringLiteral("ovupd_%1_%2")
+                     .arg(QCoreApplication::applicationPid())
+                     .arg(QRandomGenerator::global()->bounded(1000000));
+        db->Params()->Add(QStringLiteral("options=-c search_path=%1").arg(schema));
         if (problem.isEmpty()) {
             try {
                 db->Open();
@@ -55,7 +63,7 @@ protected:
                 FAIL() << "PostgreSQL server unreachable under CI: " << problem.toStdString();
             GTEST_SKIP() << "PostgreSQL server unreachable: " << problem.toStdString();
         }
-        dropTables();
+        db->ExecSQL(QStringLiteral("create schema ") + schema);
         db->ExecSQL(QStringLiteral("create table upd_customer (id integer not null, "
                                    "branch integer not null, name varchar(40), "
                                    "primary key (id, branch))"));
@@ -73,14 +81,8 @@ protected:
 
     void TearDown() override
     {
-        if (db && db->Connected())
-            dropTables();
-    }
-
-    void dropTables()
-    {
-        db->ExecSQL(QStringLiteral("drop table if exists upd_customer"));
-        db->ExecSQL(QStringLiteral("drop table if exists \"Upd Mixed\""));
+        if (db && db->Connected() && !schema.isEmpty())
+            db->ExecSQL(QStringLiteral("drop schema if exists %1 cascade").arg(schema));
     }
 
     bool edit(const std::function<void(TOvUpdateSQLEditForm &)> &Act)
@@ -106,6 +108,7 @@ protected:
     }
 
     QWidget form1;
+    QString schema;
     TOvDatabase *db = nullptr;
     TOvQuery *query = nullptr;
     TOvUpdateSQL *upd = nullptr;
@@ -181,20 +184,20 @@ TEST_F(UpdateSQLOnPostgres, mixedCaseTableLookups)
 // PostgreSQL knows owners: the schema stays in the look-ups and statements.
 TEST_F(UpdateSQLOnPostgres, ownerQualifiedTable)
 {
-    ASSERT_TRUE(edit([](TOvUpdateSQLEditForm &f) {
-        f.cbTableName->setEditText("\"public\".\"upd_customer\"");
+    ASSERT_TRUE(edit([&](TOvUpdateSQLEditForm &f) {
+        f.cbTableName->setEditText("\"" + schema + "\".\"upd_customer\"");
         f.btGetTableFields->click();
         EXPECT_EQ(itemsOf(f.lbKeyFields), QStringList({"id", "branch", "name"}))
             << "quotes stripped, owner kept";
-        f.cbTableName->setEditText("public.upd_customer");
+        f.cbTableName->setEditText(schema + ".upd_customer");
         f.btSelectPrimKeys->click();
         EXPECT_EQ(selectedItems(f.lbKeyFields), QStringList({"id", "branch"})) << "primary key";
         f.btGenerateSQL->click();
         f.btOk->click();
     }));
     EXPECT_EQ(upd->GetSQLIndex(3)->toStringList(),
-              QStringList({"delete from public.upd_customer", "where", "  id = :OLD_id and",
-                           "  branch = :OLD_branch"}));
+              QStringList({"delete from " + schema + ".upd_customer", "where",
+                           "  id = :OLD_id and", "  branch = :OLD_branch"}));
     EXPECT_EQ(upd->Apply(TUpdateKind::ukInsert, {{"id", 2}, {"branch", 1}, {"name", "Cy"}}, {}), 1);
     EXPECT_EQ(upd->Apply(TUpdateKind::ukDelete, {}, {{"id", 2}, {"branch", 1}}), 1);
     EXPECT_TRUE(ui.messages.empty()) << "no message box on the way";

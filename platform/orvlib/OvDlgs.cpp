@@ -22,6 +22,8 @@
 #include <QVBoxLayout>
 
 namespace {
+using ovdlgs::label;
+using ovdlgs::named;
 
 bool isTrueText(const QString &Value)
 {
@@ -30,20 +32,6 @@ bool isTrueText(const QString &Value)
            || v.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
 }
 
-template<class W>
-W *named(W *Widget, const char *Name)
-{
-    Widget->setObjectName(QLatin1String(Name));
-    return Widget;
-}
-
-// A caption for Buddy; its mnemonic moves the focus there.
-QLabel *label(QWidget *Parent, const QString &Text, QWidget *Buddy, const char *Name)
-{
-    QLabel *l = named(new QLabel(Text, Parent), Name);
-    l->setBuddy(Buddy);
-    return l;
-}
 
 } // namespace
 

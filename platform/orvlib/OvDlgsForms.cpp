@@ -23,26 +23,14 @@
 #include <QVBoxLayout>
 
 namespace {
+using ovdlgs::label;
+using ovdlgs::named;
 
 QString tr(const char *Text)
 {
     return QCoreApplication::translate("OvDlgs", Text);
 }
 
-template<class W>
-W *named(W *Widget, const char *Name)
-{
-    Widget->setObjectName(QLatin1String(Name));
-    return Widget;
-}
-
-// A caption for Buddy; its mnemonic moves the focus there.
-QLabel *label(QWidget *Parent, const QString &Text, QWidget *Buddy, const char *Name)
-{
-    QLabel *l = named(new QLabel(Text, Parent), Name);
-    l->setBuddy(Buddy);
-    return l;
-}
 
 // The OK and Cancel buttons at the foot of a form, bound to their results.
 QHBoxLayout *okCancelRow(TForm *Form, QPushButton **Ok = nullptr)
@@ -82,6 +70,13 @@ void handToCodeEditor(TForm &Form, const TOvShowCodeEditorEvent &ShowCodeEditor,
 }
 
 } // namespace
+
+QLabel *ovdlgs::label(QWidget *Parent, const QString &Text, QWidget *Buddy, const char *Name)
+{
+    QLabel *l = named(new QLabel(Text, Parent), Name);
+    l->setBuddy(Buddy);
+    return l;
+}
 
 QString ovdlgs::editorText(const TStrings &List)
 {

@@ -92,20 +92,7 @@ protected:
     }
 
     // Runs the refresh statement for the old values Keys; the row's fields.
-    QVariantMap refresh(const QVariantMap &Keys)
-    {
-        TOvQuery q;
-        q.SetDatabaseName(QString::fromLatin1(databaseName));
-        q.SQL()->Assign(*upd->GetSQLIndex(0));
-        for (auto it = Keys.cbegin(); it != Keys.cend(); ++it)
-            q.ParamByName(QStringLiteral("OLD_") + it.key())->SetValue(it.value());
-        q.Open();
-        QVariantMap row;
-        if (!q.Eof())
-            for (int i = 0; i < q.FieldCount(); ++i)
-                row.insert(q.Fields(i)->FieldName(), q.Fields(i)->Value());
-        return row;
-    }
+    QVariantMap refresh(const QVariantMap &Keys) { return refreshRow(QString::fromLatin1(databaseName), *upd, Keys); }
 
     QWidget form1;
     QString schema;

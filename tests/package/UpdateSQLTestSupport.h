@@ -2,10 +2,13 @@
 
 #include "OvUpdSEd.h"
 
+#include "orvlib/OvDataSets.h"
+#include "orvlib/OvUpdateSQL.h"
 #include "rtl/Classes.h"
 
 #include <QListWidget>
 #include <QStringList>
+#include <QVariantMap>
 
 // The tests' view of the editor form's private state: the statement buffers,
 // the field-origin list, the owner flag and the generators themselves.
@@ -68,4 +71,23 @@ inline QStringList itemsOf(const QListWidget *ListBox)
     for (int i = 0; i < ListBox->count(); ++i)
         names.append(ListBox->item(i)->text());
     return names;
+}
+
+// Runs the update object's refresh statement on DatabaseName with the old
+// values Keys (key field -> value); the fields of the row it finds, or an
+// empty map when there is none.
+inline QVariantMap refreshRow(const QString &DatabaseName, const TOvUpdateSQL &Update,
+                              const QVariantMap &Keys)
+{
+    TOvQuery q;
+    q.SetDatabaseName(DatabaseName);
+    q.SQL()->Assign(*Update.GetSQLIndex(0));
+    for (auto it = Keys.cbegin(); it != Keys.cend(); ++it)
+        q.ParamByName(QStringLiteral("OLD_") + it.key())->SetValue(it.value());
+    q.Open();
+    QVariantMap row;
+    if (!q.Eof())
+        for (int i = 0; i < q.FieldCount(); ++i)
+            row.insert(q.Fields(i)->FieldName(), q.Fields(i)->Value());
+    return row;
 }

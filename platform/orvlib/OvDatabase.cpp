@@ -113,12 +113,18 @@ void TOvDatabase::GetEffectiveParams(TStrings &List) const
 
 void TOvDatabase::SetConnected(bool Value)
 {
-    if (Value == Connected())
-        return;
     if (Value) {
+        if (Connected())
+            return;
+        // A connection the server dropped is closed properly first, so what
+        // hangs on it (open datasets) hears of it before the new one opens.
+        if (m_driver)
+            SetConnected(false);
         connectNow();
         return;
     }
+    if (!m_driver)
+        return;
     Q_EMIT BeforeDisconnect();
     std::unique_ptr<TOvDriver> driver = std::move(m_driver);
     TOvMonitor::Trace(QStringLiteral("Disconnect %1").arg(m_databaseName));

@@ -528,6 +528,9 @@ TEST_F(PostgreSQLTest, aServerThatGoesAwayIsReportedAndTheNextCallReconnects)
     TOvDatabase *db = database();
     const QString D = dbName();
     db->Open();
+    int disconnects = 0;
+    QObject counting; // ends the connection before the counter goes
+    QObject::connect(db, &TOvDatabase::BeforeDisconnect, &counting, [&] { ++disconnects; });
     const QVariant pid
         = db->Driver().Execute(QStringLiteral("select pg_backend_pid()"), {}).Rows.at(0).at(0);
     admin->Execute(QStringLiteral("select pg_terminate_backend($1)"), {pid});
@@ -542,6 +545,7 @@ TEST_F(PostgreSQLTest, aServerThatGoesAwayIsReportedAndTheNextCallReconnects)
     EXPECT_FALSE(db->Connected()) << "the broken connection is reported as not connected";
     EXPECT_EQ(fieldNames(D, QStringLiteral("customer")).value(0), QStringLiteral("id"))
         << "the next call reconnects and works";
+    EXPECT_EQ(disconnects, 1) << "the broken connection was closed properly, once";
     EXPECT_TRUE(db->Connected());
     EXPECT_NE(db->Driver().Execute(QStringLiteral("select pg_backend_pid()"), {}).Rows.at(0).at(0),
               pid);

@@ -161,6 +161,22 @@ TEST_F(RegisterTest, WithoutSettingsTheSQLEditorIsSkipped)
     EXPECT_EQ(rows, Before16 + After16);
 }
 
+TEST_F(RegisterTest, FinalizationSavesTheRecentListOnceAndClearsTheSettings)
+{
+    OvRegInitialization();
+    ASSERT_NE(DesignSettings, nullptr);
+    DesignSettings->AddLastUsedDatabase("sales.db");
+    EXPECT_FALSE(tmp.exists("orvlib.ini")) << "the recent list is written only at unload";
+    OvRegFinalization();
+    EXPECT_EQ(DesignSettings, nullptr);
+    EXPECT_EQ(tmp.read("orvlib.ini"), "[RecentDatabases]\nItem00=sales.db\n");
+
+    tmp.write("orvlib.ini", "[RecentDatabases]\nItem00=changed.db\n");
+    OvRegFinalization();
+    EXPECT_EQ(tmp.read("orvlib.ini"), "[RecentDatabases]\nItem00=changed.db\n")
+        << "a second finalization writes nothing";
+}
+
 TEST_F(RegisterTest, EditorsResolveToTheMostSpecificClass)
 {
     registerAll();

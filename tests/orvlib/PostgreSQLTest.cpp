@@ -205,6 +205,37 @@ TEST_F(PostgreSQLTest, loginPromptAsksThroughTheDialog)
         << "the login is not stored in the component";
 }
 
+// A role that must give its password: a wrong one is refused with the
+// server's own reason and leaves the database closed; the right one connects.
+TEST_F(PostgreSQLTest, wrongPasswordIsRefusedWithTheServersReason)
+{
+    const QStringList login = qEnvironmentVariable("OV_PG_PASSWORD_LOGIN").split(u' ');
+    if (login.size() != 2) {
+        if (runningUnderCi())
+            FAIL() << "OV_PG_PASSWORD_LOGIN is not set under CI (scripts/test sets it)";
+        GTEST_SKIP() << "no role with a password: set OV_PG_PASSWORD_LOGIN=\"user password\"";
+    }
+    TOvDatabase *db = database();
+    const QString server
+        = connValue(QStringLiteral("host")) + u':' + connValue(QStringLiteral("port"));
+    db->SetRemoteDatabase(server + u'/' + connValue(QStringLiteral("dbname")));
+    db->Params()->SetValues(QStringLiteral("USER NAME"), login.at(0));
+    db->Params()->SetValues(QStringLiteral("PASSWORD"), login.at(1) + QStringLiteral("-wrong"));
+    try {
+        db->Open();
+        FAIL() << "a wrong password must not connect";
+    } catch (const EOvDatabaseError &e) {
+        EXPECT_TRUE(e.ServerMessage().contains(QStringLiteral("password authentication failed")))
+            << e.ServerMessage().toStdString();
+        EXPECT_FALSE(e.Message().contains(QStringLiteral("-wrong"))) << "the password is not shown";
+    }
+    EXPECT_FALSE(db->Connected());
+
+    db->Params()->SetValues(QStringLiteral("PASSWORD"), login.at(1));
+    db->Open();
+    EXPECT_TRUE(db->Connected()) << "the right password connects, the failure left nothing behind";
+}
+
 // A password written into the remote database never reaches the SQL monitor.
 TEST_F(PostgreSQLTest, monitorTraceMasksPasswords)
 {

@@ -54,11 +54,13 @@ private:
         sqlite3_open(file.toUtf8().constData(), &raw);
         exec(raw, "begin");
         for (int i = 0; i < TableCount; ++i)
-            exec(raw, QString("create table T%1 (ID integer primary key, NAME text)").arg(i, 5, 10, QChar('0')));
+            exec(raw, QString("create table T%1 (ID integer primary key, NAME text)")
+                          .arg(i, 5, 10, QChar('0')));
         QStringList columns;
         for (int c = 0; c < WideColumns; ++c)
             columns << QString("C%1 integer").arg(c);
-        exec(raw, QString("create table %1 (%2, primary key (C0, C1))").arg(WideTable, columns.join(", ")));
+        exec(raw, QString("create table %1 (%2, primary key (C0, C1))")
+                      .arg(WideTable, columns.join(", ")));
         exec(raw, QString("create unique index WIDE_U1 on %1 (C10, C11, C12)").arg(WideTable));
         exec(raw, QString("create unique index WIDE_U2 on %1 (C20)").arg(WideTable));
         exec(raw, QString("create index WIDE_I1 on %1 (C30, C31)").arg(WideTable));
@@ -154,11 +156,13 @@ void Raw_IndexInfo(benchmark::State &State)
         query(c.raw, "select name, \"unique\", origin from pragma_index_list(?1)", WideTable,
               [&](sqlite3_stmt *st) {
                   const QString index = text(st, 0);
-                  const int type = (sqlite3_column_int(st, 1) ? 2 : 0) | (text(st, 2) == "pk" ? 4 : 0);
-                  query(c.raw, "select seqno, name from pragma_index_info(?1)", index,
-                        [&](sqlite3_stmt *ist) {
-                            rows.append({index, text(ist, 1), type, sqlite3_column_int(ist, 0) + 1});
-                        });
+                  const int type
+                      = (sqlite3_column_int(st, 1) ? 2 : 0) | (text(st, 2) == "pk" ? 4 : 0);
+                  query(
+                      c.raw, "select seqno, name from pragma_index_info(?1)", index,
+                      [&](sqlite3_stmt *ist) {
+                          rows.append({index, text(ist, 1), type, sqlite3_column_int(ist, 0) + 1});
+                      });
               });
         benchmark::DoNotOptimize(rows);
     }
@@ -168,7 +172,8 @@ void Lib_GetSchemaInfoIndexes(benchmark::State &State)
 {
     Catalog &c = Catalog::instance();
     for (auto _ : State) {
-        std::unique_ptr<TDataSet> info = c.database->GetSchemaInfo(TOvSchemaType::stIndexes, WideTable);
+        std::unique_ptr<TDataSet> info
+            = c.database->GetSchemaInfo(TOvSchemaType::stIndexes, WideTable);
         int rows = 0;
         for (info->First(); !info->Eof(); info->Next()) {
             benchmark::DoNotOptimize(info->FieldByName("COLUMN_NAME")->AsString());
@@ -187,9 +192,15 @@ QString longSelect(int Items)
         if (i)
             sql += ", ";
         switch (i % 3) {
-        case 0: sql += QString("C%1").arg(i); break;
-        case 1: sql += QString("C%1 as A%1").arg(i); break;
-        default: sql += QString("t.\"C%1\"").arg(i); break;
+        case 0:
+            sql += QString("C%1").arg(i);
+            break;
+        case 1:
+            sql += QString("C%1 as A%1").arg(i);
+            break;
+        default:
+            sql += QString("t.\"C%1\"").arg(i);
+            break;
         }
     }
     return sql + "\nfrom WIDE_TABLE t -- the one table\nwhere t.C0 > 0";
@@ -225,7 +236,11 @@ BENCHMARK(Lib_GetFieldNames)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Raw_IndexInfo)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Lib_GetSchemaInfoIndexes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Lib_ParseSelectStatement)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(Lib_ParseFieldInfoFromSQL)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(Lib_ParseFieldInfoFromSQL)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

@@ -72,13 +72,12 @@ BENCHMARK(UpdateSQLEditor_FieldsKeysGenerate)->Arg(100)->Arg(1000)->Unit(benchma
 
 int main(int argc, char **argv)
 {
-    return runBenchmarks(argc, argv,
-                         // Linear: ten times the columns take at most ten times as long (with slack).
-                         {{"UpdateSQL editor 1000 / 100 columns (x10)",
-                           "UpdateSQLEditor_FieldsKeysGenerate/1000",
-                           "UpdateSQLEditor_FieldsKeysGenerate/100", 10 * 1.3}},
-                         {},
-                         // Inside one frame, with room to spare.
-                         {{"UpdateSQL editor, 1000 columns", "UpdateSQLEditor_FieldsKeysGenerate/1000",
-                           16.0}});
+    return runBenchmarks(
+        argc, argv,
+        // Linear: ten times the columns take at most ten times as long (with slack).
+        {{"UpdateSQL editor 1000 / 100 columns (x10)", "UpdateSQLEditor_FieldsKeysGenerate/1000",
+          "UpdateSQLEditor_FieldsKeysGenerate/100", 10 * 1.3}},
+        {},
+        // Inside one frame, with room to spare.
+        {{"UpdateSQL editor, 1000 columns", "UpdateSQLEditor_FieldsKeysGenerate/1000", 16.0}});
 }

@@ -131,7 +131,8 @@ void TDesignSettings::AddLastUsedDatabase(const QString &S)
 
 TOvServerType TDesignSettings::ReadDefaultServerType()
 {
-    const QString name = FIniFile->ReadString(DatabaseSection, QStringLiteral("ServerType"), QString());
+    const QString name
+        = FIniFile->ReadString(DatabaseSection, QStringLiteral("ServerType"), QString());
     return StrToServerTypeDef(name, DefServerType);
 }
 

@@ -72,7 +72,8 @@ void Register()
                            propertyEditorClass<TOvDatabaseNameProperty>());
     RegisterPropertyEditor(string, &TOvScript::staticMetaObject, QStringLiteral("SessionName"),
                            propertyEditorClass<TOvSessionNameProperty>());
-    RegisterPropertyEditor(string, &TOvStoredProc::staticMetaObject, QStringLiteral("StoredProcName"),
+    RegisterPropertyEditor(string, &TOvStoredProc::staticMetaObject,
+                           QStringLiteral("StoredProcName"),
                            propertyEditorClass<TOvStoredProcNameProperty>());
     RegisterPropertyEditor(string, &TOvTable::staticMetaObject, QStringLiteral("TableName"),
                            propertyEditorClass<TOvTableNameProperty>());
@@ -85,17 +86,22 @@ void Register()
     RegisterPropertyEditor(params, &TOvStoredProc::staticMetaObject, QStringLiteral("Params"),
                            propertyEditorClass<TOvStoredProcParamsProperty>());
 
-    RegisterComponentEditor(&TOvSession::staticMetaObject, componentEditorClass<TOvDefaultEditor>());
-    RegisterComponentEditor(&TOvDatabase::staticMetaObject, componentEditorClass<TOvDatabaseEditor>());
-    RegisterComponentEditor(&TOvDataSet::staticMetaObject, componentEditorClass<TOvDataSetEditor>());
+    RegisterComponentEditor(&TOvSession::staticMetaObject,
+                            componentEditorClass<TOvDefaultEditor>());
+    RegisterComponentEditor(&TOvDatabase::staticMetaObject,
+                            componentEditorClass<TOvDatabaseEditor>());
+    RegisterComponentEditor(&TOvDataSet::staticMetaObject,
+                            componentEditorClass<TOvDataSetEditor>());
     RegisterComponentEditor(&TOvQuery::staticMetaObject, componentEditorClass<TOvQueryEditor>());
     RegisterComponentEditor(&TOvMacroQuery::staticMetaObject,
                             componentEditorClass<TOvMacroQueryEditor>());
     RegisterComponentEditor(&TOvStoredProc::staticMetaObject,
                             componentEditorClass<TOvStoredProcEditor>());
-    RegisterComponentEditor(&TOvUpdateSQL::staticMetaObject, componentEditorClass<TOvUpdateSQLEditor>());
+    RegisterComponentEditor(&TOvUpdateSQL::staticMetaObject,
+                            componentEditorClass<TOvUpdateSQLEditor>());
     RegisterComponentEditor(&TOvScript::staticMetaObject, componentEditorClass<TOvScriptEditor>());
-    RegisterComponentEditor(&TOvMonitor::staticMetaObject, componentEditorClass<TOvDefaultEditor>());
+    RegisterComponentEditor(&TOvMonitor::staticMetaObject,
+                            componentEditorClass<TOvDefaultEditor>());
     RegisterComponentEditor(&TOvSQLBaseServer::staticMetaObject,
                             componentEditorClass<TOvDefaultEditor>());
 
@@ -111,7 +117,8 @@ void Register()
 
     RegisterPropertiesInCategory(sDatabaseCategoryName(), &TOvDatabase::staticMetaObject,
                                  {QStringLiteral("ServerType"), QStringLiteral("SessionName"),
-                                  QStringLiteral("DatabaseName"), QStringLiteral("RemoteDatabase")});
+                                  QStringLiteral("DatabaseName"),
+                                  QStringLiteral("RemoteDatabase")});
     RegisterPropertiesInCategory(sDatabaseCategoryName(), &TOvDataSet::staticMetaObject,
                                  {QStringLiteral("DatabaseName")});
     RegisterPropertiesInCategory(sDatabaseCategoryName(), &TOvDataSetUpdateObject::staticMetaObject,

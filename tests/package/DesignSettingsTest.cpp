@@ -54,7 +54,8 @@ TEST_F(DesignSettingsTest, NoIniFileGivesDefaultsAndCreatesNothing)
 
 TEST_F(DesignSettingsTest, RootDirFallsBackToCurrentDirectory)
 {
-    tmp.write("registry", "[Software\\Orvanta]\nRootDir=" + tmp.file("no-such-dir").toUtf8() + "\n");
+    tmp.write("registry",
+              "[Software\\Orvanta]\nRootDir=" + tmp.file("no-such-dir").toUtf8() + "\n");
     {
         TDesignSettings s;
         EXPECT_EQ(s.RootDir(), ".") << "a directory that does not exist is dropped";
@@ -211,11 +212,13 @@ TEST_F(DesignSettingsTest, DefaultServerTypeRoundTrip)
     s.WriteDefaultServerType(TOvServerType::stPostgreSQL);
     EXPECT_EQ(DefServerType, TOvServerType::stPostgreSQL);
     EXPECT_EQ(s.ReadDefaultServerType(), TOvServerType::stPostgreSQL);
-    EXPECT_TRUE(ini().contains("ServerType=" + GetServerTypeName(TOvServerType::stPostgreSQL).toUtf8()));
+    EXPECT_TRUE(
+        ini().contains("ServerType=" + GetServerTypeName(TOvServerType::stPostgreSQL).toUtf8()));
 
     ini("[TOvDatabase]\nServerType=NoSuchServer\n");
     DefServerType = TOvServerType::stPostgreSQL;
-    EXPECT_EQ(s.ReadDefaultServerType(), TOvServerType::stPostgreSQL) << "unknown name keeps the default";
+    EXPECT_EQ(s.ReadDefaultServerType(), TOvServerType::stPostgreSQL)
+        << "unknown name keeps the default";
 }
 
 TEST_F(DesignSettingsTest, FailedWritesPropagateAndKeepState)
@@ -226,7 +229,8 @@ TEST_F(DesignSettingsTest, FailedWritesPropagateAndKeepState)
     QFile::remove(tmp.file("orvlib.ini"));
     QDir(tmp.path()).mkdir("orvlib.ini"); // a folder where the file should be
     EXPECT_THROW(s.WriteDefaultServerType(TOvServerType::stPostgreSQL), Exception);
-    EXPECT_EQ(DefServerType, TOvServerType::stSQLite) << "DefServerType unchanged after a failed write";
+    EXPECT_EQ(DefServerType, TOvServerType::stSQLite)
+        << "DefServerType unchanged after a failed write";
     s.AddLastUsedDatabase("kept");
     EXPECT_NO_THROW(s.SaveAll()) << "the unload save swallows failures";
 }

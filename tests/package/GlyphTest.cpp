@@ -8,15 +8,15 @@
 
 namespace {
 
-const char *const GlyphNames[] = {"TOVDATABASE", "TOVMACROQUERY",    "TOVMONITOR",    "TOVQUERY",
-                                  "TOVSCRIPT",   "TOVSESSION",       "TOVSQLBASESERVER",
-                                  "TOVSTOREDPROC", "TOVTABLE",       "TOVUPDATESQL"};
+const char *const GlyphNames[]
+    = {"TOVDATABASE", "TOVMACROQUERY",    "TOVMONITOR",    "TOVQUERY", "TOVSCRIPT",
+       "TOVSESSION",  "TOVSQLBASESERVER", "TOVSTOREDPROC", "TOVTABLE", "TOVUPDATESQL"};
 
 // The standard 16-colour palette as (blue, green, red, 0) quadruples.
-const unsigned char Palette[16][3] = {
-    {0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},   {128, 0, 128},
-    {0, 128, 128}, {128, 128, 128}, {192, 192, 192}, {255, 0, 0}, {0, 255, 0}, {255, 255, 0},
-    {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+const unsigned char Palette[16][3]
+    = {{0, 0, 0},     {128, 0, 0},     {0, 128, 0},     {128, 128, 0},  {0, 0, 128}, {128, 0, 128},
+       {0, 128, 128}, {128, 128, 128}, {192, 192, 192}, {255, 0, 0},    {0, 255, 0}, {255, 255, 0},
+       {0, 0, 255},   {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
 
 quint32 u32(const QByteArray &B, int At)
 {

@@ -66,7 +66,8 @@ TEST_F(ModuleTest, UnloadWritesTheRecentListOnce)
 {
     // MaxCount 2 trims the stored list at the next load; the unload's save
     // then writes exactly the two entries in memory and keeps MaxCount.
-    tmp.write("orvlib.ini", "[RecentDatabases]\nMaxCount=2\nItem00=a.db\nItem01=b.db\nItem02=c.db\n");
+    tmp.write("orvlib.ini",
+              "[RecentDatabases]\nMaxCount=2\nItem00=a.db\nItem01=b.db\nItem02=c.db\n");
     const QString name = loadPackage(QStringLiteral(OV_PACKAGE_MODULE));
 
     // Open the drop-down of RemoteDatabase as the Object Inspector does, with

@@ -174,7 +174,8 @@ TEST_F(NameListPropertiesTest, TableNamesAndAutoFill)
     TOvTable table(&owner);
     table.SetDatabaseName("TABLES");
     TOvTableNameProperty editor(designer, {&table}, "TableName");
-    EXPECT_EQ(editor.GetAttributes(), TPropertyAttributes({paValueList, paMultiSelect, paSortList}));
+    EXPECT_EQ(editor.GetAttributes(),
+              TPropertyAttributes({paValueList, paMultiSelect, paSortList}));
 
     EXPECT_FALSE(editor.AutoFill()) << "not connected";
     EXPECT_FALSE(db->Connected()) << "AutoFill never connects";

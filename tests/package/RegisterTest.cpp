@@ -35,7 +35,7 @@ QString row(const TRegistration &R)
         return "editor " + name(R.ComponentClass) + " -> " + R.ComponentEditor.ClassName();
     case TRegistrationKind::PropertiesInCategory:
         return "category " + R.CategoryName + " " + name(R.ComponentClass) + ": "
-            + R.Filters.join(' ');
+               + R.Filters.join(' ');
     case TRegistrationKind::SprigType:
         return "sprig " + name(R.ComponentClass) + " -> " + R.Sprig.ClassName();
     }
@@ -137,7 +137,8 @@ TEST_F(RegisterTest, NoIniFileRegistersTheSQLEditorAndKeepsServerType)
 {
     DefServerType = TOvServerType::stPostgreSQL;
     EXPECT_EQ(registerAll(), Before16 + QStringList{Row16} + After16);
-    EXPECT_EQ(DefServerType, TOvServerType::stPostgreSQL) << "no ini entry keeps the runtime default";
+    EXPECT_EQ(DefServerType, TOvServerType::stPostgreSQL)
+        << "no ini entry keeps the runtime default";
     EXPECT_FALSE(tmp.exists("orvlib.ini")) << "registering writes nothing";
 }
 

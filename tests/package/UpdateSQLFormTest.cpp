@@ -122,7 +122,10 @@ protected:
     }
 
     // Runs the refresh statement for the old values Keys; the row's fields.
-    QVariantMap refresh(const QVariantMap &Keys) { return refreshRow(QStringLiteral("UPDSQLDB"), *upd, Keys); }
+    QVariantMap refresh(const QVariantMap &Keys)
+    {
+        return refreshRow(QStringLiteral("UPDSQLDB"), *upd, Keys);
+    }
 
     TempFolder tmp;
     QWidget form1;

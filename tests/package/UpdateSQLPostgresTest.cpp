@@ -13,10 +13,10 @@
 #include "rtl/UiServices.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QRandomGenerator>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QPushButton>
+#include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
@@ -92,7 +92,10 @@ protected:
     }
 
     // Runs the refresh statement for the old values Keys; the row's fields.
-    QVariantMap refresh(const QVariantMap &Keys) { return refreshRow(QString::fromLatin1(databaseName), *upd, Keys); }
+    QVariantMap refresh(const QVariantMap &Keys)
+    {
+        return refreshRow(QString::fromLatin1(databaseName), *upd, Keys);
+    }
 
     QWidget form1;
     QString schema;
@@ -183,8 +186,8 @@ TEST_F(UpdateSQLOnPostgres, ownerQualifiedTable)
         f.btOk->click();
     }));
     EXPECT_EQ(upd->GetSQLIndex(3)->toStringList(),
-              QStringList({"delete from " + schema + ".upd_customer", "where",
-                           "  id = :OLD_id and", "  branch = :OLD_branch"}));
+              QStringList({"delete from " + schema + ".upd_customer", "where", "  id = :OLD_id and",
+                           "  branch = :OLD_branch"}));
     EXPECT_EQ(upd->Apply(TUpdateKind::ukInsert, {{"id", 2}, {"branch", 1}, {"name", "Cy"}}, {}), 1);
     EXPECT_EQ(upd->Apply(TUpdateKind::ukDelete, {}, {{"id", 2}, {"branch", 1}}), 1);
     EXPECT_TRUE(ui.messages.empty()) << "no message box on the way";

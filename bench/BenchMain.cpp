@@ -20,7 +20,6 @@ public:
         ConsoleReporter::ReportRuns(Reports);
         for (const Run &run : Reports)
             if (!run.error_occurred && run.run_type == Run::RT_Iteration) {
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
                 seconds[run.benchmark_name()]
                     = run.real_accumulated_time / double(run.iterations ? run.iterations : 1);
                 const auto bytes = run.counters.find("bytes_per_second");
@@ -28,9 +27,10 @@ public:
                     bytesPerSecond[run.benchmark_name()] = bytes->second.value;
             }
     }
-    std::map<std::string, double> times;
     std::map<std::string, double> bytesPerSecond;
-    std::map<std::string, double> seconds; // per iteration, whatever the display unit
+    // Wall seconds per iteration, whatever unit the table shows, so that
+    // benchmarks shown in different units still compare.
+    std::map<std::string, double> seconds;
 };
 
 } // namespace
@@ -58,9 +58,9 @@ int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
     bool within = true;
     std::printf("\nRatios (same run):\n");
     for (const BenchRatio &r : Ratios) {
-        const auto m = reporter.times.find(r.measured.toStdString());
-        const auto b = reporter.times.find(r.baseline.toStdString());
-        if (m == reporter.times.end() || b == reporter.times.end() || b->second <= 0) {
+        const auto m = reporter.seconds.find(r.measured.toStdString());
+        const auto b = reporter.seconds.find(r.baseline.toStdString());
+        if (m == reporter.seconds.end() || b == reporter.seconds.end() || b->second <= 0) {
             std::printf("  %-44s not measured in this run\n", qPrintable(r.label));
             continue;
         }

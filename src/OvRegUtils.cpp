@@ -4,12 +4,6 @@
 #include "orvlib/OvDatabase.h"
 #include "orvlib/OvSession.h"
 
-TOvDatabase *FindStoredProcDatabase(TOvStoredProc *StoredProc)
-{
-    TOvSession *session = Sessions().GetSessionByName(StoredProc->SessionName());
-    return session->FindDatabase(StoredProc->DatabaseName());
-}
-
 bool IsDataSetDatabaseConnected(TOvDataSet *DataSet)
 {
     TOvSession *session = Sessions().FindSession(DataSet->SessionName());

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QString>
-
 class TOvDataSet;
 
 // Small routines of the registration unit shared by editors and nodes.

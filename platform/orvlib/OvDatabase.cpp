@@ -148,10 +148,9 @@ void TOvDatabase::connectNow()
                 SConnectFailed().arg(m_databaseName, QStringLiteral("login cancelled")));
     }
     try {
-        TOvMonitor::Trace(
-            QStringLiteral("Connect %1 (%2 %3)")
-                .arg(m_databaseName, GetServerTypeName(m_serverType),
-                     RemoteDatabaseForDisplay(m_remoteDatabase)));
+        TOvMonitor::Trace(QStringLiteral("Connect %1 (%2 %3)")
+                              .arg(m_databaseName, GetServerTypeName(m_serverType),
+                                   RemoteDatabaseForDisplay(m_remoteDatabase)));
         driver->Connect(m_remoteDatabase, params);
     } catch (const EOvDatabaseError &e) {
         throw EOvDatabaseError(SConnectFailed().arg(m_databaseName, e.ServerMessage()),
@@ -217,8 +216,10 @@ std::unique_ptr<TDataSet> TOvDatabase::GetSchemaInfo(TOvSchemaType SchemaType,
         field("COLUMN_POSITION", TFieldType::ftInteger);
         field("COLUMN_TYPE", TFieldType::ftString);
         field("COLUMN_NULLABLE", TFieldType::ftInteger);
+        field("COLUMN_GENERATED", TFieldType::ftInteger);
         for (const TOvColumnInfo &c : driver.Columns(ObjectName))
-            rows.push_back({c.Name, c.Position, c.TypeName, c.Nullable ? 1 : 0});
+            rows.push_back(
+                {c.Name, c.Position, c.TypeName, c.Nullable ? 1 : 0, c.Generated ? 1 : 0});
         break;
     case TOvSchemaType::stProcedureParams:
         field("PARAM_NAME", TFieldType::ftString);

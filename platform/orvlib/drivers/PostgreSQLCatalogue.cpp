@@ -167,7 +167,7 @@ QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
         return columns;
     const Result r = query(
         "select a.attname, format_type(a.atttypid, a.atttypmod),"
-        " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull"
+        " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull, a.attgenerated <> ''"
         " from pg_attribute a join pg_type t on t.oid = a.atttypid"
         " where a.attrelid = $1::oid and a.attnum > 0 and not a.attisdropped order by a.attnum",
         {QString::number(table)});
@@ -178,6 +178,7 @@ QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
         c.TypeName = text(r, i, 1);
         c.DataType = fieldTypeOf(text(r, i, 2).toUInt());
         c.Nullable = text(r, i, 3) != u"t";
+        c.Generated = text(r, i, 4) == u"t"; // a stored generated column
         columns << c;
     }
     return columns;
@@ -192,7 +193,8 @@ QList<TOvIndexColumn> PostgreSQLDriver::IndexColumns(const QString &TableName)
     // Key columns only (INCLUDE columns follow indnkeyatts); attnum 0 is an
     // expression. The primary key first, then by index name, then position.
     const Result r
-        = query("select ic.relname, ix.indisprimary, ix.indisunique, k.ord, a.attname"
+        = query("select ic.relname, ix.indisprimary, ix.indisunique, k.ord, a.attname,"
+                " ix.indexprs is not null, ix.indpred is not null"
                 " from pg_index ix join pg_class ic on ic.oid = ix.indexrelid"
                 " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
                 " left join pg_attribute a on a.attrelid = ix.indrelid and a.attnum = k.attnum"
@@ -208,9 +210,13 @@ QList<TOvIndexColumn> PostgreSQLDriver::IndexColumns(const QString &TableName)
         if (text(r, i, 2) == u"t")
             c.IndexType |= itUnique;
         c.Position = text(r, i, 3).toInt();
-        if (PQgetisnull(r.get(), i, 4))
-            c.IndexType |= itExpression; // an expression key has no column name
-        else
+        // Expression and partial indexes are marked on every row: their
+        // plain columns are not unique on their own.
+        if (text(r, i, 5) == u"t")
+            c.IndexType |= itExpression;
+        if (text(r, i, 6) == u"t")
+            c.IndexType |= itPartial;
+        if (!PQgetisnull(r.get(), i, 4)) // an expression key has no column name
             c.ColumnName = text(r, i, 4);
         result << c;
     }

@@ -93,24 +93,23 @@ ObjName parseObjName(const QString &Text, bool Fold)
 
 namespace {
 
-// The table (or view) a name names, as the first part of a statement: a
-// common table expression "rel(oid, spelling)" of at most one row. $1, $2
-// are the schema (empty when unqualified) and name folded, $3, $4 the same as
-// written; spelling 1 (folded) wins over 2 (as written). Without a schema the
-// search_path decides, as the server would.
-#define OV_REL_LOOKUP                                                                              \
-    "with rel as (select * from ("                                                                 \
-    "select c.oid, 1 as spelling from pg_class c where c.relname = $2::name"                       \
-    " and c.relkind in " OV_TABLE_KINDS " and case when $1::name = '' then"                        \
-    " pg_table_is_visible(c.oid) else c.relnamespace = (select s.oid from pg_namespace s"          \
-    " where s.nspname = $1::name) end"                                                             \
-    " union all select c.oid, 2 from pg_class c where c.relname = $4::name"                        \
-    " and c.relkind in " OV_TABLE_KINDS " and case when $3::name = '' then"                        \
-    " pg_table_is_visible(c.oid) else c.relnamespace = (select s.oid from pg_namespace s"          \
-    " where s.nspname = $3::name) end"                                                             \
-    ") r order by spelling limit 1) "
+// The oid of the table (or view) a name names, as an expression of a
+// statement, null for none: $1, $2 are the schema (empty when unqualified)
+// and name folded, $3, $4 the same as written; the written spelling is
+// looked up only when the folded one names nothing. Without a schema the
+// search_path decides, as the server would. Each spelling is one index
+// look-up (OV_REL_FOLDED, OV_REL_WRITTEN), which keeps the statements cheap
+// to plan.
+#define OV_REL_BY(schema, name)                                                                    \
+    "(select c.oid from pg_class c where c.relname = " name "::name"                               \
+    " and c.relkind in " OV_TABLE_KINDS " and case when " schema "::name = ''"                     \
+    " then pg_table_is_visible(c.oid) else c.relnamespace = (select s.oid from pg_namespace s"     \
+    " where s.nspname = " schema "::name) end)"
+#define OV_REL_FOLDED OV_REL_BY("$1", "$2")
+#define OV_REL_WRITTEN OV_REL_BY("$3", "$4")
+#define OV_REL_OID "coalesce(" OV_REL_FOLDED ", " OV_REL_WRITTEN ")"
 
-// The parameters of OV_REL_LOOKUP for Name: folded, then as written; empty
+// The parameters of OV_REL_OID for Name: folded, then as written; empty
 // when Name names nothing.
 QStringList relLookupParams(const QString &Name)
 {
@@ -229,12 +228,14 @@ Oid PostgreSQLDriver::tableOid(const QString &Name, ObjName *Found) const
     const QStringList params = relLookupParams(Name);
     if (params.isEmpty())
         return 0;
-    const Result r = query(OV_REL_LOOKUP "select oid, spelling from rel", params);
-    if (PQntuples(r.get()) == 0)
+    const Result r = query("select " OV_REL_FOLDED ", " OV_REL_WRITTEN, params);
+    if (!PQgetisnull(r.get(), 0, 0))
+        return text(r, 0, 0).toUInt();
+    if (PQgetisnull(r.get(), 0, 1))
         return 0;
-    if (Found && text(r, 0, 1) == u"2")
+    if (Found)
         *Found = parseObjName(Name, false);
-    return text(r, 0, 0).toUInt();
+    return text(r, 0, 1).toUInt();
 }
 
 // Which relations a listing holds: user tables (with the session's own
@@ -242,12 +243,12 @@ Oid PostgreSQLDriver::tableOid(const QString &Name, ObjName *Found) const
 enum class TableScope { User, All, System };
 
 // Listed names as the server reads them: bare when the search_path finds the
-// table, else qualified. Visibility is worked out once for the whole
-// catalogue (the first schema of the path that holds a relation of the name
-// hides the others, as pg_table_is_visible decides) rather than per table,
-// which on a fresh connection would load every table into the session's
-// catalogue cache first. $1 is the scope, $2 a regular expression the listed
-// name must match ('' for all).
+// table, else qualified. For the user's tables visibility is worked out once
+// for the whole catalogue (the first schema of the path that holds a
+// relation of the name hides the others, as pg_table_is_visible decides)
+// rather than per table, which on a fresh connection would load every table
+// into the session's catalogue cache first. $1 is the scope ('user' or
+// 'all'), $2 a regular expression the listed name must match ('' for all).
 static const char *const ListTablesSQL
     = "with path as (select s.oid, min(p.pos) as pos from unnest(current_schemas(true))"
       " with ordinality p(name, pos) join pg_namespace s on s.nspname = p.name group by s.oid),"
@@ -257,11 +258,20 @@ static const char *const ListTablesSQL
       " else quote_ident(n.nspname) || '.' || quote_ident(c.relname) end as name"
       " from pg_class c join pg_namespace n on n.oid = c.relnamespace"
       " left join visible v on v.oid = c.oid"
-      " where c.relkind in " OV_TABLE_KINDS " and case when $1::text = 'system'"
-      " then n.nspname in ('pg_catalog', 'information_schema')"
-      " else n.nspname !~ '^pg_' and n.nspname <> 'information_schema'"
+      " where c.relkind in " OV_TABLE_KINDS
+      " and (n.nspname !~ '^pg_' and n.nspname <> 'information_schema'"
       " or n.oid = pg_my_temp_schema()"
-      " or $1::text = 'all' and n.nspname in ('pg_catalog', 'information_schema') end) t"
+      " or $1::text = 'all' and n.nspname in ('pg_catalog', 'information_schema'))) t"
+      " where $2::text = '' or name ~ $2::text";
+
+// The system tables alone: a few hundred, whose visibility is cheap to ask
+// one by one. $1 is 'system', $2 as above.
+static const char *const ListSystemTablesSQL
+    = "select name from (select case when pg_table_is_visible(c.oid) then quote_ident(c.relname)"
+      " else quote_ident(n.nspname) || '.' || quote_ident(c.relname) end as name"
+      " from pg_class c join pg_namespace n on n.oid = c.relnamespace"
+      " where c.relkind in " OV_TABLE_KINDS
+      " and n.nspname in ('pg_catalog', 'information_schema') and $1::text = 'system') t"
       " where $2::text = '' or name ~ $2::text";
 
 QStringList PostgreSQLDriver::listTables(int Scope, const QString &Pattern) const
@@ -273,7 +283,8 @@ QStringList PostgreSQLDriver::listTables(int Scope, const QString &Pattern) cons
     const char *encoding = PQparameterStatus(conn(), "server_encoding");
     const QString regex
         = encoding && qstrcmp(encoding, "UTF8") == 0 ? serverPattern(Pattern) : QString();
-    const Result r = query(ListTablesSQL, {scopes[Scope], regex});
+    const Result r = query(Scope == int(TableScope::System) ? ListSystemTablesSQL : ListTablesSQL,
+                           {scopes[Scope], regex});
     QStringList names;
     const int rows = PQntuples(r.get());
     names.reserve(rows);
@@ -311,11 +322,11 @@ QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
     if (params.isEmpty())
         return columns;
     const Result r
-        = query(OV_REL_LOOKUP "select a.attname, format_type(a.atttypid, a.atttypmod),"
-                              " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull"
-                              " from rel join pg_attribute a on a.attrelid = rel.oid"
-                              " join pg_type t on t.oid = a.atttypid"
-                              " where a.attnum > 0 and not a.attisdropped order by a.attnum",
+        = query("select a.attname, format_type(a.atttypid, a.atttypmod),"
+                " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull"
+                " from pg_attribute a join pg_type t on t.oid = a.atttypid"
+                " where a.attrelid = " OV_REL_OID " and a.attnum > 0 and not a.attisdropped"
+                " order by a.attnum",
                 params);
     const int rows = PQntuples(r.get());
     columns.reserve(rows);
@@ -337,10 +348,8 @@ QStringList PostgreSQLDriver::ColumnNames(const QString &TableName)
     const QStringList params = relLookupParams(TableName);
     if (params.isEmpty())
         return names;
-    const Result r = query(OV_REL_LOOKUP "select a.attname from rel join pg_attribute a"
-                                         " on a.attrelid = rel.oid"
-                                         " where a.attnum > 0 and not a.attisdropped"
-                                         " order by a.attnum",
+    const Result r = query("select a.attname from pg_attribute a where a.attrelid = " OV_REL_OID
+                           " and a.attnum > 0 and not a.attisdropped order by a.attnum",
                            params);
     const int rows = PQntuples(r.get());
     names.reserve(rows);
@@ -357,16 +366,15 @@ QList<TOvIndexColumn> PostgreSQLDriver::IndexColumns(const QString &TableName)
         return result;
     // Key columns only (INCLUDE columns follow indnkeyatts); attnum 0 is an
     // expression. The primary key first, then by index name, then position.
-    const Result r = query(
-        OV_REL_LOOKUP "select ic.relname, ix.indisprimary, ix.indisunique, k.ord, a.attname"
-                      " from rel join pg_index ix on ix.indrelid = rel.oid"
-                      " join pg_class ic on ic.oid = ix.indexrelid"
-                      " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
-                      " left join pg_attribute a on a.attrelid = ix.indrelid"
-                      " and a.attnum = k.attnum and k.attnum <> 0"
-                      " where k.ord <= ix.indnkeyatts"
-                      " order by ix.indisprimary desc, ic.relname, k.ord",
-        params);
+    const Result r
+        = query("select ic.relname, ix.indisprimary, ix.indisunique, k.ord, a.attname"
+                " from pg_index ix join pg_class ic on ic.oid = ix.indexrelid"
+                " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
+                " left join pg_attribute a on a.attrelid = ix.indrelid"
+                " and a.attnum = k.attnum and k.attnum <> 0"
+                " where ix.indrelid = " OV_REL_OID " and k.ord <= ix.indnkeyatts"
+                " order by ix.indisprimary desc, ic.relname, k.ord",
+                params);
     const int rows = PQntuples(r.get());
     result.reserve(rows);
     for (int i = 0; i < rows; ++i) {

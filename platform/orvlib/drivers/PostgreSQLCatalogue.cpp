@@ -93,31 +93,52 @@ ObjName parseObjName(const QString &Text, bool Fold)
 
 namespace {
 
-// The oid of the table (or view) a name names, as an expression of a
-// statement, null for none: $1, $2 are the schema (empty when unqualified)
-// and name folded, $3, $4 the same as written; the written spelling is
-// looked up only when the folded one names nothing. Without a schema the
-// search_path decides, as the server would. Each spelling is one index
-// look-up (OV_REL_FOLDED, OV_REL_WRITTEN), which keeps the statements cheap
-// to plan.
-#define OV_REL_BY(schema, name)                                                                    \
-    "(select c.oid from pg_class c where c.relname = " name "::name"                               \
-    " and c.relkind in " OV_TABLE_KINDS " and case when " schema "::name = ''"                     \
-    " then pg_table_is_visible(c.oid) else c.relnamespace = (select s.oid from pg_namespace s"     \
-    " where s.nspname = " schema "::name) end)"
-#define OV_REL_FOLDED OV_REL_BY("$1", "$2")
-#define OV_REL_WRITTEN OV_REL_BY("$3", "$4")
-#define OV_REL_OID "coalesce(" OV_REL_FOLDED ", " OV_REL_WRITTEN ")"
-
-// The parameters of OV_REL_OID for Name: folded, then as written; empty
-// when Name names nothing.
-QStringList relLookupParams(const QString &Name)
+// The table (or view) a name names, as expressions of a statement that give
+// its oid or null: Folded for the folded spelling, Written for the spelling
+// as written when that differs (empty otherwise), their names and schemas
+// bound as Params. Without a schema the search_path decides, as the server
+// would. Each spelling is one index look-up whose kind test sits in the
+// select list, which keeps the statements as cheap to plan as the look-up
+// itself.
+struct RelOid
 {
+    QByteArray Folded;
+    QByteArray Written;
+    QStringList Params;
+
+    bool valid() const { return !Folded.isEmpty(); }
+    // The oid: the folded spelling's, else the written one's.
+    QByteArray oid() const
+    {
+        return Written.isEmpty() ? Folded : "coalesce(" + Folded + ", " + Written + ')';
+    }
+};
+
+RelOid relOid(const QString &Name)
+{
+    RelOid rel;
     const ObjName folded = parseObjName(Name);
     if (!folded.Valid)
-        return {};
+        return rel;
+    auto spelling = [&rel](const ObjName &n) {
+        QByteArray sql = "(select case when c.relkind in " OV_TABLE_KINDS " then c.oid end"
+                         " from pg_class c where c.relname = $"
+                         + QByteArray::number(rel.Params.size() + 1) + "::name and ";
+        rel.Params << n.Name;
+        if (n.Schema.isEmpty()) {
+            sql += "pg_table_is_visible(c.oid))";
+        } else {
+            sql += "c.relnamespace = (select s.oid from pg_namespace s where s.nspname = $"
+                   + QByteArray::number(rel.Params.size() + 1) + "::name))";
+            rel.Params << n.Schema;
+        }
+        return sql;
+    };
+    rel.Folded = spelling(folded);
     const ObjName written = parseObjName(Name, false);
-    return {folded.Schema, folded.Name, written.Schema, written.Name};
+    if (written.Schema != folded.Schema || written.Name != folded.Name)
+        rel.Written = spelling(written);
+    return rel;
 }
 
 // Looks Name up with Find, folded first, then (when that names nothing and
@@ -225,13 +246,15 @@ QString PostgreSQLDriver::QuoteObjectName(const QString &Name) const
 
 Oid PostgreSQLDriver::tableOid(const QString &Name, ObjName *Found) const
 {
-    const QStringList params = relLookupParams(Name);
-    if (params.isEmpty())
+    const RelOid rel = relOid(Name);
+    if (!rel.valid())
         return 0;
-    const Result r = query("select " OV_REL_FOLDED ", " OV_REL_WRITTEN, params);
+    const QByteArray sql
+        = "select " + rel.Folded + (rel.Written.isEmpty() ? "" : ", " + rel.Written);
+    const Result r = query(sql.constData(), rel.Params);
     if (!PQgetisnull(r.get(), 0, 0))
         return text(r, 0, 0).toUInt();
-    if (PQgetisnull(r.get(), 0, 1))
+    if (PQnfields(r.get()) < 2 || PQgetisnull(r.get(), 0, 1))
         return 0;
     if (Found)
         *Found = parseObjName(Name, false);
@@ -318,16 +341,16 @@ QStringList PostgreSQLDriver::SystemTableNames(const QString &Pattern)
 QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
 {
     QList<TOvColumnInfo> columns;
-    const QStringList params = relLookupParams(TableName);
-    if (params.isEmpty())
+    const RelOid rel = relOid(TableName);
+    if (!rel.valid())
         return columns;
-    const Result r
-        = query("select a.attname, format_type(a.atttypid, a.atttypmod),"
-                " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull"
-                " from pg_attribute a join pg_type t on t.oid = a.atttypid"
-                " where a.attrelid = " OV_REL_OID " and a.attnum > 0 and not a.attisdropped"
-                " order by a.attnum",
-                params);
+    const QByteArray sql = "select a.attname, format_type(a.atttypid, a.atttypmod),"
+                           " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull"
+                           " from pg_attribute a join pg_type t on t.oid = a.atttypid"
+                           " where a.attrelid = "
+                           + rel.oid()
+                           + " and a.attnum > 0 and not a.attisdropped order by a.attnum";
+    const Result r = query(sql.constData(), rel.Params);
     const int rows = PQntuples(r.get());
     columns.reserve(rows);
     for (int i = 0; i < rows; ++i) {
@@ -345,12 +368,12 @@ QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
 QStringList PostgreSQLDriver::ColumnNames(const QString &TableName)
 {
     QStringList names;
-    const QStringList params = relLookupParams(TableName);
-    if (params.isEmpty())
+    const RelOid rel = relOid(TableName);
+    if (!rel.valid())
         return names;
-    const Result r = query("select a.attname from pg_attribute a where a.attrelid = " OV_REL_OID
-                           " and a.attnum > 0 and not a.attisdropped order by a.attnum",
-                           params);
+    const QByteArray sql = "select a.attname from pg_attribute a where a.attrelid = " + rel.oid()
+                           + " and a.attnum > 0 and not a.attisdropped order by a.attnum";
+    const Result r = query(sql.constData(), rel.Params);
     const int rows = PQntuples(r.get());
     names.reserve(rows);
     for (int i = 0; i < rows; ++i)
@@ -361,20 +384,23 @@ QStringList PostgreSQLDriver::ColumnNames(const QString &TableName)
 QList<TOvIndexColumn> PostgreSQLDriver::IndexColumns(const QString &TableName)
 {
     QList<TOvIndexColumn> result;
-    const QStringList params = relLookupParams(TableName);
-    if (params.isEmpty())
+    const RelOid rel = relOid(TableName);
+    if (!rel.valid())
         return result;
     // Key columns only (INCLUDE columns follow indnkeyatts); attnum 0 is an
     // expression. The primary key first, then by index name, then position.
-    const Result r
-        = query("select ic.relname, ix.indisprimary, ix.indisunique, k.ord, a.attname"
-                " from pg_index ix join pg_class ic on ic.oid = ix.indexrelid"
-                " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
-                " left join pg_attribute a on a.attrelid = ix.indrelid"
-                " and a.attnum = k.attnum and k.attnum <> 0"
-                " where ix.indrelid = " OV_REL_OID " and k.ord <= ix.indnkeyatts"
-                " order by ix.indisprimary desc, ic.relname, k.ord",
-                params);
+    // Each key column's name is looked up by itself: the planner cannot tell
+    // how wide the table is and would otherwise read all its columns.
+    const QByteArray sql
+        = "select ic.relname, ix.indisprimary, ix.indisunique, k.ord,"
+          " (select a.attname from pg_attribute a where a.attrelid = ix.indrelid"
+          " and a.attnum = k.attnum and k.attnum <> 0)"
+          " from pg_index ix join pg_class ic on ic.oid = ix.indexrelid"
+          " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
+          " where ix.indrelid = "
+          + rel.oid()
+          + " and k.ord <= ix.indnkeyatts order by ix.indisprimary desc, ic.relname, k.ord";
+    const Result r = query(sql.constData(), rel.Params);
     const int rows = PQntuples(r.get());
     result.reserve(rows);
     for (int i = 0; i < rows; ++i) {

@@ -93,32 +93,52 @@ ObjName parseObjName(const QString &Text, bool Fold)
 
 namespace {
 
-// The table (or view) a name names, as the first part of a statement: a
-// common table expression "rel(oid, spelling)" of at most one row. $1, $2
-// are the schema (empty when unqualified) and name folded, $3, $4 the same as
-// written; spelling 1 (folded) wins over 2 (as written). Without a schema the
-// search_path decides, as the server would.
-#define OV_REL_LOOKUP                                                                              \
-    "with rel as (select * from ("                                                                 \
-    "select c.oid, 1 as spelling from pg_class c where c.relname = $2::name"                       \
-    " and c.relkind in " OV_TABLE_KINDS " and case when $1::name = '' then"                        \
-    " pg_table_is_visible(c.oid) else c.relnamespace = (select s.oid from pg_namespace s"          \
-    " where s.nspname = $1::name) end"                                                             \
-    " union all select c.oid, 2 from pg_class c where c.relname = $4::name"                        \
-    " and c.relkind in " OV_TABLE_KINDS " and case when $3::name = '' then"                        \
-    " pg_table_is_visible(c.oid) else c.relnamespace = (select s.oid from pg_namespace s"          \
-    " where s.nspname = $3::name) end"                                                             \
-    ") r order by spelling limit 1) "
-
-// The parameters of OV_REL_LOOKUP for Name: folded, then as written; empty
-// when Name names nothing.
-QStringList relLookupParams(const QString &Name)
+// The table (or view) a name names, as expressions of a statement that give
+// its oid or null: Folded for the folded spelling, Written for the spelling
+// as written when that differs (empty otherwise), their names and schemas
+// bound as Params. Without a schema the search_path decides, as the server
+// would. Each spelling is one index look-up whose kind test sits in the
+// select list, which keeps the statements as cheap to plan as the look-up
+// itself.
+struct RelOid
 {
+    QByteArray Folded;
+    QByteArray Written;
+    QStringList Params;
+
+    bool valid() const { return !Folded.isEmpty(); }
+    // The oid: the folded spelling's, else the written one's.
+    QByteArray oid() const
+    {
+        return Written.isEmpty() ? Folded : "coalesce(" + Folded + ", " + Written + ')';
+    }
+};
+
+RelOid relOid(const QString &Name)
+{
+    RelOid rel;
     const ObjName folded = parseObjName(Name);
     if (!folded.Valid)
-        return {};
+        return rel;
+    auto spelling = [&rel](const ObjName &n) {
+        QByteArray sql = "(select case when c.relkind in " OV_TABLE_KINDS " then c.oid end"
+                         " from pg_class c where c.relname = $"
+                         + QByteArray::number(rel.Params.size() + 1) + "::name and ";
+        rel.Params << n.Name;
+        if (n.Schema.isEmpty()) {
+            sql += "pg_table_is_visible(c.oid))";
+        } else {
+            sql += "c.relnamespace = (select s.oid from pg_namespace s where s.nspname = $"
+                   + QByteArray::number(rel.Params.size() + 1) + "::name))";
+            rel.Params << n.Schema;
+        }
+        return sql;
+    };
+    rel.Folded = spelling(folded);
     const ObjName written = parseObjName(Name, false);
-    return {folded.Schema, folded.Name, written.Schema, written.Name};
+    if (written.Schema != folded.Schema || written.Name != folded.Name)
+        rel.Written = spelling(written);
+    return rel;
 }
 
 // Looks Name up with Find, folded first, then (when that names nothing and
@@ -226,15 +246,19 @@ QString PostgreSQLDriver::QuoteObjectName(const QString &Name) const
 
 Oid PostgreSQLDriver::tableOid(const QString &Name, ObjName *Found) const
 {
-    const QStringList params = relLookupParams(Name);
-    if (params.isEmpty())
+    const RelOid rel = relOid(Name);
+    if (!rel.valid())
         return 0;
-    const Result r = query(OV_REL_LOOKUP "select oid, spelling from rel", params);
-    if (PQntuples(r.get()) == 0)
+    const QByteArray sql
+        = "select " + rel.Folded + (rel.Written.isEmpty() ? "" : ", " + rel.Written);
+    const Result r = query(sql.constData(), rel.Params);
+    if (!PQgetisnull(r.get(), 0, 0))
+        return text(r, 0, 0).toUInt();
+    if (PQnfields(r.get()) < 2 || PQgetisnull(r.get(), 0, 1))
         return 0;
-    if (Found && text(r, 0, 1) == u"2")
+    if (Found)
         *Found = parseObjName(Name, false);
-    return text(r, 0, 0).toUInt();
+    return text(r, 0, 1).toUInt();
 }
 
 // Which relations a listing holds: user tables (with the session's own
@@ -242,12 +266,12 @@ Oid PostgreSQLDriver::tableOid(const QString &Name, ObjName *Found) const
 enum class TableScope { User, All, System };
 
 // Listed names as the server reads them: bare when the search_path finds the
-// table, else qualified. Visibility is worked out once for the whole
-// catalogue (the first schema of the path that holds a relation of the name
-// hides the others, as pg_table_is_visible decides) rather than per table,
-// which on a fresh connection would load every table into the session's
-// catalogue cache first. $1 is the scope, $2 a regular expression the listed
-// name must match ('' for all).
+// table, else qualified. For the user's tables visibility is worked out once
+// for the whole catalogue (the first schema of the path that holds a
+// relation of the name hides the others, as pg_table_is_visible decides)
+// rather than per table, which on a fresh connection would load every table
+// into the session's catalogue cache first. $1 is the scope ('user' or
+// 'all'), $2 a regular expression the listed name must match ('' for all).
 static const char *const ListTablesSQL
     = "with path as (select s.oid, min(p.pos) as pos from unnest(current_schemas(true))"
       " with ordinality p(name, pos) join pg_namespace s on s.nspname = p.name group by s.oid),"
@@ -257,11 +281,20 @@ static const char *const ListTablesSQL
       " else quote_ident(n.nspname) || '.' || quote_ident(c.relname) end as name"
       " from pg_class c join pg_namespace n on n.oid = c.relnamespace"
       " left join visible v on v.oid = c.oid"
-      " where c.relkind in " OV_TABLE_KINDS " and case when $1::text = 'system'"
-      " then n.nspname in ('pg_catalog', 'information_schema')"
-      " else n.nspname !~ '^pg_' and n.nspname <> 'information_schema'"
+      " where c.relkind in " OV_TABLE_KINDS
+      " and (n.nspname !~ '^pg_' and n.nspname <> 'information_schema'"
       " or n.oid = pg_my_temp_schema()"
-      " or $1::text = 'all' and n.nspname in ('pg_catalog', 'information_schema') end) t"
+      " or $1::text = 'all' and n.nspname in ('pg_catalog', 'information_schema'))) t"
+      " where $2::text = '' or name ~ $2::text";
+
+// The system tables alone: a few hundred, whose visibility is cheap to ask
+// one by one. $1 is 'system', $2 as above.
+static const char *const ListSystemTablesSQL
+    = "select name from (select case when pg_table_is_visible(c.oid) then quote_ident(c.relname)"
+      " else quote_ident(n.nspname) || '.' || quote_ident(c.relname) end as name"
+      " from pg_class c join pg_namespace n on n.oid = c.relnamespace"
+      " where c.relkind in " OV_TABLE_KINDS
+      " and n.nspname in ('pg_catalog', 'information_schema') and $1::text = 'system') t"
       " where $2::text = '' or name ~ $2::text";
 
 QStringList PostgreSQLDriver::listTables(int Scope, const QString &Pattern) const
@@ -273,7 +306,8 @@ QStringList PostgreSQLDriver::listTables(int Scope, const QString &Pattern) cons
     const char *encoding = PQparameterStatus(conn(), "server_encoding");
     const QString regex
         = encoding && qstrcmp(encoding, "UTF8") == 0 ? serverPattern(Pattern) : QString();
-    const Result r = query(ListTablesSQL, {scopes[Scope], regex});
+    const Result r = query(Scope == int(TableScope::System) ? ListSystemTablesSQL : ListTablesSQL,
+                           {scopes[Scope], regex});
     QStringList names;
     const int rows = PQntuples(r.get());
     names.reserve(rows);
@@ -307,16 +341,16 @@ QStringList PostgreSQLDriver::SystemTableNames(const QString &Pattern)
 QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
 {
     QList<TOvColumnInfo> columns;
-    const QStringList params = relLookupParams(TableName);
-    if (params.isEmpty())
+    const RelOid rel = relOid(TableName);
+    if (!rel.valid())
         return columns;
-    const Result r
-        = query(OV_REL_LOOKUP "select a.attname, format_type(a.atttypid, a.atttypmod),"
-                              " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull"
-                              " from rel join pg_attribute a on a.attrelid = rel.oid"
-                              " join pg_type t on t.oid = a.atttypid"
-                              " where a.attnum > 0 and not a.attisdropped order by a.attnum",
-                params);
+    const QByteArray sql = "select a.attname, format_type(a.atttypid, a.atttypmod),"
+                           " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull"
+                           " from pg_attribute a join pg_type t on t.oid = a.atttypid"
+                           " where a.attrelid = "
+                           + rel.oid()
+                           + " and a.attnum > 0 and not a.attisdropped order by a.attnum";
+    const Result r = query(sql.constData(), rel.Params);
     const int rows = PQntuples(r.get());
     columns.reserve(rows);
     for (int i = 0; i < rows; ++i) {
@@ -334,14 +368,12 @@ QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
 QStringList PostgreSQLDriver::ColumnNames(const QString &TableName)
 {
     QStringList names;
-    const QStringList params = relLookupParams(TableName);
-    if (params.isEmpty())
+    const RelOid rel = relOid(TableName);
+    if (!rel.valid())
         return names;
-    const Result r = query(OV_REL_LOOKUP "select a.attname from rel join pg_attribute a"
-                                         " on a.attrelid = rel.oid"
-                                         " where a.attnum > 0 and not a.attisdropped"
-                                         " order by a.attnum",
-                           params);
+    const QByteArray sql = "select a.attname from pg_attribute a where a.attrelid = " + rel.oid()
+                           + " and a.attnum > 0 and not a.attisdropped order by a.attnum";
+    const Result r = query(sql.constData(), rel.Params);
     const int rows = PQntuples(r.get());
     names.reserve(rows);
     for (int i = 0; i < rows; ++i)
@@ -352,21 +384,23 @@ QStringList PostgreSQLDriver::ColumnNames(const QString &TableName)
 QList<TOvIndexColumn> PostgreSQLDriver::IndexColumns(const QString &TableName)
 {
     QList<TOvIndexColumn> result;
-    const QStringList params = relLookupParams(TableName);
-    if (params.isEmpty())
+    const RelOid rel = relOid(TableName);
+    if (!rel.valid())
         return result;
     // Key columns only (INCLUDE columns follow indnkeyatts); attnum 0 is an
     // expression. The primary key first, then by index name, then position.
-    const Result r = query(
-        OV_REL_LOOKUP "select ic.relname, ix.indisprimary, ix.indisunique, k.ord, a.attname"
-                      " from rel join pg_index ix on ix.indrelid = rel.oid"
-                      " join pg_class ic on ic.oid = ix.indexrelid"
-                      " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
-                      " left join pg_attribute a on a.attrelid = ix.indrelid"
-                      " and a.attnum = k.attnum and k.attnum <> 0"
-                      " where k.ord <= ix.indnkeyatts"
-                      " order by ix.indisprimary desc, ic.relname, k.ord",
-        params);
+    // Each key column's name is looked up by itself: the planner cannot tell
+    // how wide the table is and would otherwise read all its columns.
+    const QByteArray sql
+        = "select ic.relname, ix.indisprimary, ix.indisunique, k.ord,"
+          " (select a.attname from pg_attribute a where a.attrelid = ix.indrelid"
+          " and a.attnum = k.attnum and k.attnum <> 0)"
+          " from pg_index ix join pg_class ic on ic.oid = ix.indexrelid"
+          " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
+          " where ix.indrelid = "
+          + rel.oid()
+          + " and k.ord <= ix.indnkeyatts order by ix.indisprimary desc, ic.relname, k.ord";
+    const Result r = query(sql.constData(), rel.Params);
     const int rows = PQntuples(r.get());
     result.reserve(rows);
     for (int i = 0; i < rows; ++i) {

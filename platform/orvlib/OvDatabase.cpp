@@ -193,15 +193,12 @@ std::unique_ptr<TDataSet> TOvDatabase::GetSchemaInfo(TOvSchemaType SchemaType,
     case TOvSchemaType::stTables:
     case TOvSchemaType::stSysTables: {
         field("TABLE_NAME", TFieldType::ftString);
-        const bool system = SchemaType == TOvSchemaType::stSysTables;
-        const QStringList all = driver.TableNames(system);
-        const QStringList user = system ? driver.TableNames(false) : QStringList();
-        for (const QString &name : all) {
-            if (system && user.contains(name))
-                continue;
-            if (ovlib::matchesPattern(name, ObjectName))
-                rows.push_back({name});
-        }
+        const QStringList names = SchemaType == TOvSchemaType::stSysTables
+                                      ? driver.SystemTableNames(ObjectName)
+                                      : driver.MatchingTableNames(false, ObjectName);
+        rows.reserve(names.size());
+        for (const QString &name : names)
+            rows.push_back({name});
         break;
     }
     case TOvSchemaType::stProcedures:

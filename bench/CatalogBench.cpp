@@ -159,17 +159,17 @@ void Raw_IndexInfo(benchmark::State &State)
             int type, position;
         };
         QList<Row> rows;
-        query(c.raw, "select name, \"unique\", origin from pragma_index_list(?1)", WideTable,
-              [&](sqlite3_stmt *st) {
-                  const QString index = text(st, 0);
-                  const int type
-                      = (sqlite3_column_int(st, 1) ? 2 : 0) | (text(st, 2) == "pk" ? 4 : 0);
-                  query(
-                      c.raw, "select seqno, name from pragma_index_info(?1)", index,
+        query(
+            c.raw, "select name, \"unique\", origin, partial from pragma_index_list(?1)", WideTable,
+            [&](sqlite3_stmt *st) {
+                const QString index = text(st, 0);
+                const int type = (sqlite3_column_int(st, 1) ? 2 : 0) | (text(st, 2) == "pk" ? 4 : 0)
+                                 | (sqlite3_column_int(st, 3) ? 16 : 0);
+                query(c.raw, "select seqno, name from pragma_index_info(?1)", index,
                       [&](sqlite3_stmt *ist) {
                           rows.append({index, text(ist, 1), type, sqlite3_column_int(ist, 0) + 1});
                       });
-              });
+            });
         benchmark::DoNotOptimize(rows);
     }
 }

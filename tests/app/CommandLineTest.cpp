@@ -180,10 +180,74 @@ TEST_F(CommandLineTest, treeOfTheDemoIsClean)
         = ovdesigner({QStringLiteral("--tree"), QStringLiteral("demo.dfm")}, dir.path());
     EXPECT_EQ(r.exit, 0) << r.out.toStdString() << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith(QStringLiteral("DemoData\n"))) << r.out.toStdString();
+    EXPECT_TRUE(
+        r.out.contains(QStringLiteral("\n    Demo: SQLite | demo.db\n      tCustomer: Customer\n")))
+        << r.out.toStdString();
     EXPECT_FALSE(r.out.contains(QStringLiteral("[problem]")));
     EXPECT_FALSE(r.out.contains(QStringLiteral("warning:")));
     EXPECT_TRUE(r.errors().isEmpty());
     EXPECT_FALSE(dir.exists(QStringLiteral("demo.db"))) << "--tree connects nothing";
+}
+
+TEST_F(CommandLineTest, treeFlagsEachProblem)
+{
+    // One component for each problem a node can have, and a database that
+    // names a session no component provides.
+    dir.write(QStringLiteral("flags.dfm"), "object Flags: TDataModule\n"
+                                           "  object Sess: TOvSession\n"
+                                           "  end\n"
+                                           "  object Named: TOvSession\n"
+                                           "    SessionName = 'Work'\n"
+                                           "  end\n"
+                                           "  object NoName: TOvDatabase\n"
+                                           "    ServerType = stSQLite\n"
+                                           "  end\n"
+                                           "  object Lost: TOvDatabase\n"
+                                           "    DatabaseName = 'Lost'\n"
+                                           "    ServerType = stSQLite\n"
+                                           "    SessionName = 'Nowhere'\n"
+                                           "  end\n"
+                                           "  object tNoTable: TOvTable\n"
+                                           "    DatabaseName = 'Implied'\n"
+                                           "  end\n"
+                                           "  object qNoSQL: TOvQuery\n"
+                                           "    DatabaseName = 'Implied'\n"
+                                           "  end\n"
+                                           "  object spNoName: TOvStoredProc\n"
+                                           "    DatabaseName = 'Implied'\n"
+                                           "  end\n"
+                                           "  object usEmpty: TOvUpdateSQL\n"
+                                           "  end\n"
+                                           "  object qNoDb: TOvQuery\n"
+                                           "    SQL.Strings = (\n"
+                                           "      'select 1')\n"
+                                           "  end\n"
+                                           "end\n");
+    const RunResult r
+        = ovdesigner({QStringLiteral("--tree"), QStringLiteral("flags.dfm")}, dir.path());
+    EXPECT_EQ(r.exit, 1) << r.err.toStdString();
+    EXPECT_EQ(r.out,
+              QStringLiteral("Flags\n"
+                             "  Sess  [problem]\n"
+                             "  Named: Work\n"
+                             "  OvSession: Default\n"
+                             "    NoName: SQLite | <UnknownDatabase>  [problem]\n"
+                             "      qNoDb: select 1  [problem]\n"
+                             "    Unknown: Implied\n"
+                             "      tNoTable  [problem]\n"
+                             "      qNoSQL  [problem]\n"
+                             "      spNoName  [problem]\n"
+                             "  usEmpty  [problem]\n"
+                             "  Lost: SQLite | <UnknownDatabase>  [problem] [unattached]\n"));
+
+    // A clean form exits 0.
+    dir.write(QStringLiteral("clean.dfm"), "object Clean: TDataModule\n"
+                                           "  object Named: TOvSession\n"
+                                           "    SessionName = 'Work'\n"
+                                           "  end\n"
+                                           "end\n");
+    EXPECT_EQ(ovdesigner({QStringLiteral("--tree"), QStringLiteral("clean.dfm")}, dir.path()).exit,
+              0);
 }
 
 TEST_F(CommandLineTest, treeWarnsOfStoredConnectionsAndPasswords)

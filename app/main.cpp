@@ -2,6 +2,7 @@
 // package module through the loader and prints what the package registered.
 #include "designide/PackageLoader.h"
 #include "designide/Registrations.h"
+#include "rtl/RuntimeDir.h"
 #include "rtl/SysUtils.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    ensureRuntimeDir();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ovdesigner"));
 

@@ -7,6 +7,7 @@
 #include "designide/PackageLoader.h"
 #include "designide/Registrations.h"
 #include "orvlib/DB.h"
+#include "rtl/RuntimeDir.h"
 #include "rtl/SysUtils.h"
 
 #include <QApplication>
@@ -61,7 +62,7 @@ QString defaultPackage()
     return QDir::cleanPath(bin.filePath(QStringLiteral("../lib/DclOrv240.so")));
 }
 
-int listRegistrations(const QStringList &Packages, QTextStream &Out)
+int listRegistrations(const QStringList &Packages, QTextStream &Out, QTextStream &Err)
 {
     for (const QString &file : Packages) {
         const TLoadedPackage *pkg = findPackage(QFileInfo(file).completeBaseName());
@@ -75,6 +76,11 @@ int listRegistrations(const QStringList &Packages, QTextStream &Out)
             = reinterpret_cast<SettingsFileProc>(dlsym(pkg->Handle, "OvDesignSettingsFileName"))) {
             if (const char *ini = settingsFile())
                 Out << "  design settings: " << QString::fromUtf8(ini) << "\n";
+        }
+        if (auto settingsNotice
+            = reinterpret_cast<SettingsFileProc>(dlsym(pkg->Handle, "OvDesignSettingsNotice"))) {
+            if (const char *notice = settingsNotice())
+                Err << "ovdesigner: " << QString::fromUtf8(notice) << "\n";
         }
     }
     const Registrations &regs = registrations();
@@ -98,6 +104,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    ensureRuntimeDir();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ovdesigner"));
 
@@ -169,7 +176,7 @@ int main(int argc, char **argv)
         gen.UpdateObject = operands[1];
         status = runGenSql(gen, out, err);
     } else {
-        status = listRegistrations(packages, out);
+        status = listRegistrations(packages, out, err);
     }
     out.flush();
     try {

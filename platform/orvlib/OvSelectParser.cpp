@@ -128,12 +128,6 @@ constexpr uint64_t kValueWords
       | K("not") | K("is") | K("in") | K("like") | K("between") | K("case") | K("when") | K("then")
       | K("else") | K("collate") | K("escape") | K("asc") | K("desc") | K("over");
 
-// Words that end the join conditions of a from clause.
-constexpr uint64_t kFromEndWords = K("where") | K("group") | K("having") | K("order") | K("limit")
-                                   | K("offset") | K("fetch") | K("union") | K("intersect")
-                                   | K("except") | K("minus") | K("window") | K("for")
-                                   | K("returning") | K("qualify");
-
 class Parser
 {
 public:

@@ -106,6 +106,22 @@ IniDocument::Line IniDocument::newLine(const QString &Text) const
     return line;
 }
 
+IniDocument::Line IniDocument::rekeyed(const Line &Old, const QString &Key) const
+{
+    // The key is written anew; the value keeps its bytes, whatever their
+    // encoding. The first "=" ends the key: a key never holds one.
+    const QByteArray eq = encode(QStringLiteral("="));
+    qsizetype at = Old.raw.indexOf(eq);
+    while (at >= 0 && at % eq.size() != 0)
+        at = Old.raw.indexOf(eq, at + 1);
+    if (at < 0)
+        return newLine(Key + u'=' + quoteForStorage(Old.value));
+    Line line = classify(Key + u'=' + Old.text.mid(Old.text.indexOf(u'=') + 1));
+    line.raw = encode(Key) + Old.raw.mid(at);
+    line.eol = encode(m_lineBreak);
+    return line;
+}
+
 IniDocument IniDocument::parse(const QByteArray &Bytes)
 {
     IniDocument doc;
@@ -159,7 +175,10 @@ IniDocument IniDocument::parse(const QByteArray &Bytes)
         else if (line.kind == Line::Key && !inSection)
             line = Line{Line::Other, line.text, {}, {}, {}, {}}; // outside every section
         line.raw = raw.toByteArray();
-        line.eol = bytes.sliced(to * unit, (eolEnd - to) * unit).toByteArray();
+        // The common breaks share one buffer instead of a copy per line.
+        static const QByteArray lf("\n"), crlf("\r\n");
+        const QByteArrayView eol = bytes.sliced(to * unit, (eolEnd - to) * unit);
+        line.eol = eol == lf ? lf : eol == crlf ? crlf : eol.toByteArray();
         doc.m_lines.append(std::move(line));
     };
     qsizetype start = 0;
@@ -345,9 +364,15 @@ void IniDocument::replaceSection(const QString &Section, const Entries &NewEntri
     // that do not change.
     const int end = sectionEnd(s);
     QHash<QString, int> oldKeys;
-    for (int i = s + 1; i < end; ++i)
-        if (m_lines.at(i).kind == Line::Key && !oldKeys.contains(m_lines.at(i).name.toCaseFolded()))
+    QHash<QString, int> oldValues; // for an entry that moved to another key
+    for (int i = s + 1; i < end; ++i) {
+        if (m_lines.at(i).kind != Line::Key)
+            continue;
+        if (!oldKeys.contains(m_lines.at(i).name.toCaseFolded()))
             oldKeys.insert(m_lines.at(i).name.toCaseFolded(), i);
+        if (!oldValues.contains(m_lines.at(i).value))
+            oldValues.insert(m_lines.at(i).value, i);
+    }
     int top = s + 1;
     while (top < end && isCommentOrBlank(m_lines.at(top).text))
         ++top;
@@ -363,8 +388,11 @@ void IniDocument::replaceSection(const QString &Section, const Entries &NewEntri
             continue;
         seen.insert(folded);
         const auto old = oldKeys.constFind(folded);
+        const auto moved = oldValues.constFind(value);
         if (old != oldKeys.cend() && m_lines.at(*old).value == value)
             body.append(m_lines.at(*old));
+        else if (moved != oldValues.cend() && !value.isEmpty())
+            body.append(rekeyed(m_lines.at(*moved), key));
         else
             body.append(newLine(key + u'=' + quoteForStorage(value)));
     }

@@ -52,7 +52,8 @@ public:
     void deleteKey(const QString &Section, const QString &Key);
     // Replaces the body of the section with Entries (a key given twice keeps
     // its first value), where the section stands. Lines whose key and value
-    // stay the same keep their bytes; the comments and blank lines at the top
+    // stay the same keep their bytes, and a value that moves to another key
+    // keeps the bytes of its value; the comments and blank lines at the top
     // and bottom of the section stay. An empty Entries erases the section.
     void replaceSection(const QString &Section, const Entries &NewEntries);
 
@@ -73,6 +74,7 @@ private:
     };
     static Line classify(const QString &Text);
     Line newLine(const QString &Text) const;
+    Line rekeyed(const Line &Old, const QString &Key) const;
     QByteArray encode(const QString &Text) const;
     int findSection(const QString &Section) const;
     int sectionEnd(int SectionLine) const;

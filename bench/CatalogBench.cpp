@@ -325,10 +325,10 @@ public:
         try {
             if (!c)
                 c.reset(new PgCatalog(Tables));
-        } catch (const std::exception &e) {
-            State.SkipWithError(e.what());
         } catch (const Exception &e) {
             State.SkipWithError(qPrintable(e.Message()));
+        } catch (const std::exception &e) {
+            State.SkipWithError(e.what());
         }
         return c.get();
     }

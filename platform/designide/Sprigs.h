@@ -99,9 +99,24 @@ private:
     // read them, because between builds they follow the components.
     struct NameIndex
     {
+        // A name as the index keys it: equal when equal ignoring letter case,
+        // with a hash of its case-folded characters (no folded copy is made).
+        struct Key
+        {
+            explicit Key(const QString &AName);
+            QString Name;
+            size_t Hash;
+            bool operator==(const Key &Other) const;
+        };
+        friend size_t qHash(const Key &AKey, size_t Seed) { return AKey.Hash ^ Seed; }
+        struct Entry
+        {
+            TSprig *Node;
+            const QMetaObject *Class; // kept here: a look-up touches no node it passes over
+        };
         int Build = 0;       // the root's build the names were read in
         qsizetype Count = 0; // children indexed so far, from the first
-        QHash<QString, QList<TSprig *>> Nodes;
+        QHash<Key, QList<Entry>> Nodes;
     };
 
     QObject *FItem;
@@ -185,6 +200,7 @@ public:
 private:
     friend class TSprig; // Add takes a node out of the orphans; Find reads the build
     void clearNodes();
+    void placeItems(const QList<QObject *> &Components);
 
     IDesignerPtr FDesigner;
     QList<TSprig *> FOrphans;

@@ -147,8 +147,10 @@ TSprig::NameIndex::Key::Key(const QString &AName)
     // ignoring case uses, so names it finds equal hash alike.
     for (qsizetype i = 0; i < AName.size(); ++i) {
         char32_t c = AName.at(i).unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < AName.size() && AName.at(i + 1).isLowSurrogate())
-            c = QChar::surrogateToUcs4(AName.at(i).unicode(), AName.at(++i).unicode());
+        if (QChar::isHighSurrogate(c) && i + 1 < AName.size() && AName.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(AName.at(i).unicode(), AName.at(i + 1).unicode());
+            ++i;
+        }
         Hash ^= QChar::toCaseFolded(c);
         Hash *= 1099511628211ULL;
     }

@@ -230,6 +230,37 @@ TEST(SprigsTest, placementIndependentOfComponentOrder)
     registrations().clear();
 }
 
+TEST(SprigsTest, lookupsDuringABuildIgnoreCaseBeyondAscii)
+{
+    registrations().clear();
+    RegisterSprigType(&TTestDerived::staticMetaObject, sprigClass<TKeyedSprig>());
+    RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TChildSprig>());
+
+    // Placement runs on the build's name index; outside a build Find compares
+    // names one by one. Both must agree on what "equal ignoring case" means,
+    // also for letters beyond ASCII and outside the basic plane.
+    const QString deseretUpper = QString::fromUcs4(U"\U00010400x");
+    const QString deseretLower = QString::fromUcs4(U"\U00010428X");
+    TTestDerived umlaut("Umlaut"), deseret("Deseret"), plain("Plain");
+    umlaut.SetCaption(QString::fromUtf8("ÄPFEL"));
+    deseret.SetCaption(deseretUpper);
+    plain.SetCaption("Straße");
+    TTestLeaf a("A"), b("B"), c("C");
+    a.SetCaption(QString::fromUtf8("äpfel"));
+    b.SetCaption(deseretLower);
+    c.SetCaption("STRASSE"); // no simple case folding makes these equal
+
+    TRootSprig root(nullptr);
+    root.AddItems({&a, &b, &c, &umlaut, &deseret, &plain});
+    EXPECT_EQ(root.FindItem(&a)->Parent(), root.FindItem(&umlaut));
+    EXPECT_EQ(root.FindItem(&b)->Parent(), root.FindItem(&deseret));
+    EXPECT_TRUE(Is<TStandInSprig>(root.FindItem(&c)->Parent()));
+    EXPECT_EQ(root.Find(deseretLower, false), root.FindItem(&deseret))
+        << "the same outside a build";
+    EXPECT_EQ(root.Find("strasse", false), root.FindItem(&c)->Parent());
+    registrations().clear();
+}
+
 TEST(SprigsTest, dragAndDropProtocol)
 {
     registrations().clear();

@@ -47,6 +47,11 @@ int main(int argc, char **argv)
                 if (const char *ini = settingsFile())
                     out << "  design settings: " << QString::fromUtf8(ini) << "\n";
             }
+            if (auto settingsNotice = reinterpret_cast<SettingsFileProc>(
+                    dlsym(pkg->Handle, "OvDesignSettingsNotice"))) {
+                if (const char *notice = settingsNotice())
+                    err << "ovdesigner: " << QString::fromUtf8(notice) << "\n";
+            }
         }
         const Registrations &regs = registrations();
         for (const QString &page : regs.palettePages()) {

@@ -1,5 +1,6 @@
 #include "OvDesignSettings.h"
 
+#include "orvlib/OvDlgsParams.h"
 #include "orvlib/OvTypes.h"
 #include "rtl/Classes.h"
 #include "rtl/IniFiles.h"
@@ -8,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
 namespace {
 
@@ -28,8 +30,9 @@ QString recentItemKey(int Index)
 }
 
 // The root directory named in the current user's registry, or "." when the
-// key, the value or the directory it names does not exist.
-QString readRootDir()
+// key, the value or the directory it names does not exist, or the store
+// cannot be read (Problem then says why).
+QString readRootDir(QString &Problem)
 {
     QString dir;
     TRegistry reg;
@@ -38,6 +41,7 @@ QString readRootDir()
         dir = reg.ReadString(RootDirValue);
         reg.CloseKey();
     }
+    Problem = reg.StoreProblem();
     if (!dir.isEmpty() && !QFileInfo(dir).isDir())
         dir.clear();
     return dir.isEmpty() ? QStringLiteral(".") : dir;
@@ -50,7 +54,7 @@ TDesignSettings::TDesignSettings()
     , FDbParams(std::make_unique<TStringList>())
 {
     FRecentDatabases->SetSorted(false);
-    FRootDir = readRootDir();
+    FRootDir = readRootDir(FRegistryProblem);
     // A relative root (the default ".") is taken from the current directory
     // now, so a later change of directory does not move the settings.
     FIniFile = std::make_unique<TIniFile>(
@@ -74,6 +78,20 @@ QString TDesignSettings::IniFileName() const
     return FIniFile->FileName();
 }
 
+QString TDesignSettings::Notice()
+{
+    QStringList problems;
+    if (!FRegistryProblem.isEmpty())
+        problems << FRegistryProblem;
+    FIniFile->SectionExists(DatabaseSection); // one read, to learn whether the file is usable
+    if (!FIniFile->ReadProblem().isEmpty())
+        problems << QStringLiteral("the ini file cannot be used: %1").arg(FIniFile->ReadProblem());
+    if (problems.isEmpty())
+        return {};
+    return QStringLiteral("Design settings: %1. Settings are read from and written to %2.")
+        .arg(problems.join(QStringLiteral("; ")), QDir::toNativeSeparators(IniFileName()));
+}
+
 TStrings *TDesignSettings::RecentDatabases()
 {
     if (FMaxDbCount == 0)
@@ -84,12 +102,16 @@ TStrings *TDesignSettings::RecentDatabases()
 void TDesignSettings::LoadRecentDatabases()
 {
     FRecentDatabases->Clear();
-    FMaxDbCount = FIniFile->ReadInteger(RecentSection, QStringLiteral("MaxCount"), 0);
+    // One read of the file for the whole list, however long.
+    QHash<QString, QString> section;
+    for (const auto &[key, value] : FIniFile->ReadSectionEntries(RecentSection))
+        section.insert(key.toCaseFolded(), value);
+    FMaxDbCount = StrToIntDef(section.value(QStringLiteral("maxcount")), 0);
     if (FMaxDbCount == 0)
         FMaxDbCount = DefaultMaxDbCount;
     // A gap ends the list; a negative maximum loads nothing.
     for (int i = 0; i < FMaxDbCount; ++i) {
-        const QString item = FIniFile->ReadString(RecentSection, recentItemKey(i), QString());
+        const QString item = section.value(recentItemKey(i).toCaseFolded());
         if (item.isEmpty())
             break;
         FRecentDatabases->Add(item);
@@ -120,11 +142,12 @@ void TDesignSettings::AddLastUsedDatabase(const QString &S)
     // A blank name is no database anyone can connect to, and stored as an
     // empty item it would end the list at the next load, hiding the entries
     // after it.
-    if (Trim(S).isEmpty())
+    const QString name = RemoteDatabaseWithoutPassword(S);
+    if (Trim(name).isEmpty())
         return;
-    const int found = FRecentDatabases->IndexOf(S);
+    const int found = FRecentDatabases->IndexOf(name);
     if (found < 0)
-        FRecentDatabases->Insert(0, S);
+        FRecentDatabases->Insert(0, name);
     else if (found > 0)
         FRecentDatabases->Move(found, 0); // keeps the stored spelling
 }
@@ -167,10 +190,16 @@ void TDesignSettings::SaveAll()
         return;
     try {
         // The whole section is rewritten at once, "MaxCount" included, so a
-        // failure leaves the stored list as it was.
+        // failure leaves the stored list as it was. A name the file cannot
+        // hold is left out, and the items after it move up: a gap would end
+        // the list at the next load.
         QList<std::pair<QString, QString>> entries;
-        for (int i = 0; i < FRecentDatabases->Count(); ++i)
-            entries.append({recentItemKey(i), FRecentDatabases->Strings(i)});
+        for (int i = 0; i < FRecentDatabases->Count(); ++i) {
+            const QString name = FRecentDatabases->Strings(i);
+            const QString key = recentItemKey(int(entries.size()));
+            if (IniDocument::whyNotStorable(RecentSection, key, name).isEmpty())
+                entries.append({key, name});
+        }
         if (FMaxDbCount > 0 && FMaxDbCount != DefaultMaxDbCount)
             entries.append({QStringLiteral("MaxCount"), QString::number(FMaxDbCount)});
         FIniFile->ReplaceSection(RecentSection, entries);

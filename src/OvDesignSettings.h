@@ -32,21 +32,29 @@ public:
     QString RootDir();
     bool SQLEditor();
 
-    // Makes S the most recent entry; changes memory only.
+    // Makes S the most recent entry; changes memory only. A password written
+    // into S (a connection string or URI) is left out: the history is shown
+    // in a drop-down and stored in a plain file.
     void AddLastUsedDatabase(const QString &S);
     TOvServerType ReadDefaultServerType();
     void WriteDefaultServerType(TOvServerType Value);
     void SaveDbParams(TStrings *List);
     // Writes the recent list; failures are dropped (called while unloading).
+    // A name the ini file cannot hold (a line break) is left out, not the list.
     void SaveAll();
 
     // The ini file in use.
     QString IniFileName() const;
+    // Why the settings may not be where the user expects them, and where they
+    // are: the registry store or the ini file could not be read. Empty when
+    // both were fine (or simply missing).
+    QString Notice();
 
 private:
     void LoadRecentDatabases();
 
     QString FRootDir;
+    QString FRegistryProblem;
     std::unique_ptr<TIniFile> FIniFile;
     std::unique_ptr<TStringList> FRecentDatabases;
     int FMaxDbCount = 0;

@@ -48,3 +48,15 @@ const char *OvDesignSettingsFileName()
     name = DesignSettings->IniFileName().toUtf8();
     return name.constData();
 }
+
+const char *OvDesignSettingsNotice()
+{
+    static QByteArray notice;
+    if (!DesignSettings)
+        return nullptr;
+    const QString text = DesignSettings->Notice();
+    if (text.isEmpty())
+        return nullptr;
+    notice = text.toUtf8();
+    return notice.constData();
+}

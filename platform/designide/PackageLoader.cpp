@@ -8,9 +8,12 @@
 #include <QFileInfo>
 
 #include <dlfcn.h>
+#include <elf.h>
 #include <link.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -65,6 +68,65 @@ void *ownSymbol(void *Handle, const char *Name)
     return symbol;
 }
 
+// Why the file at Path cannot be handed to the dynamic loader, or an empty
+// string. The loader maps the file's segments as its headers describe them;
+// a segment beyond the end of a truncated file is mapped all the same and
+// kills the process at the first touch (a bus error). So the headers are
+// checked against the file's real size first.
+QString whyNotLoadable(const QString &Path)
+{
+    struct stat st
+    {};
+    if (::stat(QFile::encodeName(Path).constData(), &st) != 0)
+        return {}; // the loader says what is missing
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("it is not a regular file");
+    QFile file(Path);
+    if (!file.open(QIODevice::ReadOnly))
+        return file.errorString();
+    const quint64 size = quint64(st.st_size);
+    ElfW(Ehdr) header{};
+    if (file.read(reinterpret_cast<char *>(&header), sizeof header) != qint64(sizeof header)
+        || memcmp(header.e_ident, ELFMAG, SELFMAG) != 0)
+        return QStringLiteral("it is not an ELF shared object");
+    const unsigned char nativeClass = sizeof(void *) == 8 ? ELFCLASS64 : ELFCLASS32;
+    if (header.e_ident[EI_CLASS] != nativeClass)
+        return QStringLiteral("it is an ELF object of another word size");
+    if (header.e_type != ET_DYN)
+        return QStringLiteral("it is an ELF object, but not a shared object");
+    const auto truncated = [&](quint64 Needed) {
+        return QStringLiteral("the file is truncated or damaged: it holds %1 bytes, its headers "
+                              "describe %2")
+            .arg(size)
+            .arg(Needed);
+    };
+    const auto tableEnd = [](quint64 Offset, quint64 Count, quint64 EntrySize) {
+        // No overflow: Offset is checked against the size first; the others are 16-bit.
+        return Offset + Count * EntrySize;
+    };
+    if (header.e_phentsize != sizeof(ElfW(Phdr)) || header.e_phnum == 0)
+        return QStringLiteral("its program header table is damaged");
+    if (header.e_phoff > size
+        || tableEnd(header.e_phoff, header.e_phnum, header.e_phentsize) > size)
+        return truncated(tableEnd(header.e_phoff, header.e_phnum, header.e_phentsize));
+    if (header.e_shoff != 0
+        && (header.e_shoff > size
+            || tableEnd(header.e_shoff, header.e_shnum, header.e_shentsize) > size))
+        return truncated(tableEnd(header.e_shoff, header.e_shnum, header.e_shentsize));
+    std::vector<ElfW(Phdr)> segments(header.e_phnum);
+    const qint64 bytes = qint64(segments.size() * sizeof(ElfW(Phdr)));
+    if (!file.seek(qint64(header.e_phoff))
+        || file.read(reinterpret_cast<char *>(segments.data()), bytes) != bytes)
+        return QStringLiteral("its program header table cannot be read");
+    for (const ElfW(Phdr) & segment : segments) {
+        if (segment.p_type == PT_NULL)
+            continue;
+        if (segment.p_offset > size || segment.p_filesz > size - segment.p_offset)
+            return truncated(segment.p_offset + segment.p_filesz);
+    }
+    return {};
+}
+
 // Runs the finalizations of the first Count units, last first. Every one runs;
 // the first failure is returned.
 std::exception_ptr finalizeUnits(const OvPackageInfo *Raw, uint32_t Count)
@@ -98,6 +160,9 @@ QString loadPackage(const QString &FileName)
         return EPackageError(QStringLiteral("Cannot load package %1: %2").arg(path, Reason));
     };
 
+    const QString damage = whyNotLoadable(path);
+    if (!damage.isEmpty())
+        throw fail(damage);
     dlerror();
     void *handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)

@@ -21,8 +21,9 @@ struct TLoadedPackage
 // Register once, with registrations tagged with the package name. Returns the
 // package's name.
 //
-// Raises EPackageError naming the file and the reason when the module cannot
-// be opened, lacks OvGetPackageInfo or Register, was built for another ABI
+// Raises EPackageError naming the file and the reason when the module is not
+// a whole ELF shared object (a truncated copy is refused before the dynamic
+// loader sees it), cannot be opened, lacks OvGetPackageInfo or Register, was built for another ABI
 // version, or a package of the same name is loaded already. When a unit
 // initialization or Register raises, the units initialized so far are
 // finalized in reverse order, the package's registrations are removed and the

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <QUrl>
+#include <QUrlQuery>
 
 #include <libpq-fe.h>
 
@@ -288,4 +289,42 @@ QString RemoteDatabaseForDisplay(const QString &Remote)
         QRegularExpression::CaseInsensitiveOption);
     QString text = Remote;
     return text.replace(password, QStringLiteral("\\1***"));
+}
+
+QString RemoteDatabaseWithoutPassword(const QString &Remote)
+{
+    const QString text = Remote.trimmed();
+    if (isUri(text)) {
+        QUrl url(text);
+        if (!url.isValid())
+            return Remote.contains(u'@') ? QString() : Remote; // unreadable: keep nothing secret
+        bool changed = false;
+        if (!url.password().isEmpty() || url.userInfo().contains(u':')) {
+            url.setPassword(QString());
+            changed = true;
+        }
+        QUrlQuery query(url);
+        for (const auto &[key, value] : query.queryItems()) {
+            if (key.compare(u"password", Qt::CaseInsensitive) == 0) {
+                query.removeAllQueryItems(key);
+                changed = true;
+            }
+        }
+        if (!changed)
+            return Remote;
+        url.setQuery(query.isEmpty() ? QString() : query.query(QUrl::FullyEncoded),
+                     QUrl::TolerantMode);
+        return url.toString();
+    }
+    QList<ConnInfoItem> items;
+    if (!text.contains(u'=') || !parseConnInfo(text, items))
+        return Remote;
+    const qsizetype before = items.size();
+    items.removeIf([](const ConnInfoItem &Item) { return Item.Key == u"password"; });
+    if (items.size() == before)
+        return Remote;
+    QStringList parts;
+    for (const ConnInfoItem &item : std::as_const(items))
+        parts.append(item.Key + QLatin1Char('=') + quoteConnValue(item.Value));
+    return parts.join(u' ');
 }

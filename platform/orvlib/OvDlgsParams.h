@@ -45,3 +45,10 @@ QString ComposePgRemoteDatabase(const TOvPgAddress &Address, const QString &Orig
 // A remote database as messages and traces show it: a password written into
 // a connection string or URI is masked.
 QString RemoteDatabaseForDisplay(const QString &Remote);
+
+// The remote database Remote with every password written into it removed: the
+// password of a URI's user part and its "password" query item, or the
+// "password" items of a connection string. Any other text comes back as it
+// is, and so does a text that holds no password. For what is kept where
+// others can read it, such as the history of remote databases.
+QString RemoteDatabaseWithoutPassword(const QString &Remote);

@@ -10,7 +10,14 @@
 
 #include "common/TestSupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -119,6 +126,66 @@ TEST_F(ModuleTest, LoadErrorsNameTheFileAndReason)
     } catch (const Exception &e) {
         EXPECT_TRUE(e.Message().contains("garbage.so")) << e.Message().toStdString();
     }
+}
+
+} // namespace
+
+namespace {
+
+// A copy of the module cut short at Size bytes, as an interrupted copy or a
+// full disk leaves it.
+QString truncatedCopy(const TempFolder &Tmp, qint64 Size)
+{
+    const QString copy = Tmp.file(QStringLiteral("cut%1.so").arg(Size));
+    QFile::remove(copy);
+    if (!QFile::copy(QStringLiteral(OV_PACKAGE_MODULE), copy) || !QFile::resize(copy, Size))
+        return {};
+    return copy;
+}
+
+TEST_F(ModuleTest, ATruncatedModuleIsRefusedNotMapped)
+{
+    const qint64 size = QFileInfo(QStringLiteral(OV_PACKAGE_MODULE)).size();
+    // Cut inside the loaded segments, inside the section headers at the end,
+    // just before the end, and inside the ELF header itself.
+    for (const qint64 cut : {size / 2, size / 8, size - 1, qint64(4096), qint64(40)}) {
+        const QString copy = truncatedCopy(tmp, cut);
+        ASSERT_FALSE(copy.isEmpty());
+        try {
+            loadPackage(copy);
+            ADD_FAILURE() << "a module cut at " << cut << " bytes was loaded";
+        } catch (const Exception &e) {
+            EXPECT_TRUE(e.Message().contains(copy)) << e.Message().toStdString();
+            EXPECT_TRUE(e.Message().contains("truncated") || e.Message().contains("not an ELF"))
+                << cut << ": " << e.Message().toStdString();
+        }
+        EXPECT_TRUE(loadedPackages().isEmpty());
+    }
+    ASSERT_EQ(mkfifo(QFile::encodeName(tmp.file("fifo.so")).constData(), 0600), 0);
+    EXPECT_THROW(loadPackage(tmp.file("fifo.so")), Exception) << "a FIFO, refused at once";
+
+    // The whole module still loads, from the same folder.
+    const QString whole = truncatedCopy(tmp, size);
+    EXPECT_EQ(loadPackage(whole), "DclOrv240");
+}
+
+TEST_F(ModuleTest, AnUnreadableRegistryStoreLoadsWithANotice)
+{
+    QFile::remove(tmp.file("registry"));
+    QDir(tmp.path()).mkdir("registry");
+    const QString name = loadPackage(QStringLiteral(OV_PACKAGE_MODULE));
+    const TLoadedPackage *pkg = findPackage(name);
+    ASSERT_NE(pkg, nullptr) << "the package loads as if the key were missing";
+    using TextProc = const char *(*)();
+    auto notice = reinterpret_cast<TextProc>(dlsym(pkg->Handle, "OvDesignSettingsNotice"));
+    ASSERT_NE(notice, nullptr);
+    ASSERT_NE(notice(), nullptr);
+    const QString text = QString::fromUtf8(notice());
+    EXPECT_TRUE(text.contains(tmp.file("registry")) && text.contains("folder"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QDir::current().absoluteFilePath("orvlib.ini")))
+        << text.toStdString();
+    EXPECT_TRUE(unloadPackage(name));
 }
 
 } // namespace

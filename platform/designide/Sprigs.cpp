@@ -301,8 +301,15 @@ void TRootSprig::placeItems(const QList<QObject *> &Components)
     // hand; the nodes no parent took yet wait for the next pass.
     QList<TSprig *> pending;
     FBuild = ++FBuildCounter;
+    // A node that raises while placing itself is freed (and so leaves any
+    // parent it found first); the exception goes on.
     const auto place = [&pending](TSprig *Node) {
-        Node->FigureParent();
+        try {
+            Node->FigureParent();
+        } catch (...) {
+            delete Node;
+            throw;
+        }
         if (!Node->Parent())
             pending.append(Node);
     };
@@ -331,11 +338,7 @@ void TRootSprig::placeItems(const QList<QObject *> &Components)
         }
     } catch (...) {
         FBuild = 0;
-        // A node that raised while placing itself may have found a parent
-        // first; the others are nobody's yet.
-        for (TSprig *s : std::as_const(pending))
-            if (!s->Parent())
-                delete s;
+        qDeleteAll(pending); // nobody's yet
         throw;
     }
     FBuild = 0;

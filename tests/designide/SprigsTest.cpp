@@ -63,6 +63,8 @@ public:
     void FigureParent() override
     {
         const QString key = Item()->property("Caption").toString();
+        if (key == "raise")
+            throw EDesignError("cannot place " + Item()->objectName());
         TSprig *parent = Root()->Find(key, false, &TKeyedSprig::staticMetaObject);
         if (!parent)
             parent = Root()->Find(key, false, &TStandInSprig::staticMetaObject);
@@ -299,6 +301,15 @@ TEST(SprigsTest, dragAndDropProtocol)
     EXPECT_THROW(root.DragDrop(root.FindItem(&child), root.FindItem(&boom)), EDesignError);
     EXPECT_EQ(designer->modified, 1);
     EXPECT_EQ(root.FindItem(&child)->Parent(), root.FindItem(&q)) << "the tree still whole";
+
+    TTestLeaf bad("Bad");
+    bad.SetCaption("raise");
+    EXPECT_THROW(root.AddItems({&bad}), EDesignError) << "a node that cannot place itself";
+    EXPECT_EQ(root.FindItem(&bad), nullptr);
+    EXPECT_EQ(root.FindItem(&child)->Parent(), root.FindItem(&q)) << "the rest stays";
+    bad.SetCaption("P");
+    root.Rebuild();
+    EXPECT_EQ(root.FindItem(&bad)->Parent(), root.FindItem(&p)) << "remembered for a rebuild";
 
     other.reset(); // a component freed since the last build
     root.Rebuild();

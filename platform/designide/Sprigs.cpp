@@ -192,6 +192,20 @@ TSprig *TSprig::findDirect(const QString &AName, const QMetaObject *ASprigClass)
 
 TSprig *TSprig::FindItem(const QObject *AItem, bool ARecurse) const
 {
+    if (FRoot && FRoot->FBuild != 0) {
+        // Every node of the build is in the map; it counts when it hangs
+        // below this node (directly, without ARecurse).
+        TSprig *node = FRoot->FNodesByItem.value(AItem);
+        for (TSprig *s = node ? node->FParent : nullptr; s; s = s->FParent) {
+            if (s == this)
+                return node;
+            if (!ARecurse)
+                break;
+        }
+        if (node)
+            return nullptr;
+        // Not made in this build: perhaps in an earlier one, found below.
+    }
     for (TSprig *child : FChildren)
         if (child->FItem == AItem)
             return child;
@@ -301,6 +315,7 @@ void TRootSprig::placeItems(const QList<QObject *> &Components)
     // hand; the nodes no parent took yet wait for the next pass.
     QList<TSprig *> pending;
     FBuild = ++FBuildCounter;
+    FNodesByItem.reserve(placing.size());
     // A node that raises while placing itself is freed (and so leaves any
     // parent it found first); the exception goes on.
     const auto place = [&pending](TSprig *Node) {
@@ -319,6 +334,7 @@ void TRootSprig::placeItems(const QList<QObject *> &Components)
                                                 ? p.Class->Create(p.Component)
                                                 : std::make_unique<TComponentSprig>(p.Component);
             sprig->SetRoot(this);
+            FNodesByItem.insert(p.Component, sprig.get());
             place(sprig.release());
         }
         // Placement may still look for a parent placed later (a node class
@@ -338,10 +354,12 @@ void TRootSprig::placeItems(const QList<QObject *> &Components)
         }
     } catch (...) {
         FBuild = 0;
+        FNodesByItem.clear();
         qDeleteAll(pending); // nobody's yet
         throw;
     }
     FBuild = 0;
+    FNodesByItem.clear();
     FOrphans.append(pending);
 }
 

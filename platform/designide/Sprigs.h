@@ -73,6 +73,8 @@ public:
     // node of another kind that happens to carry the name is passed over.
     TSprig *Find(const QString &AName, bool ARecurse, const QMetaObject *ASprigClass) const;
     // The node showing AItem, searched the same way; null when absent.
+    // While the root builds, a node placing itself finds the node of another
+    // component at once, without walking the tree.
     TSprig *FindItem(const QObject *AItem, bool ARecurse = true) const;
     // Runs Reparent on each child, last child first (a child may move away).
     void ReparentChildren();
@@ -207,4 +209,6 @@ private:
     QList<QPointer<QObject>> FComponents;
     int FBuild = 0; // counts builds; 0 outside AddItems
     int FBuildCounter = 0;
+    // During a build: the node made for each component (placed or not).
+    QHash<const QObject *, TSprig *> FNodesByItem;
 };

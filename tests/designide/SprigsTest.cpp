@@ -263,6 +263,50 @@ TEST(SprigsTest, lookupsDuringABuildIgnoreCaseBeyondAscii)
     registrations().clear();
 }
 
+// Goes under the node of its Buddy component, found by item.
+class TBuddySprig : public TComponentSprig
+{
+    Q_OBJECT
+
+public:
+    using TComponentSprig::TComponentSprig;
+    void FigureParent() override
+    {
+        if (TSprig *parent = Root()->FindItem(Item()->property("Buddy").value<QObject *>()))
+            parent->Add(this);
+    }
+};
+
+TEST(SprigsTest, findItemDuringABuild)
+{
+    registrations().clear();
+    RegisterSprigType(&TTestDerived::staticMetaObject, sprigClass<TKeyedSprig>());
+    RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TBuddySprig>());
+
+    TTestDerived keyed("Keyed"), later("Later");
+    TTestLeaf first("First"), second("Second"), third("Third"), lonely("Lonely");
+    keyed.SetCaption("K");
+    first.SetBuddy(&keyed);
+    second.SetBuddy(&first); // a node of its own kind, placed in the same pass
+    third.SetBuddy(&later);  // a component of the next build
+    lonely.SetBuddy(&lonely);
+
+    TRootSprig root(nullptr);
+    root.AddItems({&second, &third, &first, &keyed, &lonely});
+    EXPECT_EQ(root.FindItem(&first)->Parent(), root.FindItem(&keyed));
+    EXPECT_EQ(root.FindItem(&second)->Parent(), root.FindItem(&first)) << "found in a later pass";
+    EXPECT_EQ(root.Orphans().size(), 2) << "a buddy with no node, and one's own node unplaced";
+
+    TTestLeaf fourth("Fourth");
+    fourth.SetBuddy(&second);
+    later.SetCaption("L");
+    root.AddItems({&fourth, &later});
+    EXPECT_EQ(root.FindItem(&fourth)->Parent(), root.FindItem(&second))
+        << "a node of an earlier build is found as well";
+    EXPECT_EQ(root.FindItem(&third), nullptr) << "an orphan is not in the tree";
+    registrations().clear();
+}
+
 TEST(SprigsTest, dragAndDropProtocol)
 {
     registrations().clear();

@@ -1,74 +1,189 @@
-// ovdesigner: the host that loads design-time packages. For now it loads the
-// package module through the loader and prints what the package registered.
+// ovdesigner: the host that loads design-time packages. On the command line
+// it reads, lints and generates data modules with the designer's own code;
+// without a command it loads the package and prints what it registered.
+#include "FormCommands.h"
+
+#include "designide/FormFile.h"
 #include "designide/PackageLoader.h"
 #include "designide/Registrations.h"
+#include "orvlib/DB.h"
+#include "rtl/RuntimeDir.h"
 #include "rtl/SysUtils.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <dlfcn.h>
+
+namespace {
+
+const char HelpText[] = R"(Usage: ovdesigner [--package FILE] [COMMAND]
+
+Commands:
+  --tree FORM
+      Prints the structure view of the form file FORM, one node a line,
+      indented by depth; a flagged node ends in "  [problem]". Then one
+      "warning: ..." line for each connected database or password the form
+      stores. Exit status 1 when a node is flagged or a warning is given.
+  --gensql FORM UPDATEOBJECT [--write] [--check] [--remote-database DB=REMOTE]
+      Runs the UpdateSQL editor on UPDATEOBJECT without showing it: the
+      defaults it opens with (the first table of the query, the dataset's
+      fields), Select Primary Keys, Generate SQL. Prints the four statements
+      (each after a "-- RefreshSQL", "-- ModifySQL", "-- InsertSQL" or
+      "-- DeleteSQL" line), or with --write stores them in FORM (replaced
+      atomically, the previous version kept as FORM.~dfm).
+      --check prepares each statement on the database and checks that every
+      parameter names a field of the dataset (or OLD_ and a field); each
+      mismatch is one "check: STATEMENT: ..." line, the exit status is 1,
+      and --write writes nothing.
+      --remote-database DB=REMOTE connects the database component DB to
+      REMOTE for this run (the form keeps its own; may be repeated).
+      A missing SQLite database file is created from the SQL script of the
+      same name beside it (demo.db from demo.sql).
+  --help
+      Prints this text.
+  (none)
+      Loads the package and lists what it registered.
+
+Options:
+  --package FILE
+      The design-time package module to load (may be repeated). Default:
+      DclOrv240.so in the lib folder beside the program's bin folder.
+
+Exit status: 0 done, 1 findings, 2 error (one line on standard error;
+nothing is written).
+)";
+
+QString defaultPackage()
+{
+    const QDir bin(QCoreApplication::applicationDirPath());
+    return QDir::cleanPath(bin.filePath(QStringLiteral("../lib/DclOrv240.so")));
+}
+
+int listRegistrations(const QStringList &Packages, QTextStream &Out, QTextStream &Err)
+{
+    for (const QString &file : Packages) {
+        const TLoadedPackage *pkg = findPackage(QFileInfo(file).completeBaseName());
+        if (!pkg)
+            continue;
+        Out << "Package " << pkg->Name << " (" << pkg->Description << ") from " << pkg->FileName
+            << "\n  requires: " << pkg->Requires.join(QStringLiteral(", "))
+            << "\n  units: " << pkg->Units.join(QStringLiteral(", ")) << "\n";
+        using SettingsFileProc = const char *(*)();
+        if (auto settingsFile
+            = reinterpret_cast<SettingsFileProc>(dlsym(pkg->Handle, "OvDesignSettingsFileName"))) {
+            if (const char *ini = settingsFile())
+                Out << "  design settings: " << QString::fromUtf8(ini) << "\n";
+        }
+        if (auto settingsNotice
+            = reinterpret_cast<SettingsFileProc>(dlsym(pkg->Handle, "OvDesignSettingsNotice"))) {
+            if (const char *notice = settingsNotice())
+                Err << "ovdesigner: " << QString::fromUtf8(notice) << "\n";
+        }
+    }
+    const Registrations &regs = registrations();
+    for (const QString &page : regs.palettePages()) {
+        Out << "Palette page \"" << page << "\":";
+        for (TComponentClass c : regs.paletteClasses(page))
+            Out << ' ' << c->className();
+        Out << "\n";
+    }
+    Out << "Registrations in order:\n";
+    int n = 0;
+    for (const QString &line : regs.describeAll())
+        Out << QString::asprintf("  %2d. ", ++n) << line << "\n";
+    return ExitOk;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    ensureRuntimeDir();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ovdesigner"));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Orvanta form designer"));
-    parser.addHelpOption();
-    QCommandLineOption packageOption(QStringLiteral("package"),
-                                     QStringLiteral("Design-time package module to load."),
-                                     QStringLiteral("file"));
-    parser.addOption(packageOption);
-    parser.process(app);
-
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const QStringList packages = parser.values(packageOption);
-    if (packages.isEmpty()) {
-        err << "ovdesigner: no package given (--package FILE)\n";
-        return 2;
+    auto usageError = [&](const QString &Message) {
+        err << "ovdesigner: " << Message << " (see --help)\n";
+        return ExitError;
+    };
+
+    // The arguments, read by hand: the commands take positional operands
+    // and the output must not depend on a parser's wording.
+    QStringList packages;
+    QString command;
+    QStringList operands;
+    GenSqlOptions gen;
+    const QStringList args = app.arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            out << HelpText;
+            return ExitOk;
+        } else if (a == QLatin1String("--package") || a == QLatin1String("--remote-database")) {
+            if (i + 1 >= args.size())
+                return usageError(QStringLiteral("%1 needs a value").arg(a));
+            (a == QLatin1String("--package") ? packages : gen.RemoteOverrides).append(args[++i]);
+        } else if (a == QLatin1String("--tree") || a == QLatin1String("--gensql")) {
+            if (!command.isEmpty())
+                return usageError(QStringLiteral("one command at a time"));
+            command = a;
+        } else if (a == QLatin1String("--write")) {
+            gen.Write = true;
+        } else if (a == QLatin1String("--check")) {
+            gen.Check = true;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return usageError(QStringLiteral("unknown option %1").arg(a));
+        } else {
+            operands.append(a);
+        }
     }
+    if (command == QLatin1String("--tree") && operands.size() != 1)
+        return usageError(QStringLiteral("--tree takes one form file"));
+    if (command == QLatin1String("--gensql") && operands.size() != 2)
+        return usageError(QStringLiteral("--gensql takes a form file and an update object"));
+    if (command != QLatin1String("--gensql")
+        && (gen.Write || gen.Check || !gen.RemoteOverrides.isEmpty()))
+        return usageError(
+            QStringLiteral("--write, --check and --remote-database go with --gensql"));
+    if (command.isEmpty() && !operands.isEmpty())
+        return usageError(QStringLiteral("unexpected argument %1").arg(operands.first()));
+    if (packages.isEmpty())
+        packages.append(defaultPackage());
+
+    // The environment's own classes a form may name besides the palette's.
+    RegisterClasses({&TDataModule::staticMetaObject, &TDataSource::staticMetaObject});
+
+    int status = ExitOk;
     try {
-        for (const QString &file : packages) {
-            const QString name = loadPackage(file);
-            const TLoadedPackage *pkg = findPackage(name);
-            out << "Package " << pkg->Name << " (" << pkg->Description << ") from " << pkg->FileName
-                << "\n  requires: " << pkg->Requires.join(QStringLiteral(", "))
-                << "\n  units: " << pkg->Units.join(QStringLiteral(", ")) << "\n";
-            using SettingsFileProc = const char *(*)();
-            if (auto settingsFile = reinterpret_cast<SettingsFileProc>(
-                    dlsym(pkg->Handle, "OvDesignSettingsFileName"))) {
-                if (const char *ini = settingsFile())
-                    out << "  design settings: " << QString::fromUtf8(ini) << "\n";
-            }
-            if (auto settingsNotice = reinterpret_cast<SettingsFileProc>(
-                    dlsym(pkg->Handle, "OvDesignSettingsNotice"))) {
-                if (const char *notice = settingsNotice())
-                    err << "ovdesigner: " << QString::fromUtf8(notice) << "\n";
-            }
-        }
-        const Registrations &regs = registrations();
-        for (const QString &page : regs.palettePages()) {
-            out << "Palette page \"" << page << "\":";
-            for (TComponentClass c : regs.paletteClasses(page))
-                out << ' ' << c->className();
-            out << "\n";
-        }
-        out << "Registrations in order:\n";
-        int n = 0;
-        for (const QString &line : regs.describeAll())
-            out << QString::asprintf("  %2d. ", ++n) << line << "\n";
-        out.flush();
+        for (const QString &file : packages)
+            loadPackage(file);
+    } catch (const Exception &e) {
+        err << "ovdesigner: " << e.Message() << "\n";
+        return ExitError;
+    }
+    if (command == QLatin1String("--tree")) {
+        status = runTree(operands[0], out, err);
+    } else if (command == QLatin1String("--gensql")) {
+        gen.FormFile = operands[0];
+        gen.UpdateObject = operands[1];
+        status = runGenSql(gen, out, err);
+    } else {
+        status = listRegistrations(packages, out, err);
+    }
+    out.flush();
+    try {
         unloadAllPackages();
     } catch (const Exception &e) {
         err << "ovdesigner: " << e.Message() << "\n";
-        return 1;
+        return ExitError;
     }
-    return 0;
+    return status;
 }

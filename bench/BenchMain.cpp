@@ -1,4 +1,5 @@
 #include "BenchMain.h"
+#include "rtl/RuntimeDir.h"
 
 #include <QApplication>
 
@@ -50,6 +51,7 @@ int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
             args.push_back(argv[i]);
     }
     int n = static_cast<int>(args.size());
+    ensureRuntimeDir();
     QApplication app(n, args.data());
     benchmark::Initialize(&n, args.data());
     CollectingReporter reporter;

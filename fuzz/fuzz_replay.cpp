@@ -24,12 +24,13 @@ void run(const QByteArray &Input)
 QByteArray mutate(QByteArray Input, QRandomGenerator &Rng)
 {
     static const char *const pieces[]
-        = {"\n",   "\r\n",   "\r",      "[",      "]",    "=",          ";",
-           "#",    "\"",     "'",       " ",      "\t",   "|",          "\xEF\xBB\xBF",
-           "\xC3", "\xFF",   "0",       "0x",     "-",    "[S]\nk=v\n", "--",
-           "/*",   "*/",     "(",       ")",      ",",    ".",          "`",
-           " as ", " from ", "select ", " join ", " on ", " where ",    "*",
-           "$$",   ":p",     " union "};
+        = {"\n",   "\r\n",   "\r",      "[",       "]",      "=",          ";",
+           "#",    "\"",     "'",       " ",       "\t",     "|",          "\xEF\xBB\xBF",
+           "\xC3", "\xFF",   "0",       "0x",      "-",      "[S]\nk=v\n", "--",
+           "/*",   "*/",     "(",       ")",       ",",      ".",          "`",
+           " as ", " from ", "select ", " join ",  " on ",   " where ",    "*",
+           "$$",   ":p",     " union ", "object ", " end\n", "item",       "<",
+           ">",    "+",      "#13",     ".Strings"};
     const int steps = 1 + static_cast<int>(Rng.bounded(4));
     for (int i = 0; i < steps; ++i) {
         const qsizetype pos = Input.isEmpty() ? 0 : Rng.bounded(Input.size() + 1);

@@ -18,6 +18,8 @@
 #include <QScrollBar>
 #include <QSet>
 
+#include <algorithm>
+
 void OvUpdSEdInitialization() {}
 void OvUpdSEdFinalization() {}
 
@@ -262,6 +264,10 @@ void TOvUpdateSQLEditForm::InitProperties()
 
 void TOvUpdateSQLEditForm::LoadDefaultOptions()
 {
+    // Every dataset says whether its database knows owners, so that a table
+    // typed as owner.table keeps its owner there, whatever the dataset is.
+    if (TOvDataSet *dataSet = FUpdateSQL ? FUpdateSQL->DataSet() : nullptr)
+        FObjOwnerSupported = dataSet->IsObjOwnerSupported();
     TOvQuery *query = FUpdateSQL ? qobject_cast<TOvQuery *>(FUpdateSQL->DataSet()) : nullptr;
     if (!query)
         return;
@@ -335,15 +341,29 @@ void TOvUpdateSQLEditForm::ClearAllClick()
         SetSelectedAllItems(static_cast<QListWidget *>(PopupComponent), false);
 }
 
+// The lists hold columns of the chosen table, as the generators use them:
+// a dataset field that shows such a column (CNAME for NAME) stands for that
+// column, and FindFieldAlias gives its parameters the field's name again. A
+// field that shows a column of another table, or no column, is left out.
 void TOvUpdateSQLEditForm::DataSetDefaultsClick()
 {
     lbKeyFields->clear();
     lbUpdateFields->clear();
+    const QString table = cbTableName->currentText();
     QStringList names;
+    QSet<QString> listed;
     for (int i = 0; i < FFieldInfo->Count(); ++i) {
-        const QString name = FFieldInfo->Names(i);
-        if (!name.isEmpty())
-            names.append(name);
+        if (FFieldInfo->Names(i).isEmpty())
+            continue;
+        const QString origin = FFieldInfo->ValueFromIndex(i);
+        const qsizetype dot = origin.lastIndexOf(u'.', -2); // as FindFieldAlias splits
+        if (dot < 0 || QStringView(origin).left(dot) != table)
+            continue;
+        const QString column = origin.mid(dot + 1);
+        if (!listed.contains(column.toCaseFolded())) {
+            listed.insert(column.toCaseFolded());
+            names.append(column);
+        }
     }
     lbKeyFields->addItems(names);
     lbUpdateFields->addItems(names);
@@ -361,10 +381,25 @@ void TOvUpdateSQLEditForm::GetTableFieldsClick()
 
     // Quote characters go; the one that moves into a freed position is not
     // looked at, so of a doubled quote one stays.
-    QString tableName = cbTableName->currentText();
+    const QString typed = cbTableName->currentText();
+    QString tableName = typed;
     for (qsizetype i = 0; i < tableName.size(); ++i)
         if (tableName.at(i) == u'"' || tableName.at(i) == u'\'')
             tableName.remove(i, 1);
+    // Unless a part needs its quotes to stay what it is: without them the
+    // dot of "a.b" would split off an owner and the blanks of " T " would
+    // go, and the fields of another table would be listed. The look-ups
+    // read quoted parts as written.
+    if (const auto parts = SplitIdentifierParts(typed)) {
+        const bool needsQuotes
+            = std::any_of(parts->begin(), parts->end(), [](const TOvNamePart &P) {
+                  return P.Quoted
+                         && (P.Text.contains(u'.') || P.Text.contains(u'"')
+                             || P.Text.contains(u'\'') || P.Text != P.Text.trimmed());
+              });
+        if (needsQuotes)
+            tableName = typed;
+    }
 
     TStringList fieldNames;
     dataSet->GetDBSession()->GetFieldNames(
@@ -430,7 +465,9 @@ void TOvUpdateSQLEditForm::btSelectPrimKeysClick()
             if (!column.isEmpty())
                 primaryKeys.Add(column);
         }
-        if (bits & itUnique) {
+        // A partial index is unique only among some rows, an expression
+        // index not on its plain columns: neither identifies a row.
+        if ((bits & itUnique) && !(bits & (itExpression | itPartial))) {
             const QString name = Trim(indexName->AsString());
             if (uniqueIndex.isEmpty())
                 uniqueIndex = name;
@@ -464,11 +501,50 @@ void TOvUpdateSQLEditForm::GenerateSQLClick()
         MessageDlg(SSQLGenSelect(), mtError, mbOK);
         return;
     }
+    // Checked before any buffer changes: a table text that names no table
+    // raises here and leaves all four statements as they were.
+    StatementTableName(cbTableName->currentText());
+    loadGeneratedColumns();
+    const QStringList clashes = OldValueParamClashes();
+    if (!clashes.isEmpty()) {
+        MessageDlg(SSQLOldValueParamClash().arg(clashes.join(QStringLiteral(", "))), mtError, mbOK);
+        return;
+    }
     GenerateModifySQL();
     GenerateInsertSQL();
     GenerateDeleteSQL();
     GenerateRefreshSQL();
     StatementTypeClick();
+}
+
+TOvServerType TOvUpdateSQLEditForm::serverType() const
+{
+    const TOvDataSet *dataSet = FUpdateSQL ? FUpdateSQL->DataSet() : nullptr;
+    return dataSet ? dataSet->ServerType() : DefServerType;
+}
+
+// Only a database that is connected already is asked: generating needs no
+// connection and never prompts for a login.
+void TOvUpdateSQLEditForm::loadGeneratedColumns()
+{
+    m_generatedColumns.clear();
+    TOvDataSet *dataSet = FUpdateSQL ? FUpdateSQL->DataSet() : nullptr;
+    TOvDatabase *database
+        = dataSet ? dataSet->GetDBSession()->FindDatabase(dataSet->DatabaseName()) : nullptr;
+    if (!database || !database->Connected())
+        return;
+    const std::unique_ptr<TDataSet> columns = database->GetSchemaInfo(
+        TOvSchemaType::stColumns, GetValidObjName(cbTableName->currentText(), !FObjOwnerSupported));
+    if (!columns)
+        return;
+    const TField *name = columns->FieldByName(QStringLiteral("COLUMN_NAME"));
+    const TField *generated = columns->FindField(QStringLiteral("COLUMN_GENERATED"));
+    if (!generated)
+        return;
+    for (columns->First(); !columns->Eof(); columns->Next()) {
+        if (generated->AsInteger() != 0)
+            m_generatedColumns.insert(name->AsString().toCaseFolded());
+    }
 }
 
 void TOvUpdateSQLEditForm::StatementTypeClick()

@@ -3,10 +3,13 @@
 #include "rtl/Classes.h"
 #include "rtl/Forms.h"
 
+#include "orvlib/OvTypes.h"
+
 #include <QGroupBox>
 #include <QHash>
 #include <QListWidget>
 #include <QPair>
+#include <QSet>
 #include <QStringList>
 
 #include <memory>
@@ -156,6 +159,16 @@ private:
     void GenerateDeleteSQL();
     QString FindFieldAlias(const QString &ATableName, const QString &AFieldName) const;
     QString StatementTableName(const QString &TableText) const;
+    // The selected update fields whose new-value parameter starts with
+    // "OLD_": applying the statements would bind them to an old value.
+    QStringList OldValueParamClashes() const;
+    // Whether the modify and insert statements write Field (a generated
+    // column is only read).
+    bool isWritten(const QString &Field) const;
+    // The server the statements are for: the dataset's, else the default.
+    TOvServerType serverType() const;
+    // Reads the generated columns of the chosen table into m_generatedColumns.
+    void loadGeneratedColumns();
     void AddKeyConditions(TStrings &SQL, const QString &TableText) const;
 
     // The buffer of statement slot Index (0 refresh, 1 modify, 2 insert,
@@ -177,6 +190,9 @@ private:
     // first field name showing that column. Built on first use, dropped
     // whenever FFieldInfo changes.
     mutable std::optional<QHash<QPair<QString, QString>, QString>> m_aliasIndex;
+    // Case-folded names of the chosen table's generated columns, read when
+    // the statements are generated.
+    QSet<QString> m_generatedColumns;
 };
 
 // Runs the UpdateSQL editor on AUpdateSQL; true when the person confirmed

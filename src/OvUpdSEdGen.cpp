@@ -9,6 +9,11 @@
 #include "OvUpdSEd.h"
 
 #include "orvlib/OvCommon.h"
+#include "orvlib/OvConsts.h"
+#include "orvlib/OvDataSets.h"
+#include "orvlib/OvUpdateSQL.h"
+
+#include "rtl/SysUtils.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -48,9 +53,13 @@ QString assignment(const QString &Column, const QString &Parameter)
 
 } // namespace
 
+// A name that cannot stand unquoted (blanks, operators, quotes, a reserved
+// word) is quoted whatever the check box says: unquoted, it would change
+// what the statement compares or writes.
 QString TOvUpdateSQLEditForm::QuoteName(const QString &AIdentName) const
 {
-    return QuoteIdentifier(AIdentName, cbQuotedFields->isChecked());
+    return QuoteIdentifier(AIdentName, cbQuotedFields->isChecked()
+                                           || !IsPlainIdentifier(serverType(), AIdentName));
 }
 
 // The name under which the dataset shows column AFieldName of table
@@ -90,19 +99,44 @@ QString TOvUpdateSQLEditForm::FindFieldAlias(const QString &ATableName,
     return it != m_aliasIndex->constEnd() ? *it : AFieldName;
 }
 
-// The table as the statements name it: the valid object name, quoted. With
-// quoting on, an owner-qualified name is quoted part by part ("SALES"."T"),
-// and a part the user already wrote in quotes is not quoted a second time;
-// one pair of quotes around the whole name would make a table of that
-// dotted name, which is not what was typed.
+// The table as the statements name it. The text is split by the servers'
+// identifier rules: a part written in quotes stays quoted as written, any
+// other part is quoted as QuoteName decides. Quoting the whole text as one
+// name would make a table of that dotted name, which is not what was typed;
+// a text that does not read as [owner.]table raises rather than guess.
 QString TOvUpdateSQLEditForm::StatementTableName(const QString &TableText) const
 {
-    const QString name = GetValidObjName(TableText, !FObjOwnerSupported);
-    if (!cbQuotedFields->isChecked())
-        return QuoteName(name);
-    QString owner, object;
-    SplitObjName(name, owner, object);
-    return owner.isEmpty() ? QuoteName(object) : QuoteName(owner) + u'.' + QuoteName(object);
+    const auto invalid = [&TableText] {
+        return Exception(SSQLInvalidTableName().arg(TableText.trimmed()));
+    };
+    const auto written = SplitIdentifierParts(TableText);
+    if (!written || written->size() > 2)
+        throw invalid();
+    const auto parts = SplitIdentifierParts(GetValidObjName(TableText, !FObjOwnerSupported));
+    if (!parts)
+        throw invalid();
+    QStringList names;
+    for (const TOvNamePart &part : *parts)
+        names.append(part.Quoted ? QuoteIdentifier(part.Text, true) : QuoteName(part.Text));
+    return names.join(u'.');
+}
+
+QStringList TOvUpdateSQLEditForm::OldValueParamClashes() const
+{
+    const QString tableText = cbTableName->currentText();
+    QStringList clashes;
+    for (const QString &field : selectedNames(lbUpdateFields)) {
+        if (isWritten(field)
+            && FindFieldAlias(tableText, field)
+                   .startsWith(QLatin1String("OLD_"), Qt::CaseInsensitive))
+            clashes.append(field);
+    }
+    return clashes;
+}
+
+bool TOvUpdateSQLEditForm::isWritten(const QString &Field) const
+{
+    return !m_generatedColumns.contains(Field.toCaseFolded());
 }
 
 // The where clause that finds the row by the old values of the key fields,
@@ -121,12 +155,15 @@ void TOvUpdateSQLEditForm::AddKeyConditions(TStrings &SQL, const QString &TableT
 void TOvUpdateSQLEditForm::GenerateModifySQL()
 {
     const QString tableText = cbTableName->currentText();
+    const QString table = StatementTableName(tableText);
     TStrings &sql = *FModifySQL;
     sql.BeginUpdate();
     sql.Clear();
-    sql.Add(QStringLiteral("update ") + StatementTableName(tableText));
+    sql.Add(QStringLiteral("update ") + table);
     sql.Add(QStringLiteral("set"));
     for (const QString &field : selectedNames(lbUpdateFields)) {
+        if (!isWritten(field))
+            continue; // the database computes it and refuses a value
         const QString line
             = assignment(QuoteName(field), QuoteName(FindFieldAlias(tableText, field)));
         separateFromPrevious(sql, QStringLiteral("set"), QStringLiteral(","));
@@ -139,6 +176,7 @@ void TOvUpdateSQLEditForm::GenerateModifySQL()
 void TOvUpdateSQLEditForm::GenerateRefreshSQL()
 {
     const QString tableText = cbTableName->currentText();
+    const QString table = StatementTableName(tableText);
     TStrings &sql = *FRefreshSQL;
     sql.BeginUpdate();
     sql.Clear();
@@ -152,8 +190,7 @@ void TOvUpdateSQLEditForm::GenerateRefreshSQL()
             columns += QStringLiteral(" as ") + QuoteName(alias);
     }
     // One entry, two lines: the select list and the from clause.
-    sql.Add(QStringLiteral("select ") + columns + QStringLiteral("\r\nfrom ")
-            + StatementTableName(tableText));
+    sql.Add(QStringLiteral("select ") + columns + QStringLiteral("\r\nfrom ") + table);
     AddKeyConditions(sql, tableText);
     sql.EndUpdate();
 }
@@ -161,13 +198,16 @@ void TOvUpdateSQLEditForm::GenerateRefreshSQL()
 void TOvUpdateSQLEditForm::GenerateInsertSQL()
 {
     const QString tableText = cbTableName->currentText();
+    const QString table = StatementTableName(tableText);
     TStrings &sql = *FInsertSQL;
     sql.BeginUpdate();
     sql.Clear();
-    sql.Add(QStringLiteral("insert into ") + StatementTableName(tableText));
+    sql.Add(QStringLiteral("insert into ") + table);
     QString columns;
     QString values;
     for (const QString &field : selectedNames(lbUpdateFields)) {
+        if (!isWritten(field))
+            continue; // the database computes it and refuses a value
         if (!columns.isEmpty())
             columns += QStringLiteral(", ");
         columns += QuoteName(field);
@@ -184,10 +224,11 @@ void TOvUpdateSQLEditForm::GenerateInsertSQL()
 void TOvUpdateSQLEditForm::GenerateDeleteSQL()
 {
     const QString tableText = cbTableName->currentText();
+    const QString table = StatementTableName(tableText);
     TStrings &sql = *FDeleteSQL;
     sql.BeginUpdate();
     sql.Clear();
-    sql.Add(QStringLiteral("delete from ") + StatementTableName(tableText));
+    sql.Add(QStringLiteral("delete from ") + table);
     AddKeyConditions(sql, tableText);
     sql.EndUpdate();
 }

@@ -3,7 +3,44 @@
 #include "DesignErrors.h"
 #include "Registrations.h"
 
-IDesigner::~IDesigner() = default;
+namespace {
+
+QList<IDesigner *> &liveDesigners()
+{
+    static QList<IDesigner *> designers;
+    return designers;
+}
+
+} // namespace
+
+IDesigner::IDesigner()
+{
+    liveDesigners().append(this);
+}
+
+IDesigner::IDesigner(const IDesigner &)
+{
+    liveDesigners().append(this);
+}
+
+IDesigner::~IDesigner()
+{
+    liveDesigners().removeOne(this);
+}
+
+QString IDesigner::GetDesignerExtension() const
+{
+    return QString();
+}
+
+IDesigner *FindRootDesigner(const QObject *Component)
+{
+    for (const QObject *o = Component; o; o = o->parent())
+        for (IDesigner *designer : std::as_const(liveDesigners()))
+            if (designer->Root() == o)
+                return designer;
+    return nullptr;
+}
 
 PTypeInfo TypeInfo(const char *TypeName)
 {

@@ -27,17 +27,29 @@ struct PTypeInfo
 };
 PTypeInfo TypeInfo(const char *TypeName);
 
-// The designer of the form or data module being edited.
+// The designer of the form or data module being edited. Every designer that
+// exists can be found by its root (FindRootDesigner).
 class IDesigner
 {
 public:
+    IDesigner();
+    IDesigner(const IDesigner &);
+    IDesigner &operator=(const IDesigner &) = default;
     virtual ~IDesigner();
     // Tells the environment the designed module changed and must be saved.
     virtual void Modified() = 0;
     // The form or data module being designed.
     virtual QObject *Root() const = 0;
+    // The extension of the files the designer keeps its modules in; module
+    // names of the code editor start with it. A designer that keeps no files
+    // has none (the base).
+    virtual QString GetDesignerExtension() const;
 };
 using IDesignerPtr = std::shared_ptr<IDesigner>;
+
+// The designer whose root is Component or one of Component's owners, or
+// null when no designer edits it.
+IDesigner *FindRootDesigner(const QObject *Component);
 
 // Class references of the design-time classes: a name, the meta-object the
 // class has as a QObject, and a way to create an instance.

@@ -114,9 +114,15 @@ private:
 
 // The form text of Root and the components below it. Only published
 // properties that differ from those of a new component of the same class
-// are written, in declaration order; properties marked not stored, and
+// are written, in declaration order (a property the class names in its
+// Q_CLASSINFO("nodefault", "A, B") is written whatever its value); properties
+// marked not stored, and
 // those whose component says Is<Name>Stored() is false, are left out.
 QString WriteFormText(const QObject *Root);
+
+// Sets held-back properties in form order (what TFormReader::ApplyDeferred
+// does); FileName only names the file in messages.
+void ApplyDeferredProperties(const QList<TDeferredProperty> &Deferred, const QString &FileName);
 
 // Reads FileName (UTF-8). Errors name the file.
 std::unique_ptr<QObject> LoadFormFile(const QString &FileName,

@@ -632,13 +632,18 @@ std::unique_ptr<QObject> TFormReader::Read()
 
 void TFormReader::ApplyDeferred()
 {
-    for (const TDeferredProperty &d : std::as_const(m_deferred)) {
+    ApplyDeferredProperties(m_deferred, m_fileName);
+}
+
+void ApplyDeferredProperties(const QList<TDeferredProperty> &Deferred, const QString &FileName)
+{
+    for (const TDeferredProperty &d : Deferred) {
         try {
             if (!d.Component->setProperty(d.PropName.toLatin1().constData(), d.Value))
                 throw Exception(QStringLiteral("invalid value"));
         } catch (const Exception &e) {
             throw EFormError(QStringLiteral("%1(%2): %3.%4: %5")
-                                 .arg(m_fileName.isEmpty() ? QStringLiteral("form") : m_fileName)
+                                 .arg(FileName.isEmpty() ? QStringLiteral("form") : FileName)
                                  .arg(d.Line)
                                  .arg(d.Component->objectName(), d.PropName, e.Message()),
                              d.Line, 0);

@@ -52,17 +52,24 @@ QString quotePart(QStringView Text)
 }
 
 // The parts of a string, each ready to write; one part for a short string.
+// A part ends after a line break (so a statement keeps one line a part) or
+// at StringPartLength characters.
 QStringList stringParts(const QString &Text)
 {
     QStringList parts;
-    for (qsizetype at = 0; at < Text.size() || parts.isEmpty(); at += StringPartLength) {
-        qsizetype length = qMin<qsizetype>(StringPartLength, Text.size() - at);
+    qsizetype at = 0;
+    while (at < Text.size() || parts.isEmpty()) {
+        qsizetype length = 0;
+        while (at + length < Text.size() && length < StringPartLength) {
+            const QChar c = Text[at + length++];
+            if (c == QLatin1Char('\n'))
+                break;
+        }
         // Never split a surrogate pair.
         if (at + length < Text.size() && Text[at + length - 1].isHighSurrogate())
             ++length;
         parts.append(quotePart(QStringView(Text).mid(at, length)));
-        if (length > StringPartLength)
-            ++at;
+        at += length;
     }
     return parts;
 }
@@ -136,6 +143,21 @@ private:
         return false;
     }
 
+    // Whether the class lists Prop in its "nodefault" class information:
+    // written whatever its value, since its default is no constant.
+    static bool isNoDefault(const QObject *Object, const QMetaProperty &Prop)
+    {
+        const QMetaObject *meta = Object->metaObject();
+        const int index = meta->indexOfClassInfo("nodefault");
+        if (index < 0)
+            return false;
+        const QList<QByteArray> names = QByteArray(meta->classInfo(index).value()).split(',');
+        for (const QByteArray &n : names)
+            if (n.trimmed() == Prop.name())
+                return true;
+        return false;
+    }
+
     static bool isComponentOf(const QObject *Child)
     {
         return !Child->objectName().isEmpty()
@@ -177,7 +199,7 @@ private:
             const QStringList text = valueLines(Object, p, Level);
             if (text.isEmpty())
                 continue;
-            if (Default && valueLines(Default, p, Level) == text)
+            if (Default && !isNoDefault(Object, p) && valueLines(Default, p, Level) == text)
                 continue;
             const QString name
                 = QLatin1String(p.name())

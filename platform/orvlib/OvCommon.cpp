@@ -2,6 +2,7 @@
 #include "orvlib/OvVersionInfo.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <dlfcn.h>
 #include <elf.h>
@@ -34,6 +35,56 @@ QString QuoteIdentifier(TOvServerType ServerType, const QString &Name, bool Quot
 
 namespace {
 
+// Words that cannot be a column or table name unquoted: PostgreSQL's
+// reserved key words, including those that may only name functions or types.
+constexpr const char kPostgreSQLReserved[]
+    = "all analyse analyze and any array as asc asymmetric authorization binary both case cast "
+      "check collate collation column concurrently constraint create cross current_catalog "
+      "current_date current_role current_schema current_time current_timestamp current_user "
+      "default deferrable desc distinct do else end except false fetch for foreign freeze from "
+      "full grant group having ilike in initially inner intersect into is isnull join lateral "
+      "leading left like limit localtime localtimestamp natural not notnull null offset on "
+      "only or order outer overlaps placing primary references returning right select "
+      "session_user similar some symmetric system_user table tablesample then to trailing true "
+      "union unique user using variadic verbose when where window with";
+
+// SQLite's key words. Most of them may name a column unquoted, but some
+// then mean something else (current_date, true); quoting costs nothing
+// there, since SQLite ignores letter case in quoted names as well.
+constexpr const char kSQLiteKeywords[]
+    = "abort action add after all alter always analyze and as asc attach autoincrement before "
+      "begin between by cascade case cast check collate column commit conflict constraint "
+      "create cross current current_date current_time current_timestamp database default "
+      "deferrable deferred delete desc detach distinct do drop each else end escape except "
+      "exclude exclusive exists explain fail false filter first following for foreign from "
+      "full generated glob group groups having if ignore immediate in index indexed initially "
+      "inner insert instead intersect into is isnull join key last left like limit match "
+      "materialized natural no not nothing notnull null nulls of offset on or order others "
+      "outer over partition plan pragma preceding primary query raise range recursive "
+      "references regexp reindex release rename replace restrict returning right rollback row "
+      "rows savepoint select set table temp temporary then ties to transaction trigger true "
+      "unbounded union unique update using vacuum values view virtual when where window with "
+      "without";
+
+QSet<QString> wordSet(const char *Words)
+{
+    QSet<QString> set;
+    for (const QString &word : QString::fromLatin1(Words).split(u' ', Qt::SkipEmptyParts))
+        set.insert(word);
+    return set;
+}
+
+bool isReserved(TOvServerType ServerType, const QString &Name)
+{
+    static const QSet<QString> postgres = wordSet(kPostgreSQLReserved);
+    // A statement written for SQLite may be copied to a PostgreSQL server:
+    // SQLite quotes the words of both.
+    static const QSet<QString> sqlite = wordSet(kSQLiteKeywords).unite(postgres);
+    const QString folded = Name.toLower();
+    return ServerType == TOvServerType::stPostgreSQL ? postgres.contains(folded)
+                                                     : sqlite.contains(folded);
+}
+
 // Position of the last "." outside double quotes, or -1.
 qsizetype lastOwnerDot(const QString &Name)
 {
@@ -61,6 +112,76 @@ QString unquote(const QString &Part)
 }
 
 } // namespace
+
+bool IsPlainIdentifier(TOvServerType ServerType, const QString &Name)
+{
+    if (Name.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < Name.size(); ++i) {
+        const QChar c = Name.at(i);
+        const char16_t u = c.unicode();
+        bool ok;
+        if (u < 0x80)
+            ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_'
+                 || (i > 0 && ((u >= '0' && u <= '9') || u == '$'));
+        else // no blank, mark or symbol beyond ASCII: the lexers differ on them
+            ok = c.isLetter() || (i > 0 && c.isDigit());
+        if (!ok)
+            return false;
+    }
+    return !isReserved(ServerType, Name);
+}
+
+std::optional<QList<TOvNamePart>> SplitIdentifierParts(const QString &Name)
+{
+    QList<TOvNamePart> parts;
+    const qsizetype n = Name.size();
+    qsizetype i = 0;
+    const auto skipBlanks = [&] {
+        while (i < n && Name.at(i).isSpace())
+            ++i;
+    };
+    for (;;) {
+        skipBlanks();
+        TOvNamePart part;
+        if (i < n && Name.at(i) == u'"') {
+            part.Quoted = true;
+            bool closed = false;
+            for (++i; i < n; ++i) {
+                if (Name.at(i) == u'"') {
+                    if (i + 1 < n && Name.at(i + 1) == u'"') {
+                        part.Text += u'"';
+                        ++i;
+                        continue;
+                    }
+                    closed = true;
+                    ++i;
+                    break;
+                }
+                part.Text += Name.at(i);
+            }
+            if (!closed || part.Text.isEmpty())
+                return std::nullopt;
+            skipBlanks();
+        } else {
+            const qsizetype start = i;
+            while (i < n && Name.at(i) != u'.') {
+                if (Name.at(i) == u'"')
+                    return std::nullopt;
+                ++i;
+            }
+            part.Text = Name.mid(start, i - start).trimmed();
+            if (part.Text.isEmpty())
+                return std::nullopt;
+        }
+        parts.append(part);
+        if (i >= n)
+            return parts;
+        if (Name.at(i) != u'.')
+            return std::nullopt; // text after a closing quote
+        ++i;
+    }
+}
 
 QString GetValidObjName(const QString &Name, bool RemoveOwner)
 {

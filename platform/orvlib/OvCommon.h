@@ -2,6 +2,7 @@
 
 #include "orvlib/OvTypes.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -12,6 +13,27 @@
 // with a server type exists for servers that may differ.
 QString QuoteIdentifier(const QString &Name, bool Quote);
 QString QuoteIdentifier(TOvServerType ServerType, const QString &Name, bool Quote);
+
+// Whether Name can stand unquoted in a statement for ServerType and still
+// name exactly that column or table: letters, digits, "_" and "$", starting
+// with a letter or "_", and no word the server reads as syntax or as a value
+// (a column named "user" or "true" compares something else unquoted).
+// Letters beyond ASCII count as letters, as both servers read them.
+bool IsPlainIdentifier(TOvServerType ServerType, const QString &Name);
+
+// Splits an object name into its parts by the servers' identifier rules:
+// parts are separated by "."; a part in double quotes keeps its text
+// exactly (dots and blanks included, a doubled quote read as one); blanks
+// around a part are dropped. Each part is returned with whether it was
+// quoted. Nothing is returned when the name does not split cleanly: an
+// empty part (".T", "T.", "a..b"), an unterminated quote, text after a
+// closing quote, or a quote inside an unquoted part.
+struct TOvNamePart
+{
+    QString Text;
+    bool Quoted = false;
+};
+std::optional<QList<TOvNamePart>> SplitIdentifierParts(const QString &Name);
 
 // The object name to use for a catalogue look-up or a statement.
 // Name is trimmed of surrounding blanks. When RemoveOwner is set (the server

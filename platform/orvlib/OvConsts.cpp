@@ -33,6 +33,16 @@ QString SSQLGenSelect()
 {
     return tr("Must select at least one key field and one update field");
 }
+QString SSQLInvalidTableName()
+{
+    return tr("%1 is not a valid table name. Write it as table or owner.table, and put a name "
+              "that holds dots, quotes or surrounding blanks in double quotes");
+}
+QString SSQLOldValueParamClash()
+{
+    return tr("The parameters of these update fields would be read as old values (OLD_ "
+              "prefix): %1. Deselect them from the update fields");
+}
 QString SNoDataSet()
 {
     return tr("No dataset association");

@@ -14,6 +14,10 @@ QString SPrimary();
 QString SSQLDataSetOpen();
 QString SSQLNotGenerated();
 QString SSQLGenSelect();
+// %1: the table text that does not read as [owner.]table.
+QString SSQLInvalidTableName();
+// %1: the update fields whose new-value parameter would read as an old value.
+QString SSQLOldValueParamClash();
 QString SNoDataSet();
 QString SUpdateSQLEditor();
 QString SEditSQLVerb();

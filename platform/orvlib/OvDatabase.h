@@ -23,6 +23,9 @@ class TOvSession;
 class TOvDatabase : public QObject
 {
     Q_OBJECT
+    // A new database takes DefServerType, which the design settings may
+    // change: a form stores the server type whatever it is.
+    Q_CLASSINFO("nodefault", "ServerType")
     Q_PROPERTY(QString DatabaseName READ DatabaseName WRITE SetDatabaseName)
     Q_PROPERTY(QString RemoteDatabase READ RemoteDatabase WRITE SetRemoteDatabase)
     Q_PROPERTY(OvTypes::TOvServerType ServerType READ ServerType WRITE SetServerType)
@@ -67,7 +70,10 @@ public:
     void Open() { SetConnected(true); }
     void Close() { SetConnected(false); }
     // Whether a form file should store Connected: only with ddoStoreConnected.
-    Q_INVOKABLE bool IsConnectedStored() const { return m_designOptions.Contains(ddoStoreConnected); }
+    Q_INVOKABLE bool IsConnectedStored() const
+    {
+        return m_designOptions.Contains(ddoStoreConnected);
+    }
 
     // The session the database belongs to; raises when SessionName names none.
     TOvSession *Session() const;

@@ -147,7 +147,8 @@ private:
 // is set) hands the current text to ShowCodeEditor, flagged modified when it
 // differs from Params, and closes the dialog as cancelled: the edit goes on
 // in the code editor, which writes the property itself, so Params stays
-// as it was and the result is false.
+// as it was and the result is false. When ShowCodeEditor raises, the error
+// is shown and the dialog stays open with its text.
 bool ShowDatabaseParamsEditor(TStrings *Params, TOvShowCodeEditorEvent ShowCodeEditor,
                               TOvGetDefaultParamsEvent GetDefaultParams);
 bool ShowDatabaseParamsEditor(TStrings *Params, TOvServerType ServerType,

@@ -31,7 +31,6 @@ QString tr(const char *Text)
     return QCoreApplication::translate("OvDlgs", Text);
 }
 
-
 // The OK and Cancel buttons at the foot of a form, bound to their results.
 QHBoxLayout *okCancelRow(TForm *Form, QPushButton **Ok = nullptr)
 {
@@ -57,7 +56,9 @@ void linesOf(const QPlainTextEdit *Editor, TStrings &List)
 }
 
 // Hands the editor's text to the code editor and closes the form as
-// cancelled: from here on the code editor owns the edit.
+// cancelled: from here on the code editor owns the edit. When the code
+// editor cannot take the text, the error is shown and the form stays open
+// with its text, so nothing typed is lost.
 void handToCodeEditor(TForm &Form, const TOvShowCodeEditorEvent &ShowCodeEditor,
                       const QPlainTextEdit *Editor, bool Modified)
 {
@@ -65,7 +66,15 @@ void handToCodeEditor(TForm &Form, const TOvShowCodeEditorEvent &ShowCodeEditor,
         return;
     TStringList lines;
     linesOf(Editor, lines);
-    ShowCodeEditor(&lines, Modified);
+    try {
+        ShowCodeEditor(&lines, Modified);
+    } catch (const Exception &e) {
+        MessageDlg(e.Message(), mtError, mbOK);
+        return;
+    } catch (const std::exception &e) {
+        MessageDlg(QString::fromLocal8Bit(e.what()), mtError, mbOK);
+        return;
+    }
     Form.SetModalResult(mrCancel);
 }
 

@@ -43,6 +43,8 @@ struct TOvColumnInfo
     QString TypeName;
     TFieldType DataType = TFieldType::ftUnknown;
     bool Nullable = true;
+    // Computed by the database from other columns: it can be read, never written.
+    bool Generated = false;
 };
 
 // One column of one index, as index information lists it.

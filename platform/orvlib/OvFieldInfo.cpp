@@ -9,6 +9,8 @@
 #include <QStringBuilder>
 
 #include <map>
+#include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -120,15 +122,11 @@ private:
     std::vector<Entry> m_names;
 };
 
-QStringView lastPart(QStringView Name)
-{
-    const qsizetype dot = Name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? Name : Name.mid(dot + 1);
-}
-
 // Resolves select-list items to the tables of the from clause. Column lists
 // of tables are read from the database when it is connected, at most once
-// per table.
+// per table. Every look-up costs constant time after one pass over the
+// tables, so that a select of thousands of tables and qualified stars stays
+// linear.
 class Resolver
 {
 public:
@@ -137,55 +135,75 @@ public:
         , m_db(Db)
     {}
 
-    // The table (as written) that Qualifier names; empty when none does or
-    // it names a subquery.
-    QStringView tableFor(QStringView Qualifier) const
+    // The table Qualifier names: the first table whose alias it is, or,
+    // for a table without alias, whose name or last part of the name it
+    // is. Null when none does or it names a subquery.
+    const TOvSelectInfo::Table *tableFor(QStringView Qualifier)
     {
-        for (const TOvSelectInfo::Table &t : m_info.tables) {
-            if (!t.alias.isEmpty()) {
-                if (sameName(t.alias, Qualifier))
-                    return t.name;
-            } else if (!t.name.isEmpty()
-                       && (sameName(t.name, Qualifier) || sameName(lastPart(t.name), Qualifier))) {
-                return t.name;
+        if (!m_qualifiers) {
+            m_qualifiers.emplace();
+            m_qualifiers->reserve(m_info.tables.size() * 2);
+            for (qsizetype i = 0; i < m_info.tables.size(); ++i) {
+                const TOvSelectInfo::Table &t = m_info.tables.at(i);
+                if (!t.alias.isEmpty()) {
+                    m_qualifiers->try_emplace(t.alias, i);
+                } else if (!t.name.isEmpty()) {
+                    m_qualifiers->try_emplace(t.name, i);
+                    m_qualifiers->try_emplace(t.object, i);
+                }
             }
         }
-        return {};
+        const auto it = m_qualifiers->find(Qualifier);
+        if (it == m_qualifiers->end())
+            return nullptr;
+        const TOvSelectInfo::Table &t = m_info.tables.at(it->second);
+        return t.name.isEmpty() ? nullptr : &t;
     }
 
-    // The one table of the from clause that has Column; empty when none or
+    // The one table of the from clause that has Column; null when none or
     // several have it, or when that cannot be known.
-    QStringView tableOfColumn(QStringView Column)
+    const TOvSelectInfo::Table *tableOfColumn(QStringView Column)
     {
-        if (m_info.tables.size() == 1)
-            return m_info.tables.front().name;
-        QStringView found;
-        for (const TOvSelectInfo::Table &t : m_info.tables) {
-            if (t.name.isEmpty())
-                return {}; // a subquery may have the column too
-            const QStringList *cols = columns(t.name);
-            if (!cols)
-                return {};
-            if (cols->contains(Column, Qt::CaseInsensitive)) {
-                if (!found.isEmpty())
-                    return {}; // ambiguous
-                found = t.name;
+        if (m_info.tables.size() == 1) {
+            const TOvSelectInfo::Table &t = m_info.tables.front();
+            return t.name.isEmpty() ? nullptr : &t;
+        }
+        if (!m_owners) {
+            m_owners.emplace();
+            for (qsizetype i = 0; i < m_info.tables.size(); ++i) {
+                const TOvSelectInfo::Table &t = m_info.tables.at(i);
+                const QStringList *cols = t.name.isEmpty() ? nullptr : columns(t);
+                if (!cols) {
+                    // A subquery may have any column; unknown columns likewise.
+                    m_owners->clear();
+                    m_ownersKnown = false;
+                    break;
+                }
+                for (const QString &c : *cols) {
+                    const auto [it, added] = m_owners->try_emplace(QStringView(c), i);
+                    if (!added && it->second != i)
+                        it->second = -1; // ambiguous
+                }
             }
         }
-        return found;
+        if (!m_ownersKnown)
+            return nullptr;
+        const auto it = m_owners->find(Column);
+        return it == m_owners->end() || it->second < 0 ? nullptr : &m_info.tables.at(it->second);
     }
 
     // The columns of Table, or null when the database cannot say.
-    const QStringList *columns(QStringView Table)
+    const QStringList *columns(const TOvSelectInfo::Table &Table)
     {
-        if (!m_db || !m_db->Connected() || Table.isEmpty())
+        if (!m_db || !m_db->Connected() || Table.text.isEmpty())
             return nullptr;
-        const QString key = Table.toString().toCaseFolded();
+        const QString key = Table.text.toString();
         auto it = m_cache.find(key);
         if (it == m_cache.end()) {
             QStringList names;
             try {
-                names = m_db->Driver().ColumnNames(Table.toString());
+                // As written: a quoted "a.b" is one table, not b of owner a.
+                names = m_db->Driver().ColumnNames(key);
             } catch (const Exception &) {
                 return nullptr;
             }
@@ -198,6 +216,13 @@ private:
     const TOvSelectInfo &m_info;
     TOvDatabase *m_db;
     std::map<QString, QStringList> m_cache;
+    // Qualifier (letter case ignored) to the index of its table.
+    std::optional<std::unordered_map<QStringView, qsizetype, NameHash, NameEqual>> m_qualifiers;
+    // Column (letter case ignored) to the index of the one table that has
+    // it, -1 when several have it.
+    // The names are views into m_cache, whose lists stay put.
+    std::optional<std::unordered_map<QStringView, qsizetype, NameHash, NameEqual>> m_owners;
+    bool m_ownersKnown = true;
 };
 
 // Brackets a list's changes into one notification.
@@ -235,11 +260,11 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
         UpdateScope scope(TableInfo);
         std::unordered_set<QStringView, NameHash, NameEqual> seen;
         for (const TOvSelectInfo::Table &t : info.tables) {
-            const QStringView key = t.alias.isEmpty() ? t.name : t.alias;
+            const QStringView key = t.alias.isEmpty() ? t.text : t.alias;
             // A name holding "=" would read back as another name and value.
-            if (t.name.isEmpty() || key.contains(QLatin1Char('=')) || !seen.insert(t.name).second)
+            if (t.text.isEmpty() || key.contains(QLatin1Char('=')) || !seen.insert(t.text).second)
                 continue;
-            TableInfo->Add(key % QLatin1Char('=') % t.name);
+            TableInfo->Add(key % QLatin1Char('=') % t.text);
         }
     }
 
@@ -279,17 +304,24 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
         FieldInfo->Add(Name % QLatin1Char('=') % Table % QLatin1Char('.') % Column);
     };
 
+    // Table texts keep their quotes ("a.b".c): the origin names the table
+    // the statement read, and the editor can address it again.
+    auto expand = [&](const TOvSelectInfo::Table &t) {
+        const QStringList *cols = resolver.columns(t);
+        if (cols) {
+            for (const QString &c : *cols)
+                addField(c, t.text, c);
+        }
+        return cols != nullptr;
+    };
     for (const TOvSelectInfo::Field &f : info.fields) {
         if (f.star) {
             bool expanded = false;
-            for (const TOvSelectInfo::Table &t : info.tables) {
-                if (!f.qualifier.isEmpty() && resolver.tableFor(f.qualifier) != t.name)
-                    continue;
-                if (const QStringList *cols = resolver.columns(t.name)) {
-                    for (const QString &c : *cols)
-                        addField(c, t.name, c);
-                    expanded = true;
-                }
+            if (f.qualifier.isEmpty()) {
+                for (const TOvSelectInfo::Table &t : info.tables)
+                    expanded = expand(t) || expanded;
+            } else if (const TOvSelectInfo::Table *t = resolver.tableFor(f.qualifier)) {
+                expanded = expand(*t);
             }
             if (!expanded)
                 unresolved(f.text);
@@ -299,11 +331,12 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
             unresolved(f.name.isEmpty() ? f.text : f.name);
             continue;
         }
-        const QStringView table = f.qualifier.isEmpty() ? resolver.tableOfColumn(f.column)
-                                                        : resolver.tableFor(f.qualifier);
-        if (table.isEmpty())
+        const TOvSelectInfo::Table *table = f.qualifier.isEmpty()
+                                                ? resolver.tableOfColumn(f.column)
+                                                : resolver.tableFor(f.qualifier);
+        if (!table)
             unresolved(f.name);
         else
-            addField(f.name, table, f.column);
+            addField(f.name, table->text, f.column);
     }
 }

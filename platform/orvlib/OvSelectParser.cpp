@@ -1,6 +1,8 @@
 #include "orvlib/OvSelectParser.h"
 #include "orvlib/OvSQLLexer.h"
 
+#include <QSet>
+
 #include <algorithm>
 #include <string_view>
 #include <unordered_map>
@@ -126,12 +128,6 @@ constexpr uint64_t kValueWords
       | K("not") | K("is") | K("in") | K("like") | K("between") | K("case") | K("when") | K("then")
       | K("else") | K("collate") | K("escape") | K("asc") | K("desc") | K("over");
 
-// Words that end the join conditions of a from clause.
-constexpr uint64_t kFromEndWords = K("where") | K("group") | K("having") | K("order") | K("limit")
-                                   | K("offset") | K("fetch") | K("union") | K("intersect")
-                                   | K("except") | K("minus") | K("window") | K("for")
-                                   | K("returning") | K("qualify");
-
 class Parser
 {
 public:
@@ -172,6 +168,16 @@ private:
             return T.raw;
         const QStringView inner = T.raw.mid(1, T.value.size());
         return inner == T.value ? inner : keep(T.value);
+    }
+    // A part of a name as written; a quoted one in double quotes, whatever
+    // quotes it was written in, with inner double quotes doubled.
+    static QString writtenPart(const Tok &T)
+    {
+        if (T.kind != Tok::QuotedIdent)
+            return T.raw.toString();
+        QString part = T.value;
+        part.replace(QLatin1String("\""), QLatin1String("\"\""));
+        return QLatin1Char('"') + part + QLatin1Char('"');
     }
     QStringView keep(QString Text)
     {
@@ -233,14 +239,17 @@ private:
     }
 
     // with [recursive] name [(cols)] as [not] [materialized] (...) [, ...]
+    // The names are kept: in the from clause they name no table.
     void skipWith()
     {
         ++m_i;
         if (is(cur(), K("recursive")))
             ++m_i;
         while (!atEnd()) {
-            if (cur().isName())
+            if (cur().isName()) {
+                m_cteNames.insert(nameOf(cur()).toString().toCaseFolded());
                 ++m_i;
+            }
             if (cur().isSymbol('('))
                 skipParens();
             if (is(cur(), K("as")))
@@ -428,21 +437,41 @@ private:
         }
         if (!cur().isName())
             return;
+        // The name twice: quotes removed (to match qualifiers) and as
+        // written (to name the table again); each built only for several
+        // parts or a quoted one.
+        const size_t start = m_i;
         QStringView first = nameOf(cur());
+        QStringView last = first;
+        bool quoted = cur().kind == Tok::QuotedIdent;
         QString joined;
         ++m_i;
         while (cur().isSymbol('.') && at(m_i + 1).isName()) {
             if (joined.isEmpty())
                 joined = first.toString();
             joined += QLatin1Char('.');
-            joined += nameOf(at(m_i + 1));
+            last = nameOf(at(m_i + 1));
+            joined += last;
+            quoted = quoted || at(m_i + 1).kind == Tok::QuotedIdent;
             m_i += 2;
         }
+        const size_t end = m_i;
         TOvSelectInfo::Table t;
         if (cur().isSymbol('(')) { // a table function
             skipParens();
+        } else if (joined.isEmpty() && !m_cteNames.isEmpty()
+                   && m_cteNames.contains(first.toString().toCaseFolded())) {
+            // a common table expression: a subquery by another name
         } else {
             t.name = joined.isEmpty() ? first : keep(std::move(joined));
+            t.text = t.name;
+            if (quoted) {
+                QString written;
+                for (size_t i = start; i < end; i += 2)
+                    written += (i > start ? QStringLiteral(".") : QString()) + writtenPart(at(i));
+                t.text = keep(std::move(written));
+            }
+            t.object = last;
         }
         t.alias = readAlias();
         if (cur().isSymbol('(') && !t.alias.isEmpty())
@@ -472,6 +501,7 @@ private:
     bool m_lexDone = false;
     Tok m_end;
     size_t m_i = 0;
+    QSet<QString> m_cteNames; // case-folded
 };
 
 } // namespace

@@ -16,8 +16,14 @@ struct TOvSelectInfo
     struct Table
     {
         // As written, parts joined by ".", quotes removed; empty for a
-        // subquery or a table function.
+        // subquery, a table function or a common table expression.
         QStringView name;
+        // As written, parts joined by "."; a part written in quotes (of any
+        // kind) keeps them, as double quotes, so that "a.b" stays one name.
+        // Empty where name is.
+        QStringView text;
+        // The last part of the name, quotes removed.
+        QStringView object;
         // As written (quotes removed); empty when there is none.
         QStringView alias;
     };
@@ -48,7 +54,8 @@ struct TOvSelectInfo
 };
 
 // Parses the first select of SQL (after an optional with clause): its select
-// list and its from clause. Never fails; what it cannot read is left out.
+// list and its from clause. A table of the from clause that names a common
+// table expression of the with clause is read as a subquery. Never fails; what it cannot read is left out.
 // Time and memory are linear in the length of the text. The result's views
 // point into SQL (and into the result's storage).
 TOvSelectInfo ParseSelectStatement(const QString &SQL);

@@ -27,7 +27,8 @@ enum class TOvSchemaType {
     stTables,          // TABLE_SCHEMA, TABLE_NAME, TABLE_TYPE
     stSysTables,       // the same, for the server's own tables
     stProcedures,      // PROCEDURE_SCHEMA, PROCEDURE_NAME, PROCEDURE_TYPE
-    stColumns,         // COLUMN_NAME, COLUMN_POSITION, COLUMN_TYPE, COLUMN_NULLABLE
+    stColumns,         // COLUMN_NAME, COLUMN_POSITION, COLUMN_TYPE, COLUMN_NULLABLE,
+                       // COLUMN_GENERATED
     stProcedureParams, // PARAM_NAME, PARAM_POSITION, PARAM_TYPE (0 in, 1 out, 2 in/out, 3 result),
                        // PARAM_DATATYPE
     stIndexes          // INDEX_NAME, INDEX_TYPE, COLUMN_NAME, COLUMN_POSITION
@@ -51,8 +52,13 @@ using OvTypes::ddoStoreConnected;
 // A primary key is also unique: its rows carry both bits (6).
 constexpr int itPrimary = 4;
 constexpr int itUnique = 2;
-// An index whose key holds an expression rather than a plain column.
+// Set on every row of an index whose key holds an expression (the row of
+// the expression itself has no column name): its plain columns alone are
+// not what the index keeps unique.
 constexpr int itExpression = 8;
+// Set on every row of a partial index (one with a where clause): it keeps
+// its key unique only among the rows the clause selects.
+constexpr int itPartial = 16;
 
 // A set of TOvDesignDBOption, one bit per ordinal.
 class TOvDesignDBOptions

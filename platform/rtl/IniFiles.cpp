@@ -175,7 +175,10 @@ IniDocument IniDocument::parse(const QByteArray &Bytes)
         else if (line.kind == Line::Key && !inSection)
             line = Line{Line::Other, line.text, {}, {}, {}, {}}; // outside every section
         line.raw = raw.toByteArray();
-        line.eol = bytes.sliced(to * unit, (eolEnd - to) * unit).toByteArray();
+        // The common breaks share one buffer instead of a copy per line.
+        static const QByteArray lf("\n"), crlf("\r\n");
+        const QByteArrayView eol = bytes.sliced(to * unit, (eolEnd - to) * unit);
+        line.eol = eol == lf ? lf : eol == crlf ? crlf : eol.toByteArray();
         doc.m_lines.append(std::move(line));
     };
     qsizetype start = 0;

@@ -86,3 +86,13 @@ int StrToIntDef(const QString &S, int Default)
 
 const QChar PathDelim = u'/';
 const QString sLineBreak = QStringLiteral("\n");
+
+QDateTime Now()
+{
+    return QDateTime::currentDateTime();
+}
+
+qint64 DateTimeToFileDate(const QDateTime &DateTime)
+{
+    return DateTime.toSecsSinceEpoch();
+}

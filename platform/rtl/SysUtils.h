@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -89,6 +90,12 @@ QString Trim(const QString &S);
 // or "$1F", blanks around it allowed; false for anything else or on overflow.
 bool TryStrToInt(const QString &S, int &Value);
 int StrToIntDef(const QString &S, int Default);
+
+// The current local date and time.
+QDateTime Now();
+// A date and time as a file date: seconds since the epoch, as file times are
+// kept here.
+qint64 DateTimeToFileDate(const QDateTime &DateTime);
 
 // The platform's path separator and line break.
 extern const QChar PathDelim;

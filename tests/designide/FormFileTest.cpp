@@ -215,7 +215,8 @@ TEST_F(FormFileTest, everyKindOfValueRoundTripsByteForByte)
     EXPECT_TRUE(
         text.contains(QStringLiteral("    Mode = mdThird\n    Options = [opGreen, opBlue]\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("    Lines.Strings = (\n"
-                                             "      'select ID, NAME'#13#10'from CUSTOMER'\n"
+                                             "      'select ID, NAME'#13#10 +\n"
+                                             "      'from CUSTOMER'\n"
                                              "      'where'\n"
                                              "      ''\n"
                                              "      '  ID = :OLD_ID'\n")))

@@ -111,6 +111,61 @@ TEST(GetValidObjName, ownerPartDroppedOnlyWhenOwnersAreUnsupported)
     EXPECT_EQ(object, QStringLiteral("customer"));
 }
 
+// Plain identifiers stand unquoted; anything the servers would read
+// otherwise does not.
+TEST(IsPlainIdentifier, onlyNamesThatReadBackUnquoted)
+{
+    const auto sqlite = TOvServerType::stSQLite;
+    const auto pg = TOvServerType::stPostgreSQL;
+    for (const char *plain : {"CUSTOMER", "id", "_x", "a1", "a$b", "OLD_ID", "Größe", "key"})
+        EXPECT_TRUE(IsPlainIdentifier(pg, QString::fromUtf8(plain))) << plain;
+    for (const char *name : {"", "1a", "$a", "a b", "a-b", "a.b", "a\"b", "a'b", " a", "a;", "user",
+                             "USER", "true", "order", "current_date", "a\u00a0b", "a\u2212b"})
+        EXPECT_FALSE(IsPlainIdentifier(pg, QString::fromUtf8(name))) << name;
+    EXPECT_FALSE(IsPlainIdentifier(pg, QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b")));
+    EXPECT_TRUE(IsPlainIdentifier(pg, QStringLiteral("key"))) << "not reserved on PostgreSQL";
+    EXPECT_FALSE(IsPlainIdentifier(sqlite, QStringLiteral("key"))) << "a key word of SQLite";
+    EXPECT_FALSE(IsPlainIdentifier(sqlite, QStringLiteral("User"))) << "SQLite also quotes "
+                                                                       "PostgreSQL's words";
+}
+
+// Object names split by the servers' identifier rules, or not at all.
+TEST(SplitIdentifierParts, partsHonourQuotesAndEdgesAreRefused)
+{
+    const auto split = [](const QString &Name) {
+        const auto parts = SplitIdentifierParts(Name);
+        if (!parts)
+            return QStringLiteral("<invalid>");
+        QStringList texts;
+        for (const TOvNamePart &p : *parts)
+            texts << (p.Quoted ? QStringLiteral("q:") : QString()) + p.Text;
+        return texts.join(u'|');
+    };
+    const struct
+    {
+        const char *name;
+        const char *parts;
+    } rows[] = {
+        {"T", "T"},
+        {" sales . customer ", "sales|customer"},
+        {"\"a.b\"", "q:a.b"},
+        {"\"Sales Dept\".\"a\"\"b\"", "q:Sales Dept|q:a\"b"},
+        {"\" pad \"", "q: pad "},
+        {"a.b.c", "a|b|c"},
+        {"\"a\".\"b\".\"c\"", "q:a|q:b|q:c"},
+        {".T", "<invalid>"},
+        {"T.", "<invalid>"},
+        {"a..b", "<invalid>"},
+        {"\"T", "<invalid>"},
+        {"\"T\"x", "<invalid>"},
+        {"a\"b", "<invalid>"},
+        {"\"\"", "<invalid>"},
+        {"", "<invalid>"},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(split(QString::fromUtf8(r.name)), QString::fromUtf8(r.parts)) << r.name;
+}
+
 TEST(VersionInfo, readBackFromTheModuleFile)
 {
     const QString module = QStringLiteral(OV_TEST_VERSIONED_MODULE);

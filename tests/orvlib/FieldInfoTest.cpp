@@ -46,9 +46,24 @@ TEST(ParseFieldInfo, corpusWithoutADatabase)
          {}},
         {"select \"Order Items\".\"sku\", oi.code as \"Item Code\" from \"Order Items\" left outer "
          "join \"Order Items\" oi on 1=1",
-         {"sku=Order Items.sku", "Item Code=Order Items.code"},
-         {"Order Items=Order Items"},
+         {"sku=\"Order Items\".sku", "Item Code=\"Order Items\".code"},
+         {"\"Order Items\"=\"Order Items\""},
          {}},
+        // Quoted names keep their quotes: "a.b" is one table, not b of owner a.
+        {"select \"a.b\".x, s.\"a.b\".y as \"y.1\" from \"a.b\", s.\"a.b\"",
+         {"x=\"a.b\".x", "y.1=s.\"a.b\".y"},
+         {"\"a.b\"=\"a.b\"", "s.\"a.b\"=s.\"a.b\""},
+         {}},
+        {"select \"a\"\"b\" from \"t\"\"u\"",
+         {"a\"b=\"t\"\"u\".a\"b"},
+         {"\"t\"\"u\"=\"t\"\"u\""},
+         {}},
+        {"select [c d].e from [c d]", {"e=\"c d\".e"}, {"\"c d\"=\"c d\""}, {}},
+        // A four-part column reference: three parts name the table.
+        {"select d.s.t.id, s.t.name, x.s.t.z from d.s.t",
+         {"id=d.s.t.id"},
+         {"d.s.t=d.s.t"},
+         {"name", "z"}},
         {"select s.c.id, c.name from sales.customer c, s.c",
          {"id=s.c.id", "name=sales.customer.name"},
          {"c=sales.customer", "s.c=s.c"},
@@ -72,10 +87,16 @@ TEST(ParseFieldInfo, corpusWithoutADatabase)
         {"select id, name from a, b", {}, {"a=a", "b=b"}, {"id", "name"}},
         {"select a.id, x.v from a join (select 1 as v) x on true", {"id=a.id"}, {"a=a"}, {"v"}},
         {"select distinct on (id) id from t order by id", {"id=t.id"}, {"t=t"}, {}},
+        // A common table expression is no table the query reads.
         {"with recent as (select * from orders) select r.order_no from recent r",
-         {"order_no=recent.order_no"},
-         {"r=recent"},
-         {}},
+         {},
+         {},
+         {"order_no"}},
+        {"with q(id) as (select 1), R as (select 2) select q.id, x, t.y from q, r, t",
+         {"y=t.y"},
+         {"t=t"},
+         {"id", "x"}},
+        {"select /* a /* nested ; :p */ still from x */ id from t", {"id=t.id"}, {"t=t"}, {}},
         {"select t.* from t", {}, {"t=t"}, {"t.*"}},
         {"select * from t", {}, {"t=t"}, {"*"}},
         {"select case when a > 1 then 'x' else 'y' end from t",
@@ -93,8 +114,8 @@ TEST(ParseFieldInfo, corpusWithoutADatabase)
         {"select u.id from t", {}, {"t=t"}, {"id"}},
         // A name holding "=" cannot stand before the "=" of an entry.
         {"select a.id as \"x=y\", a.name from \"k=v\" a, \"p=q\"",
-         {"name=k=v.name"},
-         {"a=k=v"},
+         {"name=\"k=v\".name"},
+         {"a=\"k=v\""},
          {"x=y"}},
         {"update t set a = 1", {}, {}, {}},
         {"", {}, {}, {}},
@@ -133,4 +154,14 @@ TEST(ParseFieldInfo, connectedDatabaseResolvesStarsAndAmbiguity)
     EXPECT_EQ(p.fields, QStringList{QStringLiteral("amount=orders.amount")});
     EXPECT_EQ(p.unresolved, QStringList{QStringLiteral("name")})
         << "name is in two tables: ambiguous";
+
+    // A table named "a.b" beside table b: its columns come from the table
+    // the query names, and the origins keep the quotes.
+    shop.exec(QStringLiteral("create table \"a.b\" (ab_id integer, ab_name text);"
+                             "create table b (b_id integer)"));
+    p = parse(q, QStringLiteral("select x.*, ab_name, b_id from \"a.b\" x, b"));
+    EXPECT_EQ(p.fields, (QStringList{"ab_id=\"a.b\".ab_id", "ab_name=\"a.b\".ab_name",
+                                     "b_id=b.b_id"}));
+    EXPECT_EQ(p.tables, (QStringList{"x=\"a.b\"", "b=b"}));
+    EXPECT_TRUE(p.unresolved.isEmpty());
 }

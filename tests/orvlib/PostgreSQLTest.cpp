@@ -78,6 +78,7 @@ create table %1."Order Items" (item integer, sku text, code text, variant text,
 create unique index ux_b on %1."Order Items" (code, variant);
 create index ix_plain on %1."Order Items" (variant);
 create index ix_expr on %1."Order Items" (lower(sku), item);
+create unique index ux_part on %1."Order Items" (item) include (code) where item > 0;
 create table %1.t (a integer);
 create table %1.t_x (a integer);
 create table %1.tax (b integer);
@@ -361,12 +362,14 @@ TEST_F(PostgreSQLTest, catalogueLookUpsFollowSchemasQuotesAndCase)
     EXPECT_EQ(fieldNames(D, QStringLiteral("t")), QStringList{"a"}) << "still usable";
 
     // Index information: primary key first (4|2), then by name, then position;
-    // unique 2, plain 0, expression keys 8 without a column name.
+    // unique 2, plain 0, expression indexes 8 on every row (the expression
+    // key without a column name), partial indexes 16.
     EXPECT_EQ(indexRows(db, QStringLiteral("orders")),
               QStringLiteral("orders_pkey:6:order_no:1 orders_pkey:6:line_no:2"));
     EXPECT_EQ(indexRows(db, QStringLiteral("\"Order Items\"")),
-              QStringLiteral("ix_expr:8:<expr>:1 ix_expr:0:item:2 ix_plain:0:variant:1 "
-                             "u_sku:2:sku:1 ux_b:2:code:1 ux_b:2:variant:2"));
+              QStringLiteral("ix_expr:8:<expr>:1 ix_expr:8:item:2 ix_plain:0:variant:1 "
+                             "u_sku:2:sku:1 ux_b:2:code:1 ux_b:2:variant:2 ux_part:18:item:1"))
+        << "INCLUDE columns are no key columns";
     EXPECT_EQ(indexRows(db, QuoteIdentifier(mixed, true) + QStringLiteral(".\"CamelTable\"")),
               QStringLiteral("CamelTable_pkey:6:Id:1"));
     EXPECT_EQ(indexRows(db, QStringLiteral("x'; drop table t; --")), QString());

@@ -183,8 +183,8 @@ TEST(SQLiteCatalogue, indexInformationWithBitsAndOrder)
         << "no primary key: indexes by name, unique bit only where unique";
     shop.exec(QStringLiteral("create index ix_expr on tax (b + 1, b)"));
     EXPECT_EQ(indexRows(db, QStringLiteral("tax")),
-              (std::vector<IndexRow>{{"ix_expr", 8, "", 1}, {"ix_expr", 0, "b", 2}}))
-        << "an expression key has no column name and the expression bit";
+              (std::vector<IndexRow>{{"ix_expr", 8, "", 1}, {"ix_expr", 8, "b", 2}}))
+        << "an expression key has no column name; every row has the expression bit";
     EXPECT_TRUE(indexRows(db, QStringLiteral("nosuch")).empty());
     EXPECT_TRUE(indexRows(db, QStringLiteral("x'; drop table orders; --")).empty());
     EXPECT_EQ(shop.count(QStringLiteral("orders")), 3);
@@ -201,6 +201,71 @@ TEST(SQLiteCatalogue, indexInformationWithBitsAndOrder)
               QStringLiteral("Order Items"));
     std::unique_ptr<TDataSet> procs = db->GetSchemaInfo(TOvSchemaType::stProcedures, QString());
     EXPECT_TRUE(procs->IsEmpty());
+}
+
+// Index information says what an index is: a partial index carries 16 and
+// an index with an expression 8, on every row of the index.
+TEST(SQLiteCatalogue, partialAndExpressionIndexesAreMarkedWhole)
+{
+    SQLiteShop shop;
+    shop.exec(
+        QStringLiteral("create table m (id integer, email text, tenant integer, active integer);"
+                       "create unique index m_a on m (email) where active = 1;"
+                       "create unique index m_b on m (tenant, lower(email));"
+                       "create unique index m_c on m (id);"));
+    EXPECT_EQ(indexRows(shop.db(), QStringLiteral("m")),
+              (std::vector<IndexRow>{{"m_a", 2 | 16, "email", 1},
+                                     {"m_b", 2 | 8, "tenant", 1},
+                                     {"m_b", 2 | 8, "", 2},
+                                     {"m_c", 2, "id", 1}}));
+}
+
+// Names as the table list shows them read back as the same table: a name
+// the look-ups would split or trim is listed in quotes. User tables whose
+// names merely begin with "sqlite" are user tables. Generated columns are
+// columns; a NUL in a name finds nothing.
+TEST(SQLiteCatalogue, listedNamesReadBackAsTheSameTable)
+{
+    SQLiteShop shop;
+    const QString attached = shop.file() + QStringLiteral(".aux");
+    QFile empty(attached); // an empty file is an empty database
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    shop.exec(QStringLiteral("create table \"a.b\" (in_dotted integer);"
+                             "create table b (in_main_b integer);"
+                             "create table \" pad \" (in_padded integer);"
+                             "create table \"q\"\"t\" (in_quoted integer);"
+                             "create table sqlitex (s1 integer);"
+                             "create table \"SQLite1\" (s2 integer);"
+                             "create table g (x integer, y integer generated always as (x + 1),"
+                             " z integer generated always as (x * 2) stored);"));
+    TOvDatabase *db = shop.db();
+    db->Open();
+    db->ExecSQL(QStringLiteral("attach database '%1' as a").arg(attached));
+    db->ExecSQL(QStringLiteral("create table a.b (in_attached integer)"));
+
+    const QStringList tables
+        = names(&TOvSession::GetTableNames, QStringLiteral("Shop"), QString(), false);
+    for (const char *name : {"\"a.b\"", "b", "\" pad \"", "\"q\"\"t\"", "sqlitex", "SQLite1"})
+        EXPECT_TRUE(tables.contains(QString::fromUtf8(name))) << name;
+    const QStringList expected[]
+        = {{"in_dotted"}, {"in_main_b"}, {"in_padded"}, {"in_quoted"}, {"s1"}, {"s2"}};
+    const QString listed[] = {"\"a.b\"", "b", "\" pad \"", "\"q\"\"t\"", "sqlitex", "SQLite1"};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(fieldNames(listed[i]), expected[i]) << listed[i].toStdString();
+    EXPECT_EQ(fieldNames(QStringLiteral("a.b")), QStringList{"in_attached"})
+        << "unquoted, the dot names an owner";
+
+    EXPECT_EQ(fieldNames(QStringLiteral("g")), (QStringList{"x", "y", "z"}));
+    std::unique_ptr<TDataSet> cols = db->GetSchemaInfo(TOvSchemaType::stColumns, "g");
+    QStringList generated;
+    for (cols->First(); !cols->Eof(); cols->Next())
+        generated << cols->FieldByName(QStringLiteral("COLUMN_GENERATED"))->AsString();
+    EXPECT_EQ(generated, (QStringList{"0", "1", "1"}));
+
+    EXPECT_TRUE(fieldNames(QStringLiteral("b") + QChar(u'\0') + QStringLiteral("x")).isEmpty())
+        << "b\\0x is no table";
+    EXPECT_TRUE(indexRows(db, QStringLiteral("b") + QChar(u'\0')).empty());
 }
 
 TEST(SQLiteCatalogue, lookUpsKeepOrDropTheirConnection)

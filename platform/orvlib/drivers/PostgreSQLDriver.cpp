@@ -273,6 +273,12 @@ Result PostgreSQLDriver::query(const char *SQL, const QStringList &Params) const
     data.reserve(Params.size());
     std::vector<const char *> values;
     for (const QString &p : Params) {
+        // Parameters travel as C strings: "a\0b" would arrive as "a" and
+        // name another object. No name holds a NUL; refuse it.
+        if (p.contains(QChar(u'\0')))
+            throw EOvDatabaseError(
+                QStringLiteral("The name \"%1\" holds a NUL character")
+                    .arg(QString(p).replace(QChar(u'\0'), QStringLiteral("\\0"))));
         data.push_back(p.toUtf8());
         values.push_back(data.back().constData());
     }

@@ -143,6 +143,16 @@ private:
     sqlite3_stmt *m_stmt = nullptr;
 };
 
+// A table name as the table list shows it: as it is, unless the look-ups
+// would read it otherwise (a dot read as an owner separator, quotes and
+// surrounding blanks removed); such a name is listed in double quotes.
+QString listedName(const QString &Name)
+{
+    const bool plain
+        = !Name.isEmpty() && !Name.contains(u'.') && !Name.contains(u'"') && Name == Name.trimmed();
+    return plain ? Name : QuoteIdentifier(Name, true);
+}
+
 class SQLiteDriver final : public TOvDriver
 {
 public:
@@ -308,7 +318,7 @@ QStringList SQLiteDriver::TableNames(bool SystemTables)
                                                 " and name not like 'sqlite\\_%' escape '\\'"
                                                 " order by name"));
     while (st.step())
-        names << st.text(0);
+        names << listedName(st.text(0));
     if (SystemTables)
         names << QStringLiteral("sqlite_schema");
     return names;
@@ -316,6 +326,9 @@ QStringList SQLiteDriver::TableNames(bool SystemTables)
 
 bool SQLiteDriver::resolve(const QString &Name, QString &Schema, QString &Table)
 {
+    // SQLite reads a name as a C string: "a\0b" would find table a.
+    if (Name.contains(QChar(u'\0')))
+        return false;
     SplitObjName(Name, Schema, Table);
     if (Schema.isEmpty()) {
         Schema = QStringLiteral("main");
@@ -333,17 +346,21 @@ QList<TOvColumnInfo> SQLiteDriver::Columns(const QString &TableName)
     QString schema, table;
     if (!resolve(TableName, schema, table) || table.isEmpty())
         return columns;
+    // table_xinfo lists generated columns too (hidden 2 and 3); hidden 1 are
+    // the hidden columns of a virtual table, which "*" does not show.
     Stmt st(db(),
-            QStringLiteral("select cid, name, type, \"notnull\" from pragma_table_info(?1, ?2)"));
+            QStringLiteral("select name, type, \"notnull\", hidden"
+                           " from pragma_table_xinfo(?1, ?2) where hidden <> 1"));
     st.bind(1, table);
     st.bind(2, schema);
     while (st.step()) {
         TOvColumnInfo c;
-        c.Position = int(st.integer(0)) + 1;
-        c.Name = st.text(1);
-        c.TypeName = st.text(2);
+        c.Position = int(columns.size()) + 1;
+        c.Name = st.text(0);
+        c.TypeName = st.text(1);
         c.DataType = fieldTypeOf(c.TypeName);
-        c.Nullable = st.integer(3) == 0;
+        c.Nullable = st.integer(2) == 0;
+        c.Generated = st.integer(3) >= 2;
         columns << c;
     }
     return columns;
@@ -355,7 +372,7 @@ QStringList SQLiteDriver::ColumnNames(const QString &TableName)
     QString schema, table;
     if (!resolve(TableName, schema, table) || table.isEmpty())
         return names;
-    Stmt st(db(), QStringLiteral("select name from pragma_table_info(?1, ?2)"));
+    Stmt st(db(), QStringLiteral("select name from pragma_table_xinfo(?1, ?2) where hidden <> 1"));
     st.bind(1, table);
     st.bind(2, schema);
     while (st.step())
@@ -378,8 +395,8 @@ QList<TOvIndexColumn> SQLiteDriver::IndexColumns(const QString &TableName)
     std::vector<Index> indexes;
     bool hasPkIndex = false;
     {
-        Stmt st(db(),
-                QStringLiteral("select name, \"unique\", origin from pragma_index_list(?1, ?2)"));
+        Stmt st(db(), QStringLiteral("select name, \"unique\", origin, partial"
+                                     " from pragma_index_list(?1, ?2)"));
         st.bind(1, table);
         st.bind(2, schema);
         while (st.step()) {
@@ -388,6 +405,8 @@ QList<TOvIndexColumn> SQLiteDriver::IndexColumns(const QString &TableName)
                 type |= itPrimary | itUnique;
                 hasPkIndex = true;
             }
+            if (st.integer(3))
+                type |= itPartial;
             indexes.push_back({st.text(0), type});
         }
     }
@@ -418,14 +437,20 @@ QList<TOvIndexColumn> SQLiteDriver::IndexColumns(const QString &TableName)
         sqlite3_reset(info.get());
         info.bind(1, index.name);
         info.bind(2, schema);
+        const qsizetype first = result.size();
+        bool expression = false;
         while (info.step()) {
             TOvIndexColumn c{index.name, index.type, QString(), int(info.integer(0)) + 1};
             if (info.isNull(2))
-                c.IndexType |= itExpression; // an expression key has no column name
+                expression = true; // an expression key has no column name
             else
                 c.ColumnName = info.text(2);
             result.append(c);
         }
+        // The whole index is marked: its plain columns are not its key.
+        if (expression)
+            for (qsizetype i = first; i < result.size(); ++i)
+                result[i].IndexType |= itExpression;
     }
     return result;
 }

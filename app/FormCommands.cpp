@@ -1,0 +1,380 @@
+#include "FormCommands.h"
+
+#include "OvUpdSEd.h"
+
+#include "designide/FormFile.h"
+#include "designide/Sprigs.h"
+#include "orvlib/OvComponents.h"
+#include "orvlib/OvConsts.h"
+#include "orvlib/OvDataSets.h"
+#include "orvlib/OvDatabase.h"
+#include "orvlib/OvDlgsParams.h"
+#include "orvlib/OvSession.h"
+#include "orvlib/OvUpdateSQL.h"
+#include "rtl/Forms.h"
+#include "rtl/UiServices.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTextStream>
+
+#include <memory>
+
+namespace {
+
+// The components of a form: every named object below the root whose class
+// a form file can name, in creation order.
+QList<QObject *> componentsOf(QObject *Root)
+{
+    QList<QObject *> list;
+    for (QObject *o : Root->findChildren<QObject *>()) {
+        if (!o->objectName().isEmpty()
+            && GetClass(QLatin1String(o->metaObject()->className())) == o->metaObject())
+            list.append(o);
+    }
+    return list;
+}
+
+// A form file read for a command. The working folder becomes the form's
+// folder, so that a database file named relative to the form is found
+// wherever the command was started.
+struct LoadedForm
+{
+    std::unique_ptr<QObject> Root;
+    QList<TDeferredProperty> Deferred;
+    QString FileName; // absolute
+};
+
+LoadedForm loadForm(const QString &FormFile)
+{
+    LoadedForm form;
+    form.FileName = QFileInfo(FormFile).absoluteFilePath();
+    if (!QFileInfo(form.FileName).isFile())
+        throw Exception(QStringLiteral("Form file %1 not found").arg(FormFile));
+    form.Root = LoadFormFile(form.FileName, &form.Deferred);
+    QDir::setCurrent(QFileInfo(form.FileName).absolutePath());
+    return form;
+}
+
+bool isStoredPassword(const QString &Entry)
+{
+    const qsizetype eq = Entry.indexOf(QLatin1Char('='));
+    return eq > 0
+           && Entry.left(eq).trimmed().compare(QLatin1String("PASSWORD"), Qt::CaseInsensitive) == 0
+           && !Entry.mid(eq + 1).isEmpty();
+}
+
+void printNode(TSprig *Node, int Depth, QTextStream &Out, bool &Flagged)
+{
+    const bool problem = Node->AnyProblems();
+    Flagged |= problem;
+    QString caption = Node->Caption();
+    caption.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    Out << QString(Depth * 2, QLatin1Char(' ')) << caption
+        << (problem ? QStringLiteral("  [problem]") : QString()) << '\n';
+    for (TSprig *child : Node->Children())
+        printNode(child, Depth + 1, Out, Flagged);
+}
+
+// The person's part in the UpdateSQL editor, played without a window: on the
+// form it presses Select Primary Keys and Generate SQL, then OK. Every
+// message box the editor shows is kept and answered No (so an empty modify
+// statement is never confirmed).
+class HeadlessEditorUi : public UiServices
+{
+public:
+    HeadlessEditorUi()
+        : m_previous(&uiServices())
+    {
+        setUiServices(this);
+    }
+    ~HeadlessEditorUi() override { setUiServices(m_previous == this ? nullptr : m_previous); }
+
+    QStringList Messages;
+    bool FormShown = false;
+    bool Accepted = false;
+
+    TModalResult messageDlg(const MessageRequest &Request) override
+    {
+        Messages.append(Request.text);
+        return mrNo;
+    }
+    TModalResult runModal(TForm &Form) override
+    {
+        FormShown = true;
+        for (const char *name : {"btSelectPrimKeys", "btGenerateSQL"}) {
+            auto *button = Form.findChild<QPushButton *>(QLatin1String(name));
+            if (!button)
+                throw Exception(
+                    QStringLiteral("The editor has no button %1").arg(QLatin1String(name)));
+            button->click();
+        }
+        Accepted = Messages.isEmpty() && Form.SetModalResult(mrOk);
+        if (!Accepted)
+            Form.SetModalResult(mrCancel);
+        return Form.ModalResult();
+    }
+    bool openFile(TOpenDialog &) override { return false; }
+    int shellOpen(const QString &) override { return 0; }
+    bool isAltKeyDown() override { return false; }
+
+private:
+    UiServices *m_previous;
+};
+
+const char *const StatementNames[] = {"RefreshSQL", "ModifySQL", "InsertSQL", "DeleteSQL"};
+
+// The field names of a dataset, as the editor and the update object know them.
+QStringList datasetFieldNames(TOvDataSet *DataSet)
+{
+    QStringList names;
+    if (auto *query = qobject_cast<TOvQuery *>(DataSet)) {
+        TStringList info, tables, unresolved;
+        DataSet->ParseFieldInfoFromSQL(query->SQL()->Text(), &info, &tables, &unresolved);
+        for (int i = 0; i < info.Count(); ++i)
+            names.append(info.Names(i));
+        names += unresolved.toStringList();
+    } else if (auto *table = qobject_cast<TOvTable *>(DataSet)) {
+        TStringList list;
+        DataSet->GetDBSession()->GetFieldNames(DataSet->DatabaseName(), table->TableName(), &list);
+        names = list.toStringList();
+    } else {
+        DataSet->Open();
+        TStringList list;
+        DataSet->GetFieldNames(&list);
+        names = list.toStringList();
+    }
+    return names;
+}
+
+// Checks the four statements of Update: every parameter names a field of
+// the dataset (or OLD_ and a field), and the server accepts each statement
+// (it is explained, never run). Returns the number of findings.
+int checkStatements(TOvUpdateSQL *Update, QTextStream &Out)
+{
+    TOvDataSet *ds = Update->DataSet();
+    const QStringList fields = datasetFieldNames(ds);
+    int findings = 0;
+    for (int i = 0; i < 4; ++i) {
+        const QString text = Update->GetSQLIndex(i)->Text();
+        if (text.trimmed().isEmpty())
+            continue;
+        const QString statement = QLatin1String(StatementNames[i]);
+        TParams params;
+        for (const QString &name : params.ParseSQL(text, false)) {
+            QString field = name;
+            if (field.startsWith(QLatin1String("OLD_"), Qt::CaseInsensitive))
+                field = field.mid(4);
+            if (!fields.contains(field, Qt::CaseInsensitive)
+                && !fields.contains(name, Qt::CaseInsensitive)) {
+                Out << "check: " << statement << ": parameter " << name << " names no field of "
+                    << ds->objectName() << '\n';
+                ++findings;
+            }
+        }
+        // EXPLAIN compiles the statement against the catalogue without
+        // running it; every parameter is bound to null.
+        TOvQuery probe;
+        probe.SetSessionName(ds->SessionName());
+        probe.SetDatabaseName(ds->DatabaseName());
+        TStringList sql;
+        sql.Add(QStringLiteral("explain"));
+        sql.AddStrings(*Update->GetSQLIndex(i));
+        probe.SetSQL(&sql);
+        try {
+            probe.Open();
+            probe.Close();
+        } catch (const Exception &e) {
+            QString message = e.Message();
+            message.replace(QLatin1Char('\n'), QLatin1Char(' '));
+            Out << "check: " << statement << ": " << message.trimmed() << '\n';
+            ++findings;
+        }
+    }
+    return findings;
+}
+
+} // namespace
+
+int runTree(const QString &FormFile, QTextStream &Out, QTextStream &Err)
+{
+    try {
+        LoadedForm form = loadForm(FormFile);
+        bool flagged = false;
+        {
+            TRootSprig tree(form.Root.get());
+            tree.AddItems(componentsOf(form.Root.get()));
+            printNode(&tree, 0, Out, flagged);
+            for (TSprig *orphan : tree.Orphans()) {
+                Out << "  " << orphan->Caption() << "  [problem] [unattached]\n";
+                flagged = true;
+            }
+        }
+        int warnings = 0;
+        for (const TDeferredProperty &d : std::as_const(form.Deferred)) {
+            if (qobject_cast<TOvDatabase *>(d.Component)) {
+                Out << "warning: " << d.Component->objectName()
+                    << ": the form stores a connected database (line " << d.Line << ")\n";
+                ++warnings;
+            }
+        }
+        for (QObject *o : componentsOf(form.Root.get())) {
+            auto *db = qobject_cast<TOvDatabase *>(o);
+            if (!db)
+                continue;
+            for (const QString &entry : db->Params()->toStringList())
+                if (isStoredPassword(entry)) {
+                    Out << "warning: " << db->objectName()
+                        << ": the form stores a password in Params\n";
+                    ++warnings;
+                    break;
+                }
+            if (RemoteDatabaseForDisplay(db->RemoteDatabase()) != db->RemoteDatabase()) {
+                Out << "warning: " << db->objectName()
+                    << ": the form stores a password in RemoteDatabase\n";
+                ++warnings;
+            }
+        }
+        Out.flush();
+        return flagged || warnings ? ExitFindings : ExitOk;
+    } catch (const Exception &e) {
+        Out.flush();
+        Err << "ovdesigner: " << e.Message() << '\n';
+        return ExitError;
+    }
+}
+
+QStringList createMissingEmbeddedDatabases(QObject *Root)
+{
+    QStringList created;
+    for (QObject *o : componentsOf(Root)) {
+        auto *db = qobject_cast<TOvDatabase *>(o);
+        if (!db || db->ServerType() != TOvServerType::stSQLite || db->RemoteDatabase().isEmpty())
+            continue;
+        const QFileInfo file(db->RemoteDatabase());
+        if (file.exists())
+            continue;
+        const QString script
+            = file.dir().filePath(file.completeBaseName() + QStringLiteral(".sql"));
+        if (!QFileInfo(script).isFile())
+            continue;
+        QFile in(script);
+        if (!in.open(QIODevice::ReadOnly))
+            throw Exception(QStringLiteral("Cannot read %1: %2").arg(script, in.errorString()));
+        const QString temp = file.absoluteFilePath() + QStringLiteral(".part");
+        QFile::remove(temp);
+        auto dropTemp = qScopeGuard([&] { QFile::remove(temp); });
+        {
+            TOvDatabase target;
+            target.SetDatabaseName(QStringLiteral("ovdesigner-create-") + db->objectName());
+            target.SetServerType(TOvServerType::stSQLite);
+            target.SetRemoteDatabase(temp);
+            target.SetLoginPrompt(false);
+            target.Params()->Add(QStringLiteral("CREATE=True"));
+            TOvScript run;
+            run.SetDatabaseName(target.DatabaseName());
+            run.SQL()->SetText(QString::fromUtf8(in.readAll()));
+            try {
+                run.ExecScript();
+            } catch (const Exception &e) {
+                throw Exception(QStringLiteral("Cannot create %1 from %2: %3")
+                                    .arg(db->RemoteDatabase(), script, e.Message()));
+            }
+            target.Close();
+        }
+        if (!QFile::rename(temp, file.absoluteFilePath()))
+            throw Exception(QStringLiteral("Cannot create %1").arg(file.absoluteFilePath()));
+        created.append(file.absoluteFilePath());
+    }
+    return created;
+}
+
+int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err)
+{
+    try {
+        LoadedForm form = loadForm(Options.FormFile);
+        QObject *root = form.Root.get();
+        TOvUpdateSQL *update = nullptr;
+        for (QObject *o : componentsOf(root))
+            if (o->objectName().compare(Options.UpdateObject, Qt::CaseInsensitive) == 0)
+                update = qobject_cast<TOvUpdateSQL *>(o);
+        if (!update)
+            throw Exception(QStringLiteral("%1 has no update object named %2")
+                                .arg(Options.FormFile, Options.UpdateObject));
+        if (!update->DataSet())
+            throw Exception(QStringLiteral("%1 serves no dataset").arg(update->objectName()));
+
+        // Remote databases given for this run; the form keeps its own.
+        QList<QPair<TOvDatabase *, QString>> saved;
+        for (const QString &pair : Options.RemoteOverrides) {
+            const qsizetype eq = pair.indexOf(QLatin1Char('='));
+            TOvDatabase *db = nullptr;
+            for (QObject *o : componentsOf(root))
+                if (eq > 0 && o->objectName().compare(pair.left(eq), Qt::CaseInsensitive) == 0)
+                    db = qobject_cast<TOvDatabase *>(o);
+            if (!db)
+                throw Exception(
+                    QStringLiteral("--remote-database %1: no such database component").arg(pair));
+            saved.append({db, db->RemoteDatabase()});
+            db->SetRemoteDatabase(pair.mid(eq + 1));
+        }
+        for (const QString &file : createMissingEmbeddedDatabases(root))
+            Err << "ovdesigner: created " << QDir::toNativeSeparators(file) << '\n';
+        Err.flush();
+        ApplyDeferredProperties(form.Deferred, form.FileName);
+
+        // The editor's own entry point, as its component editor's verb runs it.
+        HeadlessEditorUi ui;
+        const bool accepted = EditUpdateSQL(update);
+        if (!ui.FormShown)
+            throw Exception(QStringLiteral("The UpdateSQL editor did not open"));
+        if (!ui.Messages.isEmpty())
+            throw Exception(ui.Messages.first().simplified());
+        if (!ui.Accepted || !accepted)
+            throw Exception(
+                QStringLiteral("No statements were generated for %1").arg(update->objectName()));
+
+        // Checked before anything is written: a statement that fails its
+        // check is not stored.
+        int findings = 0;
+        QString checkReport;
+        if (Options.Check) {
+            QTextStream report(&checkReport);
+            findings = checkStatements(update, report);
+        }
+        if (Options.Write && findings == 0) {
+            for (const auto &[db, remote] : saved)
+                db->SetRemoteDatabase(remote);
+            // Connections made for the editor are not the form's to store.
+            QList<QObject *> storedConnected;
+            for (const TDeferredProperty &d : std::as_const(form.Deferred))
+                storedConnected.append(d.Component);
+            for (QObject *o : componentsOf(root))
+                if (auto *db = qobject_cast<TOvDatabase *>(o); db && !storedConnected.contains(db))
+                    db->Close();
+            SaveFormFile(root, form.FileName);
+            Out << "wrote " << update->objectName() << " into " << Options.FormFile << '\n';
+        } else if (!Options.Write) {
+            for (int i = 0; i < 4; ++i) {
+                Out << "-- " << StatementNames[i] << '\n';
+                QString text = update->GetSQLIndex(i)->Text();
+                text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+                Out << text;
+            }
+        }
+        Out << checkReport;
+        if (Options.Check && findings == 0)
+            Out << "check: ok\n";
+        if (Options.Write && findings)
+            Out << "not written: the check failed\n";
+        Out.flush();
+        return findings ? ExitFindings : ExitOk;
+    } catch (const Exception &e) {
+        Out.flush();
+        Err << "ovdesigner: " << e.Message().simplified() << '\n';
+        return ExitError;
+    }
+}

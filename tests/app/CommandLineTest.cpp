@@ -1,0 +1,488 @@
+#include "TestSupport.h"
+
+#include "designide/FormFile.h"
+#include "orvlib/OvComponents.h"
+#include "orvlib/OvDataSets.h"
+#include "orvlib/OvDatabase.h"
+#include "orvlib/OvSession.h"
+#include "orvlib/OvUpdateSQL.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QList<TComponentClass> formClasses
+    = {&TOvSession::staticMetaObject,    &TOvDatabase::staticMetaObject,
+       &TOvQuery::staticMetaObject,      &TOvMacroQuery::staticMetaObject,
+       &TOvStoredProc::staticMetaObject, &TOvTable::staticMetaObject,
+       &TOvUpdateSQL::staticMetaObject,  &TOvScript::staticMetaObject,
+       &TOvMonitor::staticMetaObject,    &TOvSQLBaseServer::staticMetaObject,
+       &TDataSource::staticMetaObject};
+
+QString examples(const QString &Name)
+{
+    return QStringLiteral(OV_EXAMPLES_DIR "/") + Name;
+}
+
+QByteArray readFile(const QString &Path)
+{
+    QFile f(Path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct RunResult
+{
+    int exit = -1;
+    QString out;
+    QString err;
+    // The error lines of the program itself (Qt may add notes of its own).
+    QStringList errors() const
+    {
+        QStringList lines;
+        for (const QString &l : err.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            if (l.startsWith(QLatin1String("ovdesigner: ")))
+                lines.append(l);
+        return lines;
+    }
+};
+
+RunResult ovdesigner(const QStringList &Args, const QString &WorkDir = QString())
+{
+    QProcess p;
+    if (!WorkDir.isEmpty())
+        p.setWorkingDirectory(WorkDir);
+    p.start(QStringLiteral(OV_DESIGNER), Args);
+    RunResult r;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("timed out");
+        return r;
+    }
+    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+class CommandLineTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { RegisterClasses(formClasses); }
+    static void TearDownTestSuite() { UnRegisterClasses(formClasses); }
+
+    // The demo copied into a temporary folder, with its form text changed by Edit.
+    void copyDemo(const std::function<void(QString &)> &Edit = {})
+    {
+        QString form = QString::fromUtf8(readFile(examples(QStringLiteral("demo.dfm"))));
+        if (Edit)
+            Edit(form);
+        dir.write(QStringLiteral("demo.dfm"), form.toUtf8());
+        dir.write(QStringLiteral("demo.sql"), readFile(examples(QStringLiteral("demo.sql"))));
+    }
+
+    // The demo form without the statements of its update object.
+    static QString withoutStatements(const QString &FormText)
+    {
+        TFormReader reader(FormText);
+        std::unique_ptr<QObject> root = reader.Read();
+        auto *upd = root->findChild<TOvUpdateSQL *>(QStringLiteral("usOrders"));
+        for (int i = 0; i < 4; ++i)
+            upd->GetSQLIndex(i)->Clear();
+        return WriteFormText(root.get());
+    }
+
+    TempFolder dir;
+};
+
+const char demoStatements[] = "-- RefreshSQL\n"
+                              "select CustNo, OrderNo, OrderDate, Amount, InvoiceCode\n"
+                              "from Orders\n"
+                              "where\n"
+                              "  CustNo = :OLD_CustNo and\n"
+                              "  OrderNo = :OLD_OrderNo\n"
+                              "-- ModifySQL\n"
+                              "update Orders\n"
+                              "set\n"
+                              "  CustNo = :CustNo,\n"
+                              "  OrderNo = :OrderNo,\n"
+                              "  OrderDate = :OrderDate,\n"
+                              "  Amount = :Amount,\n"
+                              "  InvoiceCode = :InvoiceCode\n"
+                              "where\n"
+                              "  CustNo = :OLD_CustNo and\n"
+                              "  OrderNo = :OLD_OrderNo\n"
+                              "-- InsertSQL\n"
+                              "insert into Orders\n"
+                              "  (CustNo, OrderNo, OrderDate, Amount, InvoiceCode)\n"
+                              "values\n"
+                              "  (:CustNo, :OrderNo, :OrderDate, :Amount, :InvoiceCode)\n"
+                              "-- DeleteSQL\n"
+                              "delete from Orders\n"
+                              "where\n"
+                              "  CustNo = :OLD_CustNo and\n"
+                              "  OrderNo = :OLD_OrderNo\n";
+
+TEST_F(CommandLineTest, examplesRoundTripByteForByte)
+{
+    for (const QString &name :
+         {QStringLiteral("demo.dfm"), QStringLiteral("postgresql/pgdemo.dfm")}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString text = QString::fromUtf8(readFile(examples(name)));
+        ASSERT_FALSE(text.isEmpty());
+        TFormReader reader(text, name);
+        std::unique_ptr<QObject> root = reader.Read();
+        EXPECT_EQ(WriteFormText(root.get()), text);
+        EXPECT_TRUE(reader.Deferred().isEmpty()) << "the examples store no connection";
+    }
+    // The demo's links are components, not names.
+    const QString demo = QString::fromUtf8(readFile(examples(QStringLiteral("demo.dfm"))));
+    std::unique_ptr<QObject> root = TFormReader(demo).Read();
+    auto *detail = root->findChild<TOvTable *>(QStringLiteral("tCustomerOrders"));
+    ASSERT_TRUE(detail && detail->MasterSource());
+    EXPECT_EQ(detail->MasterSource()->DataSet(),
+              root->findChild<TOvTable *>(QStringLiteral("tCustomer")));
+    auto *query = root->findChild<TOvQuery *>(QStringLiteral("qOrders"));
+    EXPECT_EQ(query->UpdateObject(), root->findChild<TOvUpdateSQL *>(QStringLiteral("usOrders")));
+    EXPECT_EQ(root->findChild<TOvUpdateSQL *>(QStringLiteral("usOrders"))->DataSet(), query);
+}
+
+TEST_F(CommandLineTest, helpAndUsageErrors)
+{
+    const RunResult help = ovdesigner({QStringLiteral("--help")});
+    EXPECT_EQ(help.exit, 0);
+    for (const char *item : {"--tree FORM", "--gensql FORM UPDATEOBJECT", "--write", "--check",
+                             "--remote-database", "--package FILE", "Exit status"})
+        EXPECT_TRUE(help.out.contains(QLatin1String(item))) << item;
+
+    for (const QStringList &args :
+         {QStringList{QStringLiteral("--frobnicate")}, QStringList{QStringLiteral("--tree")},
+          QStringList{QStringLiteral("--gensql"), QStringLiteral("demo.dfm")},
+          QStringList{QStringLiteral("--tree"), QStringLiteral("a.dfm"),
+                      QStringLiteral("--write")}}) {
+        const RunResult r = ovdesigner(args);
+        EXPECT_EQ(r.exit, 2) << args.join(' ').toStdString();
+        EXPECT_EQ(r.errors().size(), 1) << r.err.toStdString();
+    }
+}
+
+TEST_F(CommandLineTest, treeOfTheDemoIsClean)
+{
+    copyDemo();
+    const RunResult r
+        = ovdesigner({QStringLiteral("--tree"), QStringLiteral("demo.dfm")}, dir.path());
+    EXPECT_EQ(r.exit, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("DemoData\n"))) << r.out.toStdString();
+    EXPECT_TRUE(
+        r.out.contains(QStringLiteral("\n    Demo: SQLite | demo.db\n      tCustomer: Customer\n")))
+        << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("[problem]")));
+    EXPECT_FALSE(r.out.contains(QStringLiteral("warning:")));
+    EXPECT_TRUE(r.errors().isEmpty());
+    EXPECT_FALSE(dir.exists(QStringLiteral("demo.db"))) << "--tree connects nothing";
+}
+
+TEST_F(CommandLineTest, treeFlagsEachProblem)
+{
+    // One component for each problem a node can have, and a database that
+    // names a session no component provides.
+    dir.write(QStringLiteral("flags.dfm"), "object Flags: TDataModule\n"
+                                           "  object Sess: TOvSession\n"
+                                           "  end\n"
+                                           "  object Named: TOvSession\n"
+                                           "    SessionName = 'Work'\n"
+                                           "  end\n"
+                                           "  object NoName: TOvDatabase\n"
+                                           "    ServerType = stSQLite\n"
+                                           "  end\n"
+                                           "  object Lost: TOvDatabase\n"
+                                           "    DatabaseName = 'Lost'\n"
+                                           "    ServerType = stSQLite\n"
+                                           "    SessionName = 'Nowhere'\n"
+                                           "  end\n"
+                                           "  object tNoTable: TOvTable\n"
+                                           "    DatabaseName = 'Implied'\n"
+                                           "  end\n"
+                                           "  object qNoSQL: TOvQuery\n"
+                                           "    DatabaseName = 'Implied'\n"
+                                           "  end\n"
+                                           "  object spNoName: TOvStoredProc\n"
+                                           "    DatabaseName = 'Implied'\n"
+                                           "  end\n"
+                                           "  object usEmpty: TOvUpdateSQL\n"
+                                           "  end\n"
+                                           "  object qNoDb: TOvQuery\n"
+                                           "    SQL.Strings = (\n"
+                                           "      'select 1')\n"
+                                           "  end\n"
+                                           "end\n");
+    const RunResult r
+        = ovdesigner({QStringLiteral("--tree"), QStringLiteral("flags.dfm")}, dir.path());
+    EXPECT_EQ(r.exit, 1) << r.err.toStdString();
+    EXPECT_EQ(r.out,
+              QStringLiteral("Flags\n"
+                             "  Sess  [problem]\n"
+                             "  Named: Work\n"
+                             "  OvSession: Default\n"
+                             "    NoName: SQLite | <UnknownDatabase>  [problem]\n"
+                             "      qNoDb: select 1  [problem]\n"
+                             "    Unknown: Implied\n"
+                             "      tNoTable  [problem]\n"
+                             "      qNoSQL  [problem]\n"
+                             "      spNoName  [problem]\n"
+                             "  usEmpty  [problem]\n"
+                             "  Lost: SQLite | <UnknownDatabase>  [problem] [unattached]\n"));
+
+    // A clean form exits 0.
+    dir.write(QStringLiteral("clean.dfm"), "object Clean: TDataModule\n"
+                                           "  object Named: TOvSession\n"
+                                           "    SessionName = 'Work'\n"
+                                           "  end\n"
+                                           "end\n");
+    EXPECT_EQ(ovdesigner({QStringLiteral("--tree"), QStringLiteral("clean.dfm")}, dir.path()).exit,
+              0);
+}
+
+TEST_F(CommandLineTest, treeWarnsOfStoredConnectionsAndPasswords)
+{
+    // Port 1 answers nobody: had --tree connected, it would have failed.
+    dir.write(QStringLiteral("secrets.dfm"),
+              "object Secrets: TDataModule\n"
+              "  object Db1: TOvDatabase\n"
+              "    DatabaseName = 'Db1'\n"
+              "    RemoteDatabase = 'host=127.0.0.1 port=1 dbname=x password=hunter2'\n"
+              "    ServerType = stPostgreSQL\n"
+              "    Params.Strings = (\n"
+              "      'USER NAME=admin'\n"
+              "      'Password=hunter2')\n"
+              "    LoginPrompt = False\n"
+              "    DesignOptions = [ddoStoreConnected]\n"
+              "    Connected = True\n"
+              "  end\n"
+              "  object Db2: TOvDatabase\n"
+              "    DatabaseName = 'Db2'\n"
+              "    RemoteDatabase = 'shop.db'\n"
+              "    ServerType = stSQLite\n"
+              "    Params.Strings = (\n"
+              "      'PASSWORD=')\n"
+              "  end\n"
+              "end\n");
+    const RunResult r
+        = ovdesigner({QStringLiteral("--tree"), QStringLiteral("secrets.dfm")}, dir.path());
+    EXPECT_EQ(r.exit, 1) << r.err.toStdString();
+    QStringList warnings;
+    for (const QString &line : r.out.split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("warning: ")))
+            warnings.append(line);
+    EXPECT_EQ(
+        warnings,
+        QStringList({QStringLiteral("warning: Db1: the form stores a connected database (line 11)"),
+                     QStringLiteral("warning: Db1: the form stores a password in Params"),
+                     QStringLiteral("warning: Db1: the form stores a password in RemoteDatabase")}))
+        << r.out.toStdString();
+}
+
+TEST_F(CommandLineTest, brokenInputsExitWithOneLine)
+{
+    dir.write(QStringLiteral("broken.dfm"),
+              "object A: TDataModule\n  object Q: TOvQuery\n    SQL = 1\n");
+    struct Case
+    {
+        QStringList args;
+        const char *message;
+    };
+    const std::vector<Case> cases = {
+        {{QStringLiteral("--tree"), QStringLiteral("missing.dfm")}, "missing.dfm not found"},
+        {{QStringLiteral("--tree"), QStringLiteral("broken.dfm")},
+         "broken.dfm(3:5): string list expected as SQL.Strings"},
+        {{QStringLiteral("--gensql"), QStringLiteral("broken.dfm"), QStringLiteral("U")},
+         "broken.dfm(3:5)"},
+        {{QStringLiteral("--tree"), QStringLiteral("x.dfm"), QStringLiteral("--package"),
+          QStringLiteral("/nonexistent/Pkg.so")},
+         "/nonexistent/Pkg.so"},
+    };
+    for (const Case &c : cases) {
+        const RunResult r = ovdesigner(c.args, dir.path());
+        EXPECT_EQ(r.exit, 2) << c.args.join(' ').toStdString();
+        ASSERT_EQ(r.errors().size(), 1) << r.err.toStdString();
+        EXPECT_TRUE(r.errors().first().contains(QLatin1String(c.message))) << r.err.toStdString();
+    }
+
+    copyDemo();
+    const QByteArray before = dir.read(QStringLiteral("demo.dfm"));
+    RunResult r = ovdesigner(
+        {QStringLiteral("--gensql"), QStringLiteral("demo.dfm"), QStringLiteral("usNothing")},
+        dir.path());
+    EXPECT_EQ(r.exit, 2);
+    EXPECT_EQ(r.errors(), QStringList{QStringLiteral(
+                              "ovdesigner: demo.dfm has no update object named usNothing")});
+    r = ovdesigner(
+        {QStringLiteral("--gensql"), QStringLiteral("demo.dfm"), QStringLiteral("qOrders")},
+        dir.path());
+    EXPECT_EQ(r.exit, 2) << "a query is no update object";
+
+    // An unreachable database: one line, nothing written, no backup.
+    r = ovdesigner({QStringLiteral("--gensql"), QStringLiteral("demo.dfm"),
+                    QStringLiteral("usOrders"), QStringLiteral("--write"),
+                    QStringLiteral("--remote-database"),
+                    QStringLiteral("Demo=/nonexistent/folder/demo.db")},
+                   dir.path());
+    EXPECT_EQ(r.exit, 2) << r.out.toStdString();
+    EXPECT_EQ(r.errors().size(), 1) << r.err.toStdString();
+    EXPECT_EQ(dir.read(QStringLiteral("demo.dfm")), before);
+    EXPECT_FALSE(dir.exists(QStringLiteral("demo.~dfm")));
+}
+
+TEST_F(CommandLineTest, gensqlOnTheDemoWithoutAServer)
+{
+    copyDemo([](QString &Form) { Form = withoutStatements(Form); });
+    const QByteArray stripped = dir.read(QStringLiteral("demo.dfm"));
+
+    // The database file is created from the script on first use.
+    RunResult r = ovdesigner(
+        {QStringLiteral("--gensql"), QStringLiteral("demo.dfm"), QStringLiteral("usOrders")},
+        dir.path());
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QLatin1String(demoStatements));
+    EXPECT_TRUE(dir.exists(QStringLiteral("demo.db")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("created ")));
+    EXPECT_EQ(dir.read(QStringLiteral("demo.dfm")), stripped) << "printing writes nothing";
+
+    r = ovdesigner({QStringLiteral("--gensql"), QStringLiteral("demo.dfm"),
+                    QStringLiteral("usOrders"), QStringLiteral("--check")},
+                   dir.path());
+    EXPECT_EQ(r.exit, 0) << r.out.toStdString();
+    EXPECT_TRUE(r.out.endsWith(QStringLiteral("\ncheck: ok\n")));
+
+    // Written into the form: what the committed demo holds, byte for byte,
+    // the previous version kept as the backup.
+    r = ovdesigner({QStringLiteral("--gensql"), QStringLiteral("demo.dfm"),
+                    QStringLiteral("usOrders"), QStringLiteral("--write"),
+                    QStringLiteral("--check")},
+                   dir.path());
+    EXPECT_EQ(r.exit, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("wrote usOrders into demo.dfm\ncheck: ok\n"));
+    EXPECT_EQ(dir.read(QStringLiteral("demo.dfm")), readFile(examples(QStringLiteral("demo.dfm"))));
+    EXPECT_EQ(dir.read(QStringLiteral("demo.~dfm")), stripped);
+}
+
+TEST_F(CommandLineTest, checkCatchesAColumnTheTableLacks)
+{
+    // The query names a column the table has lost: every statement that
+    // names it fails on the database, and nothing is written.
+    copyDemo([](QString &Form) {
+        Form.replace(QStringLiteral("'select CustNo, OrderNo, OrderDate, Amount, InvoiceCode'"),
+                     QStringLiteral("'select CustNo, OrderNo, OrderDate, Discount, InvoiceCode'"));
+    });
+    const QByteArray before = dir.read(QStringLiteral("demo.dfm"));
+    const RunResult r = ovdesigner({QStringLiteral("--gensql"), QStringLiteral("demo.dfm"),
+                                    QStringLiteral("usOrders"), QStringLiteral("--check"),
+                                    QStringLiteral("--write")},
+                                   dir.path());
+    EXPECT_EQ(r.exit, 1) << r.out.toStdString() << r.err.toStdString();
+    QStringList checks;
+    for (const QString &line : r.out.split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("check: ")))
+            checks.append(line);
+    EXPECT_EQ(checks,
+              QStringList(
+                  {QStringLiteral("check: RefreshSQL: no such column: Discount"),
+                   QStringLiteral("check: ModifySQL: no such column: Discount"),
+                   QStringLiteral("check: InsertSQL: table Orders has no column named Discount")}))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("not written: the check failed")));
+    EXPECT_EQ(dir.read(QStringLiteral("demo.dfm")), before);
+}
+
+// The PostgreSQL example against the test server, in a schema of its own.
+TEST_F(CommandLineTest, gensqlOnThePostgreSQLExample)
+{
+    const QString connInfo = qEnvironmentVariable("OV_PG_CONNINFO");
+    const QString schema = QStringLiteral("ovcli_%1_%2")
+                               .arg(QCoreApplication::applicationPid())
+                               .arg(QRandomGenerator::global()->bounded(1000000));
+    TOvDatabase db;
+    db.SetDatabaseName(QStringLiteral("OVCLIPG"));
+    db.SetServerType(TOvServerType::stPostgreSQL);
+    db.SetRemoteDatabase(connInfo);
+    db.SetLoginPrompt(false);
+    db.Params()->Add(QStringLiteral("options=-c search_path=%1").arg(schema));
+    QString problem = connInfo.isEmpty() ? QStringLiteral("OV_PG_CONNINFO is not set") : QString();
+    if (problem.isEmpty()) {
+        try {
+            db.Open();
+        } catch (const Exception &e) {
+            problem = e.Message();
+        }
+    }
+    if (!problem.isEmpty()) {
+        if (runningUnderCi())
+            FAIL() << "PostgreSQL server unreachable under CI: " << problem.toStdString();
+        GTEST_SKIP() << "PostgreSQL server unreachable: " << problem.toStdString();
+    }
+    db.ExecSQL(QStringLiteral("create schema ") + schema);
+    auto dropSchema = qScopeGuard(
+        [&] { db.ExecSQL(QStringLiteral("drop schema if exists %1 cascade").arg(schema)); });
+    TOvScript script;
+    script.SetDatabaseName(db.DatabaseName());
+    script.SQL()->SetText(
+        QString::fromUtf8(readFile(examples(QStringLiteral("postgresql/pgdemo.sql")))));
+    script.ExecScript();
+
+    const QString form
+        = QString::fromUtf8(readFile(examples(QStringLiteral("postgresql/pgdemo.dfm"))));
+    dir.write(QStringLiteral("pgdemo.dfm"), form.toUtf8());
+    const QString remote
+        = QStringLiteral("PgDemo=%1 options='-c search_path=%2'").arg(connInfo, schema);
+    RunResult r = ovdesigner({QStringLiteral("--gensql"), QStringLiteral("pgdemo.dfm"),
+                              QStringLiteral("usOrders"), QStringLiteral("--check"),
+                              QStringLiteral("--remote-database"), remote},
+                             dir.path());
+    EXPECT_EQ(r.exit, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("-- ModifySQL\n"
+                                              "update orders\n"
+                                              "set\n"
+                                              "  cust_no = :cust_no,\n"
+                                              "  order_no = :order_no,\n"
+                                              "  order_date = :order_date,\n"
+                                              "  amount = :amount,\n"
+                                              "  invoice_code = :invoice_code\n"
+                                              "where\n"
+                                              "  cust_no = :OLD_cust_no and\n"
+                                              "  order_no = :OLD_order_no\n")))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.endsWith(QStringLiteral("check: ok\n")));
+
+    // Written with the override: the form keeps its own remote database.
+    r = ovdesigner({QStringLiteral("--gensql"), QStringLiteral("pgdemo.dfm"),
+                    QStringLiteral("usOrders"), QStringLiteral("--write"),
+                    QStringLiteral("--remote-database"), remote},
+                   dir.path());
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    const QString written = QString::fromUtf8(dir.read(QStringLiteral("pgdemo.dfm")));
+    EXPECT_TRUE(written.contains(QStringLiteral("RemoteDatabase = '127.0.0.1:54329/ovtest'")));
+    EXPECT_TRUE(written.contains(QStringLiteral("'  cust_no = :OLD_cust_no and'")));
+    EXPECT_EQ(QString::fromUtf8(dir.read(QStringLiteral("pgdemo.~dfm"))), form);
+
+    // A column the table lacks, reported by the server.
+    dir.write(QStringLiteral("pgdemo.dfm"), QString(form)
+                                                .replace(QStringLiteral("order_date, amount"),
+                                                         QStringLiteral("order_date, discount"))
+                                                .toUtf8());
+    r = ovdesigner({QStringLiteral("--gensql"), QStringLiteral("pgdemo.dfm"),
+                    QStringLiteral("usOrders"), QStringLiteral("--check"),
+                    QStringLiteral("--remote-database"), remote},
+                   dir.path());
+    EXPECT_EQ(r.exit, 1) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("check: ModifySQL: ")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("column \"discount\""))) << r.out.toStdString();
+}
+
+} // namespace

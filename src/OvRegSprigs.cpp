@@ -63,7 +63,8 @@ TSprig *sessionNode(TSprig *Self, const QString &SessionName)
             return node;
         return root->Add(new TOvDefaultSessionSprig(nullptr));
     }
-    return root->Find(SessionSprigName(SessionName), false, &TOvSessionSprig::staticMetaObject);
+    // Not the default session: its key is the name itself.
+    return root->Find(SessionName, false, &TOvSessionSprig::staticMetaObject);
 }
 
 // Whether a database may go onto Target: a session node whose session has a

@@ -139,15 +139,35 @@ TSprig *TSprig::Find(const QString &AName, bool ARecurse, const QMetaObject *ASp
     return nullptr;
 }
 
+TSprig::NameIndex::Key::Key(const QString &AName)
+    : Name(AName)
+    , Hash(14695981039346656037ULL)
+{
+    // FNV-1a over the case-folded code points: the folding the comparison
+    // ignoring case uses, so names it finds equal hash alike.
+    for (qsizetype i = 0; i < AName.size(); ++i) {
+        char32_t c = AName.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < AName.size() && AName.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(AName.at(i).unicode(), AName.at(i + 1).unicode());
+            ++i;
+        }
+        Hash ^= QChar::toCaseFolded(c);
+        Hash *= 1099511628211ULL;
+    }
+}
+
+bool TSprig::NameIndex::Key::operator==(const Key &Other) const
+{
+    return Hash == Other.Hash && Name.compare(Other.Name, Qt::CaseInsensitive) == 0;
+}
+
 TSprig *TSprig::findDirect(const QString &AName, const QMetaObject *ASprigClass) const
 {
-    const auto fits = [ASprigClass](const TSprig *Node) {
-        return !ASprigClass || Node->metaObject()->inherits(ASprigClass);
-    };
     const int build = FRoot ? FRoot->FBuild : 0;
     if (build == 0) {
         for (TSprig *child : FChildren)
-            if (child->Name().compare(AName, Qt::CaseInsensitive) == 0 && fits(child))
+            if (child->Name().compare(AName, Qt::CaseInsensitive) == 0
+                && (!ASprigClass || child->metaObject()->inherits(ASprigClass)))
                 return child;
         return nullptr;
     }
@@ -159,17 +179,33 @@ TSprig *TSprig::findDirect(const QString &AName, const QMetaObject *ASprigClass)
     // it): read the names of those added since the last look-up.
     for (; FIndex->Count < FChildren.size(); ++FIndex->Count) {
         TSprig *child = FChildren.at(FIndex->Count);
-        FIndex->Nodes[child->Name().toCaseFolded()].append(child);
+        FIndex->Nodes[NameIndex::Key(child->Name())].append({child, child->metaObject()});
     }
-    const auto it = FIndex->Nodes.constFind(AName.toCaseFolded());
+    const auto it = FIndex->Nodes.constFind(NameIndex::Key(AName));
     if (it == FIndex->Nodes.constEnd())
         return nullptr;
-    const auto found = std::find_if(it->begin(), it->end(), fits);
-    return found == it->end() ? nullptr : *found;
+    for (const NameIndex::Entry &entry : *it)
+        if (!ASprigClass || entry.Class->inherits(ASprigClass))
+            return entry.Node;
+    return nullptr;
 }
 
 TSprig *TSprig::FindItem(const QObject *AItem, bool ARecurse) const
 {
+    if (FRoot && FRoot->FBuild != 0) {
+        // Every node of the build is in the map; it counts when it hangs
+        // below this node (directly, without ARecurse).
+        TSprig *node = FRoot->FNodesByItem.value(AItem);
+        for (TSprig *s = node ? node->FParent : nullptr; s; s = s->FParent) {
+            if (s == this)
+                return node;
+            if (!ARecurse)
+                break;
+        }
+        if (node)
+            return nullptr;
+        // Not made in this build: perhaps in an earlier one, found below.
+    }
     for (TSprig *child : FChildren)
         if (child->FItem == AItem)
             return child;
@@ -245,85 +281,97 @@ void TRootSprig::clearNodes()
 
 void TRootSprig::AddItems(const QList<QObject *> &Components)
 {
+    FComponents.reserve(FComponents.size() + Components.size());
+    for (QObject *component : Components)
+        FComponents.append(component);
+    placeItems(Components);
+}
+
+void TRootSprig::placeItems(const QList<QObject *> &Components)
+{
     struct Placing
     {
         int Rank;
-        TSprig *Node;
+        QObject *Component;
+        const TSprigClass *Class; // null: no node class registered
     };
     // The registered node class (and its rank, the position of its
     // registration) is looked up once per component class.
     QHash<const QMetaObject *, std::pair<TSprigClass, int>> classes;
     std::vector<Placing> placing;
     placing.reserve(Components.size());
-    FComponents.reserve(FComponents.size() + Components.size());
-    try {
-        for (QObject *component : Components) {
-            auto known = classes.find(component->metaObject());
-            if (known == classes.end())
-                known = classes.insert(component->metaObject(),
-                                       {registrations().sprigFor(component->metaObject()),
-                                        registrations().sprigRank(component->metaObject())});
-            std::unique_ptr<TSprig> sprig;
-            if (known->first)
-                sprig = known->first.Create(component);
-            else
-                sprig = std::make_unique<TComponentSprig>(component);
-            sprig->SetRoot(this);
-            placing.push_back({known->second, sprig.release()});
-        }
-    } catch (...) {
-        for (const Placing &p : placing)
-            delete p.Node;
-        throw;
+    for (QObject *component : Components) {
+        const QMetaObject *meta = component->metaObject();
+        auto known = classes.find(meta);
+        if (known == classes.end())
+            known = classes.insert(
+                meta, {registrations().sprigFor(meta), registrations().sprigRank(meta)});
+        placing.push_back({known->second, component, known->first ? &known->first : nullptr});
     }
-    for (QObject *component : Components)
-        FComponents.append(component);
     std::stable_sort(placing.begin(), placing.end(),
                      [](const Placing &A, const Placing &B) { return A.Rank < B.Rank; });
-    QList<TSprig *> pending;
-    pending.reserve(placing.size());
-    for (const Placing &p : placing)
-        pending.append(p.Node);
 
+    // Each node is placed as soon as it is made, while its component is at
+    // hand; the nodes no parent took yet wait for the next pass.
+    QList<TSprig *> pending;
     FBuild = ++FBuildCounter;
-    // Placement may still look for a parent placed later (a node class that
-    // depends on another of its own kind): retry the unplaced nodes while a
-    // pass still places any.
-    bool progress = true;
-    while (!pending.isEmpty() && progress) {
-        progress = false;
-        QList<TSprig *> unplaced;
-        for (TSprig *sprig : std::as_const(pending)) {
-            try {
-                sprig->FigureParent();
-            } catch (...) {
-                FBuild = 0;
-                for (TSprig *s : std::as_const(pending))
-                    if (!s->Parent())
-                        delete s;
-                throw;
-            }
-            if (sprig->Parent())
-                progress = true;
-            else
-                unplaced.append(sprig);
+    FNodesByItem.reserve(placing.size());
+    // A node that raises while placing itself is freed (and so leaves any
+    // parent it found first); the exception goes on.
+    const auto place = [&pending](TSprig *Node) {
+        try {
+            Node->FigureParent();
+        } catch (...) {
+            delete Node;
+            throw;
         }
-        pending = unplaced;
+        if (!Node->Parent())
+            pending.append(Node);
+    };
+    try {
+        for (const Placing &p : placing) {
+            std::unique_ptr<TSprig> sprig = p.Class
+                                                ? p.Class->Create(p.Component)
+                                                : std::make_unique<TComponentSprig>(p.Component);
+            sprig->SetRoot(this);
+            FNodesByItem.insert(p.Component, sprig.get());
+            place(sprig.release());
+        }
+        // Placement may still look for a parent placed later (a node class
+        // that depends on another of its own kind): retry the unplaced nodes
+        // while a pass still places any.
+        for (qsizetype before = -1; !pending.isEmpty() && pending.size() != before;) {
+            before = pending.size();
+            const QList<TSprig *> waiting = std::exchange(pending, {});
+            for (qsizetype i = 0; i < waiting.size(); ++i) {
+                try {
+                    place(waiting[i]);
+                } catch (...) {
+                    pending.append(waiting.mid(i + 1));
+                    throw;
+                }
+            }
+        }
+    } catch (...) {
+        FBuild = 0;
+        FNodesByItem.clear();
+        qDeleteAll(pending); // nobody's yet
+        throw;
     }
     FBuild = 0;
+    FNodesByItem.clear();
     FOrphans.append(pending);
 }
 
 void TRootSprig::Rebuild()
 {
     clearNodes();
+    FComponents.removeIf([](const QPointer<QObject> &Component) { return Component.isNull(); });
     QList<QObject *> components;
     components.reserve(FComponents.size());
     for (const QPointer<QObject> &component : std::as_const(FComponents))
-        if (component)
-            components.append(component);
-    FComponents.clear();
-    AddItems(components);
+        components.append(component);
+    placeItems(components);
 }
 
 bool TRootSprig::DragOver(TSprig *ADragged, TSprig *ATarget)

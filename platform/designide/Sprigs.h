@@ -73,6 +73,8 @@ public:
     // node of another kind that happens to carry the name is passed over.
     TSprig *Find(const QString &AName, bool ARecurse, const QMetaObject *ASprigClass) const;
     // The node showing AItem, searched the same way; null when absent.
+    // While the root builds, a node placing itself finds the node of another
+    // component at once, without walking the tree.
     TSprig *FindItem(const QObject *AItem, bool ARecurse = true) const;
     // Runs Reparent on each child, last child first (a child may move away).
     void ReparentChildren();
@@ -99,9 +101,24 @@ private:
     // read them, because between builds they follow the components.
     struct NameIndex
     {
+        // A name as the index keys it: equal when equal ignoring letter case,
+        // with a hash of its case-folded characters (no folded copy is made).
+        struct Key
+        {
+            explicit Key(const QString &AName);
+            QString Name;
+            size_t Hash;
+            bool operator==(const Key &Other) const;
+        };
+        friend size_t qHash(const Key &AKey, size_t Seed) { return AKey.Hash ^ Seed; }
+        struct Entry
+        {
+            TSprig *Node;
+            const QMetaObject *Class; // kept here: a look-up touches no node it passes over
+        };
         int Build = 0;       // the root's build the names were read in
         qsizetype Count = 0; // children indexed so far, from the first
-        QHash<QString, QList<TSprig *>> Nodes;
+        QHash<Key, QList<Entry>> Nodes;
     };
 
     QObject *FItem;
@@ -185,10 +202,13 @@ public:
 private:
     friend class TSprig; // Add takes a node out of the orphans; Find reads the build
     void clearNodes();
+    void placeItems(const QList<QObject *> &Components);
 
     IDesignerPtr FDesigner;
     QList<TSprig *> FOrphans;
     QList<QPointer<QObject>> FComponents;
     int FBuild = 0; // counts builds; 0 outside AddItems
     int FBuildCounter = 0;
+    // During a build: the node made for each component (placed or not).
+    QHash<const QObject *, TSprig *> FNodesByItem;
 };

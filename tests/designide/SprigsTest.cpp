@@ -63,6 +63,8 @@ public:
     void FigureParent() override
     {
         const QString key = Item()->property("Caption").toString();
+        if (key == "raise")
+            throw EDesignError("cannot place " + Item()->objectName());
         TSprig *parent = Root()->Find(key, false, &TKeyedSprig::staticMetaObject);
         if (!parent)
             parent = Root()->Find(key, false, &TStandInSprig::staticMetaObject);
@@ -230,6 +232,81 @@ TEST(SprigsTest, placementIndependentOfComponentOrder)
     registrations().clear();
 }
 
+TEST(SprigsTest, lookupsDuringABuildIgnoreCaseBeyondAscii)
+{
+    registrations().clear();
+    RegisterSprigType(&TTestDerived::staticMetaObject, sprigClass<TKeyedSprig>());
+    RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TChildSprig>());
+
+    // Placement runs on the build's name index; outside a build Find compares
+    // names one by one. Both must agree on what "equal ignoring case" means,
+    // also for letters beyond ASCII and outside the basic plane.
+    const QString deseretUpper = QString::fromUcs4(U"\U00010400x");
+    const QString deseretLower = QString::fromUcs4(U"\U00010428X");
+    TTestDerived umlaut("Umlaut"), deseret("Deseret"), plain("Plain");
+    umlaut.SetCaption(QString::fromUtf8("ÄPFEL"));
+    deseret.SetCaption(deseretUpper);
+    plain.SetCaption("Straße");
+    TTestLeaf a("A"), b("B"), c("C");
+    a.SetCaption(QString::fromUtf8("äpfel"));
+    b.SetCaption(deseretLower);
+    c.SetCaption("STRASSE"); // no simple case folding makes these equal
+
+    TRootSprig root(nullptr);
+    root.AddItems({&a, &b, &c, &umlaut, &deseret, &plain});
+    EXPECT_EQ(root.FindItem(&a)->Parent(), root.FindItem(&umlaut));
+    EXPECT_EQ(root.FindItem(&b)->Parent(), root.FindItem(&deseret));
+    EXPECT_TRUE(Is<TStandInSprig>(root.FindItem(&c)->Parent()));
+    EXPECT_EQ(root.Find(deseretLower, false), root.FindItem(&deseret))
+        << "the same outside a build";
+    EXPECT_EQ(root.Find("strasse", false), root.FindItem(&c)->Parent());
+    registrations().clear();
+}
+
+// Goes under the node of its Buddy component, found by item.
+class TBuddySprig : public TComponentSprig
+{
+    Q_OBJECT
+
+public:
+    using TComponentSprig::TComponentSprig;
+    void FigureParent() override
+    {
+        if (TSprig *parent = Root()->FindItem(Item()->property("Buddy").value<QObject *>()))
+            parent->Add(this);
+    }
+};
+
+TEST(SprigsTest, findItemDuringABuild)
+{
+    registrations().clear();
+    RegisterSprigType(&TTestDerived::staticMetaObject, sprigClass<TKeyedSprig>());
+    RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TBuddySprig>());
+
+    TTestDerived keyed("Keyed"), later("Later");
+    TTestLeaf first("First"), second("Second"), third("Third"), lonely("Lonely");
+    keyed.SetCaption("K");
+    first.SetBuddy(&keyed);
+    second.SetBuddy(&first); // a node of its own kind, placed in the same pass
+    third.SetBuddy(&later);  // a component of the next build
+    lonely.SetBuddy(&lonely);
+
+    TRootSprig root(nullptr);
+    root.AddItems({&second, &third, &first, &keyed, &lonely});
+    EXPECT_EQ(root.FindItem(&first)->Parent(), root.FindItem(&keyed));
+    EXPECT_EQ(root.FindItem(&second)->Parent(), root.FindItem(&first)) << "found in a later pass";
+    EXPECT_EQ(root.Orphans().size(), 2) << "a buddy with no node, and one's own node unplaced";
+
+    TTestLeaf fourth("Fourth");
+    fourth.SetBuddy(&second);
+    later.SetCaption("L");
+    root.AddItems({&fourth, &later});
+    EXPECT_EQ(root.FindItem(&fourth)->Parent(), root.FindItem(&second))
+        << "a node of an earlier build is found as well";
+    EXPECT_EQ(root.FindItem(&third), nullptr) << "an orphan is not in the tree";
+    registrations().clear();
+}
+
 TEST(SprigsTest, dragAndDropProtocol)
 {
     registrations().clear();
@@ -268,6 +345,15 @@ TEST(SprigsTest, dragAndDropProtocol)
     EXPECT_THROW(root.DragDrop(root.FindItem(&child), root.FindItem(&boom)), EDesignError);
     EXPECT_EQ(designer->modified, 1);
     EXPECT_EQ(root.FindItem(&child)->Parent(), root.FindItem(&q)) << "the tree still whole";
+
+    TTestLeaf bad("Bad");
+    bad.SetCaption("raise");
+    EXPECT_THROW(root.AddItems({&bad}), EDesignError) << "a node that cannot place itself";
+    EXPECT_EQ(root.FindItem(&bad), nullptr);
+    EXPECT_EQ(root.FindItem(&child)->Parent(), root.FindItem(&q)) << "the rest stays";
+    bad.SetCaption("P");
+    root.Rebuild();
+    EXPECT_EQ(root.FindItem(&bad)->Parent(), root.FindItem(&p)) << "remembered for a rebuild";
 
     other.reset(); // a component freed since the last build
     root.Rebuild();

@@ -3,6 +3,8 @@
 #include "DesignErrors.h"
 #include "Registrations.h"
 
+#include "orvlib/DB.h"
+
 #include <QMetaObject>
 
 #include <memory>
@@ -166,6 +168,20 @@ bool TTransientSprig::Transient()
     return true;
 }
 
+void TFieldSprig::FigureParent()
+{
+    auto *field = qobject_cast<TField *>(Item());
+    TDataSet *dataSet = field ? field->DataSet() : nullptr;
+    if (!dataSet) {
+        TComponentSprig::FigureParent();
+        return;
+    }
+    if (TRootSprig *root = Root()) {
+        if (TSprig *parent = root->FindItem(dataSet))
+            parent->Add(this);
+    }
+}
+
 TRootSprig::TRootSprig(QObject *ADesignRoot)
     : TSprig(ADesignRoot)
 {
@@ -192,6 +208,8 @@ void TRootSprig::AddItems(const QList<QObject *> &Components)
         std::unique_ptr<TSprig> sprig;
         if (TSprigClass cls = registrations().sprigFor(component->metaObject()))
             sprig = cls.Create(component);
+        else if (qobject_cast<TField *>(component))
+            sprig = std::make_unique<TFieldSprig>(component);
         else
             sprig = std::make_unique<TComponentSprig>(component);
         sprig->SetRoot(this);

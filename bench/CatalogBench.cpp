@@ -1,5 +1,9 @@
 // The runtime library's catalogue look-ups on SQLite against the same reads
 // done directly with the sqlite3 API, and the select parser's throughput.
+// When OV_PG_CONNINFO names a PostgreSQL server, the same look-ups on
+// PostgreSQL against the minimal catalogue query sent through libpq, on
+// databases of 1,000 and 10,000 tables in three schemas that the benchmark
+// builds for itself (and keeps for the next run).
 #include "BenchMain.h"
 
 #include "orvlib/OvDataSets.h"
@@ -11,8 +15,10 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <map>
 #include <memory>
 #include <stdexcept>
 
@@ -227,6 +233,418 @@ void Lib_ParseSelectStatement(benchmark::State &State)
     State.SetBytesProcessed(State.iterations() * sql.toUtf8().size());
 }
 
+// --- PostgreSQL ---------------------------------------------------------------
+
+const char *const PgSearchPath = "bench_a,bench_b,public";
+
+struct PgResultDeleter
+{
+    void operator()(PGresult *R) const { PQclear(R); }
+};
+using PgResult = std::unique_ptr<PGresult, PgResultDeleter>;
+
+PgResult pgExec(PGconn *Conn, const QString &Sql, const QStringList &Params = {})
+{
+    std::vector<QByteArray> data;
+    std::vector<const char *> values;
+    for (const QString &p : Params)
+        data.push_back(p.toUtf8());
+    for (const QByteArray &d : data)
+        values.push_back(d.constData());
+    // Without parameters the text may hold several statements.
+    PgResult r(Params.isEmpty() ? PQexec(Conn, Sql.toUtf8().constData())
+                                : PQexecParams(Conn, Sql.toUtf8().constData(), int(values.size()),
+                                               nullptr, values.data(), nullptr, nullptr, 0));
+    const ExecStatusType status = PQresultStatus(r.get());
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
+        throw std::runtime_error(PQerrorMessage(Conn));
+    return r;
+}
+
+PGconn *pgConnect(const QString &ConnInfo)
+{
+    PGconn *conn = PQconnectdb(ConnInfo.toUtf8().constData());
+    if (PQstatus(conn) != CONNECTION_OK) {
+        const std::string message = PQerrorMessage(conn);
+        PQfinish(conn);
+        throw std::runtime_error(message);
+    }
+    return conn;
+}
+
+QStringList pgColumn(const PgResult &R)
+{
+    QStringList values;
+    const int rows = PQntuples(R.get());
+    values.reserve(rows);
+    for (int i = 0; i < rows; ++i)
+        values << QString::fromUtf8(PQgetvalue(R.get(), i, 0), PQgetlength(R.get(), i, 0));
+    return values;
+}
+
+// A database "ovbench_catalog_<Tables>" of Tables tables spread over the
+// schemas bench_a, bench_b (both on the search_path) and bench_c (off it),
+// plus WIDE_TABLE of 1,000 columns in bench_a with the indexes of the SQLite
+// side. Built once; a later run finds it complete and keeps it.
+class PgCatalog
+{
+public:
+    static QString serverConnInfo() { return qEnvironmentVariable("OV_PG_CONNINFO").trimmed(); }
+
+    static PgCatalog &instance(int Tables)
+    {
+        static std::map<int, std::unique_ptr<PgCatalog>> catalogs;
+        std::unique_ptr<PgCatalog> &c = catalogs[Tables];
+        if (!c)
+            c.reset(new PgCatalog(Tables));
+        return *c;
+    }
+
+    QString name;     // the database component's DatabaseName
+    QString conninfo; // for raw connections to the benchmark database
+    PGconn *raw = nullptr;
+    TOvDatabase *database = nullptr;
+
+private:
+    explicit PgCatalog(int Tables)
+    {
+        const QString dbname = QString("ovbench_catalog_%1").arg(Tables);
+        conninfo = serverConnInfo() + " dbname=" + dbname
+                   + " options='-c search_path=" + PgSearchPath + "'";
+        if (!complete(Tables))
+            build(dbname, Tables);
+        raw = pgConnect(conninfo);
+        name = QString("PGBENCH%1").arg(Tables);
+        database = new TOvDatabase();
+        database->SetDatabaseName(name);
+        database->SetServerType(TOvServerType::stPostgreSQL);
+        database->SetLoginPrompt(false);
+        database->SetRemoteDatabase(serverConnInfo());
+        database->Params()->Add("dbname=" + dbname);
+        database->Params()->Add(QString("options=-c search_path=") + PgSearchPath);
+        database->SetConnected(true);
+    }
+
+    bool complete(int Tables) const
+    {
+        PGconn *conn = PQconnectdb(conninfo.toUtf8().constData());
+        bool done = false;
+        if (PQstatus(conn) == CONNECTION_OK) {
+            try {
+                const PgResult r
+                    = pgExec(conn, "select count(*) from pg_class c join pg_namespace n"
+                                   " on n.oid = c.relnamespace where c.relkind = 'r'"
+                                   " and n.nspname in ('bench_a', 'bench_b', 'bench_c')");
+                done = QByteArray(PQgetvalue(r.get(), 0, 0)).toInt() == Tables + 1;
+            } catch (const std::exception &) {
+            }
+        }
+        PQfinish(conn);
+        return done;
+    }
+
+    void build(const QString &DbName, int Tables)
+    {
+        PGconn *admin = pgConnect(serverConnInfo());
+        pgExec(admin, "drop database if exists " + DbName);
+        pgExec(admin, "create database " + DbName);
+        PQfinish(admin);
+        PGconn *conn = pgConnect(conninfo);
+        pgExec(conn, "create schema bench_a; create schema bench_b; create schema bench_c");
+        // In batches: each table takes locks until its transaction ends.
+        for (int from = 0; from < Tables; from += 500) {
+            pgExec(conn, QString("do $$ begin for i in %1..%2 loop execute format("
+                                 "'create table %I.%I (id integer)',"
+                                 " (array['bench_a', 'bench_b', 'bench_c'])[i % 3 + 1],"
+                                 " 't' || lpad(i::text, 5, '0')); end loop; end $$")
+                             .arg(from)
+                             .arg(std::min(from + 500, Tables) - 1));
+        }
+        QStringList columns;
+        for (int c = 0; c < WideColumns; ++c)
+            columns << QString("c%1 integer").arg(c);
+        pgExec(conn, QString("create table bench_a.wide_table (%1, primary key (c0, c1));"
+                             "create unique index wide_u1 on bench_a.wide_table (c10, c11, c12);"
+                             "create unique index wide_u2 on bench_a.wide_table (c20);"
+                             "create index wide_i1 on bench_a.wide_table (c30, c31);"
+                             "create index wide_i2 on bench_a.wide_table (c40);"
+                             "analyze")
+                         .arg(columns.join(", ")));
+        PQfinish(conn);
+    }
+};
+
+// The name as the server reads it, bare when the search_path finds it.
+const char *const PgListedName
+    = "case when pg_table_is_visible(c.oid) then quote_ident(c.relname)"
+      " else quote_ident(n.nspname) || '.' || quote_ident(c.relname) end";
+
+QString pgTableListSQL(const char *Where)
+{
+    return QString("select name from (select %1 as name from pg_class c join pg_namespace n"
+                   " on n.oid = c.relnamespace where c.relkind in ('r', 'p', 'v', 'm', 'f')"
+                   " and %2) t order by name collate \"C\"")
+        .arg(PgListedName, Where);
+}
+
+const char *const PgUserSchemas = "(n.nspname !~ '^pg_' and n.nspname <> 'information_schema'"
+                                  " or n.oid = pg_my_temp_schema())";
+
+void Raw_PgTableNames(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(int(State.range(0)));
+    const QString sql = pgTableListSQL(PgUserSchemas);
+    for (auto _ : State)
+        benchmark::DoNotOptimize(pgColumn(pgExec(c.raw, sql)));
+}
+
+void Lib_PgGetTableNames(benchmark::State &State)
+{
+    const int tables = int(State.range(0));
+    PgCatalog &c = PgCatalog::instance(tables);
+    for (auto _ : State) {
+        TStringList names;
+        Session()->GetTableNames(c.name, QString(), false, &names);
+        if (names.Count() != tables + 1)
+            State.SkipWithError("wrong table count");
+        benchmark::DoNotOptimize(names);
+    }
+}
+
+// The first listing on a new connection, connecting included on both sides.
+void Raw_PgTableNamesFirstCall(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(TableCount);
+    const QString sql = pgTableListSQL(PgUserSchemas);
+    for (auto _ : State) {
+        PGconn *conn = pgConnect(c.conninfo);
+        benchmark::DoNotOptimize(pgColumn(pgExec(conn, sql)));
+        PQfinish(conn);
+    }
+}
+
+void Lib_PgGetTableNamesFirstCall(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(TableCount);
+    for (auto _ : State) {
+        c.database->SetConnected(false);
+        c.database->SetConnected(true);
+        TStringList names;
+        Session()->GetTableNames(c.name, QString(), false, &names);
+        benchmark::DoNotOptimize(names);
+    }
+}
+
+// Ten tables of 10,000 whose names match.
+void Raw_PgTableNamesPattern(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(TableCount);
+    const QString sql
+        = QString("select name from (select %1 as name from pg_class c join pg_namespace n"
+                  " on n.oid = c.relnamespace where c.relkind in ('r', 'p', 'v', 'm', 'f')"
+                  " and %2) t where name like $1 order by name collate \"C\"")
+              .arg(PgListedName, PgUserSchemas);
+    for (auto _ : State)
+        benchmark::DoNotOptimize(pgColumn(pgExec(c.raw, sql, {"t000_0"})));
+}
+
+void Lib_PgGetTableNamesPattern(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(TableCount);
+    for (auto _ : State) {
+        TStringList names;
+        Session()->GetTableNames(c.name, "T000?0", false, &names);
+        if (names.Count() != 7) // bench_c's are listed with their schema
+            State.SkipWithError("wrong table count");
+        benchmark::DoNotOptimize(names);
+    }
+}
+
+void Raw_PgSysTables(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(int(State.range(0)));
+    const QString sql = pgTableListSQL("n.nspname in ('pg_catalog', 'information_schema')");
+    for (auto _ : State)
+        benchmark::DoNotOptimize(pgColumn(pgExec(c.raw, sql)));
+}
+
+void Lib_PgGetSchemaInfoSysTables(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(int(State.range(0)));
+    for (auto _ : State) {
+        std::unique_ptr<TDataSet> info
+            = c.database->GetSchemaInfo(TOvSchemaType::stSysTables, QString());
+        if (info->RecordCount() < 100)
+            State.SkipWithError("too few system tables");
+        benchmark::DoNotOptimize(info);
+    }
+}
+
+void Raw_PgProcNames(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(TableCount);
+    const QString sql = "select name from (select distinct case when pg_function_is_visible(p.oid)"
+                        " then quote_ident(p.proname) else quote_ident(n.nspname) || '.'"
+                        " || quote_ident(p.proname) end as name from pg_proc p join pg_namespace n"
+                        " on n.oid = p.pronamespace where p.prokind in ('f', 'p')"
+                        " and n.nspname !~ '^pg_' and n.nspname <> 'information_schema'"
+                        ") t order by name collate \"C\"";
+    for (auto _ : State)
+        benchmark::DoNotOptimize(pgColumn(pgExec(c.raw, sql)));
+}
+
+void Lib_PgGetStoredProcNames(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(TableCount);
+    for (auto _ : State) {
+        TStringList names;
+        Session()->GetStoredProcNames(c.name, &names);
+        benchmark::DoNotOptimize(names);
+    }
+}
+
+const char *const PgWideColumnsSQL
+    = "select attname from pg_attribute where attrelid = $1::regclass"
+      " and attnum > 0 and not attisdropped order by attnum";
+
+void Raw_PgFieldNames(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(TableCount);
+    for (auto _ : State)
+        benchmark::DoNotOptimize(pgColumn(pgExec(c.raw, PgWideColumnsSQL, {"wide_table"})));
+}
+
+void Lib_PgGetFieldNames(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(TableCount);
+    for (auto _ : State) {
+        TStringList names;
+        Session()->GetFieldNames(c.name, "wide_table", &names);
+        if (names.Count() != WideColumns)
+            State.SkipWithError("wrong column count");
+        benchmark::DoNotOptimize(names);
+    }
+}
+
+// The columns of "select *": the result's own description, as a client
+// reads it without the catalogue.
+void Raw_PgSelectStarFields(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(TableCount);
+    for (auto _ : State) {
+        const PgResult r = pgExec(c.raw, "select * from wide_table where false");
+        QStringList names;
+        for (int i = 0; i < PQnfields(r.get()); ++i)
+            names << QString::fromUtf8(PQfname(r.get(), i));
+        benchmark::DoNotOptimize(names);
+    }
+}
+
+void Lib_PgParseSelectStar(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(TableCount);
+    TOvQuery query;
+    query.SetDatabaseName(c.name);
+    for (auto _ : State) {
+        TStringList fields, tables;
+        query.ParseFieldInfoFromSQL("select * from wide_table", &fields, &tables, nullptr);
+        if (fields.Count() != WideColumns)
+            State.SkipWithError("wrong field count");
+        benchmark::DoNotOptimize(fields);
+    }
+}
+
+void Raw_PgIndexInfo(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(TableCount);
+    const char *sql = "select ic.relname, ix.indisprimary, ix.indisunique, k.ord, a.attname"
+                      " from pg_index ix join pg_class ic on ic.oid = ix.indexrelid"
+                      " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
+                      " left join pg_attribute a on a.attrelid = ix.indrelid"
+                      " and a.attnum = k.attnum and k.attnum <> 0"
+                      " where ix.indrelid = $1::regclass and k.ord <= ix.indnkeyatts"
+                      " order by ix.indisprimary desc, ic.relname collate \"C\", k.ord";
+    for (auto _ : State) {
+        const PgResult r = pgExec(c.raw, sql, {"wide_table"});
+        QStringList rows;
+        for (int i = 0; i < PQntuples(r.get()); ++i)
+            rows << QString::fromUtf8(PQgetvalue(r.get(), i, 0))
+                        + QString::fromUtf8(PQgetvalue(r.get(), i, 4));
+        benchmark::DoNotOptimize(rows);
+    }
+}
+
+void Lib_PgGetSchemaInfoIndexes(benchmark::State &State)
+{
+    PgCatalog &c = PgCatalog::instance(TableCount);
+    for (auto _ : State) {
+        std::unique_ptr<TDataSet> info
+            = c.database->GetSchemaInfo(TOvSchemaType::stIndexes, "wide_table");
+        int rows = 0;
+        for (info->First(); !info->Eof(); info->Next()) {
+            benchmark::DoNotOptimize(info->FieldByName("COLUMN_NAME")->AsString());
+            ++rows;
+        }
+        if (rows != 9)
+            State.SkipWithError("wrong index row count");
+    }
+}
+
+void registerPostgreSQLBenchmarks()
+{
+    const auto ms = benchmark::kMillisecond;
+    const auto us = benchmark::kMicrosecond;
+    benchmark::RegisterBenchmark("Raw_PgTableNames", Raw_PgTableNames)
+        ->Arg(1000)
+        ->Arg(10000)
+        ->Unit(ms);
+    benchmark::RegisterBenchmark("Lib_PgGetTableNames", Lib_PgGetTableNames)
+        ->Arg(1000)
+        ->Arg(10000)
+        ->Unit(ms);
+    benchmark::RegisterBenchmark("Raw_PgTableNamesFirstCall", Raw_PgTableNamesFirstCall)->Unit(ms);
+    benchmark::RegisterBenchmark("Lib_PgGetTableNamesFirstCall", Lib_PgGetTableNamesFirstCall)
+        ->Unit(ms);
+    benchmark::RegisterBenchmark("Raw_PgTableNamesPattern", Raw_PgTableNamesPattern)->Unit(ms);
+    benchmark::RegisterBenchmark("Lib_PgGetTableNamesPattern", Lib_PgGetTableNamesPattern)
+        ->Unit(ms);
+    benchmark::RegisterBenchmark("Raw_PgSysTables", Raw_PgSysTables)
+        ->Arg(1000)
+        ->Arg(10000)
+        ->Unit(ms);
+    benchmark::RegisterBenchmark("Lib_PgGetSchemaInfoSysTables", Lib_PgGetSchemaInfoSysTables)
+        ->Arg(1000)
+        ->Arg(10000)
+        ->Unit(ms);
+    benchmark::RegisterBenchmark("Raw_PgProcNames", Raw_PgProcNames)->Unit(us);
+    benchmark::RegisterBenchmark("Lib_PgGetStoredProcNames", Lib_PgGetStoredProcNames)->Unit(us);
+    benchmark::RegisterBenchmark("Raw_PgFieldNames", Raw_PgFieldNames)->Unit(us);
+    benchmark::RegisterBenchmark("Lib_PgGetFieldNames", Lib_PgGetFieldNames)->Unit(us);
+    benchmark::RegisterBenchmark("Raw_PgSelectStarFields", Raw_PgSelectStarFields)->Unit(us);
+    benchmark::RegisterBenchmark("Lib_PgParseSelectStar", Lib_PgParseSelectStar)->Unit(us);
+    benchmark::RegisterBenchmark("Raw_PgIndexInfo", Raw_PgIndexInfo)->Unit(us);
+    benchmark::RegisterBenchmark("Lib_PgGetSchemaInfoIndexes", Lib_PgGetSchemaInfoIndexes)
+        ->Unit(us);
+}
+
+const std::vector<BenchRatio> PgRatios{
+    {"PG GetTableNames / libpq", "Lib_PgGetTableNames/10000", "Raw_PgTableNames/10000", 1.5},
+    {"PG GetTableNames first call / libpq", "Lib_PgGetTableNamesFirstCall",
+     "Raw_PgTableNamesFirstCall", 1.5},
+    {"PG GetTableNames(pattern) / libpq", "Lib_PgGetTableNamesPattern", "Raw_PgTableNamesPattern",
+     1.5},
+    {"PG GetSchemaInfo(sys tables) / libpq", "Lib_PgGetSchemaInfoSysTables/10000",
+     "Raw_PgSysTables/10000", 1.5},
+    {"PG GetStoredProcNames / libpq", "Lib_PgGetStoredProcNames", "Raw_PgProcNames", 1.5},
+    {"PG GetFieldNames / libpq", "Lib_PgGetFieldNames", "Raw_PgFieldNames", 1.5},
+    {"PG fields of select * / libpq", "Lib_PgParseSelectStar", "Raw_PgSelectStarFields", 1.5},
+    {"PG GetSchemaInfo(indexes) / libpq", "Lib_PgGetSchemaInfoIndexes", "Raw_PgIndexInfo", 1.5},
+    // Linear: ten times the tables take at most ten times as long (with slack).
+    {"PG GetTableNames 10k / 1k tables (x10)", "Lib_PgGetTableNames/10000",
+     "Lib_PgGetTableNames/1000", 10 * 1.3},
+    {"PG sys tables 10k / 1k tables (x10)", "Lib_PgGetSchemaInfoSysTables/10000",
+     "Lib_PgGetSchemaInfoSysTables/1000", 10 * 1.3}};
+
 } // namespace
 
 BENCHMARK(Raw_TableNames)->Unit(benchmark::kMillisecond);
@@ -244,18 +662,25 @@ BENCHMARK(Lib_ParseFieldInfoFromSQL)
 
 int main(int argc, char **argv)
 {
+    std::vector<BenchRatio> ratios{
+        {"GetTableNames / sqlite3", "Lib_GetTableNames", "Raw_TableNames", 1.5},
+        {"GetFieldNames / sqlite3", "Lib_GetFieldNames", "Raw_FieldNames", 1.5},
+        {"GetSchemaInfo(indexes) / sqlite3", "Lib_GetSchemaInfoIndexes", "Raw_IndexInfo", 1.5},
+        // Linear: ten times the text takes at most ten times as long (with
+        // slack). The work is linear (the instruction count grows 10.1x from
+        // 10k to 100k items); at 100k items the lists outgrow the caches and
+        // memory adds its share.
+        {"ParseFieldInfoFromSQL 10k / 1k items (x10 text)", "Lib_ParseFieldInfoFromSQL/10000",
+         "Lib_ParseFieldInfoFromSQL/1000", 10 * 1.3},
+        {"ParseFieldInfoFromSQL 100k / 10k items (x10 text)", "Lib_ParseFieldInfoFromSQL/100000",
+         "Lib_ParseFieldInfoFromSQL/10000", 10 * 1.3}};
+    if (!PgCatalog::serverConnInfo().isEmpty()) {
+        registerPostgreSQLBenchmarks();
+        ratios.insert(ratios.end(), PgRatios.begin(), PgRatios.end());
+    } else {
+        std::printf("OV_PG_CONNINFO is not set: the PostgreSQL look-ups are not measured\n");
+    }
     return runBenchmarks(
-        argc, argv,
-        {{"GetTableNames / sqlite3", "Lib_GetTableNames", "Raw_TableNames", 1.5},
-         {"GetFieldNames / sqlite3", "Lib_GetFieldNames", "Raw_FieldNames", 1.5},
-         {"GetSchemaInfo(indexes) / sqlite3", "Lib_GetSchemaInfoIndexes", "Raw_IndexInfo", 1.5},
-         // Linear: ten times the text takes at most ten times as long (with
-         // slack). The work is linear (the instruction count grows 10.1x from
-         // 10k to 100k items); at 100k items the lists outgrow the caches and
-         // memory adds its share.
-         {"ParseFieldInfoFromSQL 10k / 1k items (x10 text)", "Lib_ParseFieldInfoFromSQL/10000",
-          "Lib_ParseFieldInfoFromSQL/1000", 10 * 1.3},
-         {"ParseFieldInfoFromSQL 100k / 10k items (x10 text)", "Lib_ParseFieldInfoFromSQL/100000",
-          "Lib_ParseFieldInfoFromSQL/10000", 10 * 1.3}},
+        argc, argv, ratios,
         {{"ParseFieldInfoFromSQL, long select list", "Lib_ParseFieldInfoFromSQL/10000", 20e6}});
 }

@@ -105,8 +105,7 @@ void TFieldsEditor::UpdateList()
             auto *item = new QListWidgetItem(fieldOf(o)->FieldName(), lbFields);
             item->setData(Qt::UserRole, QVariant::fromValue(o));
             // A field freed elsewhere (undo, the structure view) leaves the list.
-            connect(o, &QObject::destroyed, this, &TFieldsEditor::UpdateList,
-                    Qt::UniqueConnection);
+            connect(o, &QObject::destroyed, this, &TFieldsEditor::UpdateList, Qt::UniqueConnection);
         }
     }
     UpdateButtons();
@@ -170,6 +169,19 @@ QList<QObject *> TFieldsEditor::AddFields(const QStringList &FieldNames)
     QList<QObject *> added;
     if (!FDataSet || FieldNames.isEmpty())
         return added;
+    // The new fields take their types from the field definitions: read them
+    // when they do not cover the names yet, or the first open would change
+    // every new field's stored type.
+    QSet<QString> defined;
+    for (const TFieldDesc &d : FDataSet->FieldDefs())
+        defined.insert(d.Name);
+    for (const QString &name : FieldNames) {
+        if (!defined.contains(name)) {
+            FDataSet->Close();
+            FDataSet->UpdateFieldDefs();
+            break;
+        }
+    }
     QObject *owner = FieldOwner();
     QSet<QString> taken = takenNames(owner); // once: forms may hold thousands of components
     FDataSet->Close();

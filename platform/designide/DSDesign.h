@@ -55,7 +55,8 @@ public:
     void AddFieldsClick();
     // Frees the selected fields.
     void RemoveClick();
-    // Adds persistent fields for FieldNames, in that order; returns them.
+    // Adds persistent fields for FieldNames, in that order, with the types
+    // the database reports for them; returns them.
     QList<QObject *> AddFields(const QStringList &FieldNames);
 
     // A component name for a field of ADataSet that no component of Owner has.

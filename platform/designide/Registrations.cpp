@@ -175,6 +175,11 @@ TSprigClass Registrations::sprigFor(TComponentClass ComponentClass) const
     return i < 0 ? TSprigClass{} : m_entries[i].Sprig;
 }
 
+int Registrations::sprigRank(TComponentClass ComponentClass) const
+{
+    return nearestEntry(TRegistrationKind::SprigType, ComponentClass);
+}
+
 TPropertyEditorClass Registrations::propertyEditorFor(TComponentClass ComponentClass,
                                                       const QString &PropName,
                                                       const PTypeInfo &PropType) const

@@ -98,6 +98,9 @@ public:
 
     // The node class serving ComponentClass; same rule as component editors.
     TSprigClass sprigFor(TComponentClass ComponentClass) const;
+    // The position of that registration among all registrations (the order
+    // in which the tree places nodes), or -1 when none applies.
+    int sprigRank(TComponentClass ComponentClass) const;
 
     // The categories of property PropName on ComponentClass, in registration
     // order, each once: every category registered for the class or an

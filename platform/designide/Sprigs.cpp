@@ -5,8 +5,11 @@
 
 #include "orvlib/DB.h"
 
+#include <QHash>
 #include <QMetaObject>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 
 TSprig::TSprig(QObject *AItem)
@@ -33,8 +36,10 @@ void TSprig::SetRoot(TRootSprig *ARoot)
 
 void TSprig::detach()
 {
-    if (FParent)
+    if (FParent) {
         FParent->FChildren.removeOne(this);
+        FParent->FIndex.reset();
+    }
     FParent = nullptr;
 }
 
@@ -123,14 +128,47 @@ TSprig *TSprig::Add(TSprig *AItem)
 
 TSprig *TSprig::Find(const QString &AName, bool ARecurse) const
 {
-    for (TSprig *child : FChildren)
-        if (child->Name().compare(AName, Qt::CaseInsensitive) == 0)
-            return child;
+    return Find(AName, ARecurse, nullptr);
+}
+
+TSprig *TSprig::Find(const QString &AName, bool ARecurse, const QMetaObject *ASprigClass) const
+{
+    if (TSprig *found = findDirect(AName, ASprigClass))
+        return found;
     if (ARecurse)
         for (TSprig *child : FChildren)
-            if (TSprig *found = child->Find(AName, true))
+            if (TSprig *found = child->Find(AName, true, ASprigClass))
                 return found;
     return nullptr;
+}
+
+TSprig *TSprig::findDirect(const QString &AName, const QMetaObject *ASprigClass) const
+{
+    const auto fits = [ASprigClass](const TSprig *Node) {
+        return !ASprigClass || Node->metaObject()->inherits(ASprigClass);
+    };
+    const int build = FRoot ? FRoot->FBuild : 0;
+    if (build == 0) {
+        for (TSprig *child : FChildren)
+            if (child->Name().compare(AName, Qt::CaseInsensitive) == 0 && fits(child))
+                return child;
+        return nullptr;
+    }
+    if (!FIndex || FIndex->Build != build) {
+        FIndex = std::make_unique<NameIndex>();
+        FIndex->Build = build;
+    }
+    // Children are only ever appended while the index lives (a removal drops
+    // it): read the names of those added since the last look-up.
+    for (; FIndex->Count < FChildren.size(); ++FIndex->Count) {
+        TSprig *child = FChildren.at(FIndex->Count);
+        FIndex->Nodes[child->Name().toCaseFolded()].append(child);
+    }
+    const auto it = FIndex->Nodes.constFind(AName.toCaseFolded());
+    if (it == FIndex->Nodes.constEnd())
+        return nullptr;
+    const auto found = std::find_if(it->begin(), it->end(), fits);
+    return found == it->end() ? nullptr : *found;
 }
 
 TSprig *TSprig::FindItem(const QObject *AItem, bool ARecurse) const
@@ -150,6 +188,14 @@ void TSprig::ReparentChildren()
     for (auto i = FChildren.size(); i-- > 0;)
         if (i < FChildren.size())
             FChildren[i]->Reparent();
+}
+
+bool TSprig::ProblemsBelow()
+{
+    for (TSprig *child : std::as_const(FChildren))
+        if (child->AnyProblems() || child->ProblemsBelow())
+            return true;
+    return false;
 }
 
 QString TSprig::CaptionFor(const QString &AName, const QString &ALabel, const QString &AClass)
@@ -182,16 +228,23 @@ void TFieldSprig::FigureParent()
     }
 }
 
-TRootSprig::TRootSprig(QObject *ADesignRoot)
+TRootSprig::TRootSprig(QObject *ADesignRoot, IDesignerPtr ADesigner)
     : TSprig(ADesignRoot)
+    , FDesigner(std::move(ADesigner))
 {
     SetRoot(this);
 }
 
 TRootSprig::~TRootSprig()
 {
-    // The nodes go after this destructor's members: let them forget the root
-    // so they do not look for themselves among its orphans.
+    clearNodes();
+}
+
+void TRootSprig::clearNodes()
+{
+    // Let the nodes forget the root first so they do not look for themselves
+    // among its orphans as they go (and in the destructor, the root's members
+    // go before the base class frees the children).
     for (TSprig *child : Children())
         child->setRootOfSubtree(nullptr);
     const QList<TSprig *> orphans = std::exchange(FOrphans, {});
@@ -199,24 +252,66 @@ TRootSprig::~TRootSprig()
         orphan->setRootOfSubtree(nullptr);
         delete orphan;
     }
+    const QList<TSprig *> children = std::exchange(FChildren, {});
+    FIndex.reset();
+    for (TSprig *child : children) {
+        child->FParent = nullptr;
+        delete child;
+    }
 }
 
 void TRootSprig::AddItems(const QList<QObject *> &Components)
 {
-    QList<TSprig *> pending;
-    for (QObject *component : Components) {
-        std::unique_ptr<TSprig> sprig;
-        if (TSprigClass cls = registrations().sprigFor(component->metaObject()))
-            sprig = cls.Create(component);
-        else if (qobject_cast<TField *>(component))
-            sprig = std::make_unique<TFieldSprig>(component);
-        else
-            sprig = std::make_unique<TComponentSprig>(component);
-        sprig->SetRoot(this);
-        pending.append(sprig.release());
+    struct Placing
+    {
+        int Rank;
+        TSprig *Node;
+    };
+    // The registered node class (and its rank, the position of its
+    // registration) is looked up once per component class.
+    QHash<const QMetaObject *, std::pair<TSprigClass, int>> classes;
+    std::vector<Placing> placing;
+    placing.reserve(Components.size());
+    FComponents.reserve(FComponents.size() + Components.size());
+    try {
+        for (QObject *component : Components) {
+            auto known = classes.find(component->metaObject());
+            if (known == classes.end())
+                known = classes.insert(component->metaObject(),
+                                       {registrations().sprigFor(component->metaObject()),
+                                        registrations().sprigRank(component->metaObject())});
+            std::unique_ptr<TSprig> sprig;
+            int rank = known->second;
+            if (known->first) {
+                sprig = known->first.Create(component);
+            } else if (qobject_cast<TField *>(component)) {
+                // A field goes under its dataset's node, so after every other kind.
+                sprig = std::make_unique<TFieldSprig>(component);
+                rank = std::numeric_limits<int>::max();
+            } else {
+                sprig = std::make_unique<TComponentSprig>(component);
+            }
+            sprig->SetRoot(this);
+            placing.push_back({rank, sprig.release()});
+        }
+    } catch (...) {
+        for (const Placing &p : placing)
+            delete p.Node;
+        throw;
     }
-    // Placement may look for a parent placed later in the list: retry the
-    // unplaced nodes while a pass still places any.
+    for (QObject *component : Components)
+        FComponents.append(component);
+    std::stable_sort(placing.begin(), placing.end(),
+                     [](const Placing &A, const Placing &B) { return A.Rank < B.Rank; });
+    QList<TSprig *> pending;
+    pending.reserve(placing.size());
+    for (const Placing &p : placing)
+        pending.append(p.Node);
+
+    FBuild = ++FBuildCounter;
+    // Placement may still look for a parent placed later (a node class that
+    // depends on another of its own kind): retry the unplaced nodes while a
+    // pass still places any.
     bool progress = true;
     while (!pending.isEmpty() && progress) {
         progress = false;
@@ -225,6 +320,7 @@ void TRootSprig::AddItems(const QList<QObject *> &Components)
             try {
                 sprig->FigureParent();
             } catch (...) {
+                FBuild = 0;
                 for (TSprig *s : std::as_const(pending))
                     if (!s->Parent())
                         delete s;
@@ -237,5 +333,48 @@ void TRootSprig::AddItems(const QList<QObject *> &Components)
         }
         pending = unplaced;
     }
+    FBuild = 0;
     FOrphans.append(pending);
+}
+
+void TRootSprig::Rebuild()
+{
+    clearNodes();
+    QList<QObject *> components;
+    components.reserve(FComponents.size());
+    for (const QPointer<QObject> &component : std::as_const(FComponents))
+        if (component)
+            components.append(component);
+    FComponents.clear();
+    AddItems(components);
+}
+
+bool TRootSprig::DragOver(TSprig *ADragged, TSprig *ATarget)
+{
+    return ADragged && ATarget && ADragged != ATarget && ADragged->DragOverTo(ATarget);
+}
+
+bool TRootSprig::DragDrop(TSprig *ADragged, TSprig *ATarget)
+{
+    if (!DragOver(ADragged, ATarget))
+        return false;
+    bool changed = false;
+    try {
+        changed = ADragged->DragDropTo(ATarget);
+    } catch (...) {
+        Rebuild();
+        throw;
+    }
+    if (changed) {
+        if (FDesigner)
+            FDesigner->Modified();
+        Rebuild();
+    }
+    return changed;
+}
+
+bool TRootSprig::PaletteOver(TSprig *AParent, TComponentClass AClass)
+{
+    const TSprigClass cls = registrations().sprigFor(AClass);
+    return cls && cls.PaletteOverTo && cls.PaletteOverTo(AParent, AClass);
 }

@@ -2,9 +2,13 @@
 
 #include "DesignIntf.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+
+#include <memory>
 
 class TRootSprig;
 
@@ -65,10 +69,16 @@ public:
     // The first child whose Name equals AName (ignoring letter case); with
     // ARecurse, depth-first through the grandchildren too. Null when absent.
     TSprig *Find(const QString &AName, bool ARecurse = true) const;
+    // As Find, but only nodes of ASprigClass or a descendant class count: a
+    // node of another kind that happens to carry the name is passed over.
+    TSprig *Find(const QString &AName, bool ARecurse, const QMetaObject *ASprigClass) const;
     // The node showing AItem, searched the same way; null when absent.
     TSprig *FindItem(const QObject *AItem, bool ARecurse = true) const;
     // Runs Reparent on each child, last child first (a child may move away).
     void ReparentChildren();
+    // Whether a node anywhere below this one is flagged (AnyProblems): a view
+    // marks a collapsed branch that hides a problem.
+    bool ProblemsBelow();
 
     // A caption from a name, a label and a class name: "Label: Name", or the
     // one of the two that is not empty (once, when they are equal), or
@@ -80,11 +90,25 @@ private:
     friend class TRootSprig; // lets the nodes forget it as it goes
     void detach();
     void setRootOfSubtree(TRootSprig *ARoot);
+    TSprig *findDirect(const QString &AName, const QMetaObject *ASprigClass) const;
+
+    // While the root builds, placement looks names up among the same few
+    // parents thousands of times: an index of the children by name keeps each
+    // look-up constant. Names are read when first needed (a transient node may
+    // get its name after it was added) and trusted only during the build that
+    // read them, because between builds they follow the components.
+    struct NameIndex
+    {
+        int Build = 0;       // the root's build the names were read in
+        qsizetype Count = 0; // children indexed so far, from the first
+        QHash<QString, QList<TSprig *>> Nodes;
+    };
 
     QObject *FItem;
     TSprig *FParent = nullptr;
     TRootSprig *FRoot = nullptr;
     QList<TSprig *> FChildren;
+    mutable std::unique_ptr<NameIndex> FIndex;
 };
 
 // The node of a component.
@@ -130,22 +154,54 @@ public:
 };
 
 // The root of a structure-view tree: the form or data module being designed.
+//
+// The view's side of drag and drop: it asks DragOver while a node is dragged,
+// calls DragDrop when it is let go, and PaletteOver while a class is dragged
+// from the palette. A drop that reports a change tells the designer
+// (Modified) and rebuilds the tree, so every node pointer the view held is
+// stale afterwards.
 class TRootSprig : public TSprig
 {
     Q_OBJECT
 
 public:
-    explicit TRootSprig(QObject *ADesignRoot);
+    explicit TRootSprig(QObject *ADesignRoot, IDesignerPtr ADesigner = {});
     ~TRootSprig() override;
 
     // Builds the nodes of Components: each gets the node class registered for
-    // its class (TComponentSprig when none is) and places itself. A node that
-    // names a parent not placed yet is tried again after the others; nodes
-    // that no pass places stay unattached (Orphans), owned by the root.
+    // its class (TComponentSprig when none is) and places itself. Nodes are
+    // placed class by class in the order their node types were registered
+    // (unregistered classes first), each class in the order given: a package
+    // registers the node types of parents before those of their children, so
+    // placement finds every parent that exists whatever order the components
+    // were created in. A node that still finds no parent is tried again after
+    // the others; nodes that no pass places stay unattached (Orphans), owned
+    // by the root. The root remembers Components for Rebuild.
     void AddItems(const QList<QObject *> &Components);
     const QList<TSprig *> &Orphans() const { return FOrphans; }
+    // Discards every node and builds the tree again from the components given
+    // to AddItems that still exist. Building twice gives the same tree.
+    void Rebuild();
+
+    bool DragOver(TSprig *ADragged, TSprig *ATarget);
+    // Drops ADragged onto ATarget when DragOver allows it; returns whether
+    // anything changed. A change is told to the designer and rebuilds the
+    // tree. When the drop raises, the tree is rebuilt as well (the nodes may
+    // have moved) and the exception propagates.
+    bool DragDrop(TSprig *ADragged, TSprig *ATarget);
+    // The answer of the node class registered for AClass to a component of
+    // that class dragged from the palette onto AParent; false when none is.
+    bool PaletteOver(TSprig *AParent, TComponentClass AClass);
+
+    IDesignerPtr Designer() const { return FDesigner; }
 
 private:
-    friend class TSprig; // Add takes a node out of the orphans
+    friend class TSprig; // Add takes a node out of the orphans; Find reads the build
+    void clearNodes();
+
+    IDesignerPtr FDesigner;
     QList<TSprig *> FOrphans;
+    QList<QPointer<QObject>> FComponents;
+    int FBuild = 0; // counts builds; 0 outside AddItems
+    int FBuildCounter = 0;
 };

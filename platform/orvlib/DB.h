@@ -312,7 +312,7 @@ class TDataSource : public QObject
     Q_PROPERTY(TDataSet *DataSet READ DataSet WRITE SetDataSet)
 
 public:
-    explicit TDataSource(QObject *AOwner = nullptr);
+    Q_INVOKABLE explicit TDataSource(QObject *AOwner = nullptr);
     TDataSet *DataSet() const { return m_dataSet; }
     void SetDataSet(TDataSet *Value) { m_dataSet = Value; }
 

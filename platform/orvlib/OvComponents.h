@@ -25,7 +25,7 @@ class TOvScript : public QObject
     Q_PROPERTY(bool ContinueOnError READ ContinueOnError WRITE SetContinueOnError)
 
 public:
-    explicit TOvScript(QObject *AOwner = nullptr);
+    Q_INVOKABLE explicit TOvScript(QObject *AOwner = nullptr);
     ~TOvScript() override;
 
     QString SessionName() const { return m_sessionName; }
@@ -70,7 +70,7 @@ class TOvMonitor : public QObject
     Q_PROPERTY(int MaxLines READ MaxLines WRITE SetMaxLines)
 
 public:
-    explicit TOvMonitor(QObject *AOwner = nullptr);
+    Q_INVOKABLE explicit TOvMonitor(QObject *AOwner = nullptr);
     ~TOvMonitor() override;
 
     bool Active() const { return m_active; }
@@ -101,7 +101,7 @@ class TOvSQLBaseServer : public QObject
     Q_PROPERTY(bool Connected READ Connected WRITE SetConnected STORED false)
 
 public:
-    explicit TOvSQLBaseServer(QObject *AOwner = nullptr);
+    Q_INVOKABLE explicit TOvSQLBaseServer(QObject *AOwner = nullptr);
 
     QString ServerName() const { return m_serverName; }
     void SetServerName(const QString &Value) { m_serverName = Value; }

@@ -108,7 +108,7 @@ class TOvQuery : public TOvDataSet
     Q_PROPERTY(bool ParamCheck READ ParamCheck WRITE SetParamCheck)
 
 public:
-    explicit TOvQuery(QObject *AOwner = nullptr);
+    Q_INVOKABLE explicit TOvQuery(QObject *AOwner = nullptr);
     ~TOvQuery() override;
 
     // The query's own list; the setter copies (safe with the list itself).
@@ -149,7 +149,7 @@ class TOvMacroQuery : public TOvQuery
     Q_PROPERTY(QString MacroChar READ MacroChar WRITE SetMacroChar)
 
 public:
-    explicit TOvMacroQuery(QObject *AOwner = nullptr);
+    Q_INVOKABLE explicit TOvMacroQuery(QObject *AOwner = nullptr);
 
     TParams *GetMacros() const { return m_macros; }
     TParams *Macros() const { return m_macros; }
@@ -183,7 +183,7 @@ class TOvTable : public TOvDataSet
     Q_PROPERTY(bool ReadOnly READ ReadOnly WRITE SetReadOnly)
 
 public:
-    explicit TOvTable(QObject *AOwner = nullptr);
+    Q_INVOKABLE explicit TOvTable(QObject *AOwner = nullptr);
     ~TOvTable() override;
 
     QString TableName() const { return m_tableName; }
@@ -240,7 +240,7 @@ class TOvStoredProc : public TOvDataSet
     Q_PROPERTY(bool Prepared READ Prepared WRITE SetPrepared STORED false)
 
 public:
-    explicit TOvStoredProc(QObject *AOwner = nullptr);
+    Q_INVOKABLE explicit TOvStoredProc(QObject *AOwner = nullptr);
     ~TOvStoredProc() override;
 
     QString StoredProcName() const { return m_storedProcName; }

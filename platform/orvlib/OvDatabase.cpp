@@ -148,10 +148,9 @@ void TOvDatabase::connectNow()
                 SConnectFailed().arg(m_databaseName, QStringLiteral("login cancelled")));
     }
     try {
-        TOvMonitor::Trace(
-            QStringLiteral("Connect %1 (%2 %3)")
-                .arg(m_databaseName, GetServerTypeName(m_serverType),
-                     RemoteDatabaseForDisplay(m_remoteDatabase)));
+        TOvMonitor::Trace(QStringLiteral("Connect %1 (%2 %3)")
+                              .arg(m_databaseName, GetServerTypeName(m_serverType),
+                                   RemoteDatabaseForDisplay(m_remoteDatabase)));
         driver->Connect(m_remoteDatabase, params);
     } catch (const EOvDatabaseError &e) {
         throw EOvDatabaseError(SConnectFailed().arg(m_databaseName, e.ServerMessage()),
@@ -194,15 +193,12 @@ std::unique_ptr<TDataSet> TOvDatabase::GetSchemaInfo(TOvSchemaType SchemaType,
     case TOvSchemaType::stTables:
     case TOvSchemaType::stSysTables: {
         field("TABLE_NAME", TFieldType::ftString);
-        const bool system = SchemaType == TOvSchemaType::stSysTables;
-        const QStringList all = driver.TableNames(system);
-        const QStringList user = system ? driver.TableNames(false) : QStringList();
-        for (const QString &name : all) {
-            if (system && user.contains(name))
-                continue;
-            if (ovlib::matchesPattern(name, ObjectName))
-                rows.push_back({name});
-        }
+        const QStringList names = SchemaType == TOvSchemaType::stSysTables
+                                      ? driver.SystemTableNames(ObjectName)
+                                      : driver.MatchingTableNames(false, ObjectName);
+        rows.reserve(names.size());
+        for (const QString &name : names)
+            rows.push_back({name});
         break;
     }
     case TOvSchemaType::stProcedures:

@@ -35,7 +35,7 @@ class TOvDatabase : public QObject
     Q_PROPERTY(bool Connected READ Connected WRITE SetConnected)
 
 public:
-    explicit TOvDatabase(QObject *AOwner = nullptr);
+    Q_INVOKABLE explicit TOvDatabase(QObject *AOwner = nullptr);
     ~TOvDatabase() override;
 
     QString DatabaseName() const { return m_databaseName; }
@@ -67,7 +67,7 @@ public:
     void Open() { SetConnected(true); }
     void Close() { SetConnected(false); }
     // Whether a form file should store Connected: only with ddoStoreConnected.
-    bool IsConnectedStored() const { return m_designOptions.Contains(ddoStoreConnected); }
+    Q_INVOKABLE bool IsConnectedStored() const { return m_designOptions.Contains(ddoStoreConnected); }
 
     // The session the database belongs to; raises when SessionName names none.
     TOvSession *Session() const;

@@ -1,6 +1,9 @@
 #include "orvlib/OvDriver.h"
+#include "OvPrivate.h"
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvConsts.h"
+
+#include <QSet>
 
 #include <map>
 
@@ -20,6 +23,27 @@ QStringList TOvDriver::ColumnNames(const QString &TableName)
     QStringList names;
     for (const TOvColumnInfo &c : Columns(TableName))
         names << c.Name;
+    return names;
+}
+
+QStringList TOvDriver::MatchingTableNames(bool SystemTables, const QString &Pattern)
+{
+    QStringList names = TableNames(SystemTables);
+    if (!Pattern.isEmpty())
+        names.removeIf([&](const QString &Name) { return !ovlib::matchesPattern(Name, Pattern); });
+    return names;
+}
+
+QStringList TOvDriver::SystemTableNames(const QString &Pattern)
+{
+    const QStringList all = TableNames(true);
+    const QStringList user = TableNames(false);
+    const QSet<QString> isUser(user.begin(), user.end());
+    QStringList names;
+    for (const QString &name : all) {
+        if (!isUser.contains(name) && ovlib::matchesPattern(name, Pattern))
+            names << name;
+    }
     return names;
 }
 

@@ -92,6 +92,14 @@ public:
     virtual bool ObjOwnerSupported() const = 0;
     // Tables and views; system tables only with SystemTables.
     virtual QStringList TableNames(bool SystemTables) = 0;
+    // The names of TableNames(SystemTables) that match the wildcard Pattern
+    // ("*" any run, "?" one character, case ignored, every other character
+    // itself; empty matches all), in the same order. A driver may let its
+    // server filter, as long as the answer stays the same.
+    virtual QStringList MatchingTableNames(bool SystemTables, const QString &Pattern);
+    // The system tables alone: the names TableNames(true) lists and
+    // TableNames(false) does not, in the former's order, matching Pattern.
+    virtual QStringList SystemTableNames(const QString &Pattern);
     // Columns of a table, in table order; empty for an unknown table.
     virtual QList<TOvColumnInfo> Columns(const QString &TableName) = 0;
     // Only the column names, in table order (a driver may read less for them).

@@ -208,10 +208,7 @@ void TOvSession::GetTableNames(const QString &DatabaseName, const QString &Patte
 {
     QStringList names;
     withDatabase(DatabaseName, [&](TOvDatabase &db) {
-        names = db.Driver().TableNames(SystemTables);
-        if (!Pattern.isEmpty())
-            names.removeIf(
-                [&](const QString &Name) { return !ovlib::matchesPattern(Name, Pattern); });
+        names = db.Driver().MatchingTableNames(SystemTables, Pattern);
     });
     List->Assign(names);
 }

@@ -23,7 +23,7 @@ class TOvSession : public QObject
     Q_PROPERTY(bool KeepConnections READ KeepConnections WRITE SetKeepConnections)
 
 public:
-    explicit TOvSession(QObject *AOwner = nullptr);
+    Q_INVOKABLE explicit TOvSession(QObject *AOwner = nullptr);
     ~TOvSession() override;
 
     QString SessionName() const { return m_sessionName; }

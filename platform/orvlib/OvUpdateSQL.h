@@ -23,7 +23,7 @@ class TOvUpdateSQL : public TOvDataSetUpdateObject
     Q_PROPERTY(TStrings *DeleteSQL READ DeleteSQL WRITE SetDeleteSQL)
 
 public:
-    explicit TOvUpdateSQL(QObject *AOwner = nullptr);
+    Q_INVOKABLE explicit TOvUpdateSQL(QObject *AOwner = nullptr);
     ~TOvUpdateSQL() override;
 
     // The statement list of a slot: 0 refresh, 1 modify, 2 insert, 3 delete.

@@ -1,11 +1,13 @@
 #include "IniFiles.h"
 #include "Classes.h"
+#include "FileAccess.h"
 #include "SysUtils.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QHash>
+#include <QSet>
 
 namespace {
 
@@ -79,56 +81,122 @@ IniDocument::Line IniDocument::classify(const QString &Text)
     return line;
 }
 
-IniDocument IniDocument::parse(const QByteArray &Utf8)
+QByteArray IniDocument::encode(const QString &Text) const
+{
+    if (m_encoding == Encoding::Utf8)
+        return Text.toUtf8();
+    QByteArray bytes;
+    bytes.reserve(Text.size() * 2);
+    for (const QChar c : Text) {
+        const char16_t u = c.unicode();
+        const char hi = char(u >> 8), lo = char(u & 0xFF);
+        if (m_encoding == Encoding::Utf16LE)
+            bytes.append(lo).append(hi);
+        else
+            bytes.append(hi).append(lo);
+    }
+    return bytes;
+}
+
+IniDocument::Line IniDocument::newLine(const QString &Text) const
+{
+    Line line = classify(Text);
+    line.raw = encode(Text);
+    line.eol = encode(m_lineBreak);
+    return line;
+}
+
+IniDocument IniDocument::parse(const QByteArray &Bytes)
 {
     IniDocument doc;
-    QByteArrayView bytes(Utf8);
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        doc.m_bom = true;
-        bytes = bytes.sliced(3);
+    QByteArrayView bytes(Bytes);
+    if (bytes.startsWith(QByteArrayView("\xFF\xFE\x00\x00", 4))
+        || bytes.startsWith(QByteArrayView("\x00\x00\xFE\xFF", 4))) {
+        doc.m_notRewritable = QStringLiteral("it is encoded in UTF-32, which cannot be kept");
+    } else if (bytes.startsWith("\xEF\xBB\xBF")) {
+        doc.m_bom = bytes.first(3).toByteArray();
+    } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        doc.m_bom = bytes.first(2).toByteArray();
+        doc.m_encoding = bytes.startsWith("\xFF\xFE") ? Encoding::Utf16LE : Encoding::Utf16BE;
+        if (bytes.size() % 2 != 0)
+            doc.m_notRewritable = QStringLiteral("it is UTF-16 with an odd number of bytes");
     }
-    const QString text = QString::fromUtf8(bytes);
+    bytes = bytes.sliced(doc.m_bom.size());
+    if (doc.m_encoding == Encoding::Utf8 && doc.m_notRewritable.isEmpty() && bytes.contains('\0'))
+        doc.m_notRewritable
+            = QStringLiteral("it holds NUL bytes, text in an encoding that cannot be kept "
+                             "(UTF-16 without a byte order mark?)");
+
+    // Code units of the text: bytes for UTF-8, pairs for UTF-16.
+    const qsizetype unit = doc.m_encoding == Encoding::Utf8 ? 1 : 2;
+    const qsizetype units = bytes.size() / unit;
+    auto at = [&](qsizetype i) -> char16_t {
+        const uchar a = uchar(bytes[i * unit]);
+        if (unit == 1)
+            return a;
+        const uchar b = uchar(bytes[i * unit + 1]);
+        return doc.m_encoding == Encoding::Utf16LE ? char16_t(a | b << 8) : char16_t(a << 8 | b);
+    };
+    auto decode = [&](QByteArrayView raw) {
+        if (unit == 1)
+            return raw.isValidUtf8() ? QString::fromUtf8(raw) : QString::fromLatin1(raw);
+        QString text(raw.size() / 2, Qt::Uninitialized);
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const uchar a = uchar(raw[2 * i]), b = uchar(raw[2 * i + 1]);
+            text[i] = QChar(doc.m_encoding == Encoding::Utf16LE ? char16_t(a | b << 8)
+                                                                : char16_t(a << 8 | b));
+        }
+        return text;
+    };
+
     bool seenBreak = false;
     bool inSection = false;
-    qsizetype start = 0;
-    const qsizetype n = text.size();
-    auto addLine = [&](const QString &lineText) {
-        Line line = classify(lineText);
+    auto addLine = [&](qsizetype from, qsizetype to, qsizetype eolEnd) {
+        const QByteArrayView raw = bytes.sliced(from * unit, (to - from) * unit);
+        Line line = classify(decode(raw));
         if (line.kind == Line::Section)
             inSection = true;
         else if (line.kind == Line::Key && !inSection)
-            line = Line{Line::Other, lineText, {}, {}}; // outside every section: unreachable
+            line = Line{Line::Other, line.text, {}, {}, {}, {}}; // outside every section
+        line.raw = raw.toByteArray();
+        line.eol = bytes.sliced(to * unit, (eolEnd - to) * unit).toByteArray();
         doc.m_lines.append(std::move(line));
     };
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < units; ++i) {
+        const char16_t c = at(i);
         if (c != u'\r' && c != u'\n')
             continue;
-        addLine(text.mid(start, i - start));
-        const bool crlf = c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n';
+        const bool crlf = c == u'\r' && i + 1 < units && at(i + 1) == u'\n';
         if (!seenBreak) {
             seenBreak = true;
-            doc.m_lineBreak = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
+            doc.m_lineBreak = crlf ? QStringLiteral("\r\n") : QString(QChar(c));
         }
+        addLine(start, i, crlf ? i + 2 : i + 1);
         if (crlf)
             ++i;
         start = i + 1;
     }
-    if (start < n)
-        addLine(text.mid(start));
+    if (start < units)
+        addLine(start, units, units);
+    // An odd trailing byte of a UTF-16 file stays with the last line.
+    if (units * unit < bytes.size()) {
+        if (doc.m_lines.isEmpty())
+            doc.m_lines.append(Line{});
+        doc.m_lines.last().eol += bytes.sliced(units * unit).toByteArray();
+    }
     return doc;
 }
 
 QByteArray IniDocument::serialize() const
 {
-    QString text;
-    for (const Line &line : m_lines) {
-        text += line.text;
-        text += m_lineBreak;
+    QByteArray bytes = m_bom;
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const Line &line = m_lines.at(i);
+        bytes += line.raw;
+        // A last line without a break gets one when lines now follow it.
+        bytes += line.eol.isEmpty() && i + 1 < m_lines.size() ? encode(m_lineBreak) : line.eol;
     }
-    QByteArray bytes = text.toUtf8();
-    if (m_bom)
-        bytes.prepend("\xEF\xBB\xBF");
     return bytes;
 }
 
@@ -176,36 +244,47 @@ bool IniDocument::read(const QString &Section, const QString &Key, QString *Valu
 QStringList IniDocument::sections() const
 {
     QStringList result;
+    QSet<QString> seen;
     for (const Line &line : m_lines)
-        if (line.kind == Line::Section && !result.contains(line.name, Qt::CaseInsensitive))
+        if (line.kind == Line::Section && !seen.contains(line.name.toCaseFolded())) {
+            seen.insert(line.name.toCaseFolded());
             result.append(line.name);
+        }
+    return result;
+}
+
+IniDocument::Entries IniDocument::sectionEntries(const QString &Section) const
+{
+    Entries result;
+    const int s = findSection(Section);
+    if (s < 0)
+        return result;
+    // A repeated key is hidden behind its first occurrence.
+    QSet<QString> seen;
+    const int end = sectionEnd(s);
+    for (int i = s + 1; i < end; ++i) {
+        const Line &line = m_lines.at(i);
+        if (line.kind == Line::Key && !seen.contains(line.name.toCaseFolded())) {
+            seen.insert(line.name.toCaseFolded());
+            result.append({line.name, line.value});
+        }
+    }
     return result;
 }
 
 QStringList IniDocument::keys(const QString &Section) const
 {
     QStringList result;
-    const int s = findSection(Section);
-    if (s < 0)
-        return result;
-    const int end = sectionEnd(s);
-    for (int i = s + 1; i < end; ++i) {
-        const Line &line = m_lines.at(i);
-        // A repeated key is hidden behind its first occurrence.
-        if (line.kind == Line::Key && !result.contains(line.name, Qt::CaseInsensitive))
-            result.append(line.name);
-    }
+    for (const auto &[key, value] : sectionEntries(Section))
+        result.append(key);
     return result;
 }
 
 QStringList IniDocument::sectionValues(const QString &Section) const
 {
     QStringList result;
-    for (const QString &key : keys(Section)) {
-        QString value;
-        read(Section, key, &value);
+    for (const auto &[key, value] : sectionEntries(Section))
         result.append(key + u'=' + value);
-    }
     return result;
 }
 
@@ -214,14 +293,18 @@ void IniDocument::write(const QString &Section, const QString &Key, const QStrin
     const QString stored = quoteForStorage(Value);
     const int s = findSection(Section);
     if (s < 0) {
-        m_lines.append(classify(u'[' + Section + u']'));
-        m_lines.append(classify(Key + u'=' + stored));
+        m_lines.append(newLine(u'[' + Section + u']'));
+        m_lines.append(newLine(Key + u'=' + stored));
         return;
     }
     const int k = findKey(s, Key);
     if (k >= 0) {
-        // Keep the key where it is and as it is spelled in the file.
-        m_lines[k] = classify(m_lines.at(k).name + u'=' + stored);
+        if (m_lines.at(k).value == Value)
+            return; // the line stays as it is, byte for byte
+        // Keep the key where it is, as it is spelled in the file, with its line break.
+        const QByteArray eol = m_lines.at(k).eol;
+        m_lines[k] = newLine(m_lines.at(k).name + u'=' + stored);
+        m_lines[k].eol = eol;
         return;
     }
     // After the section's last entry: blank lines and comments before the next
@@ -229,14 +312,81 @@ void IniDocument::write(const QString &Section, const QString &Key, const QStrin
     int pos = sectionEnd(s);
     while (pos > s + 1 && isCommentOrBlank(m_lines.at(pos - 1).text))
         --pos;
-    m_lines.insert(pos, classify(Key + u'=' + stored));
+    m_lines.insert(pos, newLine(Key + u'=' + stored));
 }
 
 void IniDocument::eraseSection(const QString &Section)
 {
     // Every occurrence goes, so no later one of the same name comes to light.
-    for (int s = findSection(Section); s >= 0; s = findSection(Section))
-        m_lines.remove(s, sectionEnd(s) - s);
+    QList<Line> kept;
+    kept.reserve(m_lines.size());
+    bool inErased = false;
+    for (Line &line : m_lines) {
+        if (line.kind == Line::Section)
+            inErased = SameText(line.name, Section);
+        if (!inErased)
+            kept.append(std::move(line));
+    }
+    m_lines = std::move(kept);
+}
+
+void IniDocument::replaceSection(const QString &Section, const Entries &NewEntries)
+{
+    if (NewEntries.isEmpty()) {
+        eraseSection(Section);
+        return;
+    }
+    int s = findSection(Section);
+    if (s < 0) {
+        m_lines.append(newLine(u'[' + Section + u']'));
+        s = m_lines.size() - 1;
+    }
+    // The old lines of the section by key (the first of each), to keep those
+    // that do not change.
+    const int end = sectionEnd(s);
+    QHash<QString, int> oldKeys;
+    for (int i = s + 1; i < end; ++i)
+        if (m_lines.at(i).kind == Line::Key && !oldKeys.contains(m_lines.at(i).name.toCaseFolded()))
+            oldKeys.insert(m_lines.at(i).name.toCaseFolded(), i);
+    int top = s + 1;
+    while (top < end && isCommentOrBlank(m_lines.at(top).text))
+        ++top;
+    int bottom = end;
+    while (bottom > top && isCommentOrBlank(m_lines.at(bottom - 1).text))
+        --bottom;
+
+    QList<Line> body;
+    QSet<QString> seen;
+    for (const auto &[key, value] : NewEntries) {
+        const QString folded = key.toCaseFolded();
+        if (seen.contains(folded))
+            continue;
+        seen.insert(folded);
+        const auto old = oldKeys.constFind(folded);
+        if (old != oldKeys.cend() && m_lines.at(*old).value == value)
+            body.append(m_lines.at(*old));
+        else
+            body.append(newLine(key + u'=' + quoteForStorage(value)));
+    }
+    // Later occurrences of the section go: with this one rewritten, their
+    // keys would come to light.
+    QList<Line> lines;
+    lines.reserve(m_lines.size() - (bottom - top) + body.size());
+    bool inLater = false;
+    for (int i = 0; i < m_lines.size(); ++i) {
+        if (i == top)
+            lines.append(body);
+        if (i >= top && i < bottom)
+            continue;
+        const Line &line = m_lines.at(i);
+        if (line.kind == Line::Section)
+            inLater = i > s && SameText(line.name, Section);
+        if (!inLater)
+            lines.append(line);
+    }
+    if (top >= m_lines.size())
+        lines.append(body);
+    m_lines = std::move(lines);
 }
 
 void IniDocument::deleteKey(const QString &Section, const QString &Key)
@@ -284,33 +434,44 @@ TIniFile::TIniFile(const QString &FileName)
 
 TIniFile::~TIniFile() = default;
 
-IniDocument TIniFile::load(bool ForWrite) const
+IniDocument TIniFile::load() const
 {
-    QFileInfo info(m_fileName);
-    if (!info.exists())
+    const FileReadResult file = readRegularFile(m_fileName);
+    m_readProblem = file.status == FileReadResult::Refused ? file.reason : QString();
+    if (file.status != FileReadResult::Read)
         return {};
-    QFile file(m_fileName);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
-        if (!ForWrite)
-            return {};
-        throw EIniFileException(
-            QStringLiteral("Cannot read ini file %1: %2")
-                .arg(QDir::toNativeSeparators(m_fileName),
-                     info.isDir() ? QStringLiteral("it is a folder") : file.errorString()));
-    }
-    return IniDocument::parse(file.readAll());
+    IniDocument doc = IniDocument::parse(file.bytes);
+    if (!doc.whyNotRewritable().isEmpty())
+        m_readProblem = doc.whyNotRewritable();
+    return doc;
 }
 
-void TIniFile::store(const IniDocument &Doc)
+template<class Change>
+void TIniFile::modify(Change &&Apply)
 {
-    // QSaveFile writes a temporary file beside the target and renames it over
-    // the target only when everything was written: the old file stays whole
-    // on any failure, and the temporary file is removed.
-    QSaveFile file(m_fileName);
-    const QByteArray bytes = Doc.serialize();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw EIniFileException(QStringLiteral("Cannot write ini file %1: %2")
-                                    .arg(QDir::toNativeSeparators(m_fileName), file.errorString()));
+    const auto fail = [&](const QString &Reason) {
+        return EIniFileException(QStringLiteral("Cannot write ini file %1: %2")
+                                     .arg(QDir::toNativeSeparators(m_fileName), Reason));
+    };
+    const QString target = writeTarget(m_fileName);
+    // Held until the new file is in place: another process's cycle cannot
+    // read the old file meanwhile and then replace this write with its own.
+    const FolderLock lock(QFileInfo(target).absolutePath());
+    if (lock.busy())
+        throw fail(lock.reason());
+    const FileReadResult file = readRegularFile(target);
+    if (file.status == FileReadResult::Refused)
+        throw fail(file.reason);
+    IniDocument doc = IniDocument::parse(file.bytes);
+    if (!doc.whyNotRewritable().isEmpty())
+        throw fail(doc.whyNotRewritable() + QStringLiteral("; the file is left as it is"));
+    Apply(doc);
+    const QByteArray bytes = doc.serialize();
+    if (bytes == file.bytes)
+        return; // nothing changed (and nothing to create)
+    const QString error = writeFileAtomically(target, bytes);
+    if (!error.isEmpty())
+        throw fail(error);
 }
 
 void TIniFile::refuse(const QString &Section, const QString &Ident, const QString &Reason) const
@@ -371,9 +532,7 @@ void TIniFile::WriteString(const QString &Section, const QString &Ident, const Q
     const QString reason = IniDocument::whyNotStorable(Section, Ident, Value);
     if (!reason.isEmpty())
         refuse(Section, Ident, reason);
-    IniDocument doc = load(true);
-    doc.write(Section, Ident, Value);
-    store(doc);
+    modify([&](IniDocument &Doc) { Doc.write(Section, Ident, Value); });
 }
 
 void TIniFile::WriteInteger(const QString &Section, const QString &Ident, int Value)
@@ -388,11 +547,7 @@ void TIniFile::WriteBool(const QString &Section, const QString &Ident, bool Valu
 
 void TIniFile::EraseSection(const QString &Section)
 {
-    IniDocument doc = load(true);
-    if (!doc.hasSection(Section))
-        return; // nothing to erase: the file is left alone (and not created)
-    doc.eraseSection(Section);
-    store(doc);
+    modify([&](IniDocument &Doc) { Doc.eraseSection(Section); });
 }
 
 void TIniFile::ReplaceSection(const QString &Section,
@@ -403,21 +558,15 @@ void TIniFile::ReplaceSection(const QString &Section,
         if (!reason.isEmpty())
             refuse(Section, key, reason);
     }
-    IniDocument doc = load(true);
-    if (Entries.isEmpty() && !doc.hasSection(Section))
-        return;
-    doc.eraseSection(Section);
-    for (const auto &[key, value] : Entries)
-        if (!doc.read(Section, key, nullptr))
-            doc.write(Section, key, value);
-    store(doc);
+    modify([&](IniDocument &Doc) { Doc.replaceSection(Section, Entries); });
 }
 
 void TIniFile::DeleteKey(const QString &Section, const QString &Ident)
 {
-    IniDocument doc = load(true);
-    if (!doc.read(Section, Ident, nullptr))
-        return;
-    doc.deleteKey(Section, Ident);
-    store(doc);
+    modify([&](IniDocument &Doc) { Doc.deleteKey(Section, Ident); });
+}
+
+QList<std::pair<QString, QString>> TIniFile::ReadSectionEntries(const QString &Section) const
+{
+    return load().sectionEntries(Section);
 }

@@ -1,10 +1,9 @@
 #include "Registry.h"
+#include "FileAccess.h"
 #include "IniFiles.h"
 #include "SysUtils.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 namespace {
 
@@ -50,35 +49,47 @@ void TRegistry::loadStore()
 {
     // Read afresh at every open: the store may have changed since.
     const QString path = storePath();
-    QFileInfo info(path);
-    if (!info.exists()) {
-        m_store = std::make_unique<IniDocument>();
-        return;
-    }
-    QFile file(path);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly))
-        throw ERegistryException(
-            QStringLiteral("Cannot read the registry store %1: %2")
-                .arg(path, info.isDir() ? QStringLiteral("it is a folder") : file.errorString()));
-    m_store = std::make_unique<IniDocument>(IniDocument::parse(file.readAll()));
+    const FileReadResult file = readRegularFile(path);
+    m_storeProblem.clear();
+    if (file.status == FileReadResult::Refused)
+        m_storeProblem = QStringLiteral("the registry store %1 cannot be read: %2")
+                             .arg(QDir::toNativeSeparators(path), file.reason);
+    m_store = std::make_unique<IniDocument>(IniDocument::parse(file.bytes));
+}
+
+QString TRegistry::absoluteKey(const QString &Key) const
+{
+    // A relative key is looked up below the current key.
+    QString path = normalizeKey(Key);
+    if (!Key.startsWith(u'\\') && !m_currentPath.isEmpty() && !path.isEmpty())
+        path = m_currentPath + u'\\' + path;
+    return path;
+}
+
+QStringList TRegistry::sectionsOf(const QString &Path) const
+{
+    QStringList result;
+    if (!m_store)
+        return result;
+    for (const QString &section : m_store->sections())
+        if (SameText(normalizeKey(section), Path))
+            result.append(section);
+    return result;
 }
 
 bool TRegistry::KeyExists(const QString &Key)
 {
     loadStore();
-    // A relative key is looked up below the current key.
-    QString path = normalizeKey(Key);
-    if (!Key.startsWith(u'\\') && !m_currentPath.isEmpty() && !path.isEmpty())
-        path = m_currentPath + u'\\' + path;
+    const QString path = absoluteKey(Key);
     if (path.isEmpty())
         return true; // the hive itself
-    if (m_store->hasSection(path))
-        return true;
     // A key also exists when only keys below it hold values.
     const QString prefix = path + u'\\';
-    for (const QString &section : m_store->sections())
-        if (section.startsWith(prefix, Qt::CaseInsensitive))
+    for (const QString &section : m_store->sections()) {
+        const QString name = normalizeKey(section);
+        if (SameText(name, path) || name.startsWith(prefix, Qt::CaseInsensitive))
             return true;
+    }
     return false;
 }
 
@@ -86,10 +97,7 @@ bool TRegistry::OpenKeyReadOnly(const QString &Key)
 {
     if (!KeyExists(Key))
         return false;
-    QString path = normalizeKey(Key);
-    if (!Key.startsWith(u'\\') && !m_currentPath.isEmpty() && !path.isEmpty())
-        path = m_currentPath + u'\\' + path;
-    m_currentPath = path;
+    m_currentPath = absoluteKey(Key);
     return true;
 }
 
@@ -100,13 +108,23 @@ void TRegistry::CloseKey()
 
 bool TRegistry::ValueExists(const QString &Name) const
 {
-    return m_store && !m_currentPath.isEmpty() && m_store->read(m_currentPath, Name, nullptr);
+    if (m_currentPath.isEmpty())
+        return false;
+    for (const QString &section : sectionsOf(m_currentPath))
+        if (m_store->read(section, Name, nullptr))
+            return true;
+    return false;
 }
 
 QString TRegistry::ReadString(const QString &Name) const
 {
+    // "[Software\Orvanta]" and "[\Software\Orvanta\]" are one key: the
+    // first that holds the value gives it.
     QString value;
-    if (ValueExists(Name) && m_store->read(m_currentPath, Name, &value))
+    if (m_currentPath.isEmpty())
         return value;
+    for (const QString &section : sectionsOf(m_currentPath))
+        if (m_store->read(section, Name, &value))
+            return value;
     return {};
 }

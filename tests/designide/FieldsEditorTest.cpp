@@ -8,6 +8,7 @@
 
 #include "designide/DSDesign.h"
 #include "designide/DesignErrors.h"
+#include "designide/FormFile.h"
 
 #include "orvlib/OvDB.h"
 #include "orvlib/OvDriver.h"
@@ -302,9 +303,54 @@ TEST(FieldsEditor, fieldNodesUnderTheirDataSet)
     TSprig *qNode = tree.FindItem(q, false);
     ASSERT_NE(qNode, nullptr) << "the dataset at the root";
     ASSERT_EQ(qNode->Count(), 2) << "its fields below it";
-    EXPECT_EQ(qNode->Items(0)->Item(), a) << "a waited for nothing, b for the dataset's node";
-    EXPECT_EQ(qNode->Items(1)->Item(), b);
+    EXPECT_EQ(qNode->Items(0)->Item(), b) << "fields wait for the dataset's node";
+    EXPECT_EQ(qNode->Items(1)->Item(), a) << "and keep their list order";
     EXPECT_NE(qobject_cast<TFieldSprig *>(qNode->Items(0)), nullptr);
     EXPECT_NE(tree.FindItem(loose, false), nullptr) << "a field without dataset at the root";
     EXPECT_TRUE(tree.Orphans().isEmpty());
+}
+
+// A form file stores the persistent fields with their dataset; the form read
+// back has them attached in the same order, and the dataset opens with them.
+TEST(FieldsEditor, formFileKeepsTheFields)
+{
+    SQLiteShop shop;
+    // Without the package loaded, the query class is made known by hand.
+    RegisterClasses({&TOvQuery::staticMetaObject});
+    struct Unregister
+    {
+        ~Unregister() { UnRegisterClasses({&TOvQuery::staticMetaObject}); }
+    } unregister;
+    TDataModule root;
+    root.setObjectName(QStringLiteral("DataModule1"));
+    auto *q = new TOvQuery(&root);
+    q->setObjectName(QStringLiteral("OvQuery1"));
+    q->SetDatabaseName(QStringLiteral("Shop"));
+    q->SQL()->SetText(QStringLiteral("select id, name, city from customer order by id"));
+    TFieldsEditor ed;
+    ed.Setup(nullptr, q, kDesignerClass);
+    ed.AddFields({QStringLiteral("city"), QStringLiteral("id")});
+    qobject_cast<TField *>(q->PersistentFields().at(0))->SetDisplayLabel(QStringLiteral("Town"));
+
+    const QString text = WriteFormText(&root);
+    EXPECT_TRUE(text.contains(QStringLiteral("DataType = ftLargeint")))
+        << "the type is known when the field is made, not only after an open";
+    EXPECT_TRUE(text.contains(QStringLiteral("object OvQuery1city: TField")));
+    EXPECT_TRUE(text.contains(QStringLiteral("DataSet = OvQuery1"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("DisplayLabel = 'Town'")));
+
+    TFormReader reader(text);
+    std::unique_ptr<QObject> copy = reader.Read();
+    auto *q2 = copy->findChild<TOvQuery *>(QStringLiteral("OvQuery1"));
+    ASSERT_NE(q2, nullptr);
+    EXPECT_EQ(componentNames(copy.get()), QStringLiteral("OvQuery1city,OvQuery1id"));
+    EXPECT_EQ(fieldNames(q2), QStringLiteral("city,id")) << "attached in form order";
+    EXPECT_EQ(qobject_cast<TField *>(q2->PersistentFields().at(0))->DisplayLabel(),
+              QStringLiteral("Town"));
+    q2->Open();
+    q2->Last();
+    EXPECT_EQ(q2->Fields(0)->AsString(), QStringLiteral("Oslo"));
+    EXPECT_EQ(q2->Fields(1)->AsInteger(), 3);
+    EXPECT_EQ(WriteFormText(copy.get()).toStdString(), text.toStdString())
+        << "written again the same";
 }

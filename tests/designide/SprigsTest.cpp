@@ -2,8 +2,11 @@
 
 #include "designide/DesignErrors.h"
 #include "designide/Registrations.h"
+#include "rtl/SysUtils.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace {
 
@@ -23,6 +26,67 @@ public:
     }
     void Reparent() override { order << Item()->objectName(); }
     static inline QStringList order;
+};
+
+// Shows a component under the name in its Caption, so tests can rename it.
+class TKeyedSprig : public TComponentSprig
+{
+    Q_OBJECT
+
+public:
+    using TComponentSprig::TComponentSprig;
+    QString Name() override { return Item()->property("Caption").toString(); }
+    bool AnyProblems() override { return Name().isEmpty(); }
+};
+
+// Stands for a keyed node that no component provides; it learns its name
+// after it was added, as the package's stand-in nodes do.
+class TStandInSprig : public TTransientSprig
+{
+    Q_OBJECT
+
+public:
+    using TTransientSprig::TTransientSprig;
+    QString Name() override { return key; }
+    QString key;
+};
+
+// Goes under the keyed node named in its Caption, among the root's direct
+// children and keyed nodes only; without one, under a stand-in of that name.
+// It may be dropped onto keyed nodes, taking their name.
+class TChildSprig : public TComponentSprig
+{
+    Q_OBJECT
+
+public:
+    using TComponentSprig::TComponentSprig;
+    void FigureParent() override
+    {
+        const QString key = Item()->property("Caption").toString();
+        TSprig *parent = Root()->Find(key, false, &TKeyedSprig::staticMetaObject);
+        if (!parent)
+            parent = Root()->Find(key, false, &TStandInSprig::staticMetaObject);
+        if (!parent) {
+            auto *standIn = new TStandInSprig(nullptr);
+            Root()->Add(standIn);
+            standIn->key = key;
+            parent = standIn;
+        }
+        parent->Add(this);
+    }
+    bool DragOverTo(TSprig *AItem) override { return Is<TKeyedSprig>(AItem); }
+    bool DragDropTo(TSprig *AItem) override
+    {
+        ++drops;
+        const QString target = AItem->Name();
+        if (target == "boom")
+            throw EDesignError("cannot drop onto boom");
+        const bool changed = Item()->property("Caption").toString() != target;
+        Item()->setProperty("Caption", target);
+        return changed;
+    }
+    static bool PaletteOverTo(TSprig *AParent, TComponentClass) { return Is<TKeyedSprig>(AParent); }
+    static inline int drops = 0;
 };
 
 QStringList namesOf(const TSprig &Node)
@@ -120,6 +184,101 @@ TEST(SprigsTest, rootPlacesRegisteredNodesInPasses)
     delete root->Orphans().front(); // the environment discards it
     EXPECT_TRUE(root->Orphans().isEmpty()) << "a freed orphan leaves the root's list";
     root.reset(); // frees every node once
+    registrations().clear();
+}
+
+TEST(SprigsTest, placementIndependentOfComponentOrder)
+{
+    registrations().clear();
+    // Parents' node type first, as a package registers them.
+    RegisterSprigType(&TTestDerived::staticMetaObject, sprigClass<TKeyedSprig>());
+    RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TChildSprig>());
+
+    TTestLeaf child1("Child1"), child2("Child2"), child3("Child3");
+    TTestDerived keyed("Keyed1");
+    TTestOther namesake; // an unregistered component carrying the key as its name
+    namesake.setObjectName("P");
+    child1.SetCaption("P");
+    child2.SetCaption("Q");
+    child3.SetCaption("q");
+    keyed.SetCaption("P");
+
+    const auto text = [](TRootSprig &Root) {
+        QStringList lines;
+        for (TSprig *node : Root.Children()) {
+            lines << node->Name() + ": " + namesOf(*node).join(' ');
+            for (TSprig *child : node->Children())
+                EXPECT_EQ(child->Root(), &Root);
+        }
+        return lines.join(" | ");
+    };
+    TRootSprig root(nullptr);
+    root.AddItems({&child1, &child2, &namesake, &child3, &keyed});
+    EXPECT_EQ(text(root), "P:  | P: Child1 | Q: Child2 Child3")
+        << "children placed after every keyed node, whatever the component order; the "
+           "namesake of another kind is passed over; one stand-in serves both Q and q";
+    EXPECT_TRUE(root.Orphans().isEmpty());
+
+    root.Rebuild();
+    EXPECT_EQ(text(root), "P:  | P: Child1 | Q: Child2 Child3") << "a rebuild gives the same";
+
+    keyed.SetCaption("Renamed");
+    EXPECT_EQ(root.Find("Renamed", false), root.FindItem(&keyed))
+        << "after a build, names are read afresh";
+    root.Rebuild();
+    EXPECT_EQ(text(root), "P:  | Renamed:  | P: Child1 | Q: Child2 Child3");
+    registrations().clear();
+}
+
+TEST(SprigsTest, dragAndDropProtocol)
+{
+    registrations().clear();
+    RegisterSprigType(&TTestDerived::staticMetaObject, sprigClass<TKeyedSprig>());
+    RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TChildSprig>());
+
+    TTestLeaf child("Child");
+    TTestDerived p("KeyedP"), q("KeyedQ"), boom("KeyedBoom"), unnamed("Unnamed");
+    auto other = std::make_unique<TTestOther>();
+    other->setObjectName("Other");
+    child.SetCaption("P");
+    p.SetCaption("P");
+    q.SetCaption("Q");
+    boom.SetCaption("boom");
+    auto designer = std::make_shared<CountingDesigner>();
+    TRootSprig root(nullptr, designer);
+    root.AddItems({&child, &p, &q, &boom, &unnamed, other.get()});
+    EXPECT_TRUE(root.FindItem(&unnamed)->AnyProblems());
+    EXPECT_TRUE(root.ProblemsBelow()) << "the unnamed keyed node";
+    EXPECT_FALSE(root.FindItem(&p)->ProblemsBelow());
+
+    TChildSprig::drops = 0;
+    EXPECT_FALSE(root.DragOver(root.FindItem(&child), root.FindItem(other.get())));
+    EXPECT_FALSE(root.DragDrop(root.FindItem(&child), root.FindItem(other.get())));
+    EXPECT_FALSE(root.DragDrop(root.FindItem(&child), nullptr));
+    EXPECT_EQ(TChildSprig::drops, 0) << "no drop where DragOver refuses";
+
+    EXPECT_FALSE(root.DragDrop(root.FindItem(&child), root.FindItem(&p)));
+    EXPECT_EQ(TChildSprig::drops, 1);
+    EXPECT_EQ(designer->modified, 0) << "no change: not modified";
+
+    EXPECT_TRUE(root.DragDrop(root.FindItem(&child), root.FindItem(&q)));
+    EXPECT_EQ(designer->modified, 1) << "a change is told to the designer";
+    EXPECT_EQ(root.FindItem(&child)->Parent(), root.FindItem(&q)) << "and the tree rebuilt";
+
+    EXPECT_THROW(root.DragDrop(root.FindItem(&child), root.FindItem(&boom)), EDesignError);
+    EXPECT_EQ(designer->modified, 1);
+    EXPECT_EQ(root.FindItem(&child)->Parent(), root.FindItem(&q)) << "the tree still whole";
+
+    other.reset(); // a component freed since the last build
+    root.Rebuild();
+    EXPECT_EQ(root.FindItem(other.get()), nullptr);
+    EXPECT_EQ(root.Count(), 4);
+
+    EXPECT_TRUE(root.PaletteOver(root.FindItem(&p), &TTestLeaf::staticMetaObject))
+        << "the registered node class answers";
+    EXPECT_FALSE(root.PaletteOver(root.FindItem(&child), &TTestLeaf::staticMetaObject));
+    EXPECT_FALSE(root.PaletteOver(root.FindItem(&p), &TTestOther::staticMetaObject))
+        << "no node class registered: no";
     registrations().clear();
 }
 

@@ -4,8 +4,12 @@
 #include "rtl/SysUtils.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -58,17 +62,56 @@ TEST(Registry, locationAndMissingStore)
 
     TRegistry reg;
     EXPECT_FALSE(reg.OpenKeyReadOnly("Software\\Orvanta")) << "no store: no key";
+    EXPECT_TRUE(reg.StoreProblem().isEmpty()) << "a missing store is no problem";
     EXPECT_FALSE(QDir(folder.path() + "/orvanta").exists()) << "opening creates nothing";
 
+    // A store that cannot be read reads as missing, and says why.
+    const QString store = folder.path() + "/orvanta/registry";
     QDir(folder.path()).mkpath("orvanta/registry");
-    try {
-        reg.OpenKeyReadOnly("Software\\Orvanta");
-        ADD_FAILURE() << "an unreadable store must raise";
-    } catch (const ERegistryException &e) {
-        EXPECT_TRUE(e.Message().contains("orvanta/registry")) << e.what();
+    EXPECT_FALSE(reg.OpenKeyReadOnly("Software\\Orvanta")) << "a folder: no key";
+    EXPECT_TRUE(reg.StoreProblem().contains(store) && reg.StoreProblem().contains("folder"))
+        << reg.StoreProblem().toStdString();
+    QDir(folder.path()).rmdir("orvanta/registry");
+
+    ASSERT_EQ(mkfifo(QFile::encodeName(store).constData(), 0600), 0);
+    EXPECT_FALSE(reg.OpenKeyReadOnly("Software\\Orvanta")) << "a FIFO: no key, and no wait";
+    EXPECT_TRUE(reg.StoreProblem().contains("FIFO")) << reg.StoreProblem().toStdString();
+    QFile::remove(store);
+
+    ASSERT_TRUE(QFile::link("/dev/zero", store));
+    EXPECT_FALSE(reg.OpenKeyReadOnly("Software\\Orvanta")) << "an endless device is never read";
+    EXPECT_TRUE(reg.StoreProblem().contains("device")) << reg.StoreProblem().toStdString();
+    QFile::remove(store);
+
+    if (geteuid() != 0) {
+        QFile file(store);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Software\\Orvanta]\nRootDir=/x\n");
+        file.close();
+        QFile::setPermissions(store, QFile::WriteOwner);
+        EXPECT_FALSE(reg.OpenKeyReadOnly("Software\\Orvanta")) << "no permission: no key";
+        EXPECT_TRUE(reg.StoreProblem().contains("Permission denied"))
+            << reg.StoreProblem().toStdString();
     }
     if (savedXdg.isNull())
         qunsetenv("XDG_CONFIG_HOME");
     else
         qputenv("XDG_CONFIG_HOME", savedXdg);
+}
+
+TEST(Registry, backslashesAroundAStoredKeyDoNotMatter)
+{
+    for (const char *header :
+         {"[\\Software\\Orvanta]", "[Software\\Orvanta\\]", "[\\\\software\\ORVANTA\\\\]"}) {
+        TempFolder folder;
+        folder.write("registry", QByteArray(header) + "\nRootDir=/srv/orvanta\n[Software]\n");
+        StoreOverride store(folder.file("registry"));
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKeyReadOnly("Software\\Orvanta")) << header;
+        EXPECT_TRUE(reg.ValueExists("RootDir")) << header;
+        EXPECT_EQ(reg.ReadString("RootDir"), "/srv/orvanta") << header;
+        reg.CloseKey();
+        ASSERT_TRUE(reg.OpenKeyReadOnly("Software")) << header;
+        EXPECT_TRUE(reg.KeyExists("Orvanta")) << header << ": found below its parent";
+    }
 }

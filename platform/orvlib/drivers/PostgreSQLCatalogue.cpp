@@ -24,6 +24,9 @@
 #include "PostgreSQLDriver.h"
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvConsts.h"
+#include "orvlib/OvPrivate.h"
+
+#include <QHash>
 
 #include <algorithm>
 
@@ -90,27 +93,142 @@ ObjName parseObjName(const QString &Text, bool Fold)
 
 namespace {
 
+// The table (or view) a name names, as expressions of a statement that give
+// its oid or null: Folded for the folded spelling, Written for the spelling
+// as written when that differs (empty otherwise), their names and schemas
+// bound as Params. Without a schema the search_path decides, as the server
+// would. Each spelling is one index look-up whose kind test sits in the
+// select list, which keeps the statements as cheap to plan as the look-up
+// itself.
+struct RelOid
+{
+    QByteArray Folded;
+    QByteArray Written;
+    QStringList Params;
+
+    bool valid() const { return !Folded.isEmpty(); }
+    // The oid: the folded spelling's, else the written one's.
+    QByteArray oid() const
+    {
+        return Written.isEmpty() ? Folded : "coalesce(" + Folded + ", " + Written + ')';
+    }
+};
+
+RelOid relOid(const QString &Name)
+{
+    RelOid rel;
+    const ObjName folded = parseObjName(Name);
+    if (!folded.Valid)
+        return rel;
+    auto spelling = [&rel](const ObjName &n) {
+        QByteArray sql = "(select case when c.relkind in " OV_TABLE_KINDS " then c.oid end"
+                         " from pg_class c where c.relname = $"
+                         + QByteArray::number(rel.Params.size() + 1) + "::name and ";
+        rel.Params << n.Name;
+        if (n.Schema.isEmpty()) {
+            sql += "pg_table_is_visible(c.oid))";
+        } else {
+            sql += "c.relnamespace = (select s.oid from pg_namespace s where s.nspname = $"
+                   + QByteArray::number(rel.Params.size() + 1) + "::name))";
+            rel.Params << n.Schema;
+        }
+        return sql;
+    };
+    rel.Folded = spelling(folded);
+    const ObjName written = parseObjName(Name, false);
+    if (written.Schema != folded.Schema || written.Name != folded.Name)
+        rel.Written = spelling(written);
+    return rel;
+}
+
 // Looks Name up with Find, folded first, then (when that names nothing and
-// differs) with its unquoted parts as written. Found receives the parts used.
+// differs) with its unquoted parts as written.
 template<class F>
-Oid lookUp(const QString &Name, ObjName *Found, F Find)
+Oid lookUp(const QString &Name, F Find)
 {
     const ObjName folded = parseObjName(Name);
     if (!folded.Valid)
         return 0;
-    ObjName used = folded;
     Oid oid = Find(folded);
     if (!oid) {
         const ObjName written = parseObjName(Name, false);
-        if (written.Schema != folded.Schema || written.Name != folded.Name) {
+        if (written.Schema != folded.Schema || written.Name != folded.Name)
             oid = Find(written);
-            if (oid)
-                used = written;
-        }
     }
-    if (Found)
-        *Found = used;
     return oid;
+}
+
+// Case-insensitive matching in the server must agree with the library's own
+// (QChar::toCaseFolded): the characters that fold alike, keyed by their fold,
+// for every fold that more than one character shares.
+const QHash<char16_t, QList<char16_t>> &foldClasses()
+{
+    static const QHash<char16_t, QList<char16_t>> classes = [] {
+        QHash<char16_t, QList<char16_t>> all;
+        for (char32_t c = 0; c <= 0xFFFF; ++c) {
+            if (QChar::isSurrogate(c))
+                continue;
+            all[QChar::toCaseFolded(c)] << char16_t(c);
+        }
+        all.removeIf([](const auto &Entry) { return Entry.value().size() < 2; });
+        return all;
+    }();
+    return classes;
+}
+
+QString charEntry(char32_t C)
+{
+    return C > 0xFFFF ? QStringLiteral("\\U%1").arg(uint(C), 8, 16, QLatin1Char('0'))
+                      : QStringLiteral("\\u%1").arg(uint(C), 4, 16, QLatin1Char('0'));
+}
+
+// A regular expression for the server that matches every name
+// ovlib::matchesPattern(Name, Pattern) accepts, and for names within the
+// BMP nothing else; empty when the pattern filters nothing or cannot be
+// written so. "?" matches one UTF-16 unit: k of them match between k/2
+// and k characters of the server.
+QString serverPattern(const QString &Pattern)
+{
+    if (Pattern.isEmpty() || Pattern == QLatin1String("*"))
+        return {};
+    QString re = QStringLiteral("^");
+    for (qsizetype i = 0; i < Pattern.size();) {
+        const QChar p = Pattern.at(i);
+        if (p == u'*' || p == u'?') {
+            int units = 0;
+            bool any = false;
+            for (; i < Pattern.size() && (Pattern.at(i) == u'*' || Pattern.at(i) == u'?'); ++i) {
+                if (Pattern.at(i) == u'*')
+                    any = true;
+                else
+                    ++units;
+            }
+            if (units > 255)
+                return {}; // beyond the server's repetition bound
+            const int least = (units + 1) / 2;
+            re += any ? QStringLiteral(".{%1,}").arg(least)
+                      : QStringLiteral(".{%1,%2}").arg(least).arg(units);
+            continue;
+        }
+        if (p.isHighSurrogate() && i + 1 < Pattern.size() && Pattern.at(i + 1).isLowSurrogate()) {
+            re += charEntry(QChar::surrogateToUcs4(p, Pattern.at(i + 1)));
+            i += 2;
+            continue;
+        }
+        if (p.isSurrogate() || p.isNull())
+            return {}; // names hold neither
+        const auto alike = foldClasses().constFind(p.toCaseFolded().unicode());
+        if (alike == foldClasses().constEnd()) {
+            re += charEntry(p.unicode());
+        } else {
+            re += u'[';
+            for (char16_t c : *alike)
+                re += charEntry(c);
+            re += u']';
+        }
+        ++i;
+    }
+    return re + u'$';
 }
 
 } // namespace
@@ -128,50 +246,114 @@ QString PostgreSQLDriver::QuoteObjectName(const QString &Name) const
 
 Oid PostgreSQLDriver::tableOid(const QString &Name, ObjName *Found) const
 {
-    return lookUp(Name, Found, [this](const ObjName &n) -> Oid {
-        const Result r
-            = n.Schema.isEmpty()
-                  ? query("select c.oid from pg_class c where c.relname = $1"
-                          " and c.relkind in " OV_TABLE_KINDS " and pg_table_is_visible(c.oid)",
-                          {n.Name})
-                  : query("select c.oid from pg_class c join pg_namespace s"
-                          " on s.oid = c.relnamespace where s.nspname = $1 and c.relname = $2"
-                          " and c.relkind in " OV_TABLE_KINDS,
-                          {n.Schema, n.Name});
-        return PQntuples(r.get()) > 0 ? text(r, 0, 0).toUInt() : 0;
-    });
+    const RelOid rel = relOid(Name);
+    if (!rel.valid())
+        return 0;
+    const QByteArray sql
+        = "select " + rel.Folded + (rel.Written.isEmpty() ? "" : ", " + rel.Written);
+    const Result r = query(sql.constData(), rel.Params);
+    if (!PQgetisnull(r.get(), 0, 0))
+        return text(r, 0, 0).toUInt();
+    if (PQnfields(r.get()) < 2 || PQgetisnull(r.get(), 0, 1))
+        return 0;
+    if (Found)
+        *Found = parseObjName(Name, false);
+    return text(r, 0, 1).toUInt();
+}
+
+// Which relations a listing holds: user tables (with the session's own
+// temporary ones), user and system tables, or system tables alone.
+enum class TableScope { User, All, System };
+
+// Listed names as the server reads them: bare when the search_path finds the
+// table, else qualified. For the user's tables visibility is worked out once
+// for the whole catalogue (the first schema of the path that holds a
+// relation of the name hides the others, as pg_table_is_visible decides)
+// rather than per table, which on a fresh connection would load every table
+// into the session's catalogue cache first. $1 is the scope ('user' or
+// 'all'), $2 a regular expression the listed name must match ('' for all).
+static const char *const ListTablesSQL
+    = "with path as (select s.oid, min(p.pos) as pos from unnest(current_schemas(true))"
+      " with ordinality p(name, pos) join pg_namespace s on s.nspname = p.name group by s.oid),"
+      " visible as (select distinct on (c.relname) c.oid from pg_class c"
+      " join path on path.oid = c.relnamespace order by c.relname, path.pos)"
+      " select name from (select case when v.oid is not null then quote_ident(c.relname)"
+      " else quote_ident(n.nspname) || '.' || quote_ident(c.relname) end as name"
+      " from pg_class c join pg_namespace n on n.oid = c.relnamespace"
+      " left join visible v on v.oid = c.oid"
+      " where c.relkind in " OV_TABLE_KINDS
+      " and (n.nspname !~ '^pg_' and n.nspname <> 'information_schema'"
+      " or n.oid = pg_my_temp_schema()"
+      " or $1::text = 'all' and n.nspname in ('pg_catalog', 'information_schema'))) t"
+      " where $2::text = '' or name ~ $2::text";
+
+// The system tables alone: a few hundred, whose visibility is cheap to ask
+// one by one. $1 is 'system', $2 as above.
+static const char *const ListSystemTablesSQL
+    = "select name from (select case when pg_table_is_visible(c.oid) then quote_ident(c.relname)"
+      " else quote_ident(n.nspname) || '.' || quote_ident(c.relname) end as name"
+      " from pg_class c join pg_namespace n on n.oid = c.relnamespace"
+      " where c.relkind in " OV_TABLE_KINDS
+      " and n.nspname in ('pg_catalog', 'information_schema') and $1::text = 'system') t"
+      " where $2::text = '' or name ~ $2::text";
+
+QStringList PostgreSQLDriver::listTables(int Scope, const QString &Pattern) const
+{
+    static const QString scopes[]
+        = {QStringLiteral("user"), QStringLiteral("all"), QStringLiteral("system")};
+    // Regular expressions are written in characters of UTF-8; other server
+    // encodings leave the filtering to the library.
+    const char *encoding = PQparameterStatus(conn(), "server_encoding");
+    const QString regex
+        = encoding && qstrcmp(encoding, "UTF8") == 0 ? serverPattern(Pattern) : QString();
+    const Result r = query(Scope == int(TableScope::System) ? ListSystemTablesSQL : ListTablesSQL,
+                           {scopes[Scope], regex});
+    QStringList names;
+    const int rows = PQntuples(r.get());
+    names.reserve(rows);
+    for (int i = 0; i < rows; ++i) {
+        QString name = text(r, i, 0);
+        if (Pattern.isEmpty() || ovlib::matchesPattern(name, Pattern))
+            names << std::move(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 QStringList PostgreSQLDriver::TableNames(bool SystemTables)
 {
-    const Result r = query("select case when pg_table_is_visible(c.oid) then quote_ident(c.relname)"
-                           " else quote_ident(n.nspname) || '.' || quote_ident(c.relname) end"
-                           " from pg_class c join pg_namespace n on n.oid = c.relnamespace"
-                           " where c.relkind in " OV_TABLE_KINDS
-                           " and (n.nspname !~ '^pg_' and n.nspname <> 'information_schema'"
-                           " or n.oid = pg_my_temp_schema()"
-                           " or $1::boolean and n.nspname in ('pg_catalog', 'information_schema'))",
-                           {SystemTables ? QStringLiteral("true") : QStringLiteral("false")});
-    QStringList names;
-    for (int i = 0; i < PQntuples(r.get()); ++i)
-        names << text(r, i, 0);
-    std::sort(names.begin(), names.end());
-    return names;
+    return listTables(int(SystemTables ? TableScope::All : TableScope::User), QString());
+}
+
+QStringList PostgreSQLDriver::MatchingTableNames(bool SystemTables, const QString &Pattern)
+{
+    return listTables(int(SystemTables ? TableScope::All : TableScope::User), Pattern);
+}
+
+// A name is either bare (visible) or qualified with its schema, so a system
+// table's name never equals a user table's: what the system flag adds is the
+// tables of the two system schemas.
+QStringList PostgreSQLDriver::SystemTableNames(const QString &Pattern)
+{
+    return listTables(int(TableScope::System), Pattern);
 }
 
 QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
 {
     QList<TOvColumnInfo> columns;
-    const Oid table = tableOid(TableName);
-    if (!table)
+    const RelOid rel = relOid(TableName);
+    if (!rel.valid())
         return columns;
-    const Result r = query(
-        "select a.attname, format_type(a.atttypid, a.atttypmod),"
-        " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull"
-        " from pg_attribute a join pg_type t on t.oid = a.atttypid"
-        " where a.attrelid = $1::oid and a.attnum > 0 and not a.attisdropped order by a.attnum",
-        {QString::number(table)});
-    for (int i = 0; i < PQntuples(r.get()); ++i) {
+    const QByteArray sql = "select a.attname, format_type(a.atttypid, a.atttypmod),"
+                           " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull"
+                           " from pg_attribute a join pg_type t on t.oid = a.atttypid"
+                           " where a.attrelid = "
+                           + rel.oid()
+                           + " and a.attnum > 0 and not a.attisdropped order by a.attnum";
+    const Result r = query(sql.constData(), rel.Params);
+    const int rows = PQntuples(r.get());
+    columns.reserve(rows);
+    for (int i = 0; i < rows; ++i) {
         TOvColumnInfo c;
         c.Name = text(r, i, 0);
         c.Position = i + 1; // dropped columns leave gaps in attnum
@@ -183,24 +365,45 @@ QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
     return columns;
 }
 
+QStringList PostgreSQLDriver::ColumnNames(const QString &TableName)
+{
+    QStringList names;
+    const RelOid rel = relOid(TableName);
+    if (!rel.valid())
+        return names;
+    const QByteArray sql = "select a.attname from pg_attribute a where a.attrelid = " + rel.oid()
+                           + " and a.attnum > 0 and not a.attisdropped order by a.attnum";
+    const Result r = query(sql.constData(), rel.Params);
+    const int rows = PQntuples(r.get());
+    names.reserve(rows);
+    for (int i = 0; i < rows; ++i)
+        names << text(r, i, 0);
+    return names;
+}
+
 QList<TOvIndexColumn> PostgreSQLDriver::IndexColumns(const QString &TableName)
 {
     QList<TOvIndexColumn> result;
-    const Oid table = tableOid(TableName);
-    if (!table)
+    const RelOid rel = relOid(TableName);
+    if (!rel.valid())
         return result;
     // Key columns only (INCLUDE columns follow indnkeyatts); attnum 0 is an
     // expression. The primary key first, then by index name, then position.
-    const Result r
-        = query("select ic.relname, ix.indisprimary, ix.indisunique, k.ord, a.attname"
-                " from pg_index ix join pg_class ic on ic.oid = ix.indexrelid"
-                " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
-                " left join pg_attribute a on a.attrelid = ix.indrelid and a.attnum = k.attnum"
-                " and k.attnum <> 0"
-                " where ix.indrelid = $1::oid and k.ord <= ix.indnkeyatts"
-                " order by ix.indisprimary desc, ic.relname, k.ord",
-                {QString::number(table)});
-    for (int i = 0; i < PQntuples(r.get()); ++i) {
+    // Each key column's name is looked up by itself: the planner cannot tell
+    // how wide the table is and would otherwise read all its columns.
+    const QByteArray sql
+        = "select ic.relname, ix.indisprimary, ix.indisunique, k.ord,"
+          " (select a.attname from pg_attribute a where a.attrelid = ix.indrelid"
+          " and a.attnum = k.attnum and k.attnum <> 0)"
+          " from pg_index ix join pg_class ic on ic.oid = ix.indexrelid"
+          " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
+          " where ix.indrelid = "
+          + rel.oid()
+          + " and k.ord <= ix.indnkeyatts order by ix.indisprimary desc, ic.relname, k.ord";
+    const Result r = query(sql.constData(), rel.Params);
+    const int rows = PQntuples(r.get());
+    result.reserve(rows);
+    for (int i = 0; i < rows; ++i) {
         TOvIndexColumn c;
         c.IndexName = text(r, i, 0);
         if (text(r, i, 1) == u"t")
@@ -241,7 +444,7 @@ QStringList PostgreSQLDriver::ProcedureNames()
 
 Oid PostgreSQLDriver::routineOid(const QString &Name) const
 {
-    return lookUp(Name, nullptr, [this](const ObjName &n) -> Oid {
+    return lookUp(Name, [this](const ObjName &n) -> Oid {
         const Result r
             = n.Schema.isEmpty()
                   ? query("select p.oid from pg_proc p join pg_namespace n"

@@ -107,7 +107,10 @@ public:
     }
     TOvResult Execute(const QString &SQL, const QVariantList &Params) override;
     QStringList TableNames(bool SystemTables) override;
+    QStringList MatchingTableNames(bool SystemTables, const QString &Pattern) override;
+    QStringList SystemTableNames(const QString &Pattern) override;
     QList<TOvColumnInfo> Columns(const QString &TableName) override;
+    QStringList ColumnNames(const QString &TableName) override;
     QList<TOvIndexColumn> IndexColumns(const QString &TableName) override;
     QStringList ProcedureNames() override;
     QList<TOvProcParamInfo> ProcedureParams(const QString &ProcName) override;
@@ -130,6 +133,8 @@ private:
     // The table (or view) Name names, 0 for none; Found receives the parts
     // that found it.
     Oid tableOid(const QString &Name, ObjName *Found = nullptr) const;
+    // Table names of a scope (TableScope) matching Pattern, sorted.
+    QStringList listTables(int Scope, const QString &Pattern) const;
     Oid routineOid(const QString &Name) const;
     Routine routine(const QString &Name) const;
     void readOrigins(const PGresult *R, QList<TFieldDesc> &Fields) const;

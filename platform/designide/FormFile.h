@@ -1,0 +1,130 @@
+#pragma once
+
+#include "DesignErrors.h"
+#include "DesignIntf.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+// Form files: the environment's text format for a form or data module and
+// the components on it.
+//
+//   object DataModule1: TDataModule
+//     object Query1: TOvQuery
+//       DatabaseName = 'demo'
+//       SQL.Strings = (
+//         'select *'
+//         'from customer')
+//       Left = 40
+//       Top = 16
+//     end
+//   end
+//
+// Components are QObjects; their published properties are their Q_PROPERTYs
+// (QObject's own objectName is the component's Name and is not a property).
+// Values: integers, floats, True/False, enumerations by name, sets as
+// [a, b], strings in single quotes with #nn escapes for control characters
+// and non-ASCII text (long strings split with "+"), string lists as
+// "Prop.Strings = ( ... )", collections as "Prop = < item ... end >", and
+// component references by name. A component's design position (Left, Top)
+// is kept as a dynamic property of that name.
+
+// The root class of a data module: the usual root of a form file.
+class TDataModule : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(int Height READ Height WRITE SetHeight)
+    Q_PROPERTY(int Width READ Width WRITE SetWidth)
+
+public:
+    Q_INVOKABLE explicit TDataModule(QObject *AOwner = nullptr);
+
+    int Height() const { return m_height; }
+    void SetHeight(int Value) { m_height = Value; }
+    int Width() const { return m_width; }
+    void SetWidth(int Value) { m_width = Value; }
+
+private:
+    int m_height = 150;
+    int m_width = 215;
+};
+
+// A form file that cannot be read: the message names the file, the line and
+// the column (both from 1) of the first fault.
+class EFormError : public EDesignError
+{
+public:
+    EFormError(const QString &Message, int Line = 0, int Column = 0);
+    int Line() const { return m_line; }
+    int Column() const { return m_column; }
+
+private:
+    int m_line;
+    int m_column;
+};
+
+// Classes a form file may name besides the registered palette classes (the
+// environment's own, such as TDataModule, and a host's). A class must have a
+// Q_INVOKABLE constructor taking the owner. Registering a class again is harmless.
+void RegisterClasses(const QList<TComponentClass> &Classes);
+void UnRegisterClasses(const QList<TComponentClass> &Classes);
+// The class named ClassName (letter case ignored): a palette class or a
+// registered one; null when neither knows it.
+TComponentClass GetClass(const QString &ClassName);
+
+// A property held back while a form is read because setting it acts on the
+// outside world (Connected, Active, Prepared set to True): a designer applies
+// it once the whole form is built, a linter only reports it.
+struct TDeferredProperty
+{
+    QObject *Component = nullptr;
+    QString PropName;
+    QVariant Value;
+    int Line = 0;
+};
+
+// Reads one form file. The whole text is read before anything is handed
+// out: on the first fault Read raises EFormError and frees everything it
+// built.
+class TFormReader
+{
+public:
+    // FileName only names the file in messages.
+    explicit TFormReader(QString Text, QString FileName = QString());
+    ~TFormReader();
+
+    // The root component with the form's components below it (each owned by
+    // the object it is written in). References are resolved after the whole
+    // text was read; held-back properties are not applied.
+    std::unique_ptr<QObject> Read();
+    const QList<TDeferredProperty> &Deferred() const { return m_deferred; }
+    // Sets the held-back properties in form order; a failure raises
+    // EFormError naming the component and the line.
+    void ApplyDeferred();
+
+private:
+    QString m_text;
+    QString m_fileName;
+    QList<TDeferredProperty> m_deferred;
+};
+
+// The form text of Root and the components below it. Only published
+// properties that differ from those of a new component of the same class
+// are written, in declaration order; properties marked not stored, and
+// those whose component says Is<Name>Stored() is false, are left out.
+QString WriteFormText(const QObject *Root);
+
+// Reads FileName (UTF-8). Errors name the file.
+std::unique_ptr<QObject> LoadFormFile(const QString &FileName,
+                                      QList<TDeferredProperty> *Deferred = nullptr);
+// Writes the form text of Root to FileName, replacing it atomically: the text
+// goes to a temporary file beside it that is renamed over it only when
+// complete, and the previous version is kept as NAME.~dfm (a copy, so the
+// file itself is never missing). A failure raises and leaves the old file whole.
+void SaveFormFile(const QObject *Root, const QString &FileName);
+// The backup name of a form file: its extension replaced by "~dfm".
+QString FormBackupFileName(const QString &FileName);

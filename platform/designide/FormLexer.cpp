@@ -1,0 +1,207 @@
+#include "FormLexer.h"
+
+#include "FormFile.h"
+
+namespace formfile {
+
+namespace {
+
+bool isIdentStart(QChar C)
+{
+    return C.isLetter() || C == QLatin1Char('_');
+}
+
+bool isIdentPart(QChar C)
+{
+    return C.isLetterOrNumber() || C == QLatin1Char('_');
+}
+
+} // namespace
+
+Lexer::Lexer(const QString &Text, const QString &FileName)
+    : m_text(Text)
+    , m_fileName(FileName)
+{}
+
+void Lexer::fail(const QString &Message, int Line, int Column) const
+{
+    throw EFormError(QStringLiteral("%1(%2:%3): %4")
+                         .arg(m_fileName.isEmpty() ? QStringLiteral("form") : m_fileName)
+                         .arg(Line)
+                         .arg(Column)
+                         .arg(Message),
+                     Line, Column);
+}
+
+QChar Lexer::peek(int Ahead) const
+{
+    const qsizetype at = m_pos + Ahead;
+    return at < m_text.size() ? m_text[at] : QChar();
+}
+
+void Lexer::advance()
+{
+    if (m_text[m_pos] == QLatin1Char('\n')) {
+        ++m_line;
+        m_column = 1;
+    } else {
+        ++m_column;
+    }
+    ++m_pos;
+}
+
+void Lexer::skipBlanks()
+{
+    while (m_pos < m_text.size()) {
+        const QChar c = m_text[m_pos];
+        // A byte-order mark at the start is no character of the text.
+        if (c.isSpace() || (m_pos == 0 && c == QChar(0xFEFF)))
+            advance();
+        else
+            break;
+    }
+}
+
+Token Lexer::next()
+{
+    skipBlanks();
+    Token t;
+    t.Line = m_line;
+    t.Column = m_column;
+    if (m_pos >= m_text.size())
+        return t;
+    const QChar c = m_text[m_pos];
+    if (isIdentStart(c)) {
+        const qsizetype start = m_pos;
+        advance();
+        // A "." joins identifiers (SQL.Strings), never ends one.
+        while (m_pos < m_text.size()
+               && (isIdentPart(m_text[m_pos])
+                   || (m_text[m_pos] == QLatin1Char('.') && isIdentStart(peek(1)))))
+            advance();
+        t.Kind = TokenKind::Identifier;
+        t.Text = m_text.mid(start, m_pos - start);
+        return t;
+    }
+    if (c == QLatin1Char('\'') || c == QLatin1Char('#'))
+        return readString();
+    if (c.isDigit() || c == QLatin1Char('$')
+        || ((c == QLatin1Char('-') || c == QLatin1Char('+'))
+            && (peek(1).isDigit() || peek(1) == QLatin1Char('$'))))
+        return readNumber();
+    if (QStringLiteral("=:[](),<>+").contains(c)) {
+        advance();
+        t.Kind = TokenKind::Symbol;
+        t.Text = c;
+        return t;
+    }
+    if (c == QLatin1Char('{'))
+        fail(QStringLiteral("binary property data is not supported"), m_line, m_column);
+    fail(QStringLiteral("unexpected character \"%1\"").arg(c), m_line, m_column);
+}
+
+Token Lexer::readString()
+{
+    Token t;
+    t.Kind = TokenKind::String;
+    t.Line = m_line;
+    t.Column = m_column;
+    // Quoted parts and #nn escapes follow each other without blanks.
+    for (;;) {
+        const QChar c = peek();
+        if (c == QLatin1Char('\'')) {
+            const int line = m_line, column = m_column;
+            advance();
+            for (;;) {
+                if (m_pos >= m_text.size() || peek() == QLatin1Char('\n')
+                    || peek() == QLatin1Char('\r'))
+                    fail(QStringLiteral("unterminated string"), line, column);
+                if (peek() == QLatin1Char('\'')) {
+                    advance();
+                    if (peek() != QLatin1Char('\''))
+                        break;
+                }
+                t.Text += peek();
+                advance();
+            }
+        } else if (c == QLatin1Char('#')) {
+            const int line = m_line, column = m_column;
+            advance();
+            uint code = 0;
+            int digits = 0;
+            bool overflow = false;
+            if (peek() == QLatin1Char('$')) {
+                advance();
+                while (m_pos < m_text.size() && peek().unicode() < 128
+                       && isxdigit(peek().unicode())) {
+                    code = code * 16 + QString(peek()).toUInt(nullptr, 16);
+                    overflow |= code > 0xFFFF;
+                    ++digits;
+                    advance();
+                }
+            } else {
+                while (m_pos < m_text.size() && peek().unicode() < 128 && peek().isDigit()) {
+                    code = code * 10 + (peek().unicode() - '0');
+                    overflow |= code > 0xFFFF;
+                    ++digits;
+                    advance();
+                }
+            }
+            if (digits == 0)
+                fail(QStringLiteral("character code expected after \"#\""), line, column);
+            if (overflow)
+                fail(QStringLiteral("character code out of range"), line, column);
+            t.Text += QChar(char16_t(code));
+        } else {
+            break;
+        }
+    }
+    return t;
+}
+
+Token Lexer::readNumber()
+{
+    Token t;
+    t.Line = m_line;
+    t.Column = m_column;
+    const qsizetype start = m_pos;
+    if (peek() == QLatin1Char('-') || peek() == QLatin1Char('+'))
+        advance();
+    if (peek() == QLatin1Char('$')) {
+        advance();
+        const qsizetype digits = m_pos;
+        while (m_pos < m_text.size() && peek().unicode() < 128 && isxdigit(peek().unicode()))
+            advance();
+        if (m_pos == digits)
+            fail(QStringLiteral("hexadecimal digits expected"), t.Line, t.Column);
+        t.Kind = TokenKind::Integer;
+    } else {
+        t.Kind = TokenKind::Integer;
+        while (peek().isDigit() && peek().unicode() < 128)
+            advance();
+        if (peek() == QLatin1Char('.') && peek(1).isDigit()) {
+            t.Kind = TokenKind::Float;
+            advance();
+            while (peek().isDigit() && peek().unicode() < 128)
+                advance();
+        }
+        if (peek() == QLatin1Char('e') || peek() == QLatin1Char('E')) {
+            int ahead = 1;
+            if (peek(1) == QLatin1Char('-') || peek(1) == QLatin1Char('+'))
+                ahead = 2;
+            if (peek(ahead).isDigit()) {
+                t.Kind = TokenKind::Float;
+                for (int i = 0; i < ahead; ++i)
+                    advance();
+                while (peek().isDigit() && peek().unicode() < 128)
+                    advance();
+            }
+        }
+    }
+    if (isIdentPart(peek()))
+        fail(QStringLiteral("invalid number"), t.Line, t.Column);
+    t.Text = m_text.mid(start, m_pos - start);
+    return t;
+}
+
+} // namespace formfile

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+
+// The tokens of a form file. Private to the form reader.
+namespace formfile {
+
+enum class TokenKind {
+    End,        // end of text
+    Identifier, // letters, digits, "_" and inner "." (SQL.Strings)
+    Integer,    // decimal or $hex, with an optional sign
+    Float,      // a number with "." or an exponent
+    String,     // one or more quoted parts and #nn escapes, already decoded
+    Symbol      // one of = : [ ] ( ) < > , +
+};
+
+struct Token
+{
+    TokenKind Kind = TokenKind::End;
+    QString Text;   // identifier, number text, decoded string, or the symbol
+    int Line = 1;   // from 1
+    int Column = 1; // from 1
+    bool is(QChar Symbol) const
+    {
+        return Kind == TokenKind::Symbol && Text.size() == 1 && Text[0] == Symbol;
+    }
+    // Keywords compare without regard to letter case.
+    bool isWord(const char *Word) const
+    {
+        return Kind == TokenKind::Identifier
+               && Text.compare(QLatin1String(Word), Qt::CaseInsensitive) == 0;
+    }
+};
+
+// Splits a form text into tokens; raises EFormError at the first character
+// that starts no token.
+class Lexer
+{
+public:
+    Lexer(const QString &Text, const QString &FileName);
+    // The next token (End for ever once the text is used up).
+    Token next();
+    [[noreturn]] void fail(const QString &Message, int Line, int Column) const;
+
+private:
+    QChar peek(int Ahead = 0) const;
+    void advance();
+    void skipBlanks();
+    Token readString();
+    Token readNumber();
+
+    const QString &m_text;
+    const QString &m_fileName;
+    qsizetype m_pos = 0;
+    int m_line = 1;
+    int m_column = 1;
+};
+
+} // namespace formfile

@@ -1,0 +1,668 @@
+#include "FormFile.h"
+#include "FormLexer.h"
+#include "FormProps.h"
+
+#include "Registrations.h"
+
+#include "orvlib/DB.h"
+
+#include "rtl/Classes.h"
+
+#include <QFile>
+#include <QHash>
+#include <QMetaEnum>
+#include <QPointer>
+#include <QSet>
+
+#include <vector>
+
+using namespace formfile;
+
+// --- Classes ------------------------------------------------------------------
+
+namespace {
+
+QList<TComponentClass> &registeredClasses()
+{
+    // A dataset's persistent fields are components of the form as well.
+    static QList<TComponentClass> classes{&TDataModule::staticMetaObject,
+                                          &TField::staticMetaObject};
+    return classes;
+}
+
+} // namespace
+
+TDataModule::TDataModule(QObject *AOwner)
+    : QObject(AOwner)
+{}
+
+EFormError::EFormError(const QString &Message, int Line, int Column)
+    : EDesignError(Message)
+    , m_line(Line)
+    , m_column(Column)
+{}
+
+void RegisterClasses(const QList<TComponentClass> &Classes)
+{
+    for (TComponentClass c : Classes)
+        if (c && !registeredClasses().contains(c))
+            registeredClasses().append(c);
+}
+
+void UnRegisterClasses(const QList<TComponentClass> &Classes)
+{
+    for (TComponentClass c : Classes)
+        registeredClasses().removeAll(c);
+}
+
+TComponentClass GetClass(const QString &ClassName)
+{
+    if (TComponentClass c = registrations().findComponentClass(ClassName))
+        return c;
+    for (TComponentClass c : registeredClasses())
+        if (ClassName.compare(QLatin1String(c->className()), Qt::CaseInsensitive) == 0)
+            return c;
+    return nullptr;
+}
+
+// --- Parsing ------------------------------------------------------------------
+
+namespace {
+
+// Deep nesting is refused before it can exhaust the stack.
+constexpr int MaxDepth = 256;
+
+struct Assignment;
+
+// A value as written, before it meets a property.
+struct Value
+{
+    enum Kind { Integer, Float, String, Identifier, Set, List, Collection } kind = Integer;
+    QString text;
+    std::vector<Value> elements;                // Set (identifiers) and List
+    std::vector<std::vector<Assignment>> items; // Collection
+    int line = 0;
+    int column = 0;
+};
+
+struct Assignment
+{
+    QString name;
+    Value value;
+    int line = 0;
+    int column = 0;
+};
+
+// A reference to a component by name, resolved once the form is read.
+struct PendingReference
+{
+    QPointer<QObject> object;
+    QMetaProperty property;
+    QString name;
+    int line = 0;
+    int column = 0;
+};
+
+bool isActivation(const QMetaProperty &P)
+{
+    static const char *const names[] = {"Connected", "Active", "Prepared"};
+    if (P.metaType().id() != QMetaType::Bool)
+        return false;
+    for (const char *n : names)
+        if (qstrcmp(P.name(), n) == 0)
+            return true;
+    return false;
+}
+
+class Parser
+{
+public:
+    Parser(const QString &Text, const QString &FileName, QList<TDeferredProperty> &Deferred)
+        : m_lexer(Text, FileName)
+        , m_deferred(Deferred)
+    {
+        m_token = m_lexer.next();
+    }
+
+    std::unique_ptr<QObject> readForm()
+    {
+        std::unique_ptr<QObject> root(readObject(nullptr, 0));
+        if (m_token.Kind != TokenKind::End)
+            fail(QStringLiteral("text after the end of the form"));
+        resolveReferences(root.get());
+        return root;
+    }
+
+private:
+    [[noreturn]] void fail(const QString &Message)
+    {
+        failAt(Message, m_token.Line, m_token.Column);
+    }
+    [[noreturn]] void failAt(const QString &Message, int Line, int Column)
+    {
+        m_lexer.fail(Message, Line, Column);
+    }
+
+    void advance() { m_token = m_lexer.next(); }
+
+    void expect(QChar Symbol)
+    {
+        if (!m_token.is(Symbol))
+            fail(QStringLiteral("\"%1\" expected").arg(Symbol));
+        advance();
+    }
+
+    QString expectIdentifier(const QString &What)
+    {
+        if (m_token.Kind != TokenKind::Identifier)
+            fail(QStringLiteral("%1 expected").arg(What));
+        QString text = m_token.Text;
+        advance();
+        return text;
+    }
+
+    bool atObjectStart() const
+    {
+        return m_token.isWord("object") || m_token.isWord("inherited") || m_token.isWord("inline");
+    }
+
+    // object|inherited|inline Name: TClass ... end. The object is created
+    // at once (so its properties can be checked against its class) and owned
+    // by Parent; the root is returned to the caller to own.
+    QObject *readObject(QObject *Parent, int Depth)
+    {
+        if (Depth > MaxDepth)
+            fail(QStringLiteral("objects nested too deeply"));
+        if (!atObjectStart())
+            fail(QStringLiteral("\"object\" expected"));
+        advance();
+        const int nameLine = m_token.Line, nameColumn = m_token.Column;
+        const QString name = expectIdentifier(QStringLiteral("component name"));
+        if (name.contains(QLatin1Char('.')))
+            failAt(QStringLiteral("invalid component name \"%1\"").arg(name), nameLine, nameColumn);
+        expect(QLatin1Char(':'));
+        const int classLine = m_token.Line, classColumn = m_token.Column;
+        const QString className = expectIdentifier(QStringLiteral("class name"));
+        if (m_token.is(QLatin1Char('['))) { // the position of an inherited component
+            advance();
+            if (m_token.Kind != TokenKind::Integer)
+                fail(QStringLiteral("integer expected"));
+            advance();
+            expect(QLatin1Char(']'));
+        }
+        const TComponentClass cls = GetClass(className);
+        if (!cls)
+            failAt(QStringLiteral("unknown class %1").arg(className), classLine, classColumn);
+        const QString key = name.toLower();
+        if (m_names.contains(key))
+            failAt(QStringLiteral("a component named %1 already exists").arg(name), nameLine,
+                   nameColumn);
+        QObject *object = cls->newInstance(Q_ARG(QObject *, Parent));
+        if (!object)
+            failAt(QStringLiteral("class %1 cannot be created").arg(className), classLine,
+                   classColumn);
+        std::unique_ptr<QObject> guard(Parent ? nullptr : object);
+        object->setObjectName(name);
+        m_names.insert(key);
+
+        while (!m_token.isWord("end")) {
+            if (m_token.Kind == TokenKind::End)
+                fail(QStringLiteral("\"end\" expected"));
+            if (atObjectStart()) {
+                readObject(object, Depth + 1);
+                continue;
+            }
+            const Assignment a = readAssignment(Depth);
+            assign(object, a, /*IsItem=*/false);
+        }
+        advance();
+        guard.release();
+        return object;
+    }
+
+    Assignment readAssignment(int Depth)
+    {
+        Assignment a;
+        a.line = m_token.Line;
+        a.column = m_token.Column;
+        a.name = expectIdentifier(QStringLiteral("property name"));
+        expect(QLatin1Char('='));
+        a.value = readValue(Depth + 1);
+        return a;
+    }
+
+    Value readValue(int Depth)
+    {
+        if (Depth > MaxDepth)
+            fail(QStringLiteral("values nested too deeply"));
+        Value v;
+        v.line = m_token.Line;
+        v.column = m_token.Column;
+        switch (m_token.Kind) {
+        case TokenKind::Integer:
+            v.kind = Value::Integer;
+            v.text = m_token.Text;
+            advance();
+            return v;
+        case TokenKind::Float:
+            v.kind = Value::Float;
+            v.text = m_token.Text;
+            advance();
+            return v;
+        case TokenKind::String:
+            v.kind = Value::String;
+            v.text = m_token.Text;
+            advance();
+            // Long strings are split into parts joined by "+".
+            while (m_token.is(QLatin1Char('+'))) {
+                advance();
+                if (m_token.Kind != TokenKind::String)
+                    fail(QStringLiteral("string expected after \"+\""));
+                v.text += m_token.Text;
+                advance();
+            }
+            return v;
+        case TokenKind::Identifier:
+            v.kind = Value::Identifier;
+            v.text = m_token.Text;
+            advance();
+            return v;
+        case TokenKind::Symbol:
+            break;
+        case TokenKind::End:
+            fail(QStringLiteral("value expected"));
+        }
+        if (m_token.is(QLatin1Char('['))) {
+            v.kind = Value::Set;
+            advance();
+            while (!m_token.is(QLatin1Char(']'))) {
+                if (!v.elements.empty())
+                    expect(QLatin1Char(','));
+                Value e;
+                e.kind = Value::Identifier;
+                e.line = m_token.Line;
+                e.column = m_token.Column;
+                e.text = expectIdentifier(QStringLiteral("set member"));
+                v.elements.push_back(std::move(e));
+            }
+            advance();
+            return v;
+        }
+        if (m_token.is(QLatin1Char('('))) {
+            v.kind = Value::List;
+            advance();
+            while (!m_token.is(QLatin1Char(')'))) {
+                if (m_token.Kind == TokenKind::End)
+                    fail(QStringLiteral("\")\" expected"));
+                v.elements.push_back(readValue(Depth + 1));
+            }
+            advance();
+            return v;
+        }
+        if (m_token.is(QLatin1Char('<'))) {
+            v.kind = Value::Collection;
+            advance();
+            while (!m_token.is(QLatin1Char('>'))) {
+                if (!m_token.isWord("item"))
+                    fail(QStringLiteral("\"item\" or \">\" expected"));
+                advance();
+                std::vector<Assignment> item;
+                while (!m_token.isWord("end")) {
+                    if (m_token.Kind == TokenKind::End)
+                        fail(QStringLiteral("\"end\" expected"));
+                    item.push_back(readAssignment(Depth + 1));
+                }
+                advance();
+                v.items.push_back(std::move(item));
+            }
+            advance();
+            return v;
+        }
+        fail(QStringLiteral("value expected"));
+    }
+
+    // --- Values meet properties
+
+    [[noreturn]] void badValue(const Value &V, const QString &PropName, const QString &Expected)
+    {
+        failAt(QStringLiteral("%1 expected for property %2").arg(Expected, PropName), V.line,
+               V.column);
+    }
+
+    static qint64 parseInteger(const QString &Text, bool *Ok)
+    {
+        QString t = Text;
+        bool negative = false;
+        if (t.startsWith(QLatin1Char('-')) || t.startsWith(QLatin1Char('+'))) {
+            negative = t[0] == QLatin1Char('-');
+            t.remove(0, 1);
+        }
+        qint64 n = t.startsWith(QLatin1Char('$')) ? t.mid(1).toLongLong(Ok, 16) : t.toLongLong(Ok);
+        return negative ? -n : n;
+    }
+
+    void assign(QObject *Object, const Assignment &A, bool IsItem)
+    {
+        const QMetaObject *meta = Object->metaObject();
+        QString propName = A.name;
+        bool stringsForm = false;
+        if (propName.endsWith(QLatin1String(".Strings"), Qt::CaseInsensitive)) {
+            propName.chop(8);
+            stringsForm = true;
+        }
+        const int index = findProperty(meta, propName);
+        if (index < 0) {
+            // The design position of a component.
+            if (!IsItem && !stringsForm && isDesignPosition(propName)) {
+                if (A.value.kind != Value::Integer)
+                    badValue(A.value, propName, QStringLiteral("integer"));
+                bool ok = false;
+                const qint64 n = parseInteger(A.value.text, &ok);
+                if (!ok || n < INT_MIN || n > INT_MAX)
+                    failAt(QStringLiteral("integer out of range"), A.value.line, A.value.column);
+                Object->setProperty(propName.toLatin1().constData(), int(n));
+                return;
+            }
+            failAt(QStringLiteral("unknown property %1 of %2")
+                       .arg(A.name, QLatin1String(meta->className())),
+                   A.line, A.column);
+        }
+        const QMetaProperty p = meta->property(index);
+        const PropKind kind = kindOf(p);
+        if (stringsForm != (kind == PropKind::Strings))
+            failAt(stringsForm ? QStringLiteral("property %1 is no string list").arg(propName)
+                               : QStringLiteral("string list expected as %1.Strings").arg(propName),
+                   A.line, A.column);
+        if (!isSettable(Object, p))
+            failAt(QStringLiteral("property %1 is read-only").arg(propName), A.line, A.column);
+        const Value &v = A.value;
+        QVariant value;
+        switch (kind) {
+        case PropKind::Unsupported:
+            failAt(QStringLiteral("property %1 cannot be read from a form").arg(propName), A.line,
+                   A.column);
+        case PropKind::Boolean:
+            if (v.kind != Value::Identifier)
+                badValue(v, propName, QStringLiteral("True or False"));
+            if (v.text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+                value = true;
+            else if (v.text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+                value = false;
+            else
+                badValue(v, propName, QStringLiteral("True or False"));
+            if (value.toBool() && isActivation(p) && !IsItem) {
+                m_deferred.append({Object, QString::fromLatin1(p.name()), value, A.line});
+                return;
+            }
+            break;
+        case PropKind::Integer: {
+            if (v.kind != Value::Integer)
+                badValue(v, propName, QStringLiteral("integer"));
+            bool ok = false;
+            const qint64 n = parseInteger(v.text, &ok);
+            QVariant candidate(n);
+            if (!ok || !candidate.convert(p.metaType()) || candidate.toLongLong() != n)
+                failAt(QStringLiteral("integer out of range for property %1").arg(propName), v.line,
+                       v.column);
+            value = candidate;
+            break;
+        }
+        case PropKind::Float:
+            if (v.kind == Value::Integer) {
+                bool ok = false;
+                value = double(parseInteger(v.text, &ok));
+            } else if (v.kind == Value::Float) {
+                value = v.text.toDouble();
+            } else {
+                badValue(v, propName, QStringLiteral("number"));
+            }
+            value.convert(p.metaType());
+            break;
+        case PropKind::String:
+            if (v.kind != Value::String)
+                badValue(v, propName, QStringLiteral("string"));
+            value = v.text;
+            break;
+        case PropKind::Enum: {
+            if (v.kind != Value::Identifier)
+                badValue(v, propName, QStringLiteral("enumeration value"));
+            const QMetaEnum e = p.enumerator();
+            int ord = -1;
+            for (int i = 0; i < e.keyCount() && ord < 0; ++i)
+                if (v.text.compare(QLatin1String(e.key(i)), Qt::CaseInsensitive) == 0)
+                    ord = e.value(i);
+            if (ord < 0)
+                failAt(QStringLiteral("invalid value %1 for property %2").arg(v.text, propName),
+                       v.line, v.column);
+            value = QVariant(p.metaType(), &ord);
+            break;
+        }
+        case PropKind::Set:
+            value = readSet(p, v, propName);
+            break;
+        case PropKind::Strings: {
+            if (v.kind != Value::List)
+                badValue(v, propName, QStringLiteral("list of strings"));
+            TStringList lines;
+            for (const Value &e : v.elements) {
+                if (e.kind != Value::String)
+                    badValue(e, propName, QStringLiteral("string"));
+                lines.Add(e.text);
+            }
+            TStrings *list = &lines;
+            setProperty(Object, p, QVariant::fromValue(list), A);
+            return;
+        }
+        case PropKind::Object: {
+            QObject *current = p.read(Object).value<QObject *>();
+            if (isCollection(current)) {
+                if (v.kind != Value::Collection)
+                    badValue(v, propName, QStringLiteral("collection"));
+                readCollection(current, v);
+                return;
+            }
+            if (v.kind != Value::Identifier)
+                badValue(v, propName, QStringLiteral("component name"));
+            if (v.text.compare(QLatin1String("nil"), Qt::CaseInsensitive) == 0) {
+                QObject *none = nullptr;
+                setProperty(Object, p, QVariant(p.metaType(), &none), A);
+                return;
+            }
+            m_references.push_back({Object, p, v.text, v.line, v.column});
+            return;
+        }
+        case PropKind::Variant:
+            value = variantOf(v, propName);
+            break;
+        }
+        setProperty(Object, p, value, A);
+    }
+
+    QVariant variantOf(const Value &V, const QString &PropName)
+    {
+        bool ok = false;
+        switch (V.kind) {
+        case Value::Integer: {
+            const qint64 n = parseInteger(V.text, &ok);
+            if (!ok)
+                failAt(QStringLiteral("integer out of range"), V.line, V.column);
+            return n >= INT_MIN && n <= INT_MAX ? QVariant(int(n)) : QVariant(n);
+        }
+        case Value::Float:
+            return V.text.toDouble();
+        case Value::String:
+            return V.text;
+        case Value::Identifier:
+            if (V.text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+                return true;
+            if (V.text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+                return false;
+            if (V.text.compare(QLatin1String("Null"), Qt::CaseInsensitive) == 0)
+                return QVariant();
+            break;
+        default:
+            break;
+        }
+        badValue(V, PropName, QStringLiteral("number, string, True, False or Null"));
+    }
+
+    QVariant readSet(const QMetaProperty &P, const Value &V, const QString &PropName)
+    {
+        if (V.kind != Value::Set)
+            badValue(V, PropName, QStringLiteral("set"));
+        QStringList names;
+        for (const Value &e : V.elements)
+            names.append(e.text);
+        if (P.isFlagType()) {
+            const QMetaEnum e = P.enumerator();
+            int bits = 0;
+            for (const Value &m : V.elements) {
+                bool found = false;
+                for (int i = 0; i < e.keyCount() && !found; ++i)
+                    if (m.text.compare(QLatin1String(e.key(i)), Qt::CaseInsensitive) == 0) {
+                        bits |= e.value(i);
+                        found = true;
+                    }
+                if (!found)
+                    failAt(QStringLiteral("invalid set member %1 for property %2")
+                               .arg(m.text, PropName),
+                           m.line, m.column);
+            }
+            return QVariant(P.metaType(), &bits);
+        }
+        // A set type converts from and to the names of its members: a name
+        // that does not come back is no member.
+        QVariant value(names);
+        if (!value.convert(P.metaType()))
+            failAt(QStringLiteral("invalid set for property %1").arg(PropName), V.line, V.column);
+        QVariant back = value;
+        back.convert(QMetaType::fromType<QStringList>());
+        const QStringList members = back.toStringList();
+        for (const Value &m : V.elements)
+            if (!members.contains(m.text, Qt::CaseInsensitive))
+                failAt(
+                    QStringLiteral("invalid set member %1 for property %2").arg(m.text, PropName),
+                    m.line, m.column);
+        return value;
+    }
+
+    void readCollection(QObject *Collection, const Value &V)
+    {
+        collectionClear(Collection);
+        for (const std::vector<Assignment> &item : V.items) {
+            QObject *object = collectionAdd(Collection);
+            if (!object)
+                failAt(QStringLiteral("collection item cannot be created"), V.line, V.column);
+            for (const Assignment &a : item)
+                assign(object, a, /*IsItem=*/true);
+        }
+    }
+
+    void setProperty(QObject *Object, const QMetaProperty &P, const QVariant &Value,
+                     const Assignment &A)
+    {
+        bool ok = false;
+        try {
+            ok = P.write(Object, Value);
+        } catch (const Exception &e) {
+            failAt(QStringLiteral("%1: %2").arg(QLatin1String(P.name()), e.Message()), A.line,
+                   A.column);
+        }
+        if (!ok)
+            failAt(QStringLiteral("invalid value for property %1").arg(QLatin1String(P.name())),
+                   A.line, A.column);
+    }
+
+    void resolveReferences(QObject *Root)
+    {
+        QHash<QString, QObject *> byName;
+        byName.insert(Root->objectName().toLower(), Root);
+        for (QObject *o : Root->findChildren<QObject *>())
+            if (!o->objectName().isEmpty() && !byName.contains(o->objectName().toLower()))
+                byName.insert(o->objectName().toLower(), o);
+        for (const PendingReference &r : m_references) {
+            if (!r.object)
+                continue;
+            QObject *target = byName.value(r.name.toLower());
+            if (!target)
+                failAt(QStringLiteral("unknown component %1").arg(r.name), r.line, r.column);
+            const QMetaObject *wanted = r.property.metaType().metaObject();
+            if (wanted && !target->metaObject()->inherits(wanted))
+                failAt(
+                    QStringLiteral("%1 is no %2").arg(r.name, QLatin1String(wanted->className())),
+                    r.line, r.column);
+            bool ok = false;
+            try {
+                ok = r.property.write(r.object, QVariant(r.property.metaType(), &target));
+            } catch (const Exception &e) {
+                failAt(e.Message(), r.line, r.column);
+            }
+            if (!ok)
+                failAt(QStringLiteral("invalid value for property %1")
+                           .arg(QLatin1String(r.property.name())),
+                       r.line, r.column);
+        }
+    }
+
+    Lexer m_lexer;
+    Token m_token;
+    QList<TDeferredProperty> &m_deferred;
+    QSet<QString> m_names;
+    std::vector<PendingReference> m_references;
+};
+
+} // namespace
+
+// --- TFormReader ----------------------------------------------------------------
+
+TFormReader::TFormReader(QString Text, QString FileName)
+    : m_text(std::move(Text))
+    , m_fileName(std::move(FileName))
+{}
+
+TFormReader::~TFormReader() = default;
+
+std::unique_ptr<QObject> TFormReader::Read()
+{
+    m_deferred.clear();
+    try {
+        Parser parser(m_text, m_fileName, m_deferred);
+        return parser.readForm();
+    } catch (...) {
+        m_deferred.clear();
+        throw;
+    }
+}
+
+void TFormReader::ApplyDeferred()
+{
+    for (const TDeferredProperty &d : std::as_const(m_deferred)) {
+        try {
+            if (!d.Component->setProperty(d.PropName.toLatin1().constData(), d.Value))
+                throw Exception(QStringLiteral("invalid value"));
+        } catch (const Exception &e) {
+            throw EFormError(QStringLiteral("%1(%2): %3.%4: %5")
+                                 .arg(m_fileName.isEmpty() ? QStringLiteral("form") : m_fileName)
+                                 .arg(d.Line)
+                                 .arg(d.Component->objectName(), d.PropName, e.Message()),
+                             d.Line, 0);
+        }
+    }
+}
+
+std::unique_ptr<QObject> LoadFormFile(const QString &FileName, QList<TDeferredProperty> *Deferred)
+{
+    QFile file(FileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EFormError(
+            QStringLiteral("Cannot read form file %1: %2").arg(FileName, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EFormError(
+            QStringLiteral("Cannot read form file %1: %2").arg(FileName, file.errorString()));
+    TFormReader reader(QString::fromUtf8(bytes), FileName);
+    std::unique_ptr<QObject> root = reader.Read();
+    if (Deferred)
+        *Deferred = reader.Deferred();
+    return root;
+}

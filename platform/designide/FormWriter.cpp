@@ -1,0 +1,396 @@
+#include "FormFile.h"
+#include "FormProps.h"
+
+#include "rtl/Classes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QLocale>
+#include <QMetaEnum>
+#include <QSaveFile>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+using namespace formfile;
+
+namespace {
+
+// Strings longer than this are split into parts joined by "+".
+constexpr int StringPartLength = 64;
+
+// One part of a string: quoted runs of printable ASCII, #nn for every other
+// UTF-16 unit (control characters, non-ASCII text).
+QString quotePart(QStringView Text)
+{
+    QString out;
+    bool quoted = false;
+    for (QChar c : Text) {
+        const char16_t u = c.unicode();
+        if (u >= 32 && u <= 126) {
+            if (!quoted) {
+                out += QLatin1Char('\'');
+                quoted = true;
+            }
+            if (u == '\'')
+                out += QLatin1Char('\'');
+            out += c;
+        } else {
+            if (quoted) {
+                out += QLatin1Char('\'');
+                quoted = false;
+            }
+            out += QLatin1Char('#') + QString::number(u);
+        }
+    }
+    if (quoted)
+        out += QLatin1Char('\'');
+    return out.isEmpty() ? QStringLiteral("''") : out;
+}
+
+// The parts of a string, each ready to write; one part for a short string.
+QStringList stringParts(const QString &Text)
+{
+    QStringList parts;
+    for (qsizetype at = 0; at < Text.size() || parts.isEmpty(); at += StringPartLength) {
+        qsizetype length = qMin<qsizetype>(StringPartLength, Text.size() - at);
+        // Never split a surrogate pair.
+        if (at + length < Text.size() && Text[at + length - 1].isHighSurrogate())
+            ++length;
+        parts.append(quotePart(QStringView(Text).mid(at, length)));
+        if (length > StringPartLength)
+            ++at;
+    }
+    return parts;
+}
+
+QString indentOf(int Level)
+{
+    return QString(Level * 2, QLatin1Char(' '));
+}
+
+class Writer
+{
+public:
+    explicit Writer(const QObject *Root)
+        : m_root(Root)
+    {}
+
+    ~Writer()
+    {
+        for (QObject *o : std::as_const(m_defaults))
+            delete o;
+    }
+
+    QString write()
+    {
+        writeObject(m_root, 0);
+        return m_out;
+    }
+
+private:
+    // A new component of Meta's class, kept for the whole write: what "the
+    // default value" of a property means. Null when the class cannot be created.
+    QObject *defaultOf(const QMetaObject *Meta)
+    {
+        auto it = m_defaults.find(Meta);
+        if (it == m_defaults.end())
+            it = m_defaults.insert(Meta, Meta->newInstance(Q_ARG(QObject *, nullptr)));
+        return it.value();
+    }
+
+    // A new item of the collection property Prop of a new component of
+    // Owner's class.
+    QObject *defaultItemOf(const QObject *Owner, const QMetaProperty &Prop)
+    {
+        const QPair<const QMetaObject *, int> key(Owner->metaObject(), Prop.propertyIndex());
+        auto it = m_defaultItems.find(key);
+        if (it != m_defaultItems.end())
+            return it.value();
+        QObject *item = nullptr;
+        // A component of its own: adding to the default component would
+        // change what its collection's default is.
+        QObject *owner = Owner->metaObject()->newInstance(Q_ARG(QObject *, nullptr));
+        if (owner) {
+            m_itemOwners.emplace_back(owner);
+            QObject *collection = Prop.read(owner).value<QObject *>();
+            if (isCollection(collection))
+                item = collectionAdd(collection);
+        }
+        m_defaultItems.insert(key, item);
+        return item;
+    }
+
+    bool isInForm(const QObject *Target) const
+    {
+        if (Target == m_root)
+            return true;
+        if (Target->objectName().isEmpty())
+            return false;
+        for (const QObject *o = Target->parent(); o; o = o->parent())
+            if (o == m_root)
+                return true;
+        return false;
+    }
+
+    static bool isComponentOf(const QObject *Child)
+    {
+        return !Child->objectName().isEmpty()
+               && GetClass(QLatin1String(Child->metaObject()->className())) == Child->metaObject();
+    }
+
+    void line(int Level, const QString &Text)
+    {
+        m_out += indentOf(Level);
+        m_out += Text;
+        m_out += QLatin1Char('\n');
+    }
+
+    void writeObject(const QObject *Object, int Level)
+    {
+        line(Level,
+             QStringLiteral("object %1: %2")
+                 .arg(Object->objectName(), QLatin1String(Object->metaObject()->className())));
+        writeProperties(Object, defaultOf(Object->metaObject()), Level + 1);
+        for (const char *name : {"Left", "Top"}) {
+            if (Object->metaObject()->indexOfProperty(name) >= 0)
+                continue;
+            const QVariant v = Object->property(name);
+            if (v.isValid())
+                line(Level + 1,
+                     QStringLiteral("%1 = %2").arg(QLatin1String(name)).arg(v.toLongLong()));
+        }
+        for (const QObject *child : Object->children())
+            if (isComponentOf(child))
+                writeObject(child, Level + 1);
+        line(Level, QStringLiteral("end"));
+    }
+
+    void writeProperties(const QObject *Object, const QObject *Default, int Level)
+    {
+        for (const QMetaProperty &p : publishedProperties(Object->metaObject())) {
+            if (!isStoredFor(Object, p))
+                continue;
+            const QStringList text = valueLines(Object, p, Level);
+            if (text.isEmpty())
+                continue;
+            if (Default && valueLines(Default, p, Level) == text)
+                continue;
+            const QString name
+                = QLatin1String(p.name())
+                  + (kindOf(p) == PropKind::Strings ? QStringLiteral(".Strings") : QString());
+            // A value that starts on the next line leaves no blank after "=".
+            m_out += indentOf(Level) + name
+                     + (text.first().isEmpty() ? QStringLiteral(" =") : QStringLiteral(" = "))
+                     + text.join(QLatin1Char('\n')) + QLatin1Char('\n');
+        }
+    }
+
+    // The written value of Prop as lines: the first follows "Name = ",
+    // the others carry their own indentation. Empty when nothing can be
+    // written (an unsupported type, a reference outside the form).
+    QStringList valueLines(const QObject *Object, const QMetaProperty &Prop, int Level)
+    {
+        const QVariant v = Prop.read(Object);
+        switch (kindOf(Prop)) {
+        case PropKind::Unsupported:
+            return {};
+        case PropKind::Boolean:
+            return {v.toBool() ? QStringLiteral("True") : QStringLiteral("False")};
+        case PropKind::Integer:
+            if (Prop.metaType().id() == QMetaType::ULongLong)
+                return {QString::number(v.toULongLong())};
+            return {QString::number(v.toLongLong())};
+        case PropKind::Float:
+            return {floatText(v.toDouble(), Object, Prop)};
+        case PropKind::String:
+            return stringLines(v.toString(), Level);
+        case PropKind::Enum: {
+            const QMetaEnum e = Prop.enumerator();
+            const int ord = *static_cast<const int *>(v.constData());
+            const char *key = e.valueToKey(ord);
+            return {key ? QLatin1String(key) : QString::number(ord)};
+        }
+        case PropKind::Set:
+            return {setText(v, Prop)};
+        case PropKind::Strings: {
+            const TStrings *list = v.value<TStrings *>();
+            if (!list)
+                return {};
+            QStringList lines{QStringLiteral("(")};
+            for (int i = 0; i < list->Count(); ++i) {
+                const QStringList parts = stringParts(list->Strings(i));
+                for (int j = 0; j < parts.size(); ++j)
+                    lines.append(indentOf(Level + 1) + parts[j]
+                                 + (j + 1 < parts.size() ? QStringLiteral(" +") : QString()));
+            }
+            if (lines.size() == 1)
+                lines[0] += QLatin1Char(')');
+            else
+                lines.last() += QLatin1Char(')');
+            return lines;
+        }
+        case PropKind::Object: {
+            QObject *target = v.value<QObject *>();
+            if (isCollection(target))
+                return collectionLines(Object, Prop, target, Level);
+            if (!target)
+                return {QStringLiteral("nil")};
+            // Only a component of this form can be named.
+            if (!isInForm(target))
+                return {};
+            return {target->objectName()};
+        }
+        case PropKind::Variant:
+            return variantLines(v, Object, Prop, Level);
+        }
+        return {};
+    }
+
+    QStringList stringLines(const QString &Text, int Level)
+    {
+        QStringList parts = stringParts(Text);
+        if (parts.size() == 1)
+            return parts;
+        // A long string starts on a line of its own.
+        QStringList lines{QString()};
+        for (int j = 0; j < parts.size(); ++j)
+            lines.append(indentOf(Level + 1) + parts[j]
+                         + (j + 1 < parts.size() ? QStringLiteral(" +") : QString()));
+        return lines;
+    }
+
+    static QString floatText(double Value, const QObject *Object, const QMetaProperty &Prop)
+    {
+        if (!std::isfinite(Value))
+            throw EFormError(QStringLiteral("Cannot store %1.%2: the number is not finite")
+                                 .arg(Object->objectName(), QLatin1String(Prop.name())));
+        QString text = QString::number(Value, 'g', QLocale::FloatingPointShortest);
+        // The reader tells a float from an integer by its "." or exponent.
+        if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e')))
+            text += QStringLiteral(".0");
+        return text;
+    }
+
+    static QString setText(const QVariant &Value, const QMetaProperty &Prop)
+    {
+        QStringList names;
+        if (Prop.isFlagType()) {
+            const QMetaEnum e = Prop.enumerator();
+            const int bits = *static_cast<const int *>(Value.constData());
+            for (int i = 0; i < e.keyCount(); ++i)
+                if (e.value(i) != 0 && (bits & e.value(i)) == e.value(i))
+                    names.append(QLatin1String(e.key(i)));
+        } else {
+            QVariant v = Value;
+            v.convert(QMetaType::fromType<QStringList>());
+            names = v.toStringList();
+        }
+        return QLatin1Char('[') + names.join(QStringLiteral(", ")) + QLatin1Char(']');
+    }
+
+    QStringList variantLines(const QVariant &V, const QObject *Object, const QMetaProperty &Prop,
+                             int Level)
+    {
+        if (!V.isValid() || V.isNull())
+            return {QStringLiteral("Null")};
+        switch (V.metaType().id()) {
+        case QMetaType::Bool:
+            return {V.toBool() ? QStringLiteral("True") : QStringLiteral("False")};
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+            return {QString::number(V.toLongLong())};
+        case QMetaType::Double:
+        case QMetaType::Float:
+            return {floatText(V.toDouble(), Object, Prop)};
+        default:
+            return stringLines(V.toString(), Level);
+        }
+    }
+
+    QStringList collectionLines(const QObject *Owner, const QMetaProperty &Prop,
+                                QObject *Collection, int Level)
+    {
+        const int count = collectionCount(Collection);
+        if (count == 0)
+            return {QStringLiteral("<>")};
+        QObject *defaultItem = defaultItemOf(Owner, Prop);
+        // Items are written into a buffer of their own.
+        QString saved = std::exchange(m_out, QString());
+        for (int i = 0; i < count; ++i) {
+            const QObject *item = collectionItem(Collection, i);
+            line(Level + 1, QStringLiteral("item"));
+            if (item)
+                writeProperties(item, defaultItem, Level + 2);
+            line(Level + 1, QStringLiteral("end"));
+        }
+        QString items = std::exchange(m_out, saved);
+        items.chop(1); // the last line break
+        items += QLatin1Char('>');
+        return {QStringLiteral("<"), items};
+    }
+
+    const QObject *m_root;
+    QString m_out;
+    QHash<const QMetaObject *, QObject *> m_defaults;
+    QHash<QPair<const QMetaObject *, int>, QObject *> m_defaultItems;
+    std::vector<std::unique_ptr<QObject>> m_itemOwners;
+};
+
+} // namespace
+
+QString WriteFormText(const QObject *Root)
+{
+    return Writer(Root).write();
+}
+
+QString FormBackupFileName(const QString &FileName)
+{
+    const QFileInfo info(FileName);
+    const QString suffix = info.suffix();
+    QString base = FileName;
+    if (!suffix.isEmpty() && !info.completeBaseName().isEmpty())
+        base.chop(suffix.size() + 1);
+    return base + QStringLiteral(".~dfm");
+}
+
+namespace {
+
+void writeAtomically(const QString &FileName, const QByteArray &Bytes)
+{
+    // QSaveFile writes a temporary file beside the target and renames it over
+    // the target only when everything was written: the old file stays whole
+    // on any failure, and the temporary file is removed.
+    QSaveFile file(FileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(Bytes) != Bytes.size() || !file.commit())
+        throw EFormError(QStringLiteral("Cannot write form file %1: %2")
+                             .arg(QDir::toNativeSeparators(FileName), file.errorString()));
+}
+
+} // namespace
+
+void SaveFormFile(const QObject *Root, const QString &FileName)
+{
+    const QByteArray bytes = WriteFormText(Root).toUtf8();
+    const QFileInfo info(FileName);
+    if (info.isDir())
+        throw EFormError(QStringLiteral("Cannot write form file %1: it is a folder")
+                             .arg(QDir::toNativeSeparators(FileName)));
+    if (info.exists()) {
+        QFile old(FileName);
+        if (!old.open(QIODevice::ReadOnly))
+            throw EFormError(QStringLiteral("Cannot read form file %1: %2")
+                                 .arg(QDir::toNativeSeparators(FileName), old.errorString()));
+        const QByteArray previous = old.readAll();
+        // The backup is written first: should the form itself then fail, the
+        // old version is in both places.
+        writeAtomically(FormBackupFileName(FileName), previous);
+    }
+    writeAtomically(FileName, bytes);
+}

@@ -1,0 +1,418 @@
+#include "OvRegSprigs.h"
+
+#include "orvlib/OvDataSets.h"
+#include "orvlib/OvDatabase.h"
+#include "orvlib/OvSession.h"
+#include "orvlib/OvTypes.h"
+#include "orvlib/OvUpdateSQL.h"
+#include "rtl/Classes.h"
+#include "rtl/SysUtils.h"
+
+#include <QPointer>
+
+#include <utility>
+#include <vector>
+
+namespace {
+
+const QString DefaultSessionKey = QStringLiteral("<DefaultSession>");
+
+QString className(const QObject *Obj)
+{
+    return QString::fromLatin1(Obj->metaObject()->className());
+}
+
+// Whether SessionName names the runtime library's default session.
+bool isDefaultSessionName(const QString &SessionName)
+{
+    return SessionName.isEmpty() || CompareText(SessionName, Session()->SessionName()) == 0;
+}
+
+// Whether two session names name the same session: letter case aside, and
+// with an empty name standing for the default session.
+bool sameSession(const QString &A, const QString &B)
+{
+    if (isDefaultSessionName(A) || isDefaultSessionName(B))
+        return isDefaultSessionName(A) && isDefaultSessionName(B);
+    return CompareText(A, B) == 0;
+}
+
+// The session of a session node; null for any other node (the default
+// session and implied database nodes have no item to read).
+TOvSession *sessionOf(TSprig *Node)
+{
+    return Is<TOvSessionSprig>(Node) ? As<TOvSession>(Node->Item()) : nullptr;
+}
+
+TOvDatabase *databaseOf(TSprig *Node)
+{
+    return Is<TOvDatabaseSprig>(Node) ? As<TOvDatabase>(Node->Item()) : nullptr;
+}
+
+// The node serving SessionName among the root's direct children. The default
+// session is served by the default-session node alone, created on demand; any
+// other name by a session node of that name. Null when there is none.
+TSprig *sessionNode(TSprig *Self, const QString &SessionName)
+{
+    TRootSprig *root = Self->Root();
+    if (!root)
+        return nullptr;
+    if (isDefaultSessionName(SessionName)) {
+        if (TSprig *node
+            = root->Find(DefaultSessionKey, false, &TOvDefaultSessionSprig::staticMetaObject))
+            return node;
+        return root->Add(new TOvDefaultSessionSprig(nullptr));
+    }
+    return root->Find(SessionSprigName(SessionName), false, &TOvSessionSprig::staticMetaObject);
+}
+
+// Whether a database may go onto Target: a session node whose session has a
+// name, or the default-session node.
+bool isDatabaseTarget(TSprig *Target)
+{
+    if (TOvSession *session = sessionOf(Target))
+        return !session->SessionName().isEmpty();
+    return Is<TOvDefaultSessionSprig>(Target);
+}
+
+// Whether a dataset may go onto Target: a database node whose database has a
+// name, or any implied-database node.
+bool isDataSetTarget(TSprig *Target)
+{
+    if (TOvDatabase *database = databaseOf(Target))
+        return !database->DatabaseName().isEmpty();
+    return Is<TOvImpliedDatabaseSprig>(Target);
+}
+
+// Runs the node's ReparentChildren so its datasets follow its new session.
+// When one of them raises, the datasets already moved get their session name
+// back before the exception goes on: a drop moves all of them or none.
+void reparentChildrenWholly(TSprig *Node)
+{
+    std::vector<std::pair<QPointer<TOvDataSet>, QString>> before;
+    for (TSprig *child : Node->Children())
+        if (Is<TOvDataSetSprig>(child))
+            if (auto *dataSet = As<TOvDataSet>(child->Item()))
+                before.emplace_back(dataSet, dataSet->SessionName());
+    try {
+        Node->ReparentChildren();
+    } catch (...) {
+        for (const auto &[dataSet, sessionName] : before)
+            if (dataSet && dataSet->SessionName() != sessionName) {
+                try {
+                    dataSet->SetSessionName(sessionName);
+                } catch (...) {
+                    // The first failure is the one to report.
+                }
+            }
+        throw;
+    }
+}
+
+} // namespace
+
+QString SessionSprigName(const QString &SessionName)
+{
+    return isDefaultSessionName(SessionName) ? DefaultSessionKey : SessionName;
+}
+
+QString ImpliedDatabaseSprigName(const QString &DatabaseName)
+{
+    return QStringLiteral("%1.%2").arg(QStringLiteral("<ImpliedDatabase>"), DatabaseName);
+}
+
+// --- Sessions -------------------------------------------------------------------
+
+bool TOvSessionSprig::AnyProblems()
+{
+    return As<TOvSession>(Item())->SessionName().isEmpty();
+}
+
+QString TOvSessionSprig::Name()
+{
+    return As<TOvSession>(Item())->SessionName();
+}
+
+QString TOvSessionSprig::Caption()
+{
+    return CaptionFor(Name(), UniqueName(), className(Item()));
+}
+
+QString TOvDefaultSessionSprig::UniqueName()
+{
+    return DefaultSessionKey;
+}
+
+bool TOvDefaultSessionSprig::Transient()
+{
+    return true;
+}
+
+TComponentClass TOvDefaultSessionSprig::ItemClass()
+{
+    return &TOvSession::staticMetaObject;
+}
+
+QString TOvDefaultSessionSprig::Caption()
+{
+    const QString cls = className(Session());
+    return CaptionFor(Session()->SessionName(), cls.mid(1, 255), cls);
+}
+
+// --- Databases ------------------------------------------------------------------
+
+bool TOvDatabaseSprig::AnyProblems()
+{
+    return As<TOvDatabase>(Item())->DatabaseName().isEmpty();
+}
+
+QString TOvDatabaseSprig::Name()
+{
+    return As<TOvDatabase>(Item())->DatabaseName();
+}
+
+QString TOvDatabaseSprig::Caption()
+{
+    const TOvDatabase *database = As<TOvDatabase>(Item());
+    const QString remote = database->RemoteDatabase();
+    return CaptionFor(QStringLiteral("%1 | %2").arg(
+                          GetServerTypeName(database->ServerType()),
+                          remote.isEmpty() ? QStringLiteral("<UnknownDatabase>") : remote),
+                      UniqueName(), className(database));
+}
+
+bool TOvDatabaseSprig::DragOverTo(TSprig *AItem)
+{
+    return isDatabaseTarget(AItem);
+}
+
+bool TOvDatabaseSprig::PaletteOverTo(TSprig *AParent, TComponentClass AClass)
+{
+    Q_UNUSED(AClass);
+    return isDatabaseTarget(AParent);
+}
+
+bool TOvDatabaseSprig::DragDropTo(TSprig *AItem)
+{
+    TOvDatabase *database = As<TOvDatabase>(Item());
+    const QString before = database->SessionName();
+    bool changed = false;
+    if (TOvSession *session = sessionOf(AItem)) {
+        changed = CompareText(before, session->SessionName()) != 0;
+        if (changed)
+            database->SetSessionName(session->SessionName());
+    } else if (Is<TOvDefaultSessionSprig>(AItem)) {
+        changed = !isDefaultSessionName(before);
+        if (changed)
+            database->SetSessionName(QString());
+    }
+    try {
+        reparentChildrenWholly(this);
+    } catch (...) {
+        if (changed)
+            database->SetSessionName(before);
+        throw;
+    }
+    return changed;
+}
+
+void TOvDatabaseSprig::FigureParent()
+{
+    if (TSprig *parent = sessionNode(this, As<TOvDatabase>(Item())->SessionName()))
+        parent->Add(this);
+}
+
+// --- Implied databases ----------------------------------------------------------
+
+TOvImpliedDatabaseSprig::TOvImpliedDatabaseSprig(QObject *AItem)
+    : TComponentSprig(AItem)
+{}
+
+QString TOvImpliedDatabaseSprig::UniqueName()
+{
+    return ImpliedDatabaseSprigName(FDatabaseName);
+}
+
+bool TOvImpliedDatabaseSprig::Transient()
+{
+    return true;
+}
+
+bool TOvImpliedDatabaseSprig::AnyProblems()
+{
+    return FDatabaseName.isEmpty();
+}
+
+TComponentClass TOvImpliedDatabaseSprig::ItemClass()
+{
+    return &TOvDatabase::staticMetaObject;
+}
+
+QString TOvImpliedDatabaseSprig::Caption()
+{
+    return CaptionFor(FDatabaseName, QStringLiteral("Unknown"), QString());
+}
+
+bool TOvImpliedDatabaseSprig::DragOverTo(TSprig *AItem)
+{
+    return Is<TOvSessionSprig>(AItem) || Is<TOvDefaultSessionSprig>(AItem);
+}
+
+bool TOvImpliedDatabaseSprig::DragDropTo(TSprig *AItem)
+{
+    const QString before = FSessionName;
+    bool changed = false;
+    if (TOvSession *session = sessionOf(AItem)) {
+        changed = CompareText(before, session->SessionName()) != 0;
+        if (changed)
+            FSessionName = session->SessionName();
+    } else if (Is<TOvDefaultSessionSprig>(AItem)) {
+        changed = !isDefaultSessionName(before);
+        if (changed)
+            FSessionName.clear();
+    }
+    try {
+        reparentChildrenWholly(this);
+    } catch (...) {
+        FSessionName = before;
+        throw;
+    }
+    return changed;
+}
+
+void TOvImpliedDatabaseSprig::FigureParent()
+{
+    if (TSprig *parent = sessionNode(this, FSessionName))
+        parent->Add(this);
+}
+
+// --- Update objects -------------------------------------------------------------
+
+bool TOvUpdateSQLSprig::AnyProblems()
+{
+    const TOvUpdateSQL *update = As<TOvUpdateSQL>(Item());
+    return update->GetSQLIndex(1)->Count() == 0 && update->GetSQLIndex(2)->Count() == 0
+           && update->GetSQLIndex(3)->Count() == 0;
+}
+
+// --- Datasets -------------------------------------------------------------------
+
+bool TOvDataSetSprig::AnyProblems()
+{
+    return TDataSetSprig::AnyProblems() || As<TOvDataSet>(Item())->DatabaseName().isEmpty();
+}
+
+bool TOvDataSetSprig::DragOverTo(TSprig *AItem)
+{
+    return isDataSetTarget(AItem);
+}
+
+bool TOvDataSetSprig::PaletteOverTo(TSprig *AParent, TComponentClass AClass)
+{
+    Q_UNUSED(AClass);
+    return isDataSetTarget(AParent);
+}
+
+bool TOvDataSetSprig::DragDropTo(TSprig *AItem)
+{
+    QString databaseName;
+    QString sessionName;
+    if (auto *implied = qobject_cast<TOvImpliedDatabaseSprig *>(AItem)) {
+        databaseName = implied->FDatabaseName;
+        sessionName = implied->FSessionName;
+    } else if (TOvDatabase *database = databaseOf(AItem)) {
+        databaseName = database->DatabaseName();
+        sessionName = database->SessionName();
+    } else {
+        return false;
+    }
+    TOvDataSet *dataSet = As<TOvDataSet>(Item());
+    const bool changed = CompareText(dataSet->DatabaseName(), databaseName) != 0
+                         || CompareText(dataSet->SessionName(), sessionName) != 0;
+    if (!changed)
+        return false;
+    const QString databaseBefore = dataSet->DatabaseName();
+    dataSet->SetDatabaseName(databaseName);
+    try {
+        dataSet->SetSessionName(sessionName);
+    } catch (...) {
+        try {
+            dataSet->SetDatabaseName(databaseBefore);
+        } catch (...) {
+            // The first failure is the one to report.
+        }
+        throw;
+    }
+    return true;
+}
+
+void TOvDataSetSprig::Reparent()
+{
+    QString sessionName;
+    if (TOvDatabase *database = databaseOf(Parent()))
+        sessionName = database->SessionName();
+    else if (auto *implied = qobject_cast<TOvImpliedDatabaseSprig *>(Parent()))
+        sessionName = implied->FSessionName;
+    else
+        return;
+    TOvDataSet *dataSet = As<TOvDataSet>(Item());
+    if (!sameSession(dataSet->SessionName(), sessionName))
+        dataSet->SetSessionName(sessionName);
+}
+
+void TOvDataSetSprig::FigureParent()
+{
+    const TOvDataSet *dataSet = As<TOvDataSet>(Item());
+    TSprig *session = sessionNode(this, dataSet->SessionName());
+    if (!session)
+        return;
+    TSprig *database
+        = session->Find(dataSet->DatabaseName(), false, &TOvDatabaseSprig::staticMetaObject);
+    if (!database)
+        database = session->Find(ImpliedDatabaseSprigName(dataSet->DatabaseName()), false,
+                                 &TOvImpliedDatabaseSprig::staticMetaObject);
+    if (!database) {
+        auto *implied = new TOvImpliedDatabaseSprig(nullptr);
+        session->Add(implied);
+        implied->FDatabaseName = dataSet->DatabaseName();
+        implied->FSessionName = dataSet->SessionName();
+        database = implied;
+    }
+    database->Add(this);
+}
+
+bool TOvTableSprig::AnyProblems()
+{
+    return TOvDataSetSprig::AnyProblems() || As<TOvTable>(Item())->TableName().isEmpty();
+}
+
+QString TOvTableSprig::Caption()
+{
+    return CaptionFor(As<TOvTable>(Item())->TableName(), UniqueName(), QString());
+}
+
+bool TOvQuerySprig::AnyProblems()
+{
+    return TOvDataSetSprig::AnyProblems() || As<TOvQuery>(Item())->SQL()->Count() == 0;
+}
+
+QString TOvQuerySprig::Caption()
+{
+    const TStrings *sql = As<TOvQuery>(Item())->SQL();
+    QString name;
+    if (sql->Count() > 0)
+        name = sql->Strings(0);
+    if (sql->Count() > 1)
+        name += QStringLiteral("...");
+    return CaptionFor(name, UniqueName(), QString());
+}
+
+bool TOvStoredProcSprig::AnyProblems()
+{
+    return TOvDataSetSprig::AnyProblems() || As<TOvStoredProc>(Item())->StoredProcName().isEmpty();
+}
+
+QString TOvStoredProcSprig::Caption()
+{
+    return CaptionFor(As<TOvStoredProc>(Item())->StoredProcName(), UniqueName(), QString());
+}

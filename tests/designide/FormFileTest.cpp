@@ -1,0 +1,448 @@
+#include "TestSupport.h"
+
+#include "designide/FormFile.h"
+
+#include "rtl/Classes.h"
+
+#include <QFile>
+#include <QMetaEnum>
+#include <QPointer>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+// Test classes with a property of every kind a form file knows.
+
+class TFormTestItem : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString Name MEMBER Name)
+    Q_PROPERTY(int Size MEMBER Size)
+    Q_PROPERTY(QVariant Value MEMBER Value)
+
+public:
+    using QObject::QObject;
+    QString Name;
+    int Size = 10;
+    QVariant Value;
+};
+
+// A collection as the meta-object system sees one.
+class TFormTestCollection : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    Q_INVOKABLE int Count() const { return static_cast<int>(m_items.size()); }
+    Q_INVOKABLE TFormTestItem *Item(int Index) const { return m_items.value(Index); }
+    Q_INVOKABLE TFormTestItem *Add()
+    {
+        m_items.append(new TFormTestItem(this));
+        return m_items.last();
+    }
+    Q_INVOKABLE void Clear()
+    {
+        qDeleteAll(m_items);
+        m_items.clear();
+    }
+
+private:
+    QList<TFormTestItem *> m_items;
+};
+
+class TFormTestComponent : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool Enabled MEMBER Enabled)
+    Q_PROPERTY(int Count MEMBER Count)
+    Q_PROPERTY(qint64 Big MEMBER Big)
+    Q_PROPERTY(double Ratio MEMBER Ratio)
+    Q_PROPERTY(QString Caption MEMBER Caption)
+    Q_PROPERTY(TMode Mode MEMBER Mode)
+    Q_PROPERTY(TOptions Options READ GetOptions WRITE SetOptions)
+    Q_PROPERTY(TStrings *Lines READ Lines WRITE SetLines)
+    Q_PROPERTY(TFormTestCollection *Items READ Items)
+    Q_PROPERTY(QObject *Buddy MEMBER Buddy)
+    Q_PROPERTY(TFormTestComponent *Next MEMBER Next)
+    Q_PROPERTY(QVariant Tag MEMBER Tag)
+    Q_PROPERTY(QString Version READ Version)
+    Q_PROPERTY(QString Scratch MEMBER Scratch STORED false)
+    Q_PROPERTY(bool Connected READ Connected WRITE SetConnected)
+
+public:
+    enum TMode { mdFirst, mdSecond, mdThird };
+    Q_ENUM(TMode)
+    enum TOption { opRed = 1, opGreen = 2, opBlue = 4 };
+    Q_DECLARE_FLAGS(TOptions, TOption)
+    Q_FLAG(TOptions)
+
+    Q_INVOKABLE explicit TFormTestComponent(QObject *AOwner = nullptr)
+        : QObject(AOwner)
+    {
+        ++alive;
+    }
+    ~TFormTestComponent() override { --alive; }
+
+    TOptions GetOptions() const { return Options; }
+    void SetOptions(TOptions V) { Options = V; }
+    TStrings *Lines() { return &m_lines; }
+    void SetLines(TStrings *V) { m_lines.Assign(*V); }
+    TFormTestCollection *Items() { return m_items; }
+    QString Version() const { return QStringLiteral("1.0"); }
+    bool Connected() const { return m_connected; }
+    void SetConnected(bool V)
+    {
+        if (V && Caption == QLatin1String("unreachable"))
+            throw Exception(QStringLiteral("cannot connect"));
+        m_connected = V;
+    }
+
+    bool Enabled = true;
+    int Count = 0;
+    qint64 Big = 0;
+    double Ratio = 0.5;
+    QString Caption;
+    TMode Mode = mdFirst;
+    TOptions Options = TOptions(opRed);
+    QObject *Buddy = nullptr;
+    TFormTestComponent *Next = nullptr;
+    QVariant Tag;
+    QString Scratch;
+    static inline int alive = 0;
+
+private:
+    TStringList m_lines;
+    TFormTestCollection *m_items = new TFormTestCollection(this);
+    bool m_connected = false;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(TFormTestComponent::TOptions)
+
+// A class that is no component: it has no property of the test classes.
+class TFormTestOther : public QObject
+{
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE explicit TFormTestOther(QObject *AOwner = nullptr)
+        : QObject(AOwner)
+    {}
+};
+
+namespace {
+
+class FormFileTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        RegisterClasses({&TFormTestComponent::staticMetaObject, &TFormTestOther::staticMetaObject});
+    }
+    static void TearDownTestSuite()
+    {
+        UnRegisterClasses(
+            {&TFormTestComponent::staticMetaObject, &TFormTestOther::staticMetaObject});
+    }
+
+    static std::unique_ptr<QObject> read(const QString &Text)
+    {
+        TFormReader reader(Text, QStringLiteral("test.dfm"));
+        return reader.Read();
+    }
+};
+
+TFormTestComponent *child(QObject *Root, const char *Name)
+{
+    return Root->findChild<TFormTestComponent *>(QLatin1String(Name));
+}
+
+TEST_F(FormFileTest, everyKindOfValueRoundTripsByteForByte)
+{
+    TDataModule root;
+    root.setObjectName(QStringLiteral("DataModule1"));
+    root.SetHeight(300);
+    auto *a = new TFormTestComponent(&root);
+    a->setObjectName(QStringLiteral("First"));
+    a->Enabled = false;
+    a->Count = -42;
+    a->Big = Q_INT64_C(9000000000);
+    a->Ratio = 0.1;
+    a->Caption = QStringLiteral("It's \"quoted\"\tand tabbed, caf\u00e9 \u65e5\u672c \U0001F600");
+    a->Mode = TFormTestComponent::mdThird;
+    a->Options
+        = TFormTestComponent::TOptions(TFormTestComponent::opGreen) | TFormTestComponent::opBlue;
+    a->Lines()->Assign(QStringList{QStringLiteral("select ID, NAME\r\nfrom CUSTOMER"),
+                                   QStringLiteral("where"), QString(),
+                                   QStringLiteral("  ID = :OLD_ID"),
+                                   QString(100, QLatin1Char('x')) + QStringLiteral("\u00e9")});
+    TFormTestItem *item = a->Items()->Add();
+    item->Name = QStringLiteral("P1");
+    item->Value = 7;
+    TFormTestItem *second = a->Items()->Add();
+    second->Size = 3;
+    second->Value = QStringLiteral("text");
+    a->Items()->Add()->Value = 2.5;
+    a->Tag = true;
+    a->setProperty("Left", 40);
+    a->setProperty("Top", 16);
+    auto *b = new TFormTestComponent(&root);
+    b->setObjectName(QStringLiteral("Second"));
+    b->Caption = QString(150, QLatin1Char('y'));
+    b->Buddy = &root;
+    b->Next = a;
+    a->Next = b; // a reference forward to a component read later
+    auto *nested = new TFormTestComponent(b);
+    nested->setObjectName(QStringLiteral("Nested"));
+    nested->Count = 1;
+
+    const QString text = WriteFormText(&root);
+    // The layout of what is written, in declaration order, defaults left out.
+    EXPECT_TRUE(text.startsWith(QStringLiteral("object DataModule1: TDataModule\n"
+                                               "  Height = 300\n"
+                                               "  object First: TFormTestComponent\n"
+                                               "    Enabled = False\n"
+                                               "    Count = -42\n"
+                                               "    Big = 9000000000\n"
+                                               "    Ratio = 0.1\n")))
+        << qPrintable(text);
+    EXPECT_TRUE(text.contains(QStringLiteral(
+        "    Caption = 'It''s \"quoted\"'#9'and tabbed, caf'#233' '#26085#26412' '#55357#56832\n")))
+        << qPrintable(text);
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("    Mode = mdThird\n    Options = [opGreen, opBlue]\n")));
+    EXPECT_TRUE(text.contains(QStringLiteral("    Lines.Strings = (\n"
+                                             "      'select ID, NAME'#13#10'from CUSTOMER'\n"
+                                             "      'where'\n"
+                                             "      ''\n"
+                                             "      '  ID = :OLD_ID'\n")))
+        << qPrintable(text);
+    EXPECT_TRUE(text.contains(QStringLiteral("    Items = <\n"
+                                             "      item\n"
+                                             "        Name = 'P1'\n"
+                                             "        Value = 7\n"
+                                             "      end\n")))
+        << qPrintable(text);
+    EXPECT_TRUE(text.contains(QStringLiteral("        Value = 2.5\n      end>\n")));
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("    Next = Second\n    Tag = True\n    Left = 40\n    Top = 16\n  end\n")))
+        << qPrintable(text);
+    EXPECT_TRUE(text.contains(QStringLiteral("    Caption =\n      '")));
+    EXPECT_TRUE(text.contains(QStringLiteral("    Buddy = DataModule1\n")));
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("    object Nested: TFormTestComponent\n      Count = 1\n    end\n")))
+        << qPrintable(text);
+    EXPECT_FALSE(text.contains(QStringLiteral("Version")))
+        << "read-only properties are not written";
+    EXPECT_FALSE(text.contains(QStringLiteral("Scratch"))) << "unstored properties are not written";
+
+    std::unique_ptr<QObject> back = read(text);
+    EXPECT_EQ(WriteFormText(back.get()), text) << "read and written again: identical";
+    TFormTestComponent *ra = child(back.get(), "First");
+    TFormTestComponent *rb = child(back.get(), "Second");
+    ASSERT_TRUE(ra && rb);
+    EXPECT_EQ(ra->Caption, a->Caption);
+    EXPECT_EQ(ra->Lines()->toStringList(), a->Lines()->toStringList()) << "line breaks kept";
+    EXPECT_EQ(ra->Big, a->Big);
+    EXPECT_EQ(ra->Ratio, 0.1);
+    EXPECT_EQ(ra->Options, a->Options);
+    EXPECT_EQ(ra->Items()->Count(), 3);
+    EXPECT_EQ(ra->Items()->Item(1)->Size, 3);
+    EXPECT_EQ(ra->Items()->Item(2)->Value, QVariant(2.5));
+    EXPECT_EQ(ra->Next, rb) << "forward reference resolved";
+    EXPECT_EQ(rb->Buddy, back.get()) << "reference to the root";
+    EXPECT_EQ(rb->Caption, b->Caption) << "a long string comes back whole";
+    EXPECT_EQ(ra->property("Left").toInt(), 40);
+    EXPECT_EQ(child(back.get(), "Nested")->parent(), rb) << "nested object owned by its parent";
+}
+
+TEST_F(FormFileTest, handWrittenFormIsNormalised)
+{
+    // Defaults given, properties out of order, keywords and names in other
+    // letter cases, hexadecimal and signed numbers, a split string.
+    std::unique_ptr<QObject> root = read(QStringLiteral("\xFEFFinherited DM: tdatamodule\n"
+                                                        "  Width = 215\n"
+                                                        "  inline c1: TFormTestComponent\n"
+                                                        "    caption = 'a' + \n      'b'#$41\n"
+                                                        "    Enabled = true\n"
+                                                        "    Ratio = 5E-1\n"
+                                                        "    Count = $10\n"
+                                                        "    mode = MDSECOND\n"
+                                                        "    Options = []\n"
+                                                        "    Big = +7\n"
+                                                        "    Next = nil\n"
+                                                        "    Lines.Strings = ()\n"
+                                                        "    Items = <>\n"
+                                                        "  END\n"
+                                                        "end\n"));
+    EXPECT_EQ(WriteFormText(root.get()), QStringLiteral("object DM: TDataModule\n"
+                                                        "  object c1: TFormTestComponent\n"
+                                                        "    Count = 16\n"
+                                                        "    Big = 7\n"
+                                                        "    Caption = 'abA'\n"
+                                                        "    Mode = mdSecond\n"
+                                                        "    Options = []\n"
+                                                        "  end\n"
+                                                        "end\n"));
+}
+
+TEST_F(FormFileTest, errorsNameLineAndColumnAndBuildNothing)
+{
+    struct Case
+    {
+        const char *text;
+        int line, column;
+        const char *message;
+    };
+    const std::vector<Case> cases = {
+        {"", 1, 1, "\"object\" expected"},
+        {"object A: TNoSuchClass\nend\n", 1, 11, "unknown class TNoSuchClass"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Colour = 1\n  end\nend\n", 3,
+         5, "unknown property Colour of TFormTestComponent"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Count = 'x'\n  end\nend\n", 3,
+         13, "integer expected for property Count"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Count = 99999999999\n  "
+         "end\nend\n",
+         3, 13, "integer out of range"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Mode = mdFourth\n", 3, 12,
+         "invalid value mdFourth for property Mode"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Options = [opRed, opPink]\n  "
+         "end\nend",
+         3, 23, "invalid set member opPink"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Enabled = Yes\n  end\nend", 3,
+         15, "True or False expected"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Caption = 'open\n  end\nend",
+         3, 15, "unterminated string"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n  end\n", 4, 1,
+         "\"end\" expected"},
+        {"object A: TDataModule\nend\nend\n", 3, 1, "text after the end of the form"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n  end\n  object b: "
+         "TFormTestComponent\n  end\nend",
+         4, 10, "a component named b already exists"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Next = Ghost\n  end\nend", 3,
+         12, "unknown component Ghost"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Next = A\n  end\nend", 3, 12,
+         "A is no TFormTestComponent"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Version = '2'\n  end\nend", 3,
+         5, "property Version is read-only"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Lines = 'x'\n  end\nend", 3, 5,
+         "string list expected as Lines.Strings"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Caption.Strings = ()\n  "
+         "end\nend",
+         3, 5, "property Caption is no string list"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Items = <\n      itm\n", 4, 7,
+         "\"item\" or \">\" expected"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Items = <item Colour = 1 "
+         "end>\n  end\nend",
+         3, 19, "unknown property Colour of TFormTestItem"},
+        {"object A: TDataModule\n  Data = {0A0B}\nend", 2, 10,
+         "binary property data is not supported"},
+        {"object A: TDataModule\n  Height = 1x\nend", 2, 12, "invalid number"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Caption = #\n  end\nend", 3,
+         15, "character code expected"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Caption = #70000\n  end\nend",
+         3, 15, "character code out of range"},
+        {"object A: TDataModule\n  object B.C: TFormTestComponent\n  end\nend", 2, 10,
+         "invalid component name"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        const int aliveBefore = TFormTestComponent::alive;
+        try {
+            read(QString::fromUtf8(c.text));
+            ADD_FAILURE() << "no error";
+        } catch (const EFormError &e) {
+            EXPECT_EQ(e.Line(), c.line);
+            EXPECT_EQ(e.Column(), c.column);
+            EXPECT_TRUE(e.Message().contains(QString::fromUtf8(c.message)))
+                << qPrintable(e.Message());
+            EXPECT_TRUE(e.Message().startsWith(
+                QStringLiteral("test.dfm(%1:%2): ").arg(c.line).arg(c.column)))
+                << qPrintable(e.Message());
+        }
+        EXPECT_EQ(TFormTestComponent::alive, aliveBefore) << "nothing left built";
+    }
+    // Deep nesting is refused, not followed down the stack.
+    QString deep = QStringLiteral("object A: TDataModule\n  Height = ");
+    deep += QString(100000, QLatin1Char('('));
+    EXPECT_THROW(read(deep), EFormError);
+}
+
+TEST_F(FormFileTest, activationsAreHeldBackUntilApplied)
+{
+    const QString text = QStringLiteral("object A: TDataModule\n"
+                                        "  object B: TFormTestComponent\n"
+                                        "    Connected = True\n"
+                                        "  end\n"
+                                        "  object C: TFormTestComponent\n"
+                                        "    Caption = 'unreachable'\n"
+                                        "    Connected = True\n"
+                                        "  end\n"
+                                        "end\n");
+    TFormReader reader(text, QStringLiteral("f.dfm"));
+    std::unique_ptr<QObject> root = reader.Read();
+    ASSERT_EQ(reader.Deferred().size(), 2);
+    EXPECT_EQ(reader.Deferred()[0].Component, child(root.get(), "B"));
+    EXPECT_EQ(reader.Deferred()[1].Line, 7);
+    EXPECT_FALSE(child(root.get(), "B")->Connected()) << "reading connects nothing";
+    try {
+        reader.ApplyDeferred();
+        ADD_FAILURE() << "C cannot connect";
+    } catch (const EFormError &e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("f.dfm(7): C.Connected: cannot connect"));
+    }
+    EXPECT_TRUE(child(root.get(), "B")->Connected()) << "applied in form order";
+}
+
+TEST_F(FormFileTest, savingKeepsBackupAndReplacesAtomically)
+{
+    TempFolder dir;
+    const QString file = dir.file(QStringLiteral("Unit1.dfm"));
+    EXPECT_EQ(FormBackupFileName(file), dir.file(QStringLiteral("Unit1.~dfm")));
+    EXPECT_EQ(FormBackupFileName(QStringLiteral("/x/noext")), QStringLiteral("/x/noext.~dfm"));
+
+    TDataModule root;
+    root.setObjectName(QStringLiteral("DM"));
+    auto *c = new TFormTestComponent(&root);
+    c->setObjectName(QStringLiteral("C"));
+    SaveFormFile(&root, file);
+    EXPECT_FALSE(dir.exists(QStringLiteral("Unit1.~dfm"))) << "no backup of a new file";
+    const QByteArray first = dir.read(QStringLiteral("Unit1.dfm"));
+    EXPECT_EQ(QString::fromUtf8(first), WriteFormText(&root));
+
+    c->Count = 5;
+    SaveFormFile(&root, file);
+    EXPECT_EQ(dir.read(QStringLiteral("Unit1.~dfm")), first) << "previous version kept";
+    const QByteArray second = dir.read(QStringLiteral("Unit1.dfm"));
+    EXPECT_TRUE(second.contains("Count = 5"));
+
+    // A value that cannot be written: nothing is touched.
+    c->Ratio = std::nan("");
+    EXPECT_THROW(SaveFormFile(&root, file), EFormError);
+    EXPECT_EQ(dir.read(QStringLiteral("Unit1.dfm")), second);
+    EXPECT_EQ(dir.read(QStringLiteral("Unit1.~dfm")), first);
+    c->Ratio = 0.5;
+
+    // The backup cannot be written (a folder is in its place): the save
+    // fails and the form file stays whole.
+    const QString blocked = dir.file(QStringLiteral("Blocked.dfm"));
+    dir.write(QStringLiteral("Blocked.dfm"), "old content");
+    QDir(dir.path()).mkdir(QStringLiteral("Blocked.~dfm"));
+    EXPECT_THROW(SaveFormFile(&root, blocked), EFormError);
+    EXPECT_EQ(dir.read(QStringLiteral("Blocked.dfm")), QByteArray("old content"));
+
+    EXPECT_THROW(SaveFormFile(&root, dir.path()), EFormError) << "a folder is no form file";
+    try {
+        LoadFormFile(dir.file(QStringLiteral("missing.dfm")));
+        ADD_FAILURE() << "no error";
+    } catch (const EFormError &e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("missing.dfm")));
+    }
+}
+
+} // namespace
+
+#include "FormFileTest.moc"

@@ -4,6 +4,8 @@
 
 #include "Registrations.h"
 
+#include "orvlib/DB.h"
+
 #include "rtl/Classes.h"
 
 #include <QFile>
@@ -22,7 +24,9 @@ namespace {
 
 QList<TComponentClass> &registeredClasses()
 {
-    static QList<TComponentClass> classes{&TDataModule::staticMetaObject};
+    // A dataset's persistent fields are components of the form as well.
+    static QList<TComponentClass> classes{&TDataModule::staticMetaObject,
+                                          &TField::staticMetaObject};
     return classes;
 }
 

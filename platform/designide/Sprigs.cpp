@@ -3,10 +3,13 @@
 #include "DesignErrors.h"
 #include "Registrations.h"
 
+#include "orvlib/DB.h"
+
 #include <QHash>
 #include <QMetaObject>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 
 TSprig::TSprig(QObject *AItem)
@@ -247,6 +250,20 @@ bool TTransientSprig::Transient()
     return true;
 }
 
+void TFieldSprig::FigureParent()
+{
+    auto *field = qobject_cast<TField *>(Item());
+    TDataSet *dataSet = field ? field->DataSet() : nullptr;
+    if (!dataSet) {
+        TComponentSprig::FigureParent();
+        return;
+    }
+    if (TRootSprig *root = Root()) {
+        if (TSprig *parent = root->FindItem(dataSet))
+            parent->Add(this);
+    }
+}
+
 TRootSprig::TRootSprig(QObject *ADesignRoot, IDesignerPtr ADesigner)
     : TSprig(ADesignRoot)
     , FDesigner(std::move(ADesigner))
@@ -294,6 +311,7 @@ void TRootSprig::placeItems(const QList<QObject *> &Components)
         int Rank;
         QObject *Component;
         const TSprigClass *Class; // null: no node class registered
+        bool Field;               // a field component without a node class of its own
     };
     // The registered node class (and its rank, the position of its
     // registration) is looked up once per component class.
@@ -306,7 +324,10 @@ void TRootSprig::placeItems(const QList<QObject *> &Components)
         if (known == classes.end())
             known = classes.insert(
                 meta, {registrations().sprigFor(meta), registrations().sprigRank(meta)});
-        placing.push_back({known->second, component, known->first ? &known->first : nullptr});
+        // A field goes under its dataset's node, so after every other kind.
+        const bool field = !known->first && qobject_cast<TField *>(component);
+        placing.push_back({field ? std::numeric_limits<int>::max() : known->second, component,
+                           known->first ? &known->first : nullptr, field});
     }
     std::stable_sort(placing.begin(), placing.end(),
                      [](const Placing &A, const Placing &B) { return A.Rank < B.Rank; });
@@ -330,9 +351,13 @@ void TRootSprig::placeItems(const QList<QObject *> &Components)
     };
     try {
         for (const Placing &p : placing) {
-            std::unique_ptr<TSprig> sprig = p.Class
-                                                ? p.Class->Create(p.Component)
-                                                : std::make_unique<TComponentSprig>(p.Component);
+            std::unique_ptr<TSprig> sprig;
+            if (p.Class)
+                sprig = p.Class->Create(p.Component);
+            else if (p.Field)
+                sprig = std::make_unique<TFieldSprig>(p.Component);
+            else
+                sprig = std::make_unique<TComponentSprig>(p.Component);
             sprig->SetRoot(this);
             FNodesByItem.insert(p.Component, sprig.get());
             place(sprig.release());

@@ -157,6 +157,19 @@ public:
     using TComponentSprig::TComponentSprig;
 };
 
+// The node of a persistent field: a child of its dataset's node (at the root
+// when the field has no dataset). The tree gives it to every field component
+// whose class has no node class of its own.
+class TFieldSprig : public TComponentSprig
+{
+    Q_OBJECT
+
+public:
+    using TComponentSprig::TComponentSprig;
+    // Stays unplaced while the dataset's node is not in the tree yet.
+    void FigureParent() override;
+};
+
 // The root of a structure-view tree: the form or data module being designed.
 //
 // The view's side of drag and drop: it asks DragOver while a node is dragged,

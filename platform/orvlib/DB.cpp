@@ -4,6 +4,9 @@
 
 #include "rtl/SysUtils.h"
 
+#include <QHash>
+
+#include <algorithm>
 
 // --- TParam -------------------------------------------------------------------
 
@@ -132,17 +135,83 @@ QStringList TParams::ParseSQL(const QString &SQL, bool DoCreate)
 
 // --- TField -------------------------------------------------------------------
 
+TField::TField(QObject *AOwner)
+    : QObject(AOwner)
+{}
+
 TField::TField(TDataSet *DataSet, int FieldNo, const QString &FieldName, TFieldType DataType)
     : QObject(DataSet)
     , m_dataSet(DataSet)
-    , m_fieldNo(FieldNo)
+    , m_column(FieldNo)
     , m_fieldName(FieldName)
     , m_dataType(DataType)
+    , m_persistent(false)
 {}
+
+TField::~TField()
+{
+    if (m_persistent && m_dataSet)
+        m_dataSet->detachField(this);
+}
+
+void TField::SetDataSet(TDataSet *Value)
+{
+    if (Value == m_dataSet)
+        return;
+    if (!m_persistent)
+        throw Exception(QStringLiteral("Field '%1' belongs to %2 while it is open")
+                            .arg(m_fieldName, m_dataSet ? m_dataSet->objectName() : QString()));
+    if (m_dataSet)
+        m_dataSet->CheckInactive();
+    if (Value) {
+        Value->CheckInactive();
+        if (!m_fieldName.isEmpty()) {
+            for (const TField *f : Value->m_persistentFields) {
+                if (f->m_fieldName == m_fieldName)
+                    throw Exception(SDuplicateFieldName().arg(m_fieldName, Value->objectName()));
+            }
+        }
+    }
+    if (m_dataSet)
+        m_dataSet->detachField(this);
+    m_dataSet = Value;
+    if (Value) {
+        Value->m_persistentFields.push_back(this);
+        Value->m_fields = Value->m_persistentFields;
+    }
+}
+
+int TField::Index() const
+{
+    if (!m_dataSet)
+        return -1;
+    const auto &fields = m_dataSet->m_fields;
+    const auto it = std::find(fields.begin(), fields.end(), this);
+    return it == fields.end() ? -1 : static_cast<int>(it - fields.begin());
+}
+
+void TField::SetFieldName(const QString &Value)
+{
+    if (Value == m_fieldName)
+        return;
+    if (m_dataSet) {
+        m_dataSet->CheckInactive();
+        for (const TField *f : m_dataSet->m_persistentFields) {
+            if (f != this && f->m_fieldName == Value)
+                throw Exception(SDuplicateFieldName().arg(Value, m_dataSet->objectName()));
+        }
+    }
+    m_fieldName = Value;
+}
+
+void TField::SetDataType(TFieldType Value)
+{
+    m_dataType = Value;
+}
 
 QVariant TField::Value() const
 {
-    return m_dataSet->FieldValue(m_fieldNo);
+    return m_dataSet && m_column >= 0 ? m_dataSet->FieldValue(m_column) : QVariant();
 }
 
 QString TField::AsString() const
@@ -170,6 +239,13 @@ TDataSet::TDataSet(QObject *AOwner)
 TDataSet::~TDataSet()
 {
     clearData();
+    // The persistent fields go with their dataset, wherever they are owned.
+    const std::vector<TField *> fields = std::exchange(m_persistentFields, {});
+    m_fields.clear();
+    for (TField *f : fields) {
+        f->m_dataSet = nullptr;
+        delete f;
+    }
 }
 
 void TDataSet::SetActive(bool Value)
@@ -178,7 +254,13 @@ void TDataSet::SetActive(bool Value)
         return;
     if (Value) {
         clearData();
-        InternalOpen(); // raises: the dataset stays closed
+        try {
+            InternalOpen(); // raises: the dataset stays closed
+        } catch (...) {
+            InternalClose();
+            clearData();
+            throw;
+        }
         m_active = true;
         First();
         Q_EMIT AfterOpen();
@@ -192,26 +274,155 @@ void TDataSet::SetActive(bool Value)
 
 void TDataSet::clearData()
 {
-    for (TField *f : m_fields)
-        delete f;
-    m_fields.clear();
+    for (TField *f : m_fields) {
+        if (!f->m_persistent)
+            delete f;
+    }
+    for (TField *f : m_persistentFields) {
+        f->m_column = -1;
+        f->OriginTable.clear();
+        f->OriginColumn.clear();
+    }
+    m_fields = m_persistentFields;
     m_rows.clear();
     m_cursor = 0;
     m_bof = true;
 }
 
+void TDataSet::detachField(TField *Field)
+{
+    // An open dataset reads its records through its fields: it closes before
+    // one of them goes. This runs in destructors, so it must not raise.
+    if (m_active) {
+        try {
+            Close();
+        } catch (...) {
+            clearData();
+            m_active = false;
+        }
+    }
+    std::erase(m_persistentFields, Field);
+    if (!m_active)
+        m_fields = m_persistentFields;
+    Field->m_dataSet = nullptr;
+    Field->m_column = -1;
+}
+
+void TDataSet::bindPersistentFields(const QList<TFieldDesc> &Columns)
+{
+    // Exact names first, then letter case ignored (a server may fold the case
+    // of unquoted names); the first column of a name wins.
+    QHash<QString, int> exact;
+    QHash<QString, int> folded;
+    for (int i = Columns.size(); i-- > 0;) {
+        exact.insert(Columns.at(i).Name, i);
+        folded.insert(Columns.at(i).Name.toCaseFolded(), i);
+    }
+    QStringList missing;
+    for (TField *f : m_persistentFields) {
+        int column = exact.value(f->m_fieldName, -1);
+        if (column < 0)
+            column = folded.value(f->m_fieldName.toCaseFolded(), -1);
+        if (column < 0) {
+            missing << f->m_fieldName;
+            continue;
+        }
+        const TFieldDesc &desc = Columns.at(column);
+        f->m_column = column;
+        f->OriginTable = desc.OriginTable;
+        f->OriginColumn = desc.OriginColumn;
+        if (f->m_dataType == TFieldType::ftUnknown)
+            f->m_dataType = desc.DataType;
+    }
+    if (missing.isEmpty())
+        return;
+    for (TField *f : m_persistentFields)
+        f->m_column = -1;
+    if (missing.size() == 1)
+        throw Exception(SFieldNotFound().arg(missing.first(), objectName()));
+    throw Exception(SFieldsNotFound().arg(QLatin1Char('\'') + missing.join(QStringLiteral("', '"))
+                                              + QLatin1Char('\''),
+                                          objectName()));
+}
+
 void TDataSet::SetData(const QList<TFieldDesc> &Fields, std::vector<QVariantList> Rows)
 {
     clearData();
-    for (int i = 0; i < Fields.size(); ++i) {
-        auto *f = new TField(this, i, Fields.at(i).Name, Fields.at(i).DataType);
-        f->OriginTable = Fields.at(i).OriginTable;
-        f->OriginColumn = Fields.at(i).OriginColumn;
-        m_fields.push_back(f);
+    m_fieldDefs = Fields;
+    if (m_readingDefs)
+        return;
+    if (!m_persistentFields.empty()) {
+        bindPersistentFields(Fields);
+    } else {
+        for (int i = 0; i < Fields.size(); ++i) {
+            auto *f = new TField(this, i, Fields.at(i).Name, Fields.at(i).DataType);
+            f->OriginTable = Fields.at(i).OriginTable;
+            f->OriginColumn = Fields.at(i).OriginColumn;
+            m_fields.push_back(f);
+        }
     }
     m_rows = std::move(Rows);
     m_cursor = 0;
     m_bof = true;
+}
+
+QObjectList TDataSet::PersistentFields() const
+{
+    QObjectList fields;
+    fields.reserve(static_cast<qsizetype>(m_persistentFields.size()));
+    for (TField *f : m_persistentFields)
+        fields << f;
+    return fields;
+}
+
+void TDataSet::UpdateFieldDefs()
+{
+    if (m_active)
+        return;
+    struct ReadingDefs
+    {
+        TDataSet *d;
+        ~ReadingDefs() { d->m_readingDefs = false; }
+    } reading{this};
+    m_readingDefs = true;
+    try {
+        InternalOpen();
+    } catch (...) {
+        InternalClose();
+        clearData();
+        throw;
+    }
+    InternalClose();
+    clearData();
+}
+
+QStringList TDataSet::FieldDefNames()
+{
+    UpdateFieldDefs();
+    QStringList names;
+    names.reserve(m_fieldDefs.size());
+    for (const TFieldDesc &d : std::as_const(m_fieldDefs))
+        names << d.Name;
+    return names;
+}
+
+TField *TDataSet::CreatePersistentField(const QString &FieldName, QObject *Owner)
+{
+    CheckInactive();
+    for (const TField *f : m_persistentFields) {
+        if (f->m_fieldName == FieldName)
+            throw Exception(SDuplicateFieldName().arg(FieldName, objectName()));
+    }
+    auto *field = new TField(Owner);
+    field->m_fieldName = FieldName;
+    for (const TFieldDesc &d : std::as_const(m_fieldDefs)) {
+        if (d.Name == FieldName) {
+            field->m_dataType = d.DataType;
+            break;
+        }
+    }
+    field->SetDataSet(this);
+    return field;
 }
 
 void TDataSet::OpenWithData(const QList<TFieldDesc> &Fields, std::vector<QVariantList> Rows)

@@ -112,26 +112,61 @@ protected:
 
 // --- Fields -------------------------------------------------------------------
 
-// A field of an open dataset: the column of the current record.
+// A field of a dataset: a column of the current record.
+//
+// A dataset without persistent fields makes its own fields when it opens and
+// frees them when it closes. A persistent field is a component of its own,
+// owned by the form or data module that holds the dataset and stored with it
+// (FieldName, DataSet, DataType, DisplayLabel, Visible). While a dataset has
+// persistent fields it uses exactly those, in their order, whenever it opens:
+// a persistent field whose column is missing from the result makes the open
+// fail, and result columns without a persistent field are not fields.
+// Freeing the dataset frees its persistent fields; freeing a field takes it
+// out of its dataset (closing the dataset first when it is open).
 class TField : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(QString FieldName READ FieldName)
-    Q_PROPERTY(DBTypes::TFieldType DataType READ DataType)
+    Q_PROPERTY(QString FieldName READ FieldName WRITE SetFieldName)
+    Q_PROPERTY(TDataSet *DataSet READ DataSet WRITE SetDataSet)
+    Q_PROPERTY(DBTypes::TFieldType DataType READ DataType WRITE SetDataType)
+    // Empty: the field name is shown.
+    Q_PROPERTY(QString DisplayLabel READ DisplayLabelText WRITE SetDisplayLabel)
+    Q_PROPERTY(bool Visible READ Visible WRITE SetVisible)
+    Q_PROPERTY(int Index READ Index STORED false)
 
 public:
+    // A persistent field, not yet attached to a dataset.
+    Q_INVOKABLE explicit TField(QObject *AOwner = nullptr);
+    // A field the dataset makes for column FieldNo of its result.
     TField(TDataSet *DataSet, int FieldNo, const QString &FieldName, TFieldType DataType);
+    ~TField() override;
 
     TDataSet *DataSet() const { return m_dataSet; }
-    // Position in the dataset's field list, from 0.
-    int Index() const { return m_fieldNo; }
+    // Attaches a persistent field to Value (last in its field list) and takes
+    // it from its former dataset; both must be closed. Fields the dataset
+    // made itself cannot move.
+    void SetDataSet(TDataSet *Value);
+    // Position in the dataset's field list, from 0; -1 outside one.
+    int Index() const;
     QString FieldName() const { return m_fieldName; }
+    // Renames a persistent field; its dataset must be closed.
+    void SetFieldName(const QString &Value);
     TFieldType DataType() const { return m_dataType; }
+    void SetDataType(TFieldType Value);
+    // The column title shown for the field; the field name until set.
+    QString DisplayLabel() const { return m_displayLabel.isEmpty() ? m_fieldName : m_displayLabel; }
+    void SetDisplayLabel(const QString &Value) { m_displayLabel = Value; }
+    QString DisplayLabelText() const { return m_displayLabel; }
+    bool Visible() const { return m_visible; }
+    void SetVisible(bool Value) { m_visible = Value; }
+    // Whether the field is a component of its own rather than one the
+    // dataset made when it opened.
+    bool IsPersistent() const { return m_persistent; }
     // Where the column comes from, when the server knows: table and column.
     QString OriginTable;
     QString OriginColumn;
 
-    // The value in the current record; null on an empty dataset.
+    // The value in the current record; null on an empty or closed dataset.
     QVariant Value() const;
     bool IsNull() const { return Value().isNull(); }
     QString AsString() const;
@@ -140,10 +175,15 @@ public:
     bool AsBoolean() const;
 
 private:
-    TDataSet *m_dataSet;
-    int m_fieldNo;
+    friend class TDataSet;
+
+    TDataSet *m_dataSet = nullptr;
+    int m_column = -1; // the result column the field reads; -1 while unbound
     QString m_fieldName;
-    TFieldType m_dataType;
+    TFieldType m_dataType = TFieldType::ftUnknown;
+    QString m_displayLabel;
+    bool m_visible = true;
+    bool m_persistent = true;
 };
 
 // Description of a result column, as a dataset's data is delivered.
@@ -186,6 +226,8 @@ public:
     // Current record number from 1; 0 when there is none.
     int RecNo() const;
 
+    // The fields: the persistent ones whenever there are any, else the ones
+    // the dataset made when it opened (none while it is closed).
     int FieldCount() const { return static_cast<int>(m_fields.size()); }
     TField *Fields(int Index) const;
     // The field named Name (letter case ignored), or null.
@@ -197,6 +239,21 @@ public:
 
     // The value of column Index in the current record.
     QVariant FieldValue(int Index) const;
+
+    // The persistent fields, in order (the fields editor lists them).
+    Q_INVOKABLE QObjectList PersistentFields() const;
+    bool HasPersistentFields() const { return !m_persistentFields.empty(); }
+    // The columns of the dataset's result, as the database reports them. A
+    // closed dataset opens to read them and closes again (its persistent
+    // fields are not checked for that).
+    void UpdateFieldDefs();
+    const QList<TFieldDesc> &FieldDefs() const { return m_fieldDefs; }
+    // UpdateFieldDefs, then the column names in result order.
+    Q_INVOKABLE QStringList FieldDefNames();
+    // Makes a persistent field for result column FieldName, owned by Owner
+    // and attached last to this dataset, with the column's type when the
+    // field definitions know it. The dataset must be closed.
+    Q_INVOKABLE TField *CreatePersistentField(const QString &FieldName, QObject *Owner);
 
     // Replaces the dataset's content; for InternalOpen and for datasets made
     // by the library (catalogue results). Leaves the cursor on the first record.
@@ -220,10 +277,16 @@ protected:
     void CheckInactive() const;
 
 private:
+    friend class TField;
     void clearData();
+    void bindPersistentFields(const QList<TFieldDesc> &Columns);
+    void detachField(TField *Field);
 
     bool m_active = false;
+    bool m_readingDefs = false;
     std::vector<TField *> m_fields;
+    std::vector<TField *> m_persistentFields;
+    QList<TFieldDesc> m_fieldDefs;
     std::vector<QVariantList> m_rows;
     int m_cursor = 0; // index into m_rows; == size() past the end
     bool m_bof = true;

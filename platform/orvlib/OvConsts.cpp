@@ -108,6 +108,14 @@ QString SFieldNotFound()
 {
     return tr("Field '%1' not found in %2");
 }
+QString SFieldsNotFound()
+{
+    return tr("Fields %1 not found in %2");
+}
+QString SDuplicateFieldName()
+{
+    return tr("Duplicate field name '%1' in %2");
+}
 QString SParamNotFound()
 {
     return tr("Parameter '%1' not found in %2");

@@ -36,6 +36,8 @@ QString SDatabaseFileNotFound(); // %1 file name
 QString SConnectFailed();        // %1 database name, %2 server message
 QString SNoDriver();             // %1 server type name
 QString SFieldNotFound();        // %1 field name, %2 dataset name
+QString SFieldsNotFound();       // %1 quoted field names, %2 dataset name
+QString SDuplicateFieldName();   // %1 field name, %2 dataset name
 QString SParamNotFound();        // %1 parameter name, %2 dataset name
 QString SNoSQLStatement();       // %1 dataset name
 QString SNoTableName();          // %1 dataset name

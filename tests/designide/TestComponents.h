@@ -1,5 +1,6 @@
 #pragma once
 
+#include "designide/ColnEdit.h"
 #include "designide/ComponentEditors.h"
 #include "designide/PropertyEditors.h"
 #include "designide/Sprigs.h"
@@ -170,4 +171,15 @@ class TSprigB : public TComponentSprig
 
 public:
     using TComponentSprig::TComponentSprig;
+};
+
+// A collection editor class of its own, as a package may pass one.
+class TTestCollectionEditor : public TCollectionEditor
+{
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE explicit TTestCollectionEditor(QWidget *AOwner = nullptr)
+        : TCollectionEditor(AOwner)
+    {}
 };

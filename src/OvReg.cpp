@@ -11,20 +11,6 @@
 
 TDesignSettings *DesignSettings = nullptr;
 
-namespace {
-
-// Macro queries: the query verbs and the macro editor. Only the registration
-// refers to it.
-class TOvMacroQueryEditor : public TOvQueryEditor
-{
-    Q_OBJECT
-
-public:
-    using TOvQueryEditor::TOvQueryEditor;
-};
-
-} // namespace
-
 void OvRegInitialization()
 {
     DesignSettings = new TDesignSettings();
@@ -94,7 +80,7 @@ void Register()
                             componentEditorClass<TOvDataSetEditor>());
     RegisterComponentEditor(&TOvQuery::staticMetaObject, componentEditorClass<TOvQueryEditor>());
     RegisterComponentEditor(&TOvMacroQuery::staticMetaObject,
-                            componentEditorClass<TOvMacroQueryEditor>());
+                            OvMacroQueryEditorClass());
     RegisterComponentEditor(&TOvStoredProc::staticMetaObject,
                             componentEditorClass<TOvStoredProcEditor>());
     RegisterComponentEditor(&TOvUpdateSQL::staticMetaObject,
@@ -133,4 +119,3 @@ void Register()
     RegisterSprigType(&TOvUpdateSQL::staticMetaObject, sprigClass<TOvUpdateSQLSprig>());
 }
 
-#include "OvReg.moc"

@@ -77,22 +77,37 @@ public:
     TOvDatabaseEditDlg *EditDlg = nullptr;
 };
 
-// Datasets: the About verb and the fields editor.
+// Datasets: the About verb, a separator and the fields editor (also the
+// double click, for every dataset editor).
 class TOvDataSetEditor : public TDataSetEditor
 {
     Q_OBJECT
 
 public:
     using TDataSetEditor::TDataSetEditor;
+
+    void Edit() override;
+    void ExecuteVerb(int Index) override;
+    QString GetVerb(int Index) override;
+    int GetVerbCount() override;
 };
 
-// Queries: the dataset verbs, the parameter editor and the SQL editor.
+// Queries: the dataset verbs, the parameter editor and, while the design
+// settings' SQL-editor switch is on, the SQL editor.
 class TOvQueryEditor : public TOvDataSetEditor
 {
     Q_OBJECT
 
 public:
     using TOvDataSetEditor::TOvDataSetEditor;
+
+    void ExecuteVerb(int Index) override;
+    QString GetVerb(int Index) override;
+    int GetVerbCount() override;
+
+private:
+    // The SQL editor's code-editor callback.
+    void ShowCodeEditor(TStrings *List, bool Modified);
 };
 
 // Stored procedures: the dataset verbs and the parameter editor.
@@ -102,6 +117,10 @@ class TOvStoredProcEditor : public TOvDataSetEditor
 
 public:
     using TOvDataSetEditor::TOvDataSetEditor;
+
+    void ExecuteVerb(int Index) override;
+    QString GetVerb(int Index) override;
+    int GetVerbCount() override;
 };
 
 // Update objects: the About verb, a separator and the UpdateSQL editor (also
@@ -118,6 +137,10 @@ public:
     QString GetVerb(int Index) override;
     int GetVerbCount() override;
 };
+
+// The editor of macro queries: the query verbs and the macro editor. Its
+// class is private to the package; the registration creates it from here.
+TComponentEditorClass OvMacroQueryEditorClass();
 
 // Runs the UpdateSQL editor on UpdateSQL and, on OK, tells Designer (when
 // there is one) that the form was modified. True on OK.

@@ -20,6 +20,7 @@
 
 #include <QCoreApplication>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRandomGenerator>
 
 namespace {
@@ -238,6 +239,8 @@ TEST_F(StoredProcOnSQLite, Matrix)
     EXPECT_THROW(editor.ExecuteVerb(3), Exception);
     EXPECT_TRUE(ui.modalForms.empty()) << "a failed prepare opens no editor";
     EXPECT_FALSE(proc->Prepared());
+    // Asking the database connected it; the next cases start disconnected.
+    db->Close();
 
     // Parameters given by hand: nothing is prepared, and an unconnected or
     // undescribing database lets the person add and delete them.

@@ -362,6 +362,34 @@ TEST_F(SprigsTest, keysFindOnlyNodesOfTheirKind)
     EXPECT_EQ(nodeOf(*root, impostor)->Count(), 0);
 }
 
+TEST_F(SprigsTest, persistentFieldsUnderTheirDataset)
+{
+    // Fields created before their dataset and its database, as a form file
+    // may load them: each still lands under its dataset's node.
+    QList<QObject *> order;
+    for (const QString &name : {QString("ID"), QString("NAME")}) {
+        auto *field = new TField(&module);
+        field->setObjectName("Orders" + name);
+        field->SetFieldName(name);
+        field->SetDataSet(orders);
+        order << field;
+    }
+    order << QList<QObject *>(components.rbegin(), components.rend());
+    auto root = build(order);
+    TSprig *ordersNode = nodeOf(*root, orders);
+    ASSERT_EQ(ordersNode->Count(), 2);
+    EXPECT_EQ(ordersNode->Items(0)->Item(), order[0]);
+    EXPECT_EQ(ordersNode->Items(1)->Item(), order[1]);
+    EXPECT_EQ(ordersNode->Parent(), nodeOf(*root, salesDb))
+        << "the dataset still under its database";
+    EXPECT_FALSE(ordersNode->ProblemsBelow());
+
+    // A drop of the dataset keeps its fields with it.
+    EXPECT_TRUE(root->DragDrop(ordersNode, nodeOf(*root, stockDb)));
+    EXPECT_EQ(nodeOf(*root, orders)->Parent(), nodeOf(*root, stockDb));
+    EXPECT_EQ(nodeOf(*root, orders)->Count(), 2);
+}
+
 TEST_F(SprigsTest, dropsOfDatabases)
 {
     auto root = build(components);

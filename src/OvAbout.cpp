@@ -118,29 +118,18 @@ void TOvAboutDlg::openAddress(Qt::MouseButton Button, const QString &Address)
 void TOvAboutDlg::lblHomeMouseDown(QObject *Sender, Qt::MouseButton Button,
                                    Qt::KeyboardModifiers Shift, int X, int Y)
 {
-    Q_UNUSED(Sender);
-    Q_UNUSED(Shift);
-    Q_UNUSED(X);
-    Q_UNUSED(Y);
     openAddress(Button, HomeAddress());
 }
 
 void TOvAboutDlg::lblSupportMouseDown(QObject *Sender, Qt::MouseButton Button,
                                       Qt::KeyboardModifiers Shift, int X, int Y)
 {
-    Q_UNUSED(Sender);
-    Q_UNUSED(Shift);
-    Q_UNUSED(X);
-    Q_UNUSED(Y);
     openAddress(Button, SupportAddress());
 }
 
 void TOvAboutDlg::lblOrderMouseDown(QObject *Sender, Qt::MouseButton Button,
                                     Qt::KeyboardModifiers Shift, int X, int Y)
 {
-    Q_UNUSED(Shift);
-    Q_UNUSED(X);
-    Q_UNUSED(Y);
     openAddress(Button, Sender == lblOrderOrvantaStd ? OrderStdAddress() : OrderProAddress());
 }
 

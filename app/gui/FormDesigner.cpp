@@ -1,0 +1,84 @@
+#include "FormDesigner.h"
+
+TFormDesigner::TFormDesigner(std::unique_ptr<QObject> Root, QString FileName)
+    : m_root(std::move(Root))
+    , m_fileName(std::move(FileName))
+{}
+
+TFormDesigner::~TFormDesigner()
+{
+    // The selection's guards must not outlive the components they watch.
+    m_selection.clear();
+    m_root.reset();
+}
+
+void TFormDesigner::Modified()
+{
+    setModified(true);
+    emit designChanged();
+}
+
+QObject *TFormDesigner::Root() const
+{
+    return m_root.get();
+}
+
+QString TFormDesigner::GetDesignerExtension() const
+{
+    return QStringLiteral("dfm");
+}
+
+void TFormDesigner::setFileName(const QString &FileName)
+{
+    if (FileName == m_fileName)
+        return;
+    m_fileName = FileName;
+    emit fileNameChanged(m_fileName);
+}
+
+void TFormDesigner::setModified(bool Value)
+{
+    if (Value == m_modified)
+        return;
+    m_modified = Value;
+    emit modifiedChanged(m_modified);
+}
+
+QList<QObject *> TFormDesigner::selection() const
+{
+    QList<QObject *> result;
+    for (const QPointer<QObject> &c : m_selection)
+        if (c && belongs(c))
+            result.append(c);
+    return result;
+}
+
+void TFormDesigner::select(const QList<QObject *> &Components)
+{
+    QList<QPointer<QObject>> next;
+    for (QObject *c : Components)
+        if (c && belongs(c) && !next.contains(c))
+            next.append(c);
+    if (next == m_selection)
+        return;
+    m_selection = std::move(next);
+    emit selectionChanged();
+}
+
+void TFormDesigner::notifyComponentsChanged()
+{
+    setModified(true);
+    emit componentsChanged();
+    // A selected component may be gone or renamed.
+    const QList<QObject *> still = selection();
+    if (still.size() != m_selection.size())
+        select(still);
+}
+
+bool TFormDesigner::belongs(const QObject *Component) const
+{
+    for (const QObject *o = Component; o; o = o->parent())
+        if (o == m_root.get())
+            return true;
+    return false;
+}

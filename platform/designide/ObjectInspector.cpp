@@ -346,11 +346,16 @@ QStringList TObjectInspectorModel::valuesOf(TInspectorRow *Row) const
     return values;
 }
 
-QString TObjectInspectorModel::autoComplete(TInspectorRow *Row, const QString &Text) const
+QString TObjectInspectorModel::autoComplete(TInspectorRow *Row, const QString &Text,
+                                            const QStringList *Values) const
 {
     if (Text.isEmpty() || !Row->hasValueList() || !Row->m_editor->AutoFill())
         return Text;
-    for (const QString &v : valuesOf(Row))
+    const QStringList values = Values ? *Values : valuesOf(Row);
+    for (const QString &v : values)
+        if (v.compare(Text, Qt::CaseInsensitive) == 0)
+            return v;
+    for (const QString &v : values)
         if (v.startsWith(Text, Qt::CaseInsensitive))
             return v;
     return Text;

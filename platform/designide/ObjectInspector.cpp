@@ -7,6 +7,7 @@
 
 #include <QMetaProperty>
 #include <QScopeGuard>
+#include <QSet>
 
 #include <algorithm>
 
@@ -92,8 +93,10 @@ void TObjectInspectorModel::setSelection(IDesignerPtr Designer, const QList<QObj
     m_designer = std::move(Designer);
     m_selection.clear();
     m_guards.clear();
+    QSet<QObject *> seen; // a rubber band may select thousands
     for (QObject *c : Components)
-        if (c && !m_selection.contains(c)) {
+        if (c && !seen.contains(c)) {
+            seen.insert(c);
             m_selection << c;
             m_guards << c;
         }
@@ -138,11 +141,14 @@ TObjectInspectorModel::buildRows(const QList<QObject *> &Objects, TInspectorRow 
     QObject *first = Objects.first();
     const bool several = Objects.size() > 1;
 
-    // The distinct classes of the selection, for the categories.
+    // The distinct classes of the selection, each with a component of it.
     QList<TComponentClass> classes;
-    for (const QObject *o : Objects)
-        if (!classes.contains(o->metaObject()))
+    QList<QObject *> examples;
+    for (QObject *o : Objects)
+        if (!classes.contains(o->metaObject())) {
             classes << o->metaObject();
+            examples << o;
+        }
 
     for (const QMetaProperty &p : publishedOf(first)) {
         const QString name = QString::fromLatin1(p.name());
@@ -150,14 +156,15 @@ TObjectInspectorModel::buildRows(const QList<QObject *> &Objects, TInspectorRow 
         if (!editorClass)
             continue;
         // Shared means: the same property type and the same editor everywhere.
+        // A selection has few classes, so each class is judged once.
         const PTypeInfo type = propertyTypeInfo(p);
         bool shared = true;
-        for (int i = 1; i < Objects.size() && shared; ++i) {
-            const QMetaObject *meta = Objects[i]->metaObject();
+        for (int c = 1; c < classes.size() && shared; ++c) {
+            const QMetaObject *meta = classes[c];
             const int index = meta->indexOfProperty(p.name());
             shared = index >= QObject::staticMetaObject.propertyCount()
                      && propertyTypeInfo(meta->property(index)) == type
-                     && editorClassOf(Objects[i], name).Meta == editorClass.Meta;
+                     && editorClassOf(examples[c], name).Meta == editorClass.Meta;
         }
         if (!shared)
             continue;
@@ -346,11 +353,16 @@ QStringList TObjectInspectorModel::valuesOf(TInspectorRow *Row) const
     return values;
 }
 
-QString TObjectInspectorModel::autoComplete(TInspectorRow *Row, const QString &Text) const
+QString TObjectInspectorModel::autoComplete(TInspectorRow *Row, const QString &Text,
+                                            const QStringList *Values) const
 {
     if (Text.isEmpty() || !Row->hasValueList() || !Row->m_editor->AutoFill())
         return Text;
-    for (const QString &v : valuesOf(Row))
+    const QStringList values = Values ? *Values : valuesOf(Row);
+    for (const QString &v : values)
+        if (v.compare(Text, Qt::CaseInsensitive) == 0)
+            return v;
+    for (const QString &v : values)
         if (v.startsWith(Text, Qt::CaseInsensitive))
             return v;
     return Text;

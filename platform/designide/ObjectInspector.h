@@ -114,9 +114,11 @@ public:
     // the attributes say paSortList, else in the editor's order.
     QStringList valuesOf(TInspectorRow *Row) const;
     // What typed text becomes: when Row has a value list and the editor's
-    // AutoFill allows it, the first entry of valuesOf that starts with Text
-    // (ignoring case); otherwise Text unchanged.
-    QString autoComplete(TInspectorRow *Row, const QString &Text) const;
+    // AutoFill allows it, the entry equal to Text or else the first entry
+    // that starts with it (both ignoring case); otherwise Text unchanged.
+    // Values is the list when the caller has it already (else valuesOf).
+    QString autoComplete(TInspectorRow *Row, const QString &Text,
+                         const QStringList *Values = nullptr) const;
 
     // Stores Text through the editor's SetValue. A read-only row accepts only
     // an entry of its value list (EPropertyError otherwise).

@@ -205,6 +205,9 @@ TEST_F(ObjectInspectorTest, valueListsSortAndCompleteAsTheEditorSays)
     TSingleListProperty::AutoFillOn = true;
     EXPECT_EQ(model.autoComplete(unsorted, "BE"), "beta") << "completed ignoring case";
     EXPECT_EQ(model.autoComplete(unsorted, "q"), "q") << "no entry starts so";
+    const QStringList prefixFirst{"Customer", "Cust"};
+    EXPECT_EQ(model.autoComplete(unsorted, "cust", &prefixFirst), "Cust")
+        << "an equal entry beats an earlier longer one";
     TSingleListProperty::AutoFillOn = false;
     EXPECT_EQ(model.autoComplete(unsorted, "be"), "be") << "AutoFill refused";
     EXPECT_EQ(model.autoComplete(model.findRow("Caption"), "x"), "x") << "no value list";

@@ -48,3 +48,8 @@ QString TOpenDialog::CheckFileName() const
         return QObject::tr("File not found: %1").arg(QDir::toNativeSeparators(FileName));
     return QString();
 }
+
+bool TSaveDialog::Execute()
+{
+    return uiServices().saveFile(*this);
+}

@@ -84,3 +84,11 @@ public:
     // Why FileName breaks Options ("File not found: ..."), or empty when it does not.
     QString CheckFileName() const;
 };
+
+// The save-file dialog: like the open-file dialog, but the chosen file need
+// not exist yet (the person is asked before an existing one is replaced).
+class TSaveDialog : public TOpenDialog
+{
+public:
+    bool Execute();
+};

@@ -53,8 +53,9 @@ void renameComponent(TFormDesigner &Designer, QObject *Component, const QString 
 // deleted); returns how many went.
 int deleteSelection(TFormDesigner &Designer);
 
-// The clipboard text of Components: the form-file text of each, with the
-// components it owns, one after the other.
+// The clipboard text of Components (components of one module's root): the
+// form-file text of each with the components it owns, in module order, with
+// references to the module's other components by name.
 QString componentsText(const QList<QObject *> &Components);
 
 // Pastes form-file text made by componentsText into the designer's module.

@@ -208,3 +208,245 @@ TEST_F(MainWindowTest, MovesTheSelectionAndSavesThePositions)
     EXPECT_EQ(WriteFormText(back.get()), WriteFormText(window->designer()->Root()))
         << "the saved file reads back as the module";
 }
+
+// The context menu of an update object: the package's verbs with "-" as a
+// separator, then the environment's entries. Its editor verb and a double
+// click both open the UpdateSQL editor through the dialog seam; accepting
+// it marks the module modified.
+TEST_F(MainWindowTest, ListsAndRunsTheVerbsOfAComponent)
+{
+    ASSERT_TRUE(openDemo());
+    QObject *update = component(QStringLiteral("usOrders"));
+    std::unique_ptr<QMenu> menu = window->surface()->contextMenuFor(update);
+    const QStringList texts = menuTexts(*menu);
+    ASSERT_GE(texts.size(), 4);
+    EXPECT_TRUE(texts[0].startsWith(QLatin1String("Orvanta "))) << texts[0].toStdString();
+    EXPECT_EQ(texts[1], QStringLiteral("-"));
+    EXPECT_EQ(texts[2], QStringLiteral("&UpdateSQL Editor..."));
+    EXPECT_EQ(texts[3], QStringLiteral("-")) << "the environment's entries follow a separator";
+    EXPECT_TRUE(texts.contains(QStringLiteral("Cu&t")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("&Delete")));
+
+    ScriptedUi ui;
+    QString caption;
+    ui.onModal([&](TForm &Form) {
+        caption = Form.windowTitle();
+        auto *generate = Form.findChild<QPushButton *>(QStringLiteral("btGenerateSQL"));
+        ASSERT_TRUE(generate);
+        generate->click();
+        Form.resize(640, 480);
+        const QImage picture = screenshot(&Form, QStringLiteral("updatesql-editor"));
+        EXPECT_GT(colourCount(picture), 8);
+        Form.SetModalResult(mrOk);
+    });
+    menu->actions()[2]->trigger();
+    ASSERT_EQ(ui.modalForms.size(), 1u);
+    EXPECT_EQ(ui.modalForms[0], QStringLiteral("TOvUpdateSQLEditForm"));
+    EXPECT_TRUE(caption.contains(QLatin1String("usOrders"))) << caption.toStdString();
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(window->designer()->isModified()) << "the editor tells the designer";
+    const auto *u = qobject_cast<TOvUpdateSQL *>(update);
+    EXPECT_TRUE(u->ModifySQL()->Text().contains(QLatin1String("update Orders")));
+
+    // A double click runs the editor's Edit: the same editor; Cancel keeps
+    // the statements.
+    window->designer()->setModified(false);
+    const QString before = u->ModifySQL()->Text();
+    ui.onModal([](TForm &Form) { Form.SetModalResult(mrCancel); });
+    QTest::mouseDClick(viewport(), Qt::LeftButton, {}, centreOf(QStringLiteral("usOrders")));
+    ASSERT_EQ(ui.modalForms.size(), 2u);
+    EXPECT_EQ(ui.modalForms[1], QStringLiteral("TOvUpdateSQLEditForm"));
+    EXPECT_EQ(u->ModifySQL()->Text(), before);
+    EXPECT_FALSE(window->designer()->isModified());
+    EXPECT_EQ(ui.pendingSteps(), 0u);
+
+    // The surface's own menu has only the environment's entries.
+    std::unique_ptr<QMenu> own = window->surface()->contextMenuFor(nullptr);
+    EXPECT_EQ(menuTexts(*own).first(), QStringLiteral("Cu&t"));
+}
+
+// Failures come as message boxes with their text, and what was open stays
+// open: a broken form file (named with its line), clipboard text that is no
+// components, a package module that is not one.
+TEST_F(MainWindowTest, FailuresAreShownAndTheModuleStays)
+{
+    ASSERT_TRUE(openDemo());
+    QObject *root = window->designer()->Root();
+    folder().write(QStringLiteral("broken.dfm"),
+                   "object X: TDataModule\n  object Q: TOvQuery\n    Bogus = 1\n  end\nend\n");
+    folder().write(QStringLiteral("fake.so"), "not a module");
+
+    ScriptedUi ui;
+    ui.answer(mrOk).answer(mrOk).answer(mrOk).answer(mrOk);
+    EXPECT_FALSE(window->openForm(folder().file(QStringLiteral("broken.dfm"))));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].text.contains(QLatin1String("broken.dfm")));
+    EXPECT_TRUE(ui.messages[0].text.contains(QLatin1String("3"))) << "the line of the fault";
+    EXPECT_EQ(ui.messages[0].type, mtError);
+    EXPECT_EQ(window->designer()->Root(), root) << "the open module stays";
+
+    QApplication::clipboard()->setText(QStringLiteral("select * from Orders"));
+    window->paste();
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text, QStringLiteral("The clipboard holds no components"));
+    EXPECT_FALSE(window->designer()->isModified());
+
+    EXPECT_FALSE(window->installPackage(folder().file(QStringLiteral("fake.so"))));
+    ASSERT_EQ(ui.messages.size(), 3u);
+    EXPECT_TRUE(ui.messages[2].text.contains(QLatin1String("fake.so")));
+
+    // A missing file, from the recent list or typed.
+    EXPECT_FALSE(window->openForm(folder().file(QStringLiteral("gone.dfm"))));
+    ASSERT_EQ(ui.messages.size(), 4u);
+    EXPECT_TRUE(ui.messages[3].text.contains(QLatin1String("not found")));
+    EXPECT_EQ(ui.pendingSteps(), 0u);
+}
+
+// F2 renames in place: Enter keeps a valid, free name; a bad or taken name
+// is refused with a message and the component keeps its own; Escape keeps it.
+TEST_F(MainWindowTest, RenamesInPlace)
+{
+    ASSERT_TRUE(openDemo());
+    QObject *orders = component(QStringLiteral("qOrders"));
+    window->designer()->select({orders});
+    QTest::keyClick(window->surface(), Qt::Key_F2);
+    QLineEdit *edit = window->surface()->renameEditor();
+    ASSERT_TRUE(edit);
+    EXPECT_EQ(edit->text(), QStringLiteral("qOrders"));
+    edit->setText(QStringLiteral("qAllOrders"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(orders->objectName(), QStringLiteral("qAllOrders"));
+    EXPECT_TRUE(window->designer()->isModified());
+    EXPECT_EQ(window->surface()->renameEditor(), nullptr);
+    // The update object still points at it: references are to the component.
+    EXPECT_EQ(qobject_cast<TOvDataSet *>(orders)->UpdateObject(),
+              component(QStringLiteral("usOrders")));
+
+    ScriptedUi ui;
+    ui.answer(mrOk).answer(mrOk).answer(mrOk);
+    for (const QString &bad : {QStringLiteral("9lives"), QStringLiteral("q Orders"),
+                               QStringLiteral("TCUSTOMER"), QStringLiteral("a.b")}) {
+        if (bad == QStringLiteral("a.b"))
+            ui.answer(mrOk);
+        window->surface()->beginRename(orders)->setText(bad);
+        QTest::keyClick(window->surface()->renameEditor(), Qt::Key_Return);
+        EXPECT_EQ(orders->objectName(), QStringLiteral("qAllOrders")) << bad.toStdString();
+    }
+    ASSERT_EQ(ui.messages.size(), 4u);
+    EXPECT_EQ(ui.messages[2].text, QStringLiteral("A component named TCUSTOMER already exists"));
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("9lives is not a valid component name"));
+
+    // Only the letter case changes: allowed, it is the same component.
+    window->surface()->beginRename(orders)->setText(QStringLiteral("QALLORDERS"));
+    QTest::keyClick(window->surface()->renameEditor(), Qt::Key_Return);
+    EXPECT_EQ(orders->objectName(), QStringLiteral("QALLORDERS"));
+
+    window->surface()->beginRename(orders)->setText(QStringLiteral("Other"));
+    QTest::keyClick(window->surface()->renameEditor(), Qt::Key_Escape);
+    EXPECT_EQ(orders->objectName(), QStringLiteral("QALLORDERS"));
+    EXPECT_EQ(window->surface()->renameEditor(), nullptr);
+}
+
+// Copy and paste go through the form-file text: pasted components get free
+// names, references among them follow the copies, references to the rest
+// of the module stay, references to what the module lacks go. Cut removes,
+// undo brings back what was there before each change.
+TEST_F(MainWindowTest, CutCopyPasteAndUndo)
+{
+    ASSERT_TRUE(openDemo());
+    const TFormDesignerPtr &d = window->designer();
+    QObject *customer = component(QStringLiteral("tCustomer"));
+    QObject *source = component(QStringLiteral("dsCustomer"));
+    d->select({customer, source});
+    window->copy();
+    const QString clip = QApplication::clipboard()->text();
+    EXPECT_TRUE(clip.startsWith(QLatin1String("object tCustomer: TOvTable")));
+    EXPECT_FALSE(d->isModified()) << "copying changes nothing";
+
+    window->paste();
+    QObject *table1 = component(QStringLiteral("OvTable1"));
+    QObject *source1 = component(QStringLiteral("DataSource1"));
+    ASSERT_TRUE(table1 && source1);
+    EXPECT_EQ(qobject_cast<TDataSource *>(source1)->DataSet(), table1)
+        << "the pasted source shows the pasted table";
+    EXPECT_EQ(qobject_cast<TDataSource *>(source)->DataSet(), customer);
+    EXPECT_EQ(qobject_cast<TOvTable *>(table1)->TableName(), QStringLiteral("Customer"));
+    EXPECT_EQ(d->selection(), (QList<QObject *>{table1, source1}));
+    EXPECT_NE(designPosition(table1), designPosition(customer)) << "not hidden under the original";
+    EXPECT_TRUE(d->isModified());
+    EXPECT_EQ(surfaceComponents(d->Root()).size(), 12);
+
+    // A source alone keeps pointing at the module's table.
+    d->select({source});
+    window->copy();
+    window->paste();
+    QObject *source2 = component(QStringLiteral("DataSource2"));
+    ASSERT_TRUE(source2);
+    EXPECT_EQ(qobject_cast<TDataSource *>(source2)->DataSet(),
+              component(QStringLiteral("tCustomer")));
+
+    // Cut the table: the module's source loses it; paste brings it back
+    // under its own name, since the name is free again.
+    d->select({component(QStringLiteral("tCustomer"))});
+    window->cut();
+    EXPECT_EQ(component(QStringLiteral("tCustomer")), nullptr);
+    EXPECT_EQ(qobject_cast<TDataSource *>(component(QStringLiteral("dsCustomer")))->DataSet(),
+              nullptr);
+    window->paste();
+    EXPECT_TRUE(component(QStringLiteral("tCustomer")));
+
+    // Pasted into another module: references to what it lacks are dropped.
+    const QString copied = componentsText(
+        {component(QStringLiteral("dsCustomer")), component(QStringLiteral("tCustomerOrders"))});
+    ScriptedUi ui;
+    ui.answer(mrNo);
+    ASSERT_TRUE(window->newModule());
+    QApplication::clipboard()->setText(copied);
+    window->paste();
+    QObject *orders
+        = window->designer()->Root()->findChild<QObject *>(QStringLiteral("tCustomerOrders"));
+    ASSERT_TRUE(orders);
+    EXPECT_EQ(qobject_cast<TOvTable *>(orders)->MasterSource(),
+              window->designer()->Root()->findChild<QObject *>(QStringLiteral("dsCustomer")));
+    EXPECT_EQ(qobject_cast<TDataSource *>(
+                  window->designer()->Root()->findChild<QObject *>(QStringLiteral("dsCustomer")))
+                  ->DataSet(),
+              nullptr)
+        << "tCustomer is not in this module";
+}
+
+// Undo restores the module text before the last change, step by step,
+// whoever made the change, and the root object stays the same.
+TEST_F(MainWindowTest, UndoStepsBackThroughChanges)
+{
+    ASSERT_TRUE(openDemo());
+    const TFormDesignerPtr &d = window->designer();
+    QObject *root = d->Root();
+    const QString original = WriteFormText(root);
+    EXPECT_FALSE(window->action(QStringLiteral("actUndo"))->isEnabled());
+
+    d->select({component(QStringLiteral("tCustomer"))});
+    window->deleteSelection();
+    EXPECT_EQ(component(QStringLiteral("tCustomer")), nullptr);
+    EXPECT_TRUE(window->action(QStringLiteral("actUndo"))->isEnabled());
+    const QString afterDelete = WriteFormText(root);
+
+    // An editor's change: a property set and Modified().
+    qobject_cast<TOvQuery *>(component(QStringLiteral("qTotals")))
+        ->SQL()
+        ->SetText(QStringLiteral("select 1"));
+    d->Modified();
+
+    window->undo();
+    EXPECT_EQ(WriteFormText(root), afterDelete);
+    window->undo();
+    EXPECT_EQ(WriteFormText(root), original);
+    EXPECT_EQ(d->Root(), root);
+    QObject *back = component(QStringLiteral("tCustomer"));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(qobject_cast<TDataSource *>(component(QStringLiteral("dsCustomer")))->DataSet(), back)
+        << "references to the restored component are restored";
+    EXPECT_FALSE(window->action(QStringLiteral("actUndo"))->isEnabled());
+    EXPECT_TRUE(d->isModified()) << "an undo is a change to save";
+    EXPECT_EQ(window->surface()->componentAt(centreOf(QStringLiteral("tCustomer"))), back);
+}

@@ -4,6 +4,8 @@
 #include "GuiFixture.h"
 #include "ModuleEditing.h"
 #include "ModuleSurface.h"
+#include "PalettePane.h"
+#include "StructurePane.h"
 
 #include "designide/FormFile.h"
 #include "designide/PackageLoader.h"
@@ -11,6 +13,7 @@
 #include "orvlib/OvComponents.h"
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
+#include "orvlib/OvSession.h"
 #include "orvlib/OvUpdateSQL.h"
 #include "rtl/Forms.h"
 #include "rtl/UiServices.h"
@@ -21,6 +24,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -139,7 +144,7 @@ TEST_F(MainWindowTest, PlacesAComponentOfTheChosenClass)
     surface->setPendingClass(&TDataSource::staticMetaObject);
     QTest::mouseClick(viewport(), Qt::LeftButton, {}, QPoint(600, 400));
     EXPECT_TRUE(component(QStringLiteral("DataSource1")));
-    EXPECT_FALSE(TModuleSurface::glyphFor(&TDataSource::staticMetaObject).isNull());
+    EXPECT_FALSE(surface->glyphFor(&TDataSource::staticMetaObject).isNull());
 }
 
 // A click selects one, Ctrl adds and removes, a rubber band selects what it
@@ -449,4 +454,157 @@ TEST_F(MainWindowTest, UndoStepsBackThroughChanges)
     EXPECT_FALSE(window->action(QStringLiteral("actUndo"))->isEnabled());
     EXPECT_TRUE(d->isModified()) << "an undo is a change to save";
     EXPECT_EQ(window->surface()->componentAt(centreOf(QStringLiteral("tCustomer"))), back);
+}
+
+// The panes live in docks the View menu shows and hides; a glyph chosen on
+// the palette is placed by the next click on the surface and the palette's
+// choice goes; Escape drops the choice; a glyph dropped on the surface
+// places its class there.
+TEST_F(MainWindowTest, PalettePlacesOnTheSurfaceAndThePanesFollow)
+{
+    ASSERT_TRUE(openDemo());
+    TPalettePane *palette = window->palette();
+    ASSERT_TRUE(palette && window->structure() && window->inspector() && window->codeEditor());
+    EXPECT_EQ(window->designer()->selection(), QList<QObject *>{window->designer()->Root()})
+        << "a module opens with itself selected";
+
+    const int builds = window->structure()->model()->build();
+    ASSERT_TRUE(palette->chooseClass(&TOvStoredProc::staticMetaObject));
+    EXPECT_EQ(window->surface()->pendingClass(), &TOvStoredProc::staticMetaObject);
+    QTest::mouseClick(viewport(), Qt::LeftButton, {}, QPoint(500, 200));
+    QObject *proc = component(QStringLiteral("OvStoredProc1"));
+    ASSERT_TRUE(proc);
+    EXPECT_EQ(palette->chosenClass(), nullptr) << "placing clears the palette's choice";
+    EXPECT_GT(window->structure()->model()->build(), builds)
+        << "the structure view was rebuilt with the new component";
+
+    ASSERT_TRUE(palette->chooseClass(&TOvQuery::staticMetaObject));
+    QTest::keyClick(window->surface(), Qt::Key_Escape);
+    EXPECT_EQ(palette->chosenClass(), nullptr);
+    EXPECT_EQ(window->surface()->pendingClass(), nullptr);
+    QTest::mouseClick(viewport(), Qt::LeftButton, {}, QPoint(600, 200));
+    EXPECT_EQ(component(QStringLiteral("OvQuery1")), nullptr);
+
+    QMimeData data;
+    data.setData(QLatin1String(ComponentClassMimeType), "TOvScript");
+    QDragEnterEvent enter(QPoint(300, 300), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(300, 300), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(viewport(), &drop);
+    QObject *script = component(QStringLiteral("OvScript1"));
+    ASSERT_TRUE(script);
+    EXPECT_EQ(window->surface()->componentAt(QPoint(300, 300)), script);
+
+    // The View menu holds one entry per dock.
+    QMenu *view = nullptr;
+    for (QAction *a : window->menuBar()->actions())
+        if (a->text() == QStringLiteral("&View"))
+            view = a->menu();
+    ASSERT_TRUE(view);
+    QStringList docks;
+    for (QAction *a : view->actions())
+        docks.append(a->text());
+    EXPECT_EQ(docks,
+              (QStringList{QStringLiteral("Palette"), QStringLiteral("Structure"),
+                           QStringLiteral("Object Inspector"), QStringLiteral("Code Editor")}));
+}
+
+// Every change marks the module; opening another, a new one or closing the
+// window asks first: Cancel keeps everything, No drops the changes, Yes
+// saves them.
+TEST_F(MainWindowTest, AsksToSaveAModifiedModule)
+{
+    ASSERT_TRUE(openDemo());
+    const QByteArray onDisk = folder().read(QStringLiteral("demo.dfm"));
+    folder().write(QStringLiteral("other.dfm"), "object Other: TDataModule\nend\n");
+    const TFormDesignerPtr first = window->designer();
+    window->surface()->setPendingClass(&TOvMonitor::staticMetaObject);
+    QTest::mouseClick(viewport(), Qt::LeftButton, {}, QPoint(400, 300));
+    ASSERT_TRUE(first->isModified());
+
+    ScriptedUi ui;
+    ui.answer(mrCancel);
+    EXPECT_FALSE(window->openForm(folder().file(QStringLiteral("other.dfm"))));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("Save changes to demo.dfm?"));
+    EXPECT_EQ(ui.messages[0].type, mtConfirmation);
+    EXPECT_EQ(ui.messages[0].buttons, mbYesNoCancel);
+    EXPECT_EQ(window->designer(), first);
+
+    // Closing the window: Cancel keeps it open.
+    ui.answer(mrCancel);
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+
+    ui.answer(mrNo);
+    EXPECT_TRUE(window->openForm(folder().file(QStringLiteral("other.dfm"))));
+    EXPECT_EQ(window->designer()->Root()->objectName(), QStringLiteral("Other"));
+    EXPECT_EQ(folder().read(QStringLiteral("demo.dfm")), onDisk) << "No writes nothing";
+    EXPECT_EQ(window->recentFiles().value(1), demoForm());
+
+    // Yes saves before the next one opens; a new module asks where to save.
+    window->selectAll();
+    window->surface()->setPendingClass(&TOvMonitor::staticMetaObject);
+    QTest::mouseClick(viewport(), Qt::LeftButton, {}, QPoint(400, 300));
+    ui.answer(mrYes);
+    ASSERT_TRUE(window->newModule());
+    EXPECT_TRUE(
+        folder().read(QStringLiteral("other.dfm")).contains("object OvMonitor1: TOvMonitor"));
+    EXPECT_EQ(window->designer()->Root()->objectName(), QStringLiteral("DataModule1"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("DataModule1 - ovdesigner"));
+
+    window->surface()->setPendingClass(&TOvSession::staticMetaObject);
+    QTest::mouseClick(viewport(), Qt::LeftButton, {}, QPoint(100, 100));
+    QString asked;
+    ui.answer(mrYes).onOpenFile([&](TOpenDialog &Dialog) {
+        asked = Dialog.FileName;
+        Dialog.FileName = folder().file(QStringLiteral("fresh.dfm"));
+        return true;
+    });
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(asked, QStringLiteral("DataModule1.dfm"));
+    std::unique_ptr<QObject> fresh = LoadFormFile(folder().file(QStringLiteral("fresh.dfm")));
+    EXPECT_TRUE(fresh->findChild<TOvSession *>(QStringLiteral("OvSession1")));
+    EXPECT_EQ(ui.pendingSteps(), 0u);
+}
+
+// Help shows each package's About dialog through the package's own About
+// verb; the installed packages list names, descriptions and the version
+// read from the module file.
+TEST_F(MainWindowTest, AboutAndInstalledPackages)
+{
+    ScriptedUi ui;
+    QString shownAbout;
+    ui.onModal([&](TForm &Form) {
+        shownAbout = QLatin1String(Form.metaObject()->className());
+        Form.SetModalResult(mrOk);
+    });
+    QAction *about = nullptr;
+    emit window->helpMenu()->aboutToShow();
+    for (QAction *a : window->helpMenu()->actions())
+        if (a->objectName() == QStringLiteral("aboutDclOrv240"))
+            about = a;
+    ASSERT_TRUE(about);
+    EXPECT_EQ(about->text(), QStringLiteral("About Orvanta Components..."));
+    about->trigger();
+    EXPECT_EQ(shownAbout, QStringLiteral("TOvAboutDlg"));
+
+    QStringList row;
+    ui.onModal([&](TForm &Form) {
+        auto *table = Form.findChild<QTableWidget *>(QStringLiteral("packageTable"));
+        ASSERT_TRUE(table);
+        ASSERT_GE(table->rowCount(), 1);
+        for (int col = 0; col < table->columnCount(); ++col)
+            row.append(table->item(0, col)->text());
+        screenshot(&Form, QStringLiteral("installed-packages"));
+        Form.SetModalResult(mrOk);
+    });
+    window->action(QStringLiteral("actInstalledPackages"))->trigger();
+    ASSERT_EQ(row.size(), 4);
+    EXPECT_EQ(row[0], QStringLiteral("DclOrv240"));
+    EXPECT_EQ(row[1], QStringLiteral("Orvanta Components"));
+    EXPECT_FALSE(row[2].isEmpty()) << "the module file's version";
+    EXPECT_TRUE(row[3].endsWith(QLatin1String("DclOrv240.so")));
+    EXPECT_EQ(ui.pendingSteps(), 0u);
 }

@@ -26,6 +26,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDockWidget>
+#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenuBar>
@@ -276,7 +277,7 @@ void TMainWindow::addRecent(const QString &FileName)
 
 // --- The open module -------------------------------------------------------------
 
-void TMainWindow::setDesigner(const TFormDesignerPtr &Designer)
+void TMainWindow::setDesigner(const TFormDesignerPtr &Designer, const QString &Text)
 {
     if (m_designer)
         m_designer->disconnect(this);
@@ -289,7 +290,7 @@ void TMainWindow::setDesigner(const TFormDesignerPtr &Designer)
     for (const auto &set : std::as_const(m_paneSetters))
         set(m_designer);
     if (m_designer) {
-        m_history = new TModuleHistory(m_designer, 32, this);
+        m_history = new TModuleHistory(m_designer, 32, this, Text);
         connect(m_history, &TModuleHistory::canUndoChanged, this, &TMainWindow::updateActions);
         connect(m_designer.get(), &TFormDesigner::modifiedChanged, this, &TMainWindow::updateTitle);
         connect(m_designer.get(), &TFormDesigner::fileNameChanged, this, &TMainWindow::updateTitle);
@@ -374,10 +375,18 @@ bool TMainWindow::readForm(const QString &FileName)
     const QString file = QFileInfo(FileName).absoluteFilePath();
     std::unique_ptr<QObject> root;
     QList<TDeferredProperty> deferred;
+    QString text;
     if (!runGuarded([&] {
+            // Only a regular file: a FIFO or a device would never end.
             if (!QFileInfo(file).isFile())
                 throw Exception(tr("Form file %1 not found").arg(QDir::toNativeSeparators(file)));
-            root = LoadFormFile(file, &deferred);
+            QFile in(file);
+            if (!in.open(QIODevice::ReadOnly))
+                throw Exception(tr("Cannot read form file %1: %2").arg(file, in.errorString()));
+            text = QString::fromUtf8(in.readAll());
+            TFormReader reader(text, file);
+            root = reader.Read();
+            deferred = reader.Deferred();
         }))
         return false;
     // Database files named relative to the form are found beside it.
@@ -400,7 +409,7 @@ bool TMainWindow::readForm(const QString &FileName)
         }
     }
     designer->setModified(false);
-    setDesigner(designer);
+    setDesigner(designer, text);
     addRecent(file);
     if (!failures.isEmpty())
         showErrorMessage(failures.join(QLatin1Char('\n')));

@@ -100,7 +100,8 @@ private:
     void createMenus();
     void rebuildRecentMenu();
     void rebuildHelpMenu();
-    void setDesigner(const TFormDesignerPtr &Designer);
+    // Text: the module's form text as read, for undo (empty: written anew).
+    void setDesigner(const TFormDesignerPtr &Designer, const QString &Text = {});
     void addRecent(const QString &FileName);
     void updateTitle();
     void updateActions();

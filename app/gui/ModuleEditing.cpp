@@ -82,9 +82,18 @@ QList<QObject *> surfaceComponents(const QObject *Root)
     QList<QObject *> list;
     if (!Root)
         return list;
-    for (QObject *o : Root->children())
-        if (isDesignComponent(o))
+    // A module has few classes and many components: each class is looked
+    // up once.
+    QHash<const QMetaObject *, bool> known;
+    for (QObject *o : Root->children()) {
+        if (o->objectName().isEmpty())
+            continue;
+        auto it = known.find(o->metaObject());
+        if (it == known.end())
+            it = known.insert(o->metaObject(), isDesignComponent(o));
+        if (*it)
             list.append(o);
+    }
     return list;
 }
 
@@ -381,21 +390,23 @@ QStringList reloadModuleText(TFormDesigner &Designer, const QString &Text)
 
 // --- TModuleHistory ------------------------------------------------------------
 
-TModuleHistory::TModuleHistory(TFormDesignerPtr Designer, int Depth, QObject *Parent)
+TModuleHistory::TModuleHistory(TFormDesignerPtr Designer, int Depth, QObject *Parent,
+                               const QString &InitialText)
     : QObject(Parent)
     , m_designer(std::move(Designer))
     , m_depth(qMax(1, Depth))
 {
-    reset();
+    reset(InitialText);
     connect(m_designer.get(), &TFormDesigner::designChanged, this, &TModuleHistory::record);
     connect(m_designer.get(), &TFormDesigner::componentsChanged, this, &TModuleHistory::record);
 }
 
-void TModuleHistory::reset()
+void TModuleHistory::reset(const QString &Text)
 {
     const bool could = canUndo();
     m_undo.clear();
-    m_current = m_designer->Root() ? WriteFormText(m_designer->Root()) : QString();
+    m_pending = false;
+    m_current = !Text.isEmpty() || !m_designer->Root() ? Text : WriteFormText(m_designer->Root());
     if (could)
         emit canUndoChanged(false);
 }
@@ -404,20 +415,43 @@ void TModuleHistory::record()
 {
     if (m_restoring || !m_designer->Root())
         return;
-    QString now = WriteFormText(m_designer->Root());
-    if (now == m_current)
-        return;
+    if (m_pending)
+        return; // joins the change whose text is still to be taken
     const bool could = canUndo();
     m_undo.push_back(std::move(m_current));
+    m_current.clear();
     if (int(m_undo.size()) > m_depth)
         m_undo.erase(m_undo.begin());
-    m_current = std::move(now);
     if (!could)
         emit canUndoChanged(true);
+    // The text after the change is the version the next change is undone
+    // to. A small module writes it at once; a large one when the event loop
+    // is next idle, so an edit stays quick (changes made before then are
+    // undone together).
+    m_pending = true;
+    if (surfaceComponents(m_designer->Root()).size() <= SyncLimit)
+        takeText();
+    else
+        QMetaObject::invokeMethod(this, &TModuleHistory::takeText, Qt::QueuedConnection);
+}
+
+void TModuleHistory::takeText()
+{
+    if (!m_pending || !m_designer->Root())
+        return;
+    m_pending = false;
+    m_current = WriteFormText(m_designer->Root());
+    // A change that changed nothing in the text is no step of its own.
+    if (!m_undo.empty() && m_undo.back() == m_current) {
+        m_undo.pop_back();
+        if (m_undo.empty())
+            emit canUndoChanged(false);
+    }
 }
 
 QStringList TModuleHistory::undo()
 {
+    takeText();
     if (m_undo.empty())
         return {};
     const QString text = m_undo.back();

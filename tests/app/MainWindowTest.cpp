@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
@@ -607,4 +608,40 @@ TEST_F(MainWindowTest, AboutAndInstalledPackages)
     EXPECT_FALSE(row[2].isEmpty()) << "the module file's version";
     EXPECT_TRUE(row[3].endsWith(QLatin1String("DclOrv240.so")));
     EXPECT_EQ(ui.pendingSteps(), 0u);
+}
+
+// A module of 10,000 components: all on the one surface, reachable by
+// scrolling, selectable, and a change to it can still be undone.
+TEST_F(MainWindowTest, TenThousandComponentsOnOneSurface)
+{
+    QString text = QStringLiteral("object Big: TDataModule\n");
+    for (int i = 0; i < 10000; ++i)
+        text += QStringLiteral("  object Q%1: TOvQuery\n    Left = %2\n    Top = %3\n  end\n")
+                    .arg(i)
+                    .arg(8 + (i % 100) * 88)
+                    .arg(8 + (i / 100) * 56);
+    text += QStringLiteral("end\n");
+    folder().write(QStringLiteral("big.dfm"), text.toUtf8());
+    ASSERT_TRUE(window->openForm(folder().file(QStringLiteral("big.dfm"))));
+    TModuleSurface *surface = window->surface();
+    EXPECT_EQ(surfaceComponents(window->designer()->Root()).size(), 10000);
+    EXPECT_LT(surface->viewport()->findChildren<QWidget *>().size(), 5)
+        << "components are painted, not widgets";
+
+    // The last one, far down and right.
+    QObject *last = component(QStringLiteral("Q9999"));
+    surface->horizontalScrollBar()->setValue(surface->horizontalScrollBar()->maximum());
+    surface->verticalScrollBar()->setValue(surface->verticalScrollBar()->maximum());
+    const QRect box = surface->boxRect(last);
+    ASSERT_TRUE(surface->viewport()->rect().contains(box)) << "scrolled into view";
+    QTest::mouseClick(viewport(), Qt::LeftButton, {}, box.center());
+    EXPECT_EQ(window->designer()->selection(), QList<QObject *>{last});
+    screenshot(window.get(), QStringLiteral("mainwindow-10000"));
+
+    window->deleteSelection();
+    EXPECT_EQ(surfaceComponents(window->designer()->Root()).size(), 9999);
+    ASSERT_TRUE(window->action(QStringLiteral("actUndo"))->isEnabled());
+    window->undo();
+    EXPECT_EQ(surfaceComponents(window->designer()->Root()).size(), 10000);
+    EXPECT_TRUE(component(QStringLiteral("Q9999")));
 }

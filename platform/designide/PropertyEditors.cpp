@@ -1,5 +1,6 @@
 #include "PropertyEditors.h"
 
+#include "ComponentProperty.h"
 #include "DesignErrors.h"
 #include "Registrations.h"
 
@@ -329,11 +330,17 @@ TPropertyEditorClass propertyEditorClassFor(QObject *Component, const QString &P
         throw EPropertyError(QStringLiteral("%1 has no published property %2")
                                  .arg(componentName(Component), PropName));
     const QMetaProperty p = meta->property(index);
-    if (TPropertyEditorClass registered
-        = registrations().propertyEditorFor(meta, PropName, propertyTypeInfo(p)))
+    // An object property is also served by the editors of its class's ancestors.
+    QList<PTypeInfo> types{propertyTypeInfo(p)};
+    if (p.metaType().flags().testFlag(QMetaType::PointerToQObject) && p.metaType().metaObject())
+        for (const QMetaObject *m = p.metaType().metaObject()->superClass(); m; m = m->superClass())
+            types << PTypeInfo{QString::fromLatin1(m->className())};
+    if (TPropertyEditorClass registered = registrations().propertyEditorFor(meta, PropName, types))
         return registered;
     if (p.isEnumType() || isBoolean(p))
         return propertyEditorClass<TEnumProperty>();
+    if (isComponentReference(p))
+        return propertyEditorClass<TComponentProperty>();
     if (p.metaType().flags().testFlag(QMetaType::IsPointer))
         return propertyEditorClass<TClassProperty>();
     return propertyEditorClass<TStringProperty>();

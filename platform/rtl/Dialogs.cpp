@@ -17,3 +17,8 @@ bool TOpenDialog::Execute()
 {
     return uiServices().openFile(*this);
 }
+
+bool TSaveDialog::Execute()
+{
+    return uiServices().saveFile(*this);
+}

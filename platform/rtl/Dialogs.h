@@ -59,3 +59,11 @@ public:
 
     bool Execute();
 };
+
+// The save-file dialog: like the open-file dialog, but the chosen file need
+// not exist yet (the person is asked before an existing one is replaced).
+class TSaveDialog : public TOpenDialog
+{
+public:
+    bool Execute();
+};

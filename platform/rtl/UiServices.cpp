@@ -190,6 +190,26 @@ bool QtUiServices::openFile(TOpenDialog &Dialog)
     return true;
 }
 
+bool QtUiServices::saveFile(TOpenDialog &Dialog)
+{
+    QString dir = Dialog.InitialDir;
+    if (dir.isEmpty() && !Dialog.FileName.isEmpty())
+        dir = QFileInfo(Dialog.FileName).absolutePath();
+    QFileDialog dialog(QApplication::activeWindow(), Dialog.Title, dir);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (!Dialog.Filter.isEmpty())
+        dialog.setNameFilters(nameFilters(Dialog.Filter));
+    if (!Dialog.DefaultExt.isEmpty())
+        dialog.setDefaultSuffix(Dialog.DefaultExt);
+    if (!Dialog.FileName.isEmpty())
+        dialog.selectFile(Dialog.FileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    Dialog.FileName = dialog.selectedFiles().first();
+    return true;
+}
+
 int QtUiServices::shellOpen(const QString &Target)
 {
     const QUrl url = QUrl::fromUserInput(Target, QString(), QUrl::AssumeLocalFile);

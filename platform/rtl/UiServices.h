@@ -33,6 +33,9 @@ public:
     // Runs Form's modal loop until it closes; returns its modal result.
     virtual TModalResult runModal(TForm &Form) = 0;
     virtual bool openFile(TOpenDialog &Dialog) = 0;
+    // The save-file dialog. A scripted person answers it as an open-file
+    // dialog (onOpenFile).
+    virtual bool saveFile(TOpenDialog &Dialog) { return openFile(Dialog); }
     // Opens a document or address with the desktop; a result above 32 is success.
     virtual int shellOpen(const QString &Target) = 0;
     virtual bool isAltKeyDown() = 0;
@@ -51,6 +54,7 @@ public:
     TModalResult messageDlg(const MessageRequest &Request) override;
     TModalResult runModal(TForm &Form) override;
     bool openFile(TOpenDialog &Dialog) override;
+    bool saveFile(TOpenDialog &Dialog) override;
     int shellOpen(const QString &Target) override;
     bool isAltKeyDown() override;
 

@@ -1,9 +1,12 @@
 #include "MainWindow.h"
 
+#include "CodeEditorPane.h"
 #include "EmbeddedDatabases.h"
 #include "GuiErrors.h"
 #include "ModuleEditing.h"
 #include "ModuleSurface.h"
+#include "PalettePane.h"
+#include "StructurePane.h"
 
 #include "designide/ComponentEditors.h"
 #include "designide/FormFile.h"
@@ -86,6 +89,34 @@ QDockWidget *TMainWindow::addPaneDock(QWidget *Pane, const QString &Title, Qt::D
 void TMainWindow::createPanes()
 {
     m_paneSetters.append([this](const TFormDesignerPtr &D) { m_surface->setDesigner(D); });
+
+    // The palette chooses the class the surface's next click places; the
+    // surface clears the choice once it placed one.
+    auto *palette = new TPalettePane(this);
+    palette->setObjectName(QStringLiteral("palettePane"));
+    addPaneDock(palette, tr("Palette"), Qt::TopDockWidgetArea);
+    connect(palette, &TPalettePane::componentClassChosen, m_surface,
+            &TModuleSurface::setPendingClass);
+    connect(palette, &TPalettePane::choiceCleared, m_surface,
+            [this] { m_surface->setPendingClass(nullptr); });
+    connect(m_surface, &TModuleSurface::componentPlaced, palette, &TPalettePane::clearChoice);
+    m_paneSetters.append([palette](const TFormDesignerPtr &D) { palette->setDesigner(D); });
+
+    auto *structure = new TStructurePane(this);
+    structure->setObjectName(QStringLiteral("structurePane"));
+    addPaneDock(structure, tr("Structure"), Qt::LeftDockWidgetArea);
+    m_paneSetters.append([structure](const TFormDesignerPtr &D) { structure->setDesigner(D); });
+
+    m_codeEditor = new TCodeEditorPane(this);
+    m_codeEditor->setObjectName(QStringLiteral("codeEditorPane"));
+    QDockWidget *codeDock = addPaneDock(m_codeEditor, tr("Code Editor"), Qt::BottomDockWidgetArea);
+    // Hidden until a package shows a module in it; then it comes to front.
+    codeDock->hide();
+    connect(m_codeEditor, &TCodeEditorPane::showRequested, codeDock, [codeDock] {
+        codeDock->show();
+        codeDock->raise();
+    });
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_codeEditor->setDesigner(D); });
 }
 
 // --- Actions and menus ------------------------------------------------------------
@@ -293,6 +324,10 @@ void TMainWindow::updateActions()
 
 bool TMainWindow::confirmDiscard()
 {
+    // Text modules of the module's properties first: what they save goes
+    // into the module, which may then need saving itself.
+    if (m_codeEditor && !m_codeEditor->queryCloseModules())
+        return false;
     if (!m_designer || !m_designer->isModified())
         return true;
     const QString name = m_designer->fileName().isEmpty()

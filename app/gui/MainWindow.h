@@ -11,6 +11,7 @@
 class QAction;
 class QDockWidget;
 class QMenu;
+class TCodeEditorPane;
 class TModuleHistory;
 class TModuleSurface;
 
@@ -113,4 +114,5 @@ private:
     QMenu *m_helpMenu = nullptr;
     QList<QDockWidget *> m_docks;
     QList<std::function<void(const TFormDesignerPtr &)>> m_paneSetters;
+    TCodeEditorPane *m_codeEditor = nullptr;
 };

@@ -72,8 +72,11 @@ protected:
     // drag: the move decides whether the drop is offered at all.
     bool dragOnto(const QMimeData &Data, QObject *Target)
     {
+        return dragOnto(Data, indexOf(Target));
+    }
+    bool dragOnto(const QMimeData &Data, const QModelIndex &target)
+    {
         QWidget *viewport = pane.view()->viewport();
-        const QModelIndex target = indexOf(Target);
         pane.view()->scrollTo(target);
         const QPoint at = pane.view()->visualRect(target).center();
         QDragEnterEvent enter(at, Qt::MoveAction, &Data, Qt::LeftButton, Qt::NoModifier);
@@ -274,6 +277,25 @@ TEST_F(StructurePaneTest, DragAndDropThroughTheNodes)
     QMimeData fromPalette;
     fromPalette.setData(ComponentClassMimeType, "TOvQuery");
     EXPECT_FALSE(dragOnto(fromPalette, session));
+    EXPECT_TRUE(dragOnto(fromPalette, other));
+    auto *added = qobject_cast<TOvQuery *>(designer->selection().value(0));
+    ASSERT_TRUE(added) << "the new component is selected";
+    EXPECT_EQ(added->objectName(), "OvQuery1");
+    EXPECT_EQ(added->DatabaseName(), "OtherDB") << "it took the target's names";
+    EXPECT_EQ(added->SessionName(), "S2");
+    EXPECT_EQ(indexOf(added).parent(), indexOf(other));
+
+    // Onto a database that only datasets name (a node without a component).
+    auto *ghost = new TOvTable(designer->Root());
+    ghost->setObjectName("tGhost");
+    ghost->SetDatabaseName("Ghost/DB");
+    designer->notifyComponentsChanged();
+    fromPalette.setData(ComponentClassMimeType, "TOvTable");
+    EXPECT_TRUE(dragOnto(fromPalette, indexOf(ghost).parent()));
+    auto *table = qobject_cast<TOvTable *>(designer->selection().value(0));
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->DatabaseName(), "Ghost/DB");
+    EXPECT_EQ(indexOf(table).parent(), indexOf(ghost).parent()) << "beside the other one";
 }
 
 // The nodes are objects of the package's classes: unloading it lets go of

@@ -366,7 +366,7 @@ QString TStructureModel::keyOf(TSprig *Sprig)
     QString key;
     for (TSprig *s = Sprig; s; s = s->Parent()) {
         if (s->Item()) {
-            key.prepend(QStringLiteral("@%1").arg(reinterpret_cast<quintptr>(s->Item()), 0, 16));
+            key.prepend(u'@' + QString::number(reinterpret_cast<quintptr>(s->Item()), 16));
             break;
         }
         key.prepend(QChar(KeySeparator) + s->UniqueName());
@@ -603,13 +603,13 @@ void TStructurePane::setDesigner(const TFormDesignerPtr &Designer)
 
 // After a rebuild: the collapsed branches are recorded as the person
 // collapses them, and the selection is the designer's, so both come back
-// from there.
+// from there: every branch opens but those.
 void TStructurePane::restoreState()
 {
     m_restoring = true;
     m_view->expandAll();
     if (!m_collapsed.isEmpty()) {
-        // Walk the tree once and collapse what the person collapsed.
+        // Walk the branches once.
         std::vector<QModelIndex> stack{m_model->index(0, 0)};
         while (!stack.empty()) {
             const QModelIndex index = stack.back();

@@ -14,6 +14,7 @@
 #include "rtl/UiServices.h"
 
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -218,6 +219,29 @@ TEST_F(StructurePaneTest, RebuildsKeepCollapsedBranchesAndSelection)
     pane.view()->expand(indexOf(demo));
     designer->Modified();
     EXPECT_TRUE(pane.view()->isExpanded(indexOf(demo))) << "opened again, stays open";
+
+    // A value change that moves a dataset under a database no component
+    // provides: its new branch opens; the default session (a node without a
+    // component) collapsed before stays collapsed; the view does not jump.
+    pane.resize(360, 120);
+    pane.view()->scrollToBottom();
+    const int scrolled = pane.view()->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    pane.view()->collapse(indexOf(demo).parent());
+    table->SetDatabaseName("Nowhere");
+    designer->Modified();
+    const QModelIndex nowhere = indexOf(table).parent();
+    EXPECT_EQ(nowhere.data().toString(), "Unknown: Nowhere");
+    EXPECT_FALSE(pane.view()->isExpanded(indexOf(demo).parent()));
+    pane.view()->expand(indexOf(demo).parent());
+    EXPECT_TRUE(pane.view()->isExpanded(nowhere));
+    pane.view()->scrollToBottom();
+    const int bottom = pane.view()->verticalScrollBar()->value();
+    designer->Modified();
+    EXPECT_EQ(pane.view()->verticalScrollBar()->value(), bottom) << "the view stays where it was";
+    EXPECT_EQ(pane.view()->selectionModel()->selectedRows(), QModelIndexList{indexOf(orders)});
+    table->SetDatabaseName("OtherDB");
+    designer->Modified();
 
     table->setObjectName("tRenamed");
     delete orders;

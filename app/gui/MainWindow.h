@@ -11,6 +11,7 @@
 class QAction;
 class QDockWidget;
 class QMenu;
+class TCodeEditorPane;
 class TModuleHistory;
 class TCodeEditorPane;
 class TInspectorPane;
@@ -126,4 +127,5 @@ private:
     QMenu *m_helpMenu = nullptr;
     QList<QDockWidget *> m_docks;
     QList<std::function<void(const TFormDesignerPtr &)>> m_paneSetters;
+    TCodeEditorPane *m_codeEditor = nullptr;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EmbeddedDatabases.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -37,8 +39,4 @@ struct GenSqlOptions
 // against the dataset's fields.
 int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err);
 
-// Creates the SQLite database file of every database component of Root
-// whose file is missing from the SQL script of the same name beside it
-// (demo.db from demo.sql). The file appears whole or not at all. Returns
-// the files created.
-QStringList createMissingEmbeddedDatabases(class QObject *Root);
+// createMissingEmbeddedDatabases: see EmbeddedDatabases.h.

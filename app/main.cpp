@@ -1,7 +1,10 @@
-// ovdesigner: the host that loads design-time packages. On the command line
-// it reads, lints and generates data modules with the designer's own code;
-// without a command it loads the package and prints what it registered.
+// ovdesigner: the host that loads design-time packages. Without a command it
+// opens the designer's main window on a form file (or a new data module); on
+// the command line it reads, lints and generates data modules with the
+// designer's own code, or lists what the packages registered.
 #include "FormCommands.h"
+#include "MainWindow.h"
+#include "ModuleSurface.h"
 
 #include "designide/FormFile.h"
 #include "designide/PackageLoader.h"
@@ -12,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTextStream>
 
@@ -19,7 +23,18 @@
 
 namespace {
 
-const char HelpText[] = R"(Usage: ovdesigner [--package FILE] [COMMAND]
+const char HelpText[] = R"(Usage: ovdesigner [--package FILE] [FORM]
+       ovdesigner [--package FILE] COMMAND
+
+Without a command, opens the designer's window on the form file FORM, or on
+a new data module. It needs a display: without one (no DISPLAY or
+WAYLAND_DISPLAY, and no QT_QPA_PLATFORM chosen) it says so in one line and
+exits with status 2; the commands below work without a display.
+A missing SQLite database file of the form is created from the SQL script
+of the same name beside it, as for --gensql.
+  --quit-after-paint
+      Quits once the window has been painted the first time and prints
+      "first paint: N ms" (from the start of the program).
 
 Commands:
   --tree FORM
@@ -42,10 +57,10 @@ Commands:
       REMOTE for this run (the form keeps its own; may be repeated).
       A missing SQLite database file is created from the SQL script of the
       same name beside it (demo.db from demo.sql).
+  --list
+      Loads the package and lists what it registered.
   --help
       Prints this text.
-  (none)
-      Loads the package and lists what it registered.
 
 Options:
   --package FILE
@@ -97,12 +112,67 @@ int listRegistrations(const QStringList &Packages, QTextStream &Out, QTextStream
     return ExitOk;
 }
 
+// Quits after the first paint of the watched widget, printing the time since
+// Start: the figure the start-up benchmark reads.
+class FirstPaintWatch : public QObject
+{
+public:
+    FirstPaintWatch(QWidget *Watched, bool Active, const QElapsedTimer &Start, QTextStream &Out)
+        : m_start(Start)
+        , m_out(Out)
+    {
+        if (Active)
+            Watched->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *Watched, QEvent *Event) override
+    {
+        if (Event->type() == QEvent::Paint && !m_done) {
+            m_done = true;
+            Watched->removeEventFilter(this);
+            // Queued: runs once this paint has finished.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_out << "first paint: " << m_start.elapsed() << " ms\n";
+                    m_out.flush();
+                    QApplication::quit();
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    const QElapsedTimer &m_start;
+    QTextStream &m_out;
+    bool m_done = false;
+};
+
+// The window of the designer on Form (a new data module when empty). With
+// QuitAfterPaint, quits after the first paint and prints the time since Start.
+int runDesigner(const QString &Form, bool QuitAfterPaint, const QElapsedTimer &Start,
+                QTextStream &Out)
+{
+    TMainWindow window;
+    if (Form.isEmpty() || !window.openForm(Form))
+        window.newModule();
+    FirstPaintWatch watch(window.surface()->viewport(), QuitAfterPaint, Start, Out);
+    window.show();
+    return QApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    QElapsedTimer start;
+    start.start();
+    // The window needs a display; the commands do not.
+    const bool hasDisplay = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+                            || !qEnvironmentVariableIsEmpty("DISPLAY")
+                            || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!hasDisplay)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ensureRuntimeDir();
     QApplication app(argc, argv);
@@ -121,6 +191,7 @@ int main(int argc, char **argv)
     QString command;
     QStringList operands;
     GenSqlOptions gen;
+    bool quitAfterPaint = false;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
@@ -131,7 +202,10 @@ int main(int argc, char **argv)
             if (i + 1 >= args.size())
                 return usageError(QStringLiteral("%1 needs a value").arg(a));
             (a == QLatin1String("--package") ? packages : gen.RemoteOverrides).append(args[++i]);
-        } else if (a == QLatin1String("--tree") || a == QLatin1String("--gensql")) {
+        } else if (a == QLatin1String("--quit-after-paint")) {
+            quitAfterPaint = true;
+        } else if (a == QLatin1String("--tree") || a == QLatin1String("--gensql")
+                   || a == QLatin1String("--list")) {
             if (!command.isEmpty())
                 return usageError(QStringLiteral("one command at a time"));
             command = a;
@@ -153,8 +227,18 @@ int main(int argc, char **argv)
         && (gen.Write || gen.Check || !gen.RemoteOverrides.isEmpty()))
         return usageError(
             QStringLiteral("--write, --check and --remote-database go with --gensql"));
-    if (command.isEmpty() && !operands.isEmpty())
+    if (command == QLatin1String("--list") && !operands.isEmpty())
         return usageError(QStringLiteral("unexpected argument %1").arg(operands.first()));
+    if (command.isEmpty() && operands.size() > 1)
+        return usageError(QStringLiteral("the designer opens one form file"));
+    if (!command.isEmpty() && quitAfterPaint)
+        return usageError(QStringLiteral("--quit-after-paint goes with the designer's window"));
+    if (command.isEmpty() && !hasDisplay) {
+        err << "ovdesigner: no display to open the designer's window on; the command-line "
+               "forms work without one: ovdesigner --tree FORM, ovdesigner --gensql FORM "
+               "UPDATEOBJECT (see --help)\n";
+        return ExitError;
+    }
     if (packages.isEmpty())
         packages.append(defaultPackage());
 
@@ -175,8 +259,10 @@ int main(int argc, char **argv)
         gen.FormFile = operands[0];
         gen.UpdateObject = operands[1];
         status = runGenSql(gen, out, err);
-    } else {
+    } else if (command == QLatin1String("--list")) {
         status = listRegistrations(packages, out, err);
+    } else {
+        status = runDesigner(operands.value(0), quitAfterPaint, start, out);
     }
     out.flush();
     try {

@@ -1,9 +1,8 @@
 #include "DataPreviewPane.h"
 #include "DataSetTableModel.h"
+#include "GuiErrors.h"
 
 #include "orvlib/DB.h"
-
-#include "rtl/Dialogs.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -139,5 +138,5 @@ void TDataPreviewPane::updateStatus()
 void TDataPreviewPane::showFetchError(const QString &Message)
 {
     updateStatus();
-    MessageDlg(Message, mtError, mbOK);
+    showErrorMessage(Message);
 }

@@ -120,9 +120,19 @@ Token Lexer::readString()
                     advance();
                     if (peek() != QLatin1Char('\''))
                         break;
+                    t.Text += QLatin1Char('\''); // a doubled quote stands for one
+                    advance();
+                    continue;
                 }
-                t.Text += peek();
-                advance();
+                // The run up to the next quote or line end, in one piece (no
+                // line break inside it, so only the column moves).
+                qsizetype end = m_pos;
+                while (end < m_text.size() && m_text[end] != QLatin1Char('\'')
+                       && m_text[end] != QLatin1Char('\n') && m_text[end] != QLatin1Char('\r'))
+                    ++end;
+                t.Text += QStringView(m_text).mid(m_pos, end - m_pos);
+                m_column += int(end - m_pos);
+                m_pos = end;
             }
         } else if (c == QLatin1Char('#')) {
             const int line = m_line, column = m_column;

@@ -197,7 +197,7 @@ private:
         if (m_names.contains(key))
             failAt(QStringLiteral("a component named %1 already exists").arg(name), nameLine,
                    nameColumn);
-        QObject *object = cls->newInstance(Q_ARG(QObject *, Parent));
+        QObject *object = create(cls, Parent);
         if (!object)
             failAt(QStringLiteral("class %1 cannot be created").arg(className), classLine,
                    classColumn);
@@ -350,7 +350,7 @@ private:
             propName.chop(8);
             stringsForm = true;
         }
-        const int index = findProperty(meta, propName);
+        const int index = propertyIndex(meta, propName);
         if (index < 0) {
             // The design position of a component.
             if (!IsItem && !stringsForm && isDesignPosition(propName)) {
@@ -604,8 +604,39 @@ private:
         }
     }
 
+    // A component of Class owned by Parent, through the class's
+    // constructor taking an owner (looked up once per class).
+    QObject *create(TComponentClass Class, QObject *Parent)
+    {
+        auto known = m_constructors.constFind(Class);
+        if (known == m_constructors.constEnd())
+            known = m_constructors.insert(
+                Class, Class->indexOfConstructor(QMetaObject::normalizedSignature(
+                                                     QByteArray(Class->className()) + "(QObject*)")
+                                                     .constData()));
+        if (*known < 0)
+            return nullptr;
+        QObject *object = nullptr;
+        void *args[] = {&object, &Parent};
+        Class->static_metacall(QMetaObject::CreateInstance, *known, args);
+        return object;
+    }
+
+    // findProperty, remembered per class and name as spelt: a form names the
+    // same few properties of the same few classes thousands of times.
+    int propertyIndex(const QMetaObject *Meta, const QString &Name)
+    {
+        QHash<QString, int> &names = m_properties[Meta];
+        auto known = names.constFind(Name);
+        if (known == names.constEnd())
+            known = names.insert(Name, findProperty(Meta, Name));
+        return *known;
+    }
+
     Lexer m_lexer;
     Token m_token;
+    QHash<const QMetaObject *, int> m_constructors;
+    QHash<const QMetaObject *, QHash<QString, int>> m_properties;
     QList<TDeferredProperty> &m_deferred;
     QSet<QString> m_names;
     std::vector<PendingReference> m_references;

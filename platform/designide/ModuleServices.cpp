@@ -32,24 +32,36 @@ public:
 
     QString GetFileName() override;
     bool GetModified() override { return m_modified; }
-    void MarkModified() override { m_modified = true; }
+    void MarkModified() override
+    {
+        m_modified = true;
+        changed();
+    }
     void Show() override;
     QString GetText() override { return m_text; }
     void SetText(const QString &Text) override
     {
         m_text = Text;
         m_modified = true;
+        changed();
     }
 
     void reset(const QString &Text)
     {
         m_text = Text;
         m_modified = false;
+        changed();
     }
-    void saved() { m_modified = false; }
+    void saved()
+    {
+        m_modified = false;
+        changed();
+    }
     void detach() { m_module = nullptr; }
 
 private:
+    void changed();
+
     TModule *m_module; // the module owns the editor; null once closed
     QString m_text;
     bool m_modified = false;
@@ -131,6 +143,12 @@ QString TSourceEditor::GetFileName()
     return m_module ? m_module->GetFileName() : QString();
 }
 
+void TSourceEditor::changed()
+{
+    if (m_module && m_module->services())
+        m_module->services()->editorChanged(shared_from_this());
+}
+
 void TSourceEditor::Show()
 {
     if (m_module && m_module->services())
@@ -138,6 +156,38 @@ void TSourceEditor::Show()
 }
 
 // --- TModuleServices ---------------------------------------------------------------
+
+TModuleServicesNotifier::~TModuleServicesNotifier() = default;
+void TModuleServicesNotifier::ModuleOpened(const IOTAModulePtr &) {}
+void TModuleServicesNotifier::ModuleClosed(const IOTAModulePtr &) {}
+void TModuleServicesNotifier::EditorChanged(const IOTASourceEditorPtr &) {}
+void TModuleServicesNotifier::EditorShown(const IOTASourceEditorPtr &) {}
+
+int TModuleServices::AddNotifier(TModuleServicesNotifier *Notifier)
+{
+    m_notifiers.append({++m_lastNotifier, Notifier});
+    return m_lastNotifier;
+}
+
+void TModuleServices::RemoveNotifier(int Index)
+{
+    m_notifiers.removeIf([Index](const auto &N) { return N.first == Index; });
+}
+
+template<class F>
+void TModuleServices::notify(F Call)
+{
+    // A listener may remove itself (or another) while it is told.
+    const auto notifiers = m_notifiers;
+    for (const auto &n : notifiers)
+        if (m_notifiers.contains(n))
+            Call(n.second);
+}
+
+void TModuleServices::editorChanged(const IOTASourceEditorPtr &Editor)
+{
+    notify([&](TModuleServicesNotifier *N) { N->EditorChanged(Editor); });
+}
 
 TModuleServices::TModuleServices() = default;
 
@@ -173,6 +223,7 @@ IOTAModulePtr TModuleServices::CreateModule(const IOTACreatorPtr &Creator)
     }
     auto module = std::make_shared<TModule>(this, fileName, std::move(fileSystem), text);
     m_modules.append(module);
+    notify([&](TModuleServicesNotifier *N) { N->ModuleOpened(module); });
     return module;
 }
 
@@ -223,13 +274,15 @@ void TModuleServices::editorShown(const IOTASourceEditorPtr &Editor)
     m_front = Editor;
     if (OnShow)
         OnShow(Editor);
+    notify([&](TModuleServicesNotifier *N) { N->EditorShown(Editor); });
 }
 
 void TModuleServices::moduleClosed(TModule *Module)
 {
     for (qsizetype i = 0; i < m_modules.size(); ++i)
         if (m_modules.at(i).get() == Module) {
-            m_modules.removeAt(i);
+            const IOTAModulePtr closed = m_modules.takeAt(i);
+            notify([&](TModuleServicesNotifier *N) { N->ModuleClosed(closed); });
             break;
         }
 }

@@ -8,6 +8,24 @@
 
 class TModule;
 
+// A view of the code editor listens to the module services through this:
+// every call comes after the change it reports.
+class TModuleServicesNotifier
+{
+public:
+    virtual ~TModuleServicesNotifier();
+    // A module was created (not when an open one got a creator's text anew:
+    // that is an EditorChanged).
+    virtual void ModuleOpened(const IOTAModulePtr &Module);
+    // A module was closed; it has no files any more.
+    virtual void ModuleClosed(const IOTAModulePtr &Module);
+    // The text or the modified mark of an editor changed: its text replaced
+    // (SetText, a creator's text for an open module), marked modified, saved.
+    virtual void EditorChanged(const IOTASourceEditorPtr &Editor);
+    // An editor was shown (brought to front).
+    virtual void EditorShown(const IOTASourceEditorPtr &Editor);
+};
+
 // The environment's module services: the model of the code editor. It keeps
 // the open text modules, each with one source editor, and stores a module's
 // text through the file system its creator named. The designer application
@@ -31,15 +49,25 @@ public:
     // Called whenever an editor is shown: the view brings it to front.
     std::function<void(const IOTASourceEditorPtr &Editor)> OnShow;
 
+    // Adds a listener (not owned; it removes itself before it goes) and
+    // returns the number that removes it.
+    int AddNotifier(TModuleServicesNotifier *Notifier);
+    void RemoveNotifier(int Index);
+
 private:
     friend class TModule;
     friend class TSourceEditor;
     void editorShown(const IOTASourceEditorPtr &Editor);
     void moduleClosed(TModule *Module);
+    void editorChanged(const IOTASourceEditorPtr &Editor);
+    template<class F>
+    void notify(F Call);
 
     QList<std::shared_ptr<TModule>> m_modules;
     QList<IOTAFileSystemPtr> m_fileSystems;
     std::weak_ptr<IOTASourceEditor> m_front;
+    QList<std::pair<int, TModuleServicesNotifier *>> m_notifiers;
+    int m_lastNotifier = 0;
 };
 
 // The environment's services object, serving IOTAModuleServices.

@@ -31,6 +31,35 @@ std::vector<Package> &packages()
     return loaded;
 }
 
+struct Notifier
+{
+    int Id;
+    TPackageNotifier Call;
+};
+
+std::vector<Notifier> &notifiers()
+{
+    static std::vector<Notifier> list;
+    return list;
+}
+
+// Tells every notifier; one that raises must not leave the loader half-way
+// (the package list and the module are consistent already), so its error is
+// only reported.
+void notify(const QString &Name, bool Loaded)
+{
+    const std::vector<Notifier> list = notifiers(); // a notifier may remove itself
+    for (const Notifier &n : list) {
+        try {
+            n.Call(Name, Loaded);
+        } catch (const std::exception &e) {
+            qWarning("package notifier failed: %s", e.what());
+        } catch (...) {
+            qWarning("package notifier failed");
+        }
+    }
+}
+
 QString dlErrorText()
 {
     const char *text = dlerror();
@@ -240,6 +269,7 @@ QString loadPackage(const QString &FileName)
     const QString name = info.Name;
     packages().push_back(std::move(package));
     keep = true;
+    notify(name, true);
     return name;
 }
 
@@ -257,6 +287,7 @@ bool unloadPackage(const QString &Name)
     list.erase(it);
 
     registrations().removePackage(package.Info.Name);
+    notify(package.Info.Name, false);
     std::exception_ptr error = finalizeUnits(package.Raw, package.Raw->UnitCount);
     // The exception may be of a class of the module: read it and let it go
     // while the module's code is still there.
@@ -298,4 +329,19 @@ const TLoadedPackage *findPackage(const QString &Name)
         if (p.Info.Name.compare(Name, Qt::CaseInsensitive) == 0)
             return &p.Info;
     return nullptr;
+}
+
+int addPackageNotifier(TPackageNotifier Notifier)
+{
+    static int lastId = 0;
+    notifiers().push_back({++lastId, std::move(Notifier)});
+    return lastId;
+}
+
+void removePackageNotifier(int Id)
+{
+    auto &list = notifiers();
+    list.erase(
+        std::remove_if(list.begin(), list.end(), [Id](const Notifier &N) { return N.Id == Id; }),
+        list.end());
 }

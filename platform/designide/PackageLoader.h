@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // A package module loaded by the environment.
 struct TLoadedPackage
 {
@@ -45,3 +47,12 @@ QList<TLoadedPackage> loadedPackages();
 // The loaded package named Name (ignoring case), or null. Valid until the
 // next load or unload.
 const TLoadedPackage *findPackage(const QString &Name);
+
+// Told of every package that comes or goes: after a load, once its
+// registrations are in the tables; at an unload, once its registrations are
+// gone but while its module (its glyph resources, its classes) is still
+// there, so a view can let go of what it showed. Loaded says which.
+using TPackageNotifier = std::function<void(const QString &Name, bool Loaded)>;
+// Adds a notifier; the result identifies it for removePackageNotifier.
+int addPackageNotifier(TPackageNotifier Notifier);
+void removePackageNotifier(int Id);

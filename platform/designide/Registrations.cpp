@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <tuple>
 
 namespace {
 
@@ -184,13 +185,29 @@ TPropertyEditorClass Registrations::propertyEditorFor(TComponentClass ComponentC
                                                       const QString &PropName,
                                                       const PTypeInfo &PropType) const
 {
+    return propertyEditorFor(ComponentClass, PropName, QList<PTypeInfo>{PropType});
+}
+
+TPropertyEditorClass Registrations::propertyEditorFor(TComponentClass ComponentClass,
+                                                      const QString &PropName,
+                                                      const QList<PTypeInfo> &TypeChain) const
+{
+    // Lower is more specific, compared in order: unnamed, class distance,
+    // type distance.
+    using Rank = std::tuple<int, int, int>;
     const TRegistration *best = nullptr;
-    int bestDistance = 0;
+    Rank bestRank;
     for (const TRegistration &e : m_entries) {
         if (e.Kind != TRegistrationKind::PropertyEditor
-            || e.PropertyType.Name.compare(PropType.Name, Qt::CaseInsensitive) != 0
             || (!e.PropertyName.isEmpty()
                 && e.PropertyName.compare(PropName, Qt::CaseInsensitive) != 0))
+            continue;
+        int typeDistance = 0;
+        while (typeDistance < TypeChain.size()
+               && e.PropertyType.Name.compare(TypeChain[typeDistance].Name, Qt::CaseInsensitive)
+                      != 0)
+            ++typeDistance;
+        if (typeDistance == TypeChain.size())
             continue;
         int distance = std::numeric_limits<int>::max(); // a null class serves every class
         if (e.ComponentClass) {
@@ -198,10 +215,11 @@ TPropertyEditorClass Registrations::propertyEditorFor(TComponentClass ComponentC
             if (distance < 0)
                 continue;
         }
-        // "<=": of equally near registrations, the later one wins.
-        if (!best || distance <= bestDistance) {
+        const Rank rank{e.PropertyName.isEmpty() ? 1 : 0, distance, typeDistance};
+        // "<=": of equally specific registrations, the later one wins.
+        if (!best || rank <= bestRank) {
             best = &e;
-            bestDistance = distance;
+            bestRank = rank;
         }
     }
     return best ? best->PropertyEditor : TPropertyEditorClass{};

@@ -91,10 +91,16 @@ public:
     // ComponentClass. A registration matches when the type names agree
     // (ignoring case), its class is ComponentClass, an ancestor of it or null,
     // and its property name is empty or PropName (ignoring case). Of the
-    // matches, the nearest class wins (null is farthest); for the same class,
-    // the later registration.
+    // matches the most specific wins: one that names the property beats one
+    // for every property of the type; then the nearest class (null is
+    // farthest); then the nearest type; for equals, the later registration.
     TPropertyEditorClass propertyEditorFor(TComponentClass ComponentClass, const QString &PropName,
                                            const PTypeInfo &PropType) const;
+    // The same for a property whose type has ancestors: TypeChain lists the
+    // type, then its ancestor types, nearest first (an object property of
+    // class TOvQuery: TOvQuery, TOvDataSet, ...).
+    TPropertyEditorClass propertyEditorFor(TComponentClass ComponentClass, const QString &PropName,
+                                           const QList<PTypeInfo> &TypeChain) const;
 
     // The node class serving ComponentClass; same rule as component editors.
     TSprigClass sprigFor(TComponentClass ComponentClass) const;

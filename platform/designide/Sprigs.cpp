@@ -150,6 +150,11 @@ TSprig::NameIndex::Key::Key(const QString &AName)
     // ignoring case uses, so names it finds equal hash alike.
     for (qsizetype i = 0; i < AName.size(); ++i) {
         char32_t c = AName.at(i).unicode();
+        if (c < 0x80) { // the usual name: ASCII folds to lower case
+            Hash ^= (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c;
+            Hash *= 1099511628211ULL;
+            continue;
+        }
         if (QChar::isHighSurrogate(c) && i + 1 < AName.size() && AName.at(i + 1).isLowSurrogate()) {
             c = QChar::surrogateToUcs4(AName.at(i).unicode(), AName.at(i + 1).unicode());
             ++i;
@@ -161,7 +166,9 @@ TSprig::NameIndex::Key::Key(const QString &AName)
 
 bool TSprig::NameIndex::Key::operator==(const Key &Other) const
 {
-    return Hash == Other.Hash && Name.compare(Other.Name, Qt::CaseInsensitive) == 0;
+    // Names are usually spelled alike: compare exactly before folding.
+    return Hash == Other.Hash
+           && (Name == Other.Name || Name.compare(Other.Name, Qt::CaseInsensitive) == 0);
 }
 
 TSprig *TSprig::findDirect(const QString &AName, const QMetaObject *ASprigClass) const
@@ -296,6 +303,42 @@ void TRootSprig::clearNodes()
     }
 }
 
+void TRootSprig::takeNodesForReuse()
+{
+    std::vector<TSprig *> nodes;
+    const auto collect = [&nodes](TSprig *Node, const auto &Self) -> void {
+        nodes.push_back(Node);
+        for (TSprig *child : std::as_const(Node->FChildren))
+            Self(child, Self);
+    };
+    for (TSprig *child : std::as_const(FChildren))
+        collect(child, collect);
+    for (TSprig *orphan : std::as_const(FOrphans))
+        collect(orphan, collect);
+    FChildren.clear();
+    FOrphans.clear();
+    FIndex.reset();
+    FReusable.reserve(qsizetype(nodes.size()));
+    for (TSprig *node : nodes) {
+        // Every link goes: nothing is freed through another node.
+        node->FParent = nullptr;
+        node->FRoot = nullptr;
+        node->FChildren.clear(); // keeps its capacity for the next build
+        node->FIndex.reset();
+        if (node->FItem && !FReusable.contains(node->FItem))
+            FReusable.insert(node->FItem, node);
+        else
+            delete node;
+    }
+}
+
+void TRootSprig::deleteReusable()
+{
+    for (TSprig *node : std::as_const(FReusable))
+        delete node; // unlinked: it touches no other node
+    FReusable.clear();
+}
+
 void TRootSprig::AddItems(const QList<QObject *> &Components)
 {
     FComponents.reserve(FComponents.size() + Components.size());
@@ -351,13 +394,20 @@ void TRootSprig::placeItems(const QList<QObject *> &Components)
     };
     try {
         for (const Placing &p : placing) {
-            std::unique_ptr<TSprig> sprig;
-            if (p.Class)
-                sprig = p.Class->Create(p.Component);
-            else if (p.Field)
-                sprig = std::make_unique<TFieldSprig>(p.Component);
-            else
-                sprig = std::make_unique<TComponentSprig>(p.Component);
+            std::unique_ptr<TSprig> sprig(FReusable.take(p.Component));
+            const QMetaObject *nodeClass = p.Class   ? p.Class->Meta
+                                           : p.Field ? &TFieldSprig::staticMetaObject
+                                                     : &TComponentSprig::staticMetaObject;
+            if (sprig && sprig->metaObject() != nodeClass)
+                sprig.reset(); // the registered node class changed
+            if (!sprig) {
+                if (p.Class)
+                    sprig = p.Class->Create(p.Component);
+                else if (p.Field)
+                    sprig = std::make_unique<TFieldSprig>(p.Component);
+                else
+                    sprig = std::make_unique<TComponentSprig>(p.Component);
+            }
             sprig->SetRoot(this);
             FNodesByItem.insert(p.Component, sprig.get());
             place(sprig.release());
@@ -381,16 +431,19 @@ void TRootSprig::placeItems(const QList<QObject *> &Components)
         FBuild = 0;
         FNodesByItem.clear();
         qDeleteAll(pending); // nobody's yet
+        deleteReusable();
         throw;
     }
     FBuild = 0;
     FNodesByItem.clear();
     FOrphans.append(pending);
+    // Nodes of components that are gone (or changed class).
+    deleteReusable();
 }
 
 void TRootSprig::Rebuild()
 {
-    clearNodes();
+    takeNodesForReuse();
     FComponents.removeIf([](const QPointer<QObject> &Component) { return Component.isNull(); });
     QList<QObject *> components;
     components.reserve(FComponents.size());

@@ -175,8 +175,9 @@ public:
 // The view's side of drag and drop: it asks DragOver while a node is dragged,
 // calls DragDrop when it is let go, and PaletteOver while a class is dragged
 // from the palette. A drop that reports a change tells the designer
-// (Modified) and rebuilds the tree, so every node pointer the view held is
-// stale afterwards.
+// (Modified) and rebuilds the tree: the nodes of components that still exist
+// are kept and placed again, every other node pointer the view held (transient
+// nodes, nodes of deleted components) is stale afterwards.
 class TRootSprig : public TSprig
 {
     Q_OBJECT
@@ -196,8 +197,11 @@ public:
     // by the root. The root remembers Components for Rebuild.
     void AddItems(const QList<QObject *> &Components);
     const QList<TSprig *> &Orphans() const { return FOrphans; }
-    // Discards every node and builds the tree again from the components given
-    // to AddItems that still exist. Building twice gives the same tree.
+    // Builds the tree again from the components given to AddItems that still
+    // exist, as if from scratch: transient nodes are made anew, and the node of
+    // a component is kept (emptied and placed again) when its class is still
+    // the registered one, so a rebuild allocates and frees almost nothing.
+    // Building twice gives the same tree.
     void Rebuild();
 
     bool DragOver(TSprig *ADragged, TSprig *ATarget);
@@ -215,6 +219,9 @@ public:
 private:
     friend class TSprig; // Add takes a node out of the orphans; Find reads the build
     void clearNodes();
+    // Empties the tree, keeping the nodes of components in FReusable.
+    void takeNodesForReuse();
+    void deleteReusable();
     void placeItems(const QList<QObject *> &Components);
 
     IDesignerPtr FDesigner;
@@ -224,4 +231,7 @@ private:
     int FBuildCounter = 0;
     // During a build: the node made for each component (placed or not).
     QHash<const QObject *, TSprig *> FNodesByItem;
+    // During a rebuild: the previous build's nodes of components, by item,
+    // not yet placed again.
+    QHash<const QObject *, TSprig *> FReusable;
 };

@@ -33,6 +33,9 @@ public:
     // Runs Form's modal loop until it closes; returns its modal result.
     virtual TModalResult runModal(TForm &Form) = 0;
     virtual bool openFile(TOpenDialog &Dialog) = 0;
+    // The save-file dialog. A scripted person answers it as an open-file
+    // dialog (onOpenFile).
+    virtual bool saveFile(TOpenDialog &Dialog) { return openFile(Dialog); }
     // Opens a document or address with the desktop; a result above 32 is success.
     virtual int shellOpen(const QString &Target) = 0;
     virtual bool isAltKeyDown() = 0;
@@ -51,11 +54,13 @@ public:
     TModalResult messageDlg(const MessageRequest &Request) override;
     TModalResult runModal(TForm &Form) override;
     bool openFile(TOpenDialog &Dialog) override;
+    bool saveFile(TOpenDialog &Dialog) override;
     int shellOpen(const QString &Target) override;
     bool isAltKeyDown() override;
 
     // "Text files|*.txt;*.log|All files|*.*" as QFileDialog name filters:
-    // "Text files (*.txt *.log)", "All files (*)".
+    // "Text files (*.txt *.log)", "All files (*)". The file dialog matches
+    // them ignoring letter case, so "*.INI" also lists "params.ini".
     static QStringList nameFilters(const QString &Filter);
 };
 
@@ -94,6 +99,8 @@ public:
     // Class names of the forms shown modally, in order.
     std::vector<QString> modalForms;
     std::vector<QString> shellOpened;
+    // Every open-file dialog as it was shown (before the step acted on it), in order.
+    std::vector<TOpenDialog> openDialogs;
 
     std::size_t pendingSteps() const { return m_steps.size(); }
 

@@ -5,6 +5,9 @@
 #include "DataPreviewPane.h"
 #include "DataSetTableModel.h"
 #include "FormDesigner.h"
+#include "GuiFixture.h"
+#include "MainWindow.h"
+#include "ModuleSurface.h"
 
 #include "orvlib/OvDB.h"
 #include "orvlib/OvDriver.h"
@@ -15,10 +18,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QHeaderView>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -292,4 +297,43 @@ TEST(DataPreviewPane, readsAPostgreSQLTableThroughACursor)
     pane.grab().save(screenshotPath(QStringLiteral("data_preview_postgresql")));
     table->Close();
     designer.reset();
+}
+
+namespace {
+using DataPreviewInMainWindow = GuiTest;
+} // namespace
+
+// In the designer's window: click a table of the demo, make it active as the
+// inspector does, and the preview dock shows its rows.
+TEST_F(DataPreviewInMainWindow, showsTheDemoTableSelectedOnTheSurface)
+{
+    TMainWindow window(nullptr, folder().file(QStringLiteral("recent.ini")));
+    window.resize(1100, 720);
+    window.show();
+    ASSERT_TRUE(window.openForm(demoForm()));
+    TDataPreviewPane *pane = window.dataPreview();
+    ASSERT_TRUE(pane);
+    auto *customers = window.designer()->Root()->findChild<TOvTable *>(QStringLiteral("tCustomer"));
+    ASSERT_TRUE(customers);
+
+    QTest::mouseClick(window.surface()->viewport(), Qt::LeftButton, {},
+                      window.surface()->boxRect(customers).center());
+    ASSERT_EQ(window.designer()->selection(), QList<QObject *>{customers});
+    EXPECT_EQ(pane->statusText(),
+              QStringLiteral("tCustomer is not active: set Active to True to see its rows."));
+    customers->SetActive(true);
+    window.designer()->Modified();
+    ASSERT_EQ(pane->dataSet(), customers);
+    EXPECT_EQ(pane->model()->rowCount(), customers->RecordCount());
+    EXPECT_GT(pane->model()->rowCount(), 0);
+    EXPECT_EQ(pane->model()->columnCount(), customers->FieldCount());
+
+    auto *dock = qobject_cast<QDockWidget *>(pane->parentWidget());
+    ASSERT_TRUE(dock);
+    dock->raise();
+    QCoreApplication::processEvents();
+    const QImage picture = screenshot(&window, QStringLiteral("mainwindow_data_preview"));
+    EXPECT_GT(colourCount(picture), 20);
+    customers->Close();
+    window.designer()->setModified(false);
 }

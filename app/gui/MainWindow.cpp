@@ -1,0 +1,628 @@
+#include "MainWindow.h"
+
+#include "CodeEditorPane.h"
+#include "DataPreviewPane.h"
+#include "EmbeddedDatabases.h"
+#include "GuiErrors.h"
+#include "InspectorPane.h"
+#include "ModuleEditing.h"
+#include "ModuleSurface.h"
+#include "PalettePane.h"
+#include "StructurePane.h"
+
+#include "designide/ComponentEditors.h"
+#include "designide/FormFile.h"
+#include "designide/PackageLoader.h"
+#include "designide/Registrations.h"
+#include "orvlib/OvCommon.h"
+#include "rtl/Dialogs.h"
+#include "rtl/Forms.h"
+#include "rtl/SysUtils.h"
+#include "rtl/UiServices.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QDockWidget>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int MaxRecent = 8;
+const char FormFilter[] = "Form files (*.dfm)|*.dfm|All files|*";
+
+QString defaultRecentStore()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath(QStringLiteral("orvanta/ovdesigner.ini"));
+}
+
+} // namespace
+
+TMainWindow::TMainWindow(QWidget *Parent, const QString &RecentFilesStore)
+    : QMainWindow(Parent)
+    , m_recentStore(RecentFilesStore.isEmpty() ? defaultRecentStore() : RecentFilesStore)
+{
+    setObjectName(QStringLiteral("mainWindow"));
+    m_surface = new TModuleSurface(this);
+    setCentralWidget(m_surface);
+    m_recent = QSettings(m_recentStore, QSettings::IniFormat)
+                   .value(QStringLiteral("RecentFiles"))
+                   .toStringList();
+    createActions();
+    createPanes();
+    createMenus();
+    resize(1100, 720);
+    resizeDocks({qobject_cast<QDockWidget *>(m_structure->parentWidget())}, {300}, Qt::Horizontal);
+    statusBar()->showMessage(QString());
+    setDesigner(nullptr);
+}
+
+TMainWindow::~TMainWindow()
+{
+    // The panes let go of the module before the designer frees it.
+    setDesigner(nullptr);
+}
+
+// --- Panes ---------------------------------------------------------------------------
+
+QDockWidget *TMainWindow::addPaneDock(QWidget *Pane, const QString &Title, Qt::DockWidgetArea Area)
+{
+    auto *dock = new QDockWidget(Title, this);
+    dock->setObjectName(Pane->objectName() + QStringLiteral("Dock"));
+    dock->setWidget(Pane);
+    addDockWidget(Area, dock);
+    m_docks.append(dock);
+    return dock;
+}
+
+// Every pane of the window is made here and told of the open module through
+// its setDesigner.
+void TMainWindow::createPanes()
+{
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_surface->setDesigner(D); });
+
+    m_palette = new TPalettePane(this);
+    m_palette->setObjectName(QStringLiteral("palette"));
+    addPaneDock(m_palette, tr("Palette"), Qt::TopDockWidgetArea);
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_palette->setDesigner(D); });
+    // A glyph chosen on the palette is placed by the next click on the
+    // surface; placing it (or Escape) clears the palette's choice.
+    connect(m_palette, &TPalettePane::componentClassChosen, m_surface,
+            &TModuleSurface::setPendingClass);
+    connect(m_palette, &TPalettePane::choiceCleared, m_surface,
+            [this] { m_surface->setPendingClass(nullptr); });
+    connect(m_surface, &TModuleSurface::pendingClassChanged, m_palette,
+            [this](TComponentClass Class) {
+                if (!Class)
+                    m_palette->clearChoice();
+            });
+
+    m_structure = new TStructurePane(this);
+    m_structure->setObjectName(QStringLiteral("structure"));
+    addPaneDock(m_structure, tr("Structure"), Qt::LeftDockWidgetArea);
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_structure->setDesigner(D); });
+
+    m_inspector = new TInspectorPane(this);
+    m_inspector->setObjectName(QStringLiteral("inspector"));
+    addPaneDock(m_inspector, tr("Object Inspector"), Qt::LeftDockWidgetArea);
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_inspector->setDesigner(D); });
+
+    m_codeEditor = new TCodeEditorPane(this);
+    m_codeEditor->setObjectName(QStringLiteral("codeEditor"));
+    QDockWidget *code = addPaneDock(m_codeEditor, tr("Code Editor"), Qt::BottomDockWidgetArea);
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_codeEditor->setDesigner(D); });
+    connect(m_codeEditor, &TCodeEditorPane::showRequested, code, [code] {
+        code->show();
+        code->raise();
+    });
+
+    m_dataPreview = new TDataPreviewPane(this);
+    m_dataPreview->setObjectName(QStringLiteral("dataPreview"));
+    QDockWidget *preview = addPaneDock(m_dataPreview, tr("Data Preview"), Qt::BottomDockWidgetArea);
+    tabifyDockWidget(code, preview);
+    code->raise();
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_dataPreview->setDesigner(D); });
+}
+
+// --- Actions and menus ------------------------------------------------------------
+
+void TMainWindow::createActions()
+{
+    auto make = [this](const char *Name, const QString &Text, QKeySequence Keys,
+                       void (TMainWindow::*Slot)()) {
+        auto *a = new QAction(Text, this);
+        a->setObjectName(QLatin1String(Name));
+        if (!Keys.isEmpty())
+            a->setShortcut(Keys);
+        connect(a, &QAction::triggered, this, [this, Slot] { (this->*Slot)(); });
+        return a;
+    };
+    auto makeBool = [this](const char *Name, const QString &Text, QKeySequence Keys,
+                           bool (TMainWindow::*Slot)()) {
+        auto *a = new QAction(Text, this);
+        a->setObjectName(QLatin1String(Name));
+        if (!Keys.isEmpty())
+            a->setShortcut(Keys);
+        connect(a, &QAction::triggered, this, [this, Slot] { (this->*Slot)(); });
+        return a;
+    };
+    makeBool("actNew", tr("&New Data Module"), QKeySequence::New, &TMainWindow::newModule);
+    makeBool("actOpen", tr("&Open..."), QKeySequence::Open, &TMainWindow::openWithDialog);
+    makeBool("actSave", tr("&Save"), QKeySequence::Save, &TMainWindow::save);
+    makeBool("actSaveAs", tr("Save &As..."), QKeySequence::SaveAs, &TMainWindow::saveAs);
+    auto *quit = new QAction(tr("E&xit"), this);
+    quit->setObjectName(QStringLiteral("actExit"));
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    make("actUndo", tr("&Undo"), QKeySequence::Undo, &TMainWindow::undo);
+    make("actCut", tr("Cu&t"), QKeySequence::Cut, &TMainWindow::cut);
+    make("actCopy", tr("&Copy"), QKeySequence::Copy, &TMainWindow::copy);
+    make("actPaste", tr("&Paste"), QKeySequence::Paste, &TMainWindow::paste);
+    make("actDelete", tr("&Delete"), QKeySequence(), &TMainWindow::deleteSelection);
+    make("actSelectAll", tr("Select &All"), QKeySequence::SelectAll, &TMainWindow::selectAll);
+    auto *rename = new QAction(tr("&Rename"), this);
+    rename->setObjectName(QStringLiteral("actRename"));
+    connect(rename, &QAction::triggered, this, [this] {
+        if (m_designer && m_designer->selection().size() == 1)
+            m_surface->beginRename(m_designer->selection().first());
+    });
+
+    auto *install = new QAction(tr("&Install Package..."), this);
+    install->setObjectName(QStringLiteral("actInstallPackage"));
+    connect(install, &QAction::triggered, this, [this] {
+        TOpenDialog dialog;
+        dialog.Title = tr("Install Package");
+        dialog.Filter = QStringLiteral("Packages (*.so)|*.so|All files|*");
+        if (dialog.Execute())
+            installPackage(dialog.FileName);
+    });
+    make("actInstalledPackages", tr("Installed &Packages..."), QKeySequence(),
+         &TMainWindow::showInstalledPackages);
+
+    // The edit commands act on the surface; the panes keep their own keys.
+    for (const char *name : {"actCut", "actCopy", "actPaste", "actSelectAll", "actUndo"})
+        action(QLatin1String(name))->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    for (const char *name : {"actCut", "actCopy", "actPaste", "actSelectAll", "actUndo"})
+        m_surface->addAction(action(QLatin1String(name)));
+
+    m_surface->setEnvironmentActions(
+        {action(QStringLiteral("actCut")), action(QStringLiteral("actCopy")),
+         action(QStringLiteral("actPaste")), action(QStringLiteral("actDelete")),
+         action(QStringLiteral("actSelectAll")), rename});
+}
+
+QAction *TMainWindow::action(const QString &ObjectName) const
+{
+    return findChild<QAction *>(ObjectName, Qt::FindDirectChildrenOnly);
+}
+
+void TMainWindow::createMenus()
+{
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    file->addAction(action(QStringLiteral("actNew")));
+    file->addAction(action(QStringLiteral("actOpen")));
+    m_recentMenu = file->addMenu(tr("Open &Recent"));
+    m_recentMenu->setObjectName(QStringLiteral("recentMenu"));
+    file->addAction(action(QStringLiteral("actSave")));
+    file->addAction(action(QStringLiteral("actSaveAs")));
+    file->addSeparator();
+    file->addAction(action(QStringLiteral("actExit")));
+    rebuildRecentMenu();
+
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    edit->addAction(action(QStringLiteral("actUndo")));
+    edit->addSeparator();
+    for (const char *name : {"actCut", "actCopy", "actPaste", "actDelete"})
+        edit->addAction(action(QLatin1String(name)));
+    edit->addSeparator();
+    edit->addAction(action(QStringLiteral("actSelectAll")));
+    edit->addAction(action(QStringLiteral("actRename")));
+
+    m_viewMenu = menuBar()->addMenu(tr("&View"));
+    for (QDockWidget *dock : std::as_const(m_docks))
+        m_viewMenu->addAction(dock->toggleViewAction());
+    m_viewMenu->menuAction()->setVisible(!m_docks.isEmpty());
+
+    QMenu *component = menuBar()->addMenu(tr("&Component"));
+    component->addAction(action(QStringLiteral("actInstallPackage")));
+    component->addAction(action(QStringLiteral("actInstalledPackages")));
+
+    m_helpMenu = menuBar()->addMenu(tr("&Help"));
+    connect(m_helpMenu, &QMenu::aboutToShow, this, &TMainWindow::rebuildHelpMenu);
+    rebuildHelpMenu();
+}
+
+void TMainWindow::rebuildRecentMenu()
+{
+    m_recentMenu->clear();
+    for (const QString &file : std::as_const(m_recent)) {
+        QAction *a = m_recentMenu->addAction(QDir::toNativeSeparators(file));
+        connect(a, &QAction::triggered, this, [this, file] { openForm(file); });
+    }
+    m_recentMenu->setEnabled(!m_recent.isEmpty());
+}
+
+// One About entry for each loaded package, as the package names itself.
+void TMainWindow::rebuildHelpMenu()
+{
+    m_helpMenu->clear();
+    for (const TLoadedPackage &pkg : loadedPackages()) {
+        const QString text = pkg.Description.isEmpty() ? pkg.Name : pkg.Description;
+        QAction *a = m_helpMenu->addAction(tr("About %1...").arg(text));
+        a->setObjectName(QStringLiteral("about") + pkg.Name);
+        const QString name = pkg.Name;
+        connect(a, &QAction::triggered, this, [this, name] { showPackageAbout(name); });
+    }
+    if (m_helpMenu->isEmpty())
+        m_helpMenu->addAction(tr("No packages installed"))->setEnabled(false);
+}
+
+void TMainWindow::addRecent(const QString &FileName)
+{
+    const QString file = QFileInfo(FileName).absoluteFilePath();
+    m_recent.removeAll(file);
+    m_recent.prepend(file);
+    while (m_recent.size() > MaxRecent)
+        m_recent.removeLast();
+    QSettings store(m_recentStore, QSettings::IniFormat);
+    store.setValue(QStringLiteral("RecentFiles"), m_recent);
+    rebuildRecentMenu();
+}
+
+// --- The open module -------------------------------------------------------------
+
+void TMainWindow::setDesigner(const TFormDesignerPtr &Designer, const QString &Text)
+{
+    if (m_designer)
+        m_designer->disconnect(this);
+    delete m_history;
+    m_history = nullptr;
+    m_designer = Designer;
+    // A module opens with itself selected, as the inspector then shows it.
+    if (m_designer && m_designer->Root())
+        m_designer->select({m_designer->Root()});
+    for (const auto &set : std::as_const(m_paneSetters))
+        set(m_designer);
+    if (m_designer) {
+        m_history = new TModuleHistory(m_designer, 32, this, Text);
+        connect(m_history, &TModuleHistory::canUndoChanged, this, &TMainWindow::updateActions);
+        connect(m_designer.get(), &TFormDesigner::modifiedChanged, this, &TMainWindow::updateTitle);
+        connect(m_designer.get(), &TFormDesigner::fileNameChanged, this, &TMainWindow::updateTitle);
+        connect(m_designer.get(), &TFormDesigner::selectionChanged, this,
+                &TMainWindow::updateActions);
+    }
+    updateTitle();
+    updateActions();
+    emit designerChanged(m_designer);
+}
+
+QString TMainWindow::titleText() const
+{
+    QString name = tr("(no data module)");
+    if (m_designer) {
+        name = m_designer->fileName().isEmpty()
+                   ? (m_designer->Root() ? m_designer->Root()->objectName() : QString())
+                   : QFileInfo(m_designer->fileName()).fileName();
+        if (m_designer->isModified())
+            name += QLatin1Char('*');
+    }
+    return name + QStringLiteral(" - ovdesigner");
+}
+
+void TMainWindow::updateTitle()
+{
+    setWindowTitle(titleText());
+}
+
+void TMainWindow::updateActions()
+{
+    const bool open = m_designer != nullptr;
+    bool components = false;
+    if (open)
+        for (QObject *o : m_designer->selection())
+            if (o != m_designer->Root())
+                components = true;
+    for (const char *name : {"actSave", "actSaveAs", "actPaste", "actSelectAll"})
+        action(QLatin1String(name))->setEnabled(open);
+    for (const char *name : {"actCut", "actCopy", "actDelete", "actRename"})
+        action(QLatin1String(name))->setEnabled(components);
+    action(QStringLiteral("actUndo"))->setEnabled(m_history && m_history->canUndo());
+}
+
+bool TMainWindow::confirmDiscard()
+{
+    // Text modules first: saving one writes into the module.
+    if (m_designer && !m_codeEditor->queryCloseModules())
+        return false;
+    if (!m_designer || !m_designer->isModified())
+        return true;
+    const QString name = m_designer->fileName().isEmpty()
+                             ? m_designer->Root()->objectName()
+                             : QFileInfo(m_designer->fileName()).fileName();
+    switch (MessageDlg(tr("Save changes to %1?").arg(name), mtConfirmation, mbYesNoCancel)) {
+    case mrYes:
+        return save();
+    case mrNo:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TMainWindow::newModule()
+{
+    if (!confirmDiscard())
+        return false;
+    auto root = std::make_unique<TDataModule>();
+    root->setObjectName(QStringLiteral("DataModule%1").arg(++m_untitled));
+    setDesigner(std::make_shared<TFormDesigner>(std::move(root)));
+    return true;
+}
+
+bool TMainWindow::openForm(const QString &FileName)
+{
+    return confirmDiscard() && readForm(FileName);
+}
+
+bool TMainWindow::readForm(const QString &FileName)
+{
+    const QString file = QFileInfo(FileName).absoluteFilePath();
+    std::unique_ptr<QObject> root;
+    QList<TDeferredProperty> deferred;
+    QString text;
+    if (!runGuarded([&] {
+            // Only a regular file: a FIFO or a device would never end.
+            if (!QFileInfo(file).isFile())
+                throw Exception(tr("Form file %1 not found").arg(QDir::toNativeSeparators(file)));
+            QFile in(file);
+            if (!in.open(QIODevice::ReadOnly))
+                throw Exception(tr("Cannot read form file %1: %2").arg(file, in.errorString()));
+            text = QString::fromUtf8(in.readAll());
+            TFormReader reader(text, file);
+            root = reader.Read();
+            deferred = reader.Deferred();
+        }))
+        return false;
+    // Database files named relative to the form are found beside it.
+    QDir::setCurrent(QFileInfo(file).absolutePath());
+    setDesigner(nullptr);
+    runGuarded([&] { createMissingEmbeddedDatabases(root.get()); });
+    auto designer = std::make_shared<TFormDesigner>(std::move(root), file);
+    // Connections and open datasets the form stores come last; one that
+    // fails is reported and the module opens without it.
+    QStringList failures;
+    for (const TDeferredProperty &d : std::as_const(deferred)) {
+        try {
+            ApplyDeferredProperties({d}, file);
+        } catch (const ScriptedUi::ScriptError &) {
+            throw;
+        } catch (const Exception &e) {
+            failures.append(e.Message());
+        } catch (const std::exception &e) {
+            failures.append(QString::fromUtf8(e.what()));
+        }
+    }
+    designer->setModified(false);
+    setDesigner(designer, text);
+    addRecent(file);
+    if (!failures.isEmpty())
+        showErrorMessage(failures.join(QLatin1Char('\n')));
+    return true;
+}
+
+bool TMainWindow::openWithDialog()
+{
+    if (!confirmDiscard())
+        return false;
+    TOpenDialog dialog;
+    dialog.Title = tr("Open");
+    dialog.Filter = QLatin1String(FormFilter);
+    dialog.DefaultExt = QStringLiteral("dfm");
+    if (m_designer && !m_designer->fileName().isEmpty())
+        dialog.InitialDir = QFileInfo(m_designer->fileName()).absolutePath();
+    if (!dialog.Execute())
+        return false;
+    return readForm(dialog.FileName);
+}
+
+bool TMainWindow::writeTo(const QString &FileName)
+{
+    if (!m_designer)
+        return false;
+    const bool ok = runGuarded([&] { SaveFormFile(m_designer->Root(), FileName); });
+    if (!ok)
+        return false;
+    m_designer->setFileName(QFileInfo(FileName).absoluteFilePath());
+    m_designer->setModified(false);
+    addRecent(FileName);
+    statusBar()->showMessage(tr("Saved %1").arg(QDir::toNativeSeparators(FileName)), 4000);
+    return true;
+}
+
+bool TMainWindow::save()
+{
+    if (!m_designer)
+        return false;
+    if (m_designer->fileName().isEmpty())
+        return saveAs();
+    return writeTo(m_designer->fileName());
+}
+
+bool TMainWindow::saveAs()
+{
+    if (!m_designer)
+        return false;
+    TSaveDialog dialog;
+    dialog.Title = tr("Save As");
+    dialog.Filter = QLatin1String(FormFilter);
+    dialog.DefaultExt = QStringLiteral("dfm");
+    dialog.FileName = m_designer->fileName().isEmpty()
+                          ? m_designer->Root()->objectName() + QStringLiteral(".dfm")
+                          : m_designer->fileName();
+    if (!dialog.Execute())
+        return false;
+    return writeTo(dialog.FileName);
+}
+
+void TMainWindow::closeEvent(QCloseEvent *Event)
+{
+    if (!confirmDiscard()) {
+        Event->ignore();
+        return;
+    }
+    setDesigner(nullptr);
+    Event->accept();
+}
+
+// --- Edit ---------------------------------------------------------------------------
+
+void TMainWindow::copy()
+{
+    if (!m_designer)
+        return;
+    QList<QObject *> list;
+    for (QObject *o : m_designer->selection())
+        if (o != m_designer->Root())
+            list.append(o);
+    const QString text = componentsText(list);
+    if (!text.isEmpty())
+        QApplication::clipboard()->setText(text);
+}
+
+void TMainWindow::cut()
+{
+    copy();
+    deleteSelection();
+}
+
+void TMainWindow::paste()
+{
+    if (!m_designer)
+        return;
+    const QString text = QApplication::clipboard()->text();
+    runGuarded([&] { pasteComponentsText(*m_designer, text); });
+}
+
+void TMainWindow::deleteSelection()
+{
+    if (m_designer)
+        runGuarded([&] { ::deleteSelection(*m_designer); });
+}
+
+void TMainWindow::selectAll()
+{
+    if (m_designer)
+        m_designer->select(surfaceComponents(m_designer->Root()));
+}
+
+void TMainWindow::undo()
+{
+    if (!m_history || !m_history->canUndo())
+        return;
+    QStringList failures;
+    if (runGuarded([&] { failures = m_history->undo(); }) && !failures.isEmpty())
+        showErrorMessage(failures.join(QLatin1Char('\n')));
+}
+
+// --- Packages -----------------------------------------------------------------------
+
+bool TMainWindow::installPackage(const QString &FileName)
+{
+    const bool ok = runGuarded([&] { loadPackage(FileName); });
+    if (ok)
+        emit packagesChanged();
+    return ok;
+}
+
+bool TMainWindow::showPackageAbout(const QString &Name)
+{
+    const TLoadedPackage *pkg = findPackage(Name);
+    if (!pkg)
+        return false;
+    // A package shows its About dialog through the About verb its editors
+    // give every one of its components; the verb's caption is its product
+    // name and version as its module file states them.
+    QString product, version;
+    ReadFileVersInfo(pkg->FileName, product, version);
+    const QString caption = product + QLatin1Char(' ') + version;
+    TComponentClass cls = nullptr;
+    for (const TRegistration &r : registrations().entries())
+        if (r.Kind == TRegistrationKind::Components && r.Package == pkg->Name
+            && !r.ComponentClasses.isEmpty()) {
+            cls = r.ComponentClasses.first();
+            break;
+        }
+    bool shown = false;
+    if (cls && !product.isEmpty()) {
+        runGuarded([&] {
+            // A scratch component of the package's class, owned by a scratch
+            // module that no designer edits.
+            TDataModule scratch;
+            QObject *c = cls->newInstance(Q_ARG(QObject *, &scratch));
+            if (!c)
+                return;
+            std::unique_ptr<TComponentEditor> editor = GetComponentEditor(c, nullptr);
+            for (int i = 0; i < editor->GetVerbCount(); ++i)
+                if (editor->GetVerb(i) == caption) {
+                    shown = true;
+                    editor->ExecuteVerb(i);
+                    break;
+                }
+        });
+    }
+    if (!shown)
+        MessageDlg(
+            tr("%1\n%2\nVersion %3")
+                .arg(pkg->Name, pkg->Description, version.isEmpty() ? tr("unknown") : version),
+            mtInformation, mbOK);
+    return shown;
+}
+
+void TMainWindow::showInstalledPackages()
+{
+    TForm form(this);
+    form.setObjectName(QStringLiteral("InstalledPackagesForm"));
+    form.setWindowTitle(tr("Installed Packages"));
+    auto *layout = new QVBoxLayout(&form);
+    auto *table = new QTableWidget(&form);
+    table->setObjectName(QStringLiteral("packageTable"));
+    table->setColumnCount(4);
+    table->setHorizontalHeaderLabels({tr("Package"), tr("Description"), tr("Version"), tr("File")});
+    const QList<TLoadedPackage> packages = loadedPackages();
+    table->setRowCount(int(packages.size()));
+    for (int row = 0; row < packages.size(); ++row) {
+        const TLoadedPackage &pkg = packages[row];
+        QString product, version;
+        ReadFileVersInfo(pkg.FileName, product, version);
+        const QStringList cells{pkg.Name, pkg.Description, version,
+                                QDir::toNativeSeparators(pkg.FileName)};
+        for (int col = 0; col < cells.size(); ++col) {
+            auto *item = new QTableWidgetItem(cells[col]);
+            item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+            table->setItem(row, col, item);
+        }
+    }
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->resizeColumnsToContents();
+    table->verticalHeader()->hide();
+    layout->addWidget(table);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &form);
+    form.bindModalResult(buttons->button(QDialogButtonBox::Ok), mrOk);
+    layout->addWidget(buttons);
+    form.resize(640, 220);
+    form.ShowModal();
+}

@@ -1,0 +1,473 @@
+#include "ModuleEditing.h"
+
+#include "designide/FormFile.h"
+#include "rtl/SysUtils.h"
+
+#include <QHash>
+#include <QMetaProperty>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QSet>
+
+namespace {
+
+QSet<QString> namesIn(const QObject *Root)
+{
+    QSet<QString> names;
+    names.insert(Root->objectName().toLower());
+    for (const QObject *o : Root->findChildren<QObject *>())
+        if (!o->objectName().isEmpty())
+            names.insert(o->objectName().toLower());
+    return names;
+}
+
+QString defaultNameBase(TComponentClass Class)
+{
+    QString base = QLatin1String(Class->className());
+    if (base.size() > 1 && base.startsWith(QLatin1Char('T')))
+        base.remove(0, 1);
+    return base;
+}
+
+QString firstFreeName(const QString &Base, const QSet<QString> &Taken)
+{
+    for (int n = 1;; ++n) {
+        const QString name = Base + QString::number(n);
+        if (!Taken.contains(name.toLower()))
+            return name;
+    }
+}
+
+// "object Name: Class" (or inherited / inline) at the start of a line.
+const QRegularExpression &objectHeader()
+{
+    static const QRegularExpression re(
+        QStringLiteral(
+            R"(^(\s*(?:object|inherited|inline)\s+)([A-Za-z_]\w*)(\s*:\s*)([A-Za-z_]\w*)\s*$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    return re;
+}
+
+// "Prop = Identifier": a reference, an enumeration or a Boolean value.
+const QRegularExpression &identifierValue()
+{
+    static const QRegularExpression re(
+        QStringLiteral(R"(^(\s*[A-Za-z_][\w.]*\s*=\s*)([A-Za-z_]\w*)\s*$)"));
+    return re;
+}
+
+void copyPublishedProperties(const QObject *From, QObject *To)
+{
+    const QMetaObject *meta = From->metaObject();
+    for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
+        const QMetaProperty p = meta->property(i);
+        if (p.isWritable())
+            p.write(To, p.read(From));
+    }
+    for (const QByteArray &name : From->dynamicPropertyNames())
+        To->setProperty(name.constData(), From->property(name.constData()));
+}
+
+} // namespace
+
+bool isDesignComponent(const QObject *Component)
+{
+    return Component && !Component->objectName().isEmpty()
+           && GetClass(QLatin1String(Component->metaObject()->className()))
+                  == Component->metaObject();
+}
+
+QList<QObject *> surfaceComponents(const QObject *Root)
+{
+    QList<QObject *> list;
+    if (!Root)
+        return list;
+    // A module has few classes and many components: each class is looked
+    // up once.
+    QHash<const QMetaObject *, bool> known;
+    for (QObject *o : Root->children()) {
+        if (o->objectName().isEmpty())
+            continue;
+        auto it = known.find(o->metaObject());
+        if (it == known.end())
+            it = known.insert(o->metaObject(), isDesignComponent(o));
+        if (*it)
+            list.append(o);
+    }
+    return list;
+}
+
+QPoint designPosition(const QObject *Component, QPoint Fallback)
+{
+    const QVariant left = Component->property("Left");
+    const QVariant top = Component->property("Top");
+    if (!left.isValid() || !top.isValid())
+        return Fallback;
+    return QPoint(left.toInt(), top.toInt());
+}
+
+void setDesignPosition(QObject *Component, QPoint Position)
+{
+    Component->setProperty("Left", Position.x());
+    Component->setProperty("Top", Position.y());
+}
+
+bool isValidComponentName(const QString &Name)
+{
+    static const QRegularExpression re(QStringLiteral(R"(^[A-Za-z_][A-Za-z0-9_]*$)"));
+    return re.match(Name).hasMatch();
+}
+
+QString uniqueComponentName(const QObject *Root, TComponentClass Class)
+{
+    return firstFreeName(defaultNameBase(Class), namesIn(Root));
+}
+
+QObject *addComponent(TFormDesigner &Designer, TComponentClass Class, QPoint Position)
+{
+    QObject *root = Designer.Root();
+    if (!root || !Class)
+        throw Exception(QStringLiteral("No data module is open"));
+    const QString name = uniqueComponentName(root, Class);
+    QObject *component = Class->newInstance(Q_ARG(QObject *, root));
+    if (!component)
+        throw Exception(
+            QStringLiteral("Class %1 cannot be created").arg(QLatin1String(Class->className())));
+    component->setObjectName(name);
+    setDesignPosition(component, QPoint(qMax(0, Position.x()), qMax(0, Position.y())));
+    Designer.notifyComponentsChanged();
+    Designer.select({component});
+    return component;
+}
+
+void renameComponent(TFormDesigner &Designer, QObject *Component, const QString &NewName)
+{
+    if (!Component || NewName == Component->objectName())
+        return;
+    if (!isValidComponentName(NewName))
+        throw Exception(QStringLiteral("%1 is not a valid component name").arg(NewName));
+    if (NewName.compare(Component->objectName(), Qt::CaseInsensitive) != 0
+        && namesIn(Designer.Root()).contains(NewName.toLower()))
+        throw Exception(QStringLiteral("A component named %1 already exists").arg(NewName));
+    Component->setObjectName(NewName);
+    Designer.notifyComponentsChanged();
+}
+
+int deleteSelection(TFormDesigner &Designer)
+{
+    QList<QPointer<QObject>> doomed;
+    for (QObject *o : Designer.selection())
+        if (o != Designer.Root() && isDesignComponent(o))
+            doomed.append(o);
+    if (doomed.isEmpty())
+        return 0;
+    Designer.select({});
+    // A selected component may own another selected one, which goes with
+    // its owner: the guards skip it.
+    for (const QPointer<QObject> &o : doomed)
+        delete o.data();
+    Designer.notifyComponentsChanged();
+    return int(doomed.size());
+}
+
+QString componentsText(const QList<QObject *> &Components)
+{
+    // Written as part of their module, so that references to the module's
+    // other components are written too; then the blocks of the chosen ones
+    // are cut out, one level less indented.
+    QList<QObject *> chosen;
+    for (QObject *c : Components)
+        if (isDesignComponent(c) && c->parent())
+            chosen.append(c);
+    if (chosen.isEmpty())
+        return {};
+    const QObject *root = chosen.first()->parent();
+    QSet<QString> names;
+    for (QObject *c : std::as_const(chosen))
+        if (c->parent() == root)
+            names.insert(c->objectName());
+    const QStringList lines = WriteFormText(root).split(QLatin1Char('\n'));
+    const QString header = QStringLiteral("  object ");
+    const QString end = QStringLiteral("  end");
+    QString text;
+    bool inside = false;
+    for (const QString &line : lines) {
+        if (!inside && line.startsWith(header)) {
+            const QString name = line.mid(header.size()).section(QLatin1Char(':'), 0, 0).trimmed();
+            inside = names.contains(name);
+        }
+        if (inside) {
+            text += line.mid(2);
+            text += QLatin1Char('\n');
+            if (line == end)
+                inside = false;
+        }
+    }
+    return text;
+}
+
+QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Text)
+{
+    QObject *root = Designer.Root();
+    if (!root)
+        throw Exception(QStringLiteral("No data module is open"));
+    QStringList lines = Text.split(QLatin1Char('\n'));
+    while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
+        lines.removeLast();
+    if (lines.isEmpty() || !objectHeader().match(lines.first()).hasMatch())
+        throw Exception(QStringLiteral("The clipboard holds no components"));
+
+    // New names for pasted components whose names are taken, and the
+    // top-level ones, which become the root's own.
+    QSet<QString> taken = namesIn(root);
+    QHash<QString, QString> renamed; // old name (lower case) -> new name
+    QStringList topLevel;
+    int depth = 0;
+    for (QString &line : lines) {
+        const QRegularExpressionMatch m = objectHeader().match(line);
+        if (m.hasMatch()) {
+            QString name = m.captured(2);
+            if (taken.contains(name.toLower())) {
+                const TComponentClass cls = GetClass(m.captured(4));
+                const QString fresh
+                    = cls ? firstFreeName(defaultNameBase(cls), taken) : firstFreeName(name, taken);
+                renamed.insert(name.toLower(), fresh);
+                line = m.captured(1) + fresh + m.captured(3) + m.captured(4);
+                name = fresh;
+            }
+            taken.insert(name.toLower());
+            if (depth == 0)
+                topLevel.append(name);
+            ++depth;
+        } else if (line.trimmed().compare(QLatin1String("end"), Qt::CaseInsensitive) == 0) {
+            --depth;
+        }
+    }
+    if (depth != 0)
+        throw Exception(QStringLiteral("The clipboard holds no whole components"));
+    for (QString &line : lines) {
+        const QRegularExpressionMatch m = identifierValue().match(line);
+        if (m.hasMatch()) {
+            const auto it = renamed.constFind(m.captured(2).toLower());
+            if (it != renamed.cend())
+                line = m.captured(1) + *it;
+        }
+    }
+
+    // Components of the module that pasted text refers to are stood in for
+    // by empty components of the same class and name while the text is
+    // read; the references are then pointed at the module's own.
+    QHash<QString, QObject *> moduleNames;
+    for (QObject *o : root->findChildren<QObject *>())
+        if (isDesignComponent(o))
+            moduleNames.insert(o->objectName().toLower(), o);
+    QStringList stubs;
+    QSet<QString> stubbed;
+    for (const QString &line : std::as_const(lines)) {
+        const QRegularExpressionMatch m = identifierValue().match(line);
+        if (!m.hasMatch())
+            continue;
+        const QString key = m.captured(2).toLower();
+        QObject *target = moduleNames.value(key);
+        if (!target || stubbed.contains(key))
+            continue;
+        stubbed.insert(key);
+        stubs << QStringLiteral("object %1: %2")
+                     .arg(target->objectName(), QLatin1String(target->metaObject()->className()))
+              << QStringLiteral("end");
+    }
+    QStringList wrapper{QStringLiteral("object OvPasteBuffer: TDataModule")};
+    wrapper << stubs;
+    const int firstPasted = int(wrapper.size());
+    wrapper << lines << QStringLiteral("end");
+
+    // A reference the reader cannot resolve names a component the module
+    // lacks: that line is dropped and the text read again.
+    std::unique_ptr<QObject> buffer;
+    QList<TDeferredProperty> deferred;
+    for (int attempt = 0; !buffer; ++attempt) {
+        try {
+            TFormReader reader(wrapper.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+            buffer = reader.Read();
+            deferred = reader.Deferred();
+        } catch (const EFormError &e) {
+            const int index = e.Line() - 1;
+            const bool dangling = e.Message().contains(QLatin1String("unknown component"))
+                                  && index >= firstPasted && index < wrapper.size() - 1
+                                  && attempt < lines.size();
+            if (!dangling)
+                throw Exception(QStringLiteral("Cannot paste: %1").arg(e.Message()));
+            wrapper.removeAt(index);
+        }
+    }
+
+    QList<QObject *> pasted;
+    QSet<const QObject *> stubObjects;
+    for (QObject *c : surfaceComponents(buffer.get())) {
+        if (stubbed.contains(c->objectName().toLower()) && !topLevel.contains(c->objectName()))
+            stubObjects.insert(c);
+        else
+            pasted.append(c);
+    }
+    for (QObject *c : pasted) {
+        QList<QObject *> parts{c};
+        parts += c->findChildren<QObject *>();
+        for (QObject *part : std::as_const(parts)) {
+            const QMetaObject *meta = part->metaObject();
+            for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount();
+                 ++i) {
+                const QMetaProperty p = meta->property(i);
+                if (!p.metaType().metaObject() || !p.isWritable())
+                    continue;
+                QObject *value = p.read(part).value<QObject *>();
+                if (!value || !stubObjects.contains(value))
+                    continue;
+                QObject *real = moduleNames.value(value->objectName().toLower());
+                p.write(part, QVariant(p.metaType(), &real));
+            }
+        }
+    }
+
+    // Pasted over an existing component: shift so both can be seen.
+    QSet<qint64> occupied;
+    auto key = [](QPoint P) {
+        return (qint64(P.x()) << 32) ^ quint32(P.y());
+    };
+    for (QObject *c : surfaceComponents(root))
+        occupied.insert(key(designPosition(c)));
+    for (QObject *c : std::as_const(pasted)) {
+        QPoint p = designPosition(c);
+        while (occupied.contains(key(p)))
+            p += QPoint(16, 16);
+        setDesignPosition(c, p);
+        c->setParent(root);
+    }
+    buffer.reset();
+    // Connections and open datasets the pasted text stores.
+    for (const TDeferredProperty &d : std::as_const(deferred)) {
+        if (!d.Component)
+            continue;
+        try {
+            ApplyDeferredProperties({d}, QString());
+        } catch (const Exception &) {
+            // Pasted closed rather than not at all.
+        }
+    }
+    Designer.notifyComponentsChanged();
+    Designer.select(pasted);
+    return pasted;
+}
+
+QStringList reloadModuleText(TFormDesigner &Designer, const QString &Text)
+{
+    QObject *root = Designer.Root();
+    if (!root)
+        throw Exception(QStringLiteral("No data module is open"));
+    TFormReader reader(Text, Designer.fileName());
+    std::unique_ptr<QObject> fresh = reader.Read();
+    if (fresh->metaObject() != root->metaObject())
+        throw Exception(QStringLiteral("The text is a %1, not a %2")
+                            .arg(QLatin1String(fresh->metaObject()->className()),
+                                 QLatin1String(root->metaObject()->className())));
+    Designer.select({});
+    for (QObject *c : surfaceComponents(root))
+        delete c;
+    root->setObjectName(fresh->objectName());
+    copyPublishedProperties(fresh.get(), root);
+    for (QObject *c : surfaceComponents(fresh.get()))
+        c->setParent(root);
+    // Held-back properties name components that now belong to the root.
+    QStringList failures;
+    for (const TDeferredProperty &d : reader.Deferred()) {
+        try {
+            ApplyDeferredProperties({d}, Designer.fileName());
+        } catch (const Exception &e) {
+            failures.append(e.Message());
+        }
+    }
+    return failures;
+}
+
+// --- TModuleHistory ------------------------------------------------------------
+
+TModuleHistory::TModuleHistory(TFormDesignerPtr Designer, int Depth, QObject *Parent,
+                               const QString &InitialText)
+    : QObject(Parent)
+    , m_designer(std::move(Designer))
+    , m_depth(qMax(1, Depth))
+{
+    reset(InitialText);
+    connect(m_designer.get(), &TFormDesigner::designChanged, this, &TModuleHistory::record);
+    connect(m_designer.get(), &TFormDesigner::componentsChanged, this, &TModuleHistory::record);
+}
+
+void TModuleHistory::reset(const QString &Text)
+{
+    const bool could = canUndo();
+    m_undo.clear();
+    m_pending = false;
+    m_current = !Text.isEmpty() || !m_designer->Root() ? Text : WriteFormText(m_designer->Root());
+    if (could)
+        emit canUndoChanged(false);
+}
+
+void TModuleHistory::record()
+{
+    if (m_restoring || !m_designer->Root())
+        return;
+    if (m_pending)
+        return; // joins the change whose text is still to be taken
+    const bool could = canUndo();
+    m_undo.push_back(std::move(m_current));
+    m_current.clear();
+    if (int(m_undo.size()) > m_depth)
+        m_undo.erase(m_undo.begin());
+    if (!could)
+        emit canUndoChanged(true);
+    // The text after the change is the version the next change is undone
+    // to. A small module writes it at once; a large one when the event loop
+    // is next idle, so an edit stays quick (changes made before then are
+    // undone together).
+    m_pending = true;
+    if (surfaceComponents(m_designer->Root()).size() <= SyncLimit)
+        takeText();
+    else
+        QMetaObject::invokeMethod(this, &TModuleHistory::takeText, Qt::QueuedConnection);
+}
+
+void TModuleHistory::takeText()
+{
+    if (!m_pending || !m_designer->Root())
+        return;
+    m_pending = false;
+    m_current = WriteFormText(m_designer->Root());
+    // A change that changed nothing in the text is no step of its own.
+    if (!m_undo.empty() && m_undo.back() == m_current) {
+        m_undo.pop_back();
+        if (m_undo.empty())
+            emit canUndoChanged(false);
+    }
+}
+
+QStringList TModuleHistory::undo()
+{
+    takeText();
+    if (m_undo.empty())
+        return {};
+    const QString text = m_undo.back();
+    QStringList failures;
+    m_restoring = true;
+    try {
+        failures = reloadModuleText(*m_designer, text);
+    } catch (...) {
+        m_restoring = false;
+        throw;
+    }
+    m_undo.pop_back();
+    m_current = text;
+    m_designer->notifyComponentsChanged();
+    m_restoring = false;
+    if (m_undo.empty())
+        emit canUndoChanged(false);
+    return failures;
+}

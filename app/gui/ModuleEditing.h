@@ -1,0 +1,112 @@
+#pragma once
+
+#include "FormDesigner.h"
+
+#include "designide/DesignIntf.h"
+
+#include <QObject>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+// The designer's edits of a data module that do not need a window: naming,
+// adding, deleting and renaming components, their design positions, the
+// clipboard text, reloading a module in place and undo. The surface and the
+// main window bind these to mouse, keys and menus.
+
+// Whether Component is a component of a form file: named, and of a class a
+// form file can name. Helper objects Qt or a component keep are not.
+bool isDesignComponent(const QObject *Component);
+
+// The components the data-module surface shows: the root's own components,
+// in creation order (persistent fields and other owned parts stay with their
+// owner).
+QList<QObject *> surfaceComponents(const QObject *Root);
+
+// The design position of a component on the surface (Left/Top), stored with
+// the form; a component without one reports Fallback.
+QPoint designPosition(const QObject *Component, QPoint Fallback = {});
+void setDesignPosition(QObject *Component, QPoint Position);
+
+// Whether Name can name a component: a letter or underscore, then letters,
+// digits and underscores.
+bool isValidComponentName(const QString &Name);
+
+// The first free default name for a component of Class in Root: the class
+// name without its leading "T" and a number from 1 on ("OvQuery1"), compared
+// ignoring case with every name in the module.
+QString uniqueComponentName(const QObject *Root, TComponentClass Class);
+
+// Creates a component of Class owned by the designer's root, with a unique
+// default name, at Position; selects it and announces the change. Raises
+// Exception when the class cannot be created.
+QObject *addComponent(TFormDesigner &Designer, TComponentClass Class, QPoint Position);
+
+// Renames Component; raises Exception, leaving it as it was, when NewName is
+// not a valid name or another component of the module has it.
+void renameComponent(TFormDesigner &Designer, QObject *Component, const QString &NewName);
+
+// Deletes the selected components the surface shows (the root is never
+// deleted); returns how many went.
+int deleteSelection(TFormDesigner &Designer);
+
+// The clipboard text of Components (components of one module's root): the
+// form-file text of each with the components it owns, in module order, with
+// references to the module's other components by name.
+QString componentsText(const QList<QObject *> &Components);
+
+// Pastes form-file text made by componentsText into the designer's module.
+// A pasted component whose name is taken gets a default name, and the
+// references between pasted components follow the new names; references to
+// components the module lacks are dropped. Pasted components that would sit
+// exactly on a component of the module move down and right. Selects the
+// pasted components and returns them. Raises Exception (with the line) when
+// Text is no component text; the module is then unchanged.
+QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Text);
+
+// Replaces the root's properties and components with those of form text
+// Text, keeping the root object itself (the panes and editors hold it).
+// The text is read whole first: on a fault Exception is raised and the
+// module is unchanged. Held-back properties (Connected, Active) are applied
+// afterwards; their failures are returned as messages.
+QStringList reloadModuleText(TFormDesigner &Designer, const QString &Text);
+
+// Undo for one designer: the text of the module before each of its recent
+// changes. Every change any pane announces (designChanged,
+// componentsChanged) records the module's text as it was.
+class TModuleHistory : public QObject
+{
+    Q_OBJECT
+public:
+    // Keeps at most Depth earlier versions. InitialText: the module's text
+    // as read (saves writing it again); empty to write it now.
+    explicit TModuleHistory(TFormDesignerPtr Designer, int Depth = 32, QObject *Parent = nullptr,
+                            const QString &InitialText = {});
+    // Modules up to this many components write their text at each change.
+    static constexpr int SyncLimit = 2000;
+
+    bool canUndo() const { return !m_undo.empty(); }
+    // Restores the module as it was before its last change. Returns the
+    // messages of held-back properties that could not be applied.
+    QStringList undo();
+    // Forgets the recorded versions (after a load); Text as for the
+    // constructor.
+    void reset(const QString &Text = {});
+
+signals:
+    void canUndoChanged(bool CanUndo);
+
+private:
+    void record();
+    void takeText();
+
+    TFormDesignerPtr m_designer;
+    int m_depth;
+    QString m_current;
+    std::vector<QString> m_undo;
+    bool m_restoring = false;
+    bool m_pending = false; // m_current is still to be written
+};

@@ -1,0 +1,130 @@
+#pragma once
+
+#include "FormDesigner.h"
+
+#include "designide/DesignIntf.h"
+
+#include <QAbstractScrollArea>
+#include <QHash>
+#include <QPixmap>
+#include <QPointer>
+
+#include <memory>
+#include <vector>
+
+class QAction;
+class QLineEdit;
+class QMenu;
+class QMimeData;
+
+// The data-module surface: every component of the module as its palette
+// glyph with its name under it, at its design position. One widget paints
+// them all, so a module of many thousands of components stays responsive.
+//
+// Mouse: a click selects (Ctrl adds or removes), a drag on empty space
+// selects with a rubber band, a drag on a selected component moves the
+// selection, a double click runs the component editor's Edit, the right
+// button shows the editor's verbs and the environment's own entries. With a
+// class chosen on the palette, a click places a new component of it.
+// Keys: Delete deletes, F2 renames in place, arrows move by one pixel.
+class TModuleSurface : public QAbstractScrollArea
+{
+    Q_OBJECT
+public:
+    // The size of a component's box; its glyph sits in the middle.
+    static constexpr int BoxSize = 28;
+
+    explicit TModuleSurface(QWidget *Parent = nullptr);
+    ~TModuleSurface() override;
+
+    void setDesigner(const TFormDesignerPtr &Designer);
+    const TFormDesignerPtr &designer() const { return m_designer; }
+
+    // The class the next click places; null for none.
+    void setPendingClass(TComponentClass Class);
+    TComponentClass pendingClass() const { return m_pendingClass; }
+
+    // The environment's entries appended to every context menu (cut, copy,
+    // paste, delete...); not owned.
+    void setEnvironmentActions(const QList<QAction *> &Actions);
+
+    // Where Component's box is, in viewport coordinates; empty when it is
+    // not on the surface.
+    QRect boxRect(const QObject *Component) const;
+    // The component whose box or name is at ViewportPos, or null.
+    QObject *componentAt(QPoint ViewportPos) const;
+
+    // The context menu for Component (null: the surface itself): the
+    // editor's verbs, a separator, the environment's entries. The editor
+    // lives as long as the menu.
+    std::unique_ptr<QMenu> contextMenuFor(QObject *Component);
+    // Runs Component's editor Edit, as a double click does; errors are shown.
+    void editComponent(QObject *Component);
+
+    // Starts renaming Component in place; the editor is returned for tests.
+    QLineEdit *beginRename(QObject *Component);
+    QLineEdit *renameEditor() const { return m_renameEdit; }
+
+    // The glyph of a class as the palette shows it.
+    QPixmap glyphFor(TComponentClass Class);
+
+signals:
+    // A component of the pending class was placed; the palette may clear
+    // its choice.
+    void componentPlaced(QObject *Component);
+    // The class the next click places changed (null: none).
+    void pendingClassChanged(TComponentClass Class);
+
+protected:
+    void paintEvent(QPaintEvent *Event) override;
+    void mousePressEvent(QMouseEvent *Event) override;
+    void mouseMoveEvent(QMouseEvent *Event) override;
+    void mouseReleaseEvent(QMouseEvent *Event) override;
+    void mouseDoubleClickEvent(QMouseEvent *Event) override;
+    void contextMenuEvent(QContextMenuEvent *Event) override;
+    void keyPressEvent(QKeyEvent *Event) override;
+    void resizeEvent(QResizeEvent *Event) override;
+    void scrollContentsBy(int Dx, int Dy) override;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
+    // A glyph dragged from the palette places its class where it is dropped.
+    void dragEnterEvent(QDragEnterEvent *Event) override;
+    void dragMoveEvent(QDragMoveEvent *Event) override;
+    void dropEvent(QDropEvent *Event) override;
+
+private:
+    struct Item
+    {
+        QPointer<QObject> Component;
+        TComponentClass Class = nullptr;
+        QString Name;
+        QPoint Pos; // design position, content coordinates
+    };
+
+    void rebuild();
+    void updateScrollBars();
+    QPoint offset() const;
+    QRect boxOf(const Item &I) const;   // content coordinates
+    QRect labelOf(const Item &I) const; // content coordinates
+    int itemAt(QPoint ContentPos) const;
+    void moveSelection(QPoint Delta);
+    void commitRename();
+    TComponentClass droppedClass(const QMimeData *Data) const;
+    void cancelRename();
+
+    TFormDesignerPtr m_designer;
+    std::vector<Item> m_items;
+    QHash<const QObject *, int> m_index;
+    TComponentClass m_pendingClass = nullptr;
+    QList<QAction *> m_environmentActions;
+
+    enum class Drag { None, Pending, Moving, Band };
+    Drag m_drag = Drag::None;
+    QPoint m_pressContent;
+    QPoint m_dragContent;
+    QList<QObject *> m_bandBase;
+
+    QLineEdit *m_renameEdit = nullptr;
+    QPointer<QObject> m_renaming;
+    QList<QMetaObject::Connection> m_connections;
+    QHash<TComponentClass, QPixmap> m_glyphs;
+};

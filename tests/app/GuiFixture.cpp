@@ -1,0 +1,68 @@
+#include "GuiFixture.h"
+
+#include "designide/FormFile.h"
+#include "designide/PackageLoader.h"
+#include "orvlib/DB.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QWidget>
+
+#include <memory>
+
+namespace {
+
+std::unique_ptr<QTemporaryDir> suiteFolder;
+QString packageName;
+
+QByteArray readExample(const QString &Name)
+{
+    QFile f(QStringLiteral(OV_EXAMPLES_DIR "/") + Name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+void GuiTest::SetUpTestSuite()
+{
+    // The package's settings file and registry store stay in the suite's
+    // folder, never the developer's own.
+    suiteFolder = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", suiteFolder->path().toUtf8());
+    QDir::setCurrent(suiteFolder->path());
+    RegisterClasses({&TDataModule::staticMetaObject, &TDataSource::staticMetaObject});
+    packageName = loadPackage(QStringLiteral(OV_PACKAGE_FILE));
+}
+
+void GuiTest::TearDownTestSuite()
+{
+    unloadPackage(packageName);
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+    suiteFolder.reset();
+}
+
+void GuiTest::SetUp()
+{
+    m_folder.write(QStringLiteral("demo.dfm"), readExample(QStringLiteral("demo.dfm")));
+    m_folder.write(QStringLiteral("demo.sql"), readExample(QStringLiteral("demo.sql")));
+}
+
+QImage GuiTest::screenshot(QWidget *Widget, const QString &Name)
+{
+    const QDir dir(QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots"));
+    dir.mkpath(QStringLiteral("."));
+    const QPixmap picture = Widget->grab();
+    picture.save(dir.filePath(Name + QStringLiteral(".png")));
+    return picture.toImage();
+}
+
+int GuiTest::colourCount(const QImage &Image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < Image.height(); y += 2)
+        for (int x = 0; x < Image.width(); x += 2)
+            colours.insert(Image.pixel(x, y));
+    return int(colours.size());
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "TestSupport.h"
+
+#include <QImage>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+class QWidget;
+
+// The package loaded once for a suite of GUI tests, with the environment's
+// own classes registered and the design settings kept in a folder of the
+// suite's own; and a copy of the demo (form and SQL script) for each test.
+class GuiTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    void SetUp() override;
+
+    // The copy of examples/demo.dfm in the test's folder.
+    QString demoForm() const { return m_folder.file(QStringLiteral("demo.dfm")); }
+    const TempFolder &folder() const { return m_folder; }
+
+    // Saves a picture of Widget as build/bin/screenshots/NAME.png and
+    // returns it.
+    static QImage screenshot(QWidget *Widget, const QString &Name);
+    // How many different colours the picture has: an empty window has one
+    // or two.
+    static int colourCount(const QImage &Image);
+
+private:
+    TempFolder m_folder;
+};

@@ -112,9 +112,13 @@ void TMainWindow::createPanes()
     QDockWidget *codeDock = addPaneDock(m_codeEditor, tr("Code Editor"), Qt::BottomDockWidgetArea);
     // Hidden until a package shows a module in it; then it comes to front.
     codeDock->hide();
-    connect(m_codeEditor, &TCodeEditorPane::showRequested, codeDock, [codeDock] {
+    connect(m_codeEditor, &TCodeEditorPane::showRequested, codeDock, [this, codeDock] {
+        const bool wasHidden = codeDock->isHidden();
         codeDock->show();
         codeDock->raise();
+        // A dock laid out while hidden comes back with its minimum height.
+        if (wasHidden)
+            resizeDocks({codeDock}, {m_codeEditor->sizeHint().height()}, Qt::Vertical);
     });
     m_paneSetters.append([this](const TFormDesignerPtr &D) { m_codeEditor->setDesigner(D); });
 }

@@ -11,7 +11,6 @@
 class QAction;
 class QDockWidget;
 class QMenu;
-class TCodeEditorPane;
 class TDataPreviewPane;
 class TModuleHistory;
 class TCodeEditorPane;

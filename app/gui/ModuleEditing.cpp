@@ -1,6 +1,7 @@
 #include "ModuleEditing.h"
 
 #include "designide/FormFile.h"
+#include "orvlib/DB.h"
 #include "rtl/SysUtils.h"
 
 #include <QHash>
@@ -77,6 +78,11 @@ bool isDesignComponent(const QObject *Component)
                   == Component->metaObject();
 }
 
+bool isPersistentField(const QObject *Component)
+{
+    return qobject_cast<const TField *>(Component) != nullptr;
+}
+
 QList<QObject *> surfaceComponents(const QObject *Root)
 {
     QList<QObject *> list;
@@ -90,7 +96,7 @@ QList<QObject *> surfaceComponents(const QObject *Root)
             continue;
         auto it = known.find(o->metaObject());
         if (it == known.end())
-            it = known.insert(o->metaObject(), isDesignComponent(o));
+            it = known.insert(o->metaObject(), isDesignComponent(o) && !isPersistentField(o));
         if (*it)
             list.append(o);
     }
@@ -183,9 +189,17 @@ QString componentsText(const QList<QObject *> &Components)
         return {};
     const QObject *root = chosen.first()->parent();
     QSet<QString> names;
+    QSet<const QObject *> datasets;
     for (QObject *c : std::as_const(chosen))
-        if (c->parent() == root)
+        if (c->parent() == root) {
             names.insert(c->objectName());
+            datasets.insert(c);
+        }
+    // A dataset's persistent fields go with it.
+    for (const QObject *o : root->children())
+        if (const auto *field = qobject_cast<const TField *>(o))
+            if (datasets.contains(field->DataSet()))
+                names.insert(field->objectName());
     const QStringList lines = WriteFormText(root).split(QLatin1Char('\n'));
     const QString header = QStringLiteral("  object ");
     const QString end = QStringLiteral("  end");
@@ -301,9 +315,11 @@ QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Tex
         }
     }
 
-    QList<QObject *> pasted;
+    QList<QObject *> pasted; // every pasted component the root will own
     QSet<const QObject *> stubObjects;
-    for (QObject *c : surfaceComponents(buffer.get())) {
+    for (QObject *c : buffer->children()) {
+        if (!isDesignComponent(c))
+            continue;
         if (stubbed.contains(c->objectName().toLower()) && !topLevel.contains(c->objectName()))
             stubObjects.insert(c);
         else
@@ -335,12 +351,16 @@ QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Tex
     };
     for (QObject *c : surfaceComponents(root))
         occupied.insert(key(designPosition(c)));
+    QList<QObject *> shown; // the pasted components the surface shows
     for (QObject *c : std::as_const(pasted)) {
+        c->setParent(root);
+        if (isPersistentField(c))
+            continue;
         QPoint p = designPosition(c);
         while (occupied.contains(key(p)))
             p += QPoint(16, 16);
         setDesignPosition(c, p);
-        c->setParent(root);
+        shown.append(c);
     }
     buffer.reset();
     // Connections and open datasets the pasted text stores.
@@ -354,8 +374,8 @@ QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Tex
         }
     }
     Designer.notifyComponentsChanged();
-    Designer.select(pasted);
-    return pasted;
+    Designer.select(shown);
+    return shown;
 }
 
 QStringList reloadModuleText(TFormDesigner &Designer, const QString &Text)
@@ -370,11 +390,19 @@ QStringList reloadModuleText(TFormDesigner &Designer, const QString &Text)
                             .arg(QLatin1String(fresh->metaObject()->className()),
                                  QLatin1String(root->metaObject()->className())));
     Designer.select({});
-    for (QObject *c : surfaceComponents(root))
-        delete c;
+    // Persistent fields too: they are the module's, if not the surface's.
+    auto componentsOf = [](const QObject *Owner) {
+        QList<QPointer<QObject>> list;
+        for (QObject *c : Owner->children())
+            if (isDesignComponent(c))
+                list.append(c);
+        return list;
+    };
+    for (const QPointer<QObject> &c : componentsOf(root))
+        delete c.data(); // a field may have gone with its dataset
     root->setObjectName(fresh->objectName());
     copyPublishedProperties(fresh.get(), root);
-    for (QObject *c : surfaceComponents(fresh.get()))
+    for (const QPointer<QObject> &c : componentsOf(fresh.get()))
         c->setParent(root);
     // Held-back properties name components that now belong to the root.
     QStringList failures;

@@ -21,9 +21,12 @@
 // form file can name. Helper objects Qt or a component keep are not.
 bool isDesignComponent(const QObject *Component);
 
-// The components the data-module surface shows: the root's own components,
-// in creation order (persistent fields and other owned parts stay with their
-// owner).
+// Whether Component is a persistent field: the module owns it, but it
+// belongs to its dataset, and goes where the dataset goes.
+bool isPersistentField(const QObject *Component);
+
+// The components the data-module surface shows: the root's own components
+// but persistent fields, in creation order.
 QList<QObject *> surfaceComponents(const QObject *Root);
 
 // The design position of a component on the surface (Left/Top), stored with
@@ -54,8 +57,9 @@ void renameComponent(TFormDesigner &Designer, QObject *Component, const QString 
 int deleteSelection(TFormDesigner &Designer);
 
 // The clipboard text of Components (components of one module's root): the
-// form-file text of each with the components it owns, in module order, with
-// references to the module's other components by name.
+// form-file text of each with the components it owns and, for a dataset,
+// its persistent fields, in module order, with references to the module's
+// other components by name.
 QString componentsText(const QList<QObject *> &Components);
 
 // Pastes form-file text made by componentsText into the designer's module.

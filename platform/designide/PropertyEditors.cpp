@@ -3,6 +3,7 @@
 #include "ComponentProperty.h"
 #include "DesignErrors.h"
 #include "Registrations.h"
+#include "ValueProperties.h"
 
 #include "rtl/Classes.h"
 
@@ -350,6 +351,10 @@ TPropertyEditorClass propertyEditorClassFor(QObject *Component, const QString &P
         return propertyEditorClass<TEnumProperty>();
     if (isComponentReference(p))
         return propertyEditorClass<TComponentProperty>();
+    if (isIntegerProperty(p))
+        return propertyEditorClass<TIntegerProperty>();
+    if (isSetProperty(p))
+        return propertyEditorClass<TSetProperty>();
     if (p.metaType().flags().testFlag(QMetaType::IsPointer))
         return propertyEditorClass<TClassProperty>();
     return propertyEditorClass<TStringProperty>();

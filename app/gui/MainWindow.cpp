@@ -2,6 +2,7 @@
 
 #include "EmbeddedDatabases.h"
 #include "GuiErrors.h"
+#include "InspectorPane.h"
 #include "ModuleEditing.h"
 #include "ModuleSurface.h"
 
@@ -86,6 +87,11 @@ QDockWidget *TMainWindow::addPaneDock(QWidget *Pane, const QString &Title, Qt::D
 void TMainWindow::createPanes()
 {
     m_paneSetters.append([this](const TFormDesignerPtr &D) { m_surface->setDesigner(D); });
+
+    auto *inspector = new TInspectorPane(this);
+    inspector->setObjectName(QStringLiteral("inspectorPane"));
+    addPaneDock(inspector, tr("Object Inspector"), Qt::LeftDockWidgetArea);
+    m_paneSetters.append([inspector](const TFormDesignerPtr &D) { inspector->setDesigner(D); });
 }
 
 // --- Actions and menus ------------------------------------------------------------

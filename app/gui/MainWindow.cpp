@@ -1,10 +1,13 @@
 #include "MainWindow.h"
 
+#include "CodeEditorPane.h"
 #include "EmbeddedDatabases.h"
 #include "GuiErrors.h"
 #include "InspectorPane.h"
 #include "ModuleEditing.h"
 #include "ModuleSurface.h"
+#include "PalettePane.h"
+#include "StructurePane.h"
 
 #include "designide/ComponentEditors.h"
 #include "designide/FormFile.h"
@@ -23,6 +26,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDockWidget>
+#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenuBar>
@@ -60,6 +64,7 @@ TMainWindow::TMainWindow(QWidget *Parent, const QString &RecentFilesStore)
     createPanes();
     createMenus();
     resize(1100, 720);
+    resizeDocks({qobject_cast<QDockWidget *>(m_structure->parentWidget())}, {300}, Qt::Horizontal);
     statusBar()->showMessage(QString());
     setDesigner(nullptr);
 }
@@ -88,10 +93,40 @@ void TMainWindow::createPanes()
 {
     m_paneSetters.append([this](const TFormDesignerPtr &D) { m_surface->setDesigner(D); });
 
-    auto *inspector = new TInspectorPane(this);
-    inspector->setObjectName(QStringLiteral("inspectorPane"));
-    addPaneDock(inspector, tr("Object Inspector"), Qt::LeftDockWidgetArea);
-    m_paneSetters.append([inspector](const TFormDesignerPtr &D) { inspector->setDesigner(D); });
+    m_palette = new TPalettePane(this);
+    m_palette->setObjectName(QStringLiteral("palette"));
+    addPaneDock(m_palette, tr("Palette"), Qt::TopDockWidgetArea);
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_palette->setDesigner(D); });
+    // A glyph chosen on the palette is placed by the next click on the
+    // surface; placing it (or Escape) clears the palette's choice.
+    connect(m_palette, &TPalettePane::componentClassChosen, m_surface,
+            &TModuleSurface::setPendingClass);
+    connect(m_palette, &TPalettePane::choiceCleared, m_surface,
+            [this] { m_surface->setPendingClass(nullptr); });
+    connect(m_surface, &TModuleSurface::pendingClassChanged, m_palette,
+            [this](TComponentClass Class) {
+                if (!Class)
+                    m_palette->clearChoice();
+            });
+
+    m_structure = new TStructurePane(this);
+    m_structure->setObjectName(QStringLiteral("structure"));
+    addPaneDock(m_structure, tr("Structure"), Qt::LeftDockWidgetArea);
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_structure->setDesigner(D); });
+
+    m_inspector = new TInspectorPane(this);
+    m_inspector->setObjectName(QStringLiteral("inspector"));
+    addPaneDock(m_inspector, tr("Object Inspector"), Qt::LeftDockWidgetArea);
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_inspector->setDesigner(D); });
+
+    m_codeEditor = new TCodeEditorPane(this);
+    m_codeEditor->setObjectName(QStringLiteral("codeEditor"));
+    QDockWidget *code = addPaneDock(m_codeEditor, tr("Code Editor"), Qt::BottomDockWidgetArea);
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_codeEditor->setDesigner(D); });
+    connect(m_codeEditor, &TCodeEditorPane::showRequested, code, [code] {
+        code->show();
+        code->raise();
+    });
 }
 
 // --- Actions and menus ------------------------------------------------------------
@@ -242,17 +277,20 @@ void TMainWindow::addRecent(const QString &FileName)
 
 // --- The open module -------------------------------------------------------------
 
-void TMainWindow::setDesigner(const TFormDesignerPtr &Designer)
+void TMainWindow::setDesigner(const TFormDesignerPtr &Designer, const QString &Text)
 {
     if (m_designer)
         m_designer->disconnect(this);
     delete m_history;
     m_history = nullptr;
     m_designer = Designer;
+    // A module opens with itself selected, as the inspector then shows it.
+    if (m_designer && m_designer->Root())
+        m_designer->select({m_designer->Root()});
     for (const auto &set : std::as_const(m_paneSetters))
         set(m_designer);
     if (m_designer) {
-        m_history = new TModuleHistory(m_designer, 32, this);
+        m_history = new TModuleHistory(m_designer, 32, this, Text);
         connect(m_history, &TModuleHistory::canUndoChanged, this, &TMainWindow::updateActions);
         connect(m_designer.get(), &TFormDesigner::modifiedChanged, this, &TMainWindow::updateTitle);
         connect(m_designer.get(), &TFormDesigner::fileNameChanged, this, &TMainWindow::updateTitle);
@@ -299,6 +337,9 @@ void TMainWindow::updateActions()
 
 bool TMainWindow::confirmDiscard()
 {
+    // Text modules first: saving one writes into the module.
+    if (m_designer && !m_codeEditor->queryCloseModules())
+        return false;
     if (!m_designer || !m_designer->isModified())
         return true;
     const QString name = m_designer->fileName().isEmpty()
@@ -334,10 +375,18 @@ bool TMainWindow::readForm(const QString &FileName)
     const QString file = QFileInfo(FileName).absoluteFilePath();
     std::unique_ptr<QObject> root;
     QList<TDeferredProperty> deferred;
+    QString text;
     if (!runGuarded([&] {
+            // Only a regular file: a FIFO or a device would never end.
             if (!QFileInfo(file).isFile())
                 throw Exception(tr("Form file %1 not found").arg(QDir::toNativeSeparators(file)));
-            root = LoadFormFile(file, &deferred);
+            QFile in(file);
+            if (!in.open(QIODevice::ReadOnly))
+                throw Exception(tr("Cannot read form file %1: %2").arg(file, in.errorString()));
+            text = QString::fromUtf8(in.readAll());
+            TFormReader reader(text, file);
+            root = reader.Read();
+            deferred = reader.Deferred();
         }))
         return false;
     // Database files named relative to the form are found beside it.
@@ -360,7 +409,7 @@ bool TMainWindow::readForm(const QString &FileName)
         }
     }
     designer->setModified(false);
-    setDesigner(designer);
+    setDesigner(designer, text);
     addRecent(file);
     if (!failures.isEmpty())
         showErrorMessage(failures.join(QLatin1Char('\n')));

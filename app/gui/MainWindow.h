@@ -12,7 +12,11 @@ class QAction;
 class QDockWidget;
 class QMenu;
 class TModuleHistory;
+class TCodeEditorPane;
+class TInspectorPane;
 class TModuleSurface;
+class TPalettePane;
+class TStructurePane;
 
 // The designer's main window: the data-module surface in the centre, the
 // panes in docks around it, and the menus. It owns the designer of the one
@@ -33,6 +37,10 @@ public:
 
     const TFormDesignerPtr &designer() const { return m_designer; }
     TModuleSurface *surface() const { return m_surface; }
+    TPalettePane *palette() const { return m_palette; }
+    TStructurePane *structure() const { return m_structure; }
+    TInspectorPane *inspector() const { return m_inspector; }
+    TCodeEditorPane *codeEditor() const { return m_codeEditor; }
     // The designer's window title: the module's file (or root) name, "*"
     // while modified.
     QString titleText() const;
@@ -92,7 +100,8 @@ private:
     void createMenus();
     void rebuildRecentMenu();
     void rebuildHelpMenu();
-    void setDesigner(const TFormDesignerPtr &Designer);
+    // Text: the module's form text as read, for undo (empty: written anew).
+    void setDesigner(const TFormDesignerPtr &Designer, const QString &Text = {});
     void addRecent(const QString &FileName);
     void updateTitle();
     void updateActions();
@@ -103,6 +112,10 @@ private:
 
     TFormDesignerPtr m_designer;
     TModuleSurface *m_surface = nullptr;
+    TPalettePane *m_palette = nullptr;
+    TStructurePane *m_structure = nullptr;
+    TInspectorPane *m_inspector = nullptr;
+    TCodeEditorPane *m_codeEditor = nullptr;
     TModuleHistory *m_history = nullptr;
     QString m_recentStore;
     QStringList m_recent;

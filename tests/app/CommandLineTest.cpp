@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScopeGuard>
 
 #include <gtest/gtest.h>
@@ -53,11 +54,13 @@ struct RunResult
     }
 };
 
-RunResult ovdesigner(const QStringList &Args, const QString &WorkDir = QString())
+RunResult ovdesigner(const QStringList &Args, const QString &WorkDir = QString(),
+                     const QProcessEnvironment &Env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
     if (!WorkDir.isEmpty())
         p.setWorkingDirectory(WorkDir);
+    p.setProcessEnvironment(Env);
     p.start(QStringLiteral(OV_DESIGNER), Args);
     RunResult r;
     if (!p.waitForFinished(120000)) {
@@ -168,6 +171,54 @@ TEST_F(CommandLineTest, helpAndUsageErrors)
           QStringList{QStringLiteral("--tree"), QStringLiteral("a.dfm"),
                       QStringLiteral("--write")}}) {
         const RunResult r = ovdesigner(args);
+        EXPECT_EQ(r.exit, 2) << args.join(' ').toStdString();
+        EXPECT_EQ(r.errors().size(), 1) << r.err.toStdString();
+    }
+}
+
+// Without a command the designer's window opens: without a display it says
+// so in one line naming the command-line forms and exits 2; with one it
+// opens the form (creating its database) and, asked to, quits after the
+// first paint with the time. --list keeps the listing of registrations.
+TEST_F(CommandLineTest, theWindowAndTheListing)
+{
+    TempFolder dir;
+    dir.write(QStringLiteral("demo.dfm"), readFile(examples(QStringLiteral("demo.dfm"))));
+    dir.write(QStringLiteral("demo.sql"), readFile(examples(QStringLiteral("demo.sql"))));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+
+    const RunResult headless = ovdesigner({dir.file(QStringLiteral("demo.dfm"))}, dir.path(), env);
+    EXPECT_EQ(headless.exit, 2);
+    ASSERT_EQ(headless.errors().size(), 1) << headless.err.toStdString();
+    EXPECT_TRUE(headless.errors()[0].contains(QLatin1String("no display")));
+    EXPECT_TRUE(headless.errors()[0].contains(QLatin1String("--tree FORM")));
+    EXPECT_FALSE(dir.exists(QStringLiteral("demo.db"))) << "nothing done without a window";
+
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const RunResult shown
+        = ovdesigner({dir.file(QStringLiteral("demo.dfm")), QStringLiteral("--quit-after-paint")},
+                     dir.path(), env);
+    EXPECT_EQ(shown.exit, 0) << shown.err.toStdString();
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^first paint: \\d+ ms\n$")).match(shown.out).hasMatch())
+        << shown.out.toStdString();
+    EXPECT_TRUE(dir.exists(QStringLiteral("demo.db")));
+    EXPECT_EQ(dir.read(QStringLiteral("demo.dfm")), readFile(examples(QStringLiteral("demo.dfm"))))
+        << "opening writes nothing";
+
+    const RunResult list = ovdesigner({QStringLiteral("--list")}, dir.path(), env);
+    EXPECT_EQ(list.exit, 0);
+    EXPECT_TRUE(list.out.contains(QLatin1String("Palette page \"Orvanta\":")));
+    EXPECT_TRUE(list.out.contains(QLatin1String("Registrations in order:")));
+
+    for (const QStringList &args : {QStringList{QStringLiteral("a.dfm"), QStringLiteral("b.dfm")},
+                                    QStringList{QStringLiteral("--list"), QStringLiteral("a.dfm")},
+                                    QStringList{QStringLiteral("--tree"), QStringLiteral("a.dfm"),
+                                                QStringLiteral("--quit-after-paint")}}) {
+        const RunResult r = ovdesigner(args, dir.path(), env);
         EXPECT_EQ(r.exit, 2) << args.join(' ').toStdString();
         EXPECT_EQ(r.errors().size(), 1) << r.err.toStdString();
     }

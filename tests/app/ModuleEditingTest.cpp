@@ -1,0 +1,181 @@
+// The designer's edits of a data module without a window: names, the
+// clipboard text with its references, persistent fields, reloading and undo.
+#include "ModuleEditing.h"
+#include "FormDesigner.h"
+#include "GuiFixture.h"
+
+#include "designide/FormFile.h"
+#include "orvlib/DB.h"
+#include "orvlib/OvComponents.h"
+#include "orvlib/OvDataSets.h"
+#include "orvlib/OvDatabase.h"
+
+#include <QSignalSpy>
+
+namespace {
+
+class ModuleEditingTest : public GuiTest
+{
+protected:
+    void SetUp() override
+    {
+        GuiTest::SetUp();
+        designer = std::make_shared<TFormDesigner>(LoadFormFile(demoForm()), demoForm());
+        root = designer->Root();
+    }
+    template<class T = QObject>
+    T *find(const QString &Name) const
+    {
+        return root->findChild<T *>(Name, Qt::FindDirectChildrenOnly);
+    }
+    // A persistent field of Dataset, owned by the module as the fields
+    // editor makes them.
+    TField *addField(TDataSet *DataSet, const QString &FieldName)
+    {
+        auto *f = new TField(root);
+        f->setObjectName(DataSet->objectName() + FieldName);
+        f->SetFieldName(FieldName);
+        f->SetDataSet(DataSet);
+        return f;
+    }
+    QStringList pasteErrorOf(const QString &Text)
+    {
+        try {
+            pasteComponentsText(*designer, Text);
+        } catch (const Exception &e) {
+            return {e.Message()};
+        }
+        return {};
+    }
+
+    TFormDesignerPtr designer;
+    QObject *root = nullptr;
+};
+
+} // namespace
+
+// Default names skip every name of the module in any letter case, nested
+// ones included; a class without the "T" keeps its whole name.
+TEST_F(ModuleEditingTest, DefaultNamesAreFreeInAnyCase)
+{
+    EXPECT_EQ(uniqueComponentName(root, &TOvQuery::staticMetaObject), QStringLiteral("OvQuery1"));
+    new TOvQuery(root);
+    root->children().last()->setObjectName(QStringLiteral("OVQUERY1"));
+    addField(find<TDataSet>(QStringLiteral("tCustomer")), QStringLiteral("X"))
+        ->setObjectName(QStringLiteral("ovquery2"));
+    EXPECT_EQ(uniqueComponentName(root, &TOvQuery::staticMetaObject), QStringLiteral("OvQuery3"));
+    EXPECT_EQ(uniqueComponentName(root, &TDataModule::staticMetaObject),
+              QStringLiteral("DataModule1"));
+
+    for (const char *good : {"a", "_x", "Q1", "A_b_9"})
+        EXPECT_TRUE(isValidComponentName(QLatin1String(good))) << good;
+    for (const char *bad : {"", "1a", "a b", "a.b", "a-b", "'q'", "ä", "a;drop"})
+        EXPECT_FALSE(isValidComponentName(QString::fromUtf8(bad))) << bad;
+}
+
+// Persistent fields stay off the surface but travel with their dataset:
+// copied with it, pasted onto the pasted dataset, freed with it, and back
+// with an undo.
+TEST_F(ModuleEditingTest, PersistentFieldsGoWithTheirDataset)
+{
+    auto *customer = find<TOvTable>(QStringLiteral("tCustomer"));
+    TField *custNo = addField(customer, QStringLiteral("CustNo"));
+    addField(customer, QStringLiteral("Name"));
+    TModuleHistory history(designer);
+    EXPECT_FALSE(surfaceComponents(root).contains(custNo)) << "fields are not on the surface";
+    EXPECT_EQ(surfaceComponents(root).size(), 10);
+
+    const QString clip = componentsText({customer});
+    EXPECT_TRUE(clip.contains(QLatin1String("object tCustomerCustNo: TField")));
+    EXPECT_TRUE(clip.contains(QLatin1String("object tCustomerName: TField")));
+    EXPECT_FALSE(clip.contains(QLatin1String("dsCustomer"))) << "only what was chosen";
+
+    const QList<QObject *> pasted = pasteComponentsText(*designer, clip);
+    ASSERT_EQ(pasted.size(), 1) << "the fields are pasted, not shown";
+    auto *copy = qobject_cast<TOvTable *>(pasted[0]);
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->objectName(), QStringLiteral("OvTable1"));
+    ASSERT_EQ(copy->FieldCount(), 2);
+    EXPECT_EQ(copy->Fields(0)->FieldName(), QStringLiteral("CustNo"));
+    EXPECT_NE(copy->Fields(0), custNo);
+    EXPECT_EQ(customer->FieldCount(), 2) << "the original keeps its own";
+    EXPECT_FALSE(copy->Fields(0)->property("Left").isValid()) << "fields get no position";
+
+    designer->select({customer});
+    EXPECT_EQ(deleteSelection(*designer), 1);
+    EXPECT_EQ(find(QStringLiteral("tCustomerCustNo")), nullptr) << "freed with the dataset";
+    history.undo();
+    customer = find<TOvTable>(QStringLiteral("tCustomer"));
+    ASSERT_TRUE(customer);
+    EXPECT_EQ(customer->FieldCount(), 2);
+    EXPECT_EQ(designer->Root(), root);
+}
+
+// Text that is no whole component text, or that reads wrongly, is refused
+// and leaves the module as it was; text quoting "object" or "end" inside
+// strings is not taken for structure; references to missing components go.
+TEST_F(ModuleEditingTest, PasteRefusesBadTextAndKeepsTheModule)
+{
+    const QString before = WriteFormText(root);
+    EXPECT_EQ(pasteErrorOf(QStringLiteral("hello")),
+              QStringList{QStringLiteral("The clipboard holds no components")});
+    EXPECT_EQ(pasteErrorOf(QStringLiteral("object A: TOvQuery\n")),
+              QStringList{QStringLiteral("The clipboard holds no whole components")});
+    EXPECT_EQ(pasteErrorOf(QStringLiteral("object A: TOvQuery\nend\nend\n")),
+              QStringList{QStringLiteral("The clipboard holds no whole components")});
+    const QStringList unknown = pasteErrorOf(QStringLiteral("object A: TNoSuchClass\nend\n"));
+    ASSERT_EQ(unknown.size(), 1);
+    EXPECT_TRUE(unknown[0].contains(QLatin1String("unknown class TNoSuchClass")));
+    // A database where a dataset belongs: the reader refuses the reference.
+    const QStringList wrong
+        = pasteErrorOf(QStringLiteral("object S: TDataSource\n  DataSet = Demo\nend\n"));
+    ASSERT_EQ(wrong.size(), 1);
+    EXPECT_TRUE(wrong[0].startsWith(QLatin1String("Cannot paste: "))) << wrong[0].toStdString();
+    EXPECT_EQ(WriteFormText(root), before) << "nothing of a refused paste stays";
+    EXPECT_FALSE(designer->isModified());
+
+    const QList<QObject *> pasted
+        = pasteComponentsText(*designer, QStringLiteral("object qOdd: TOvQuery\n"
+                                                        "  DatabaseName = 'Demo'\n"
+                                                        "  UpdateObject = usGone\n"
+                                                        "  SQL.Strings = (\n"
+                                                        "    'object X: TOvTable'\n"
+                                                        "    'end')\n"
+                                                        "end\n"
+                                                        "object dsOdd: TDataSource\n"
+                                                        "  DataSet = qOdd\n"
+                                                        "end\n"));
+    ASSERT_EQ(pasted.size(), 2);
+    auto *odd = qobject_cast<TOvQuery *>(pasted[0]);
+    ASSERT_TRUE(odd);
+    EXPECT_EQ(odd->SQL()->Text(), QStringLiteral("object X: TOvTable\nend\n"));
+    EXPECT_EQ(odd->UpdateObject(), nullptr) << "usGone is not in the module";
+    EXPECT_EQ(qobject_cast<TDataSource *>(pasted[1])->DataSet(), odd);
+    EXPECT_EQ(designer->selection(), pasted);
+    EXPECT_TRUE(designer->isModified());
+}
+
+// Reloading keeps the root object, refuses a text of another root class,
+// and reports held-back properties it could not apply.
+TEST_F(ModuleEditingTest, ReloadKeepsTheRootAndReportsFailedConnections)
+{
+    EXPECT_THROW(reloadModuleText(*designer, QStringLiteral("object X: TOvQuery\nend\n")),
+                 Exception);
+    EXPECT_EQ(surfaceComponents(root).size(), 10);
+
+    const QStringList failures
+        = reloadModuleText(*designer, QStringLiteral("object Other: TDataModule\n"
+                                                     "  object Db: TOvDatabase\n"
+                                                     "    DatabaseName = 'Nowhere'\n"
+                                                     "    RemoteDatabase = '/no/such/folder/x.db'\n"
+                                                     "    ServerType = stSQLite\n"
+                                                     "    LoginPrompt = False\n"
+                                                     "    Connected = True\n"
+                                                     "  end\n"
+                                                     "end\n"));
+    EXPECT_EQ(designer->Root(), root);
+    EXPECT_EQ(root->objectName(), QStringLiteral("Other"));
+    ASSERT_EQ(surfaceComponents(root).size(), 1);
+    EXPECT_EQ(failures.size(), 1) << "the connection that failed";
+    EXPECT_FALSE(find<TOvDatabase>(QStringLiteral("Db"))->Connected());
+}

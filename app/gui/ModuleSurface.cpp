@@ -39,6 +39,7 @@ TModuleSurface::TModuleSurface(QWidget *Parent)
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(false);
     viewport()->setAcceptDrops(true);
+    m_lineHeight = fontMetrics().height();
 }
 
 TModuleSurface::~TModuleSurface() = default;
@@ -57,7 +58,16 @@ void TModuleSurface::setDesigner(const TFormDesignerPtr &Designer)
         TFormDesigner *d = m_designer.get();
         m_connections << connect(d, &TFormDesigner::componentsChanged, this,
                                  &TModuleSurface::rebuild)
-                      << connect(d, &TFormDesigner::designChanged, this, &TModuleSurface::rebuild)
+                      // Names are read when painted: a value change only
+                      // repaints, unless an editor added or freed a component.
+                      << connect(d, &TFormDesigner::designChanged, this,
+                                 [this] {
+                                     if (m_designer && m_designer->Root()
+                                         && m_designer->Root()->children().size() != m_childCount)
+                                         rebuild();
+                                     else
+                                         viewport()->update();
+                                 })
                       << connect(d, &TFormDesigner::selectionChanged, viewport(),
                                  qOverload<>(&QWidget::update));
     }
@@ -92,16 +102,18 @@ void TModuleSurface::rebuild()
 {
     m_items.clear();
     m_index.clear();
+    m_childCount = m_designer && m_designer->Root() ? m_designer->Root()->children().size() : 0;
     if (m_designer && m_designer->Root()) {
         const QList<QObject *> components = surfaceComponents(m_designer->Root());
         m_items.reserve(components.size());
+        m_index.reserve(components.size());
         // Components without a stored position are laid out in rows.
         int n = 0;
         for (QObject *c : components) {
             const QPoint fallback(16 + (n % 8) * 88, 16 + (n / 8) * 56);
             ++n;
             m_index.insert(c, int(m_items.size()));
-            m_items.push_back({c, c->metaObject(), c->objectName(), designPosition(c, fallback)});
+            m_items.push_back({c, c->metaObject(), designPosition(c, fallback)});
         }
     }
     if (m_renaming && !m_index.contains(m_renaming))
@@ -122,7 +134,7 @@ QRect TModuleSurface::boxOf(const Item &I) const
 
 QRect TModuleSurface::labelOf(const Item &I) const
 {
-    const int h = fontMetrics().height();
+    const int h = m_lineHeight;
     return QRect(I.Pos.x() + BoxSize / 2 - LabelWidth / 2, I.Pos.y() + BoxSize + LabelGap,
                  LabelWidth, h);
 }
@@ -147,7 +159,7 @@ int TModuleSurface::itemAt(QPoint ContentPos) const
         const QRect label = labelOf(it);
         if (label.contains(ContentPos)) {
             // Only the text itself, not the empty width beside it.
-            const int w = fontMetrics().horizontalAdvance(it.Name) + 4;
+            const int w = fontMetrics().horizontalAdvance(it.Component->objectName()) + 4;
             if (qAbs(ContentPos.x() - label.center().x()) <= w / 2)
                 return i;
         }
@@ -165,9 +177,11 @@ void TModuleSurface::updateScrollBars()
 {
     int right = 0, bottom = 0;
     for (const Item &it : m_items) {
-        right = qMax(right, it.Pos.x() + LabelWidth);
-        bottom = qMax(bottom, it.Pos.y() + BoxSize + LabelGap + fontMetrics().height());
+        right = qMax(right, it.Pos.x());
+        bottom = qMax(bottom, it.Pos.y());
     }
+    right += LabelWidth;
+    bottom += BoxSize + LabelGap + m_lineHeight;
     const QSize view = viewport()->size();
     horizontalScrollBar()->setRange(0, qMax(0, right + Margin - view.width()));
     verticalScrollBar()->setRange(0, qMax(0, bottom + Margin - view.height()));
@@ -175,6 +189,15 @@ void TModuleSurface::updateScrollBars()
     verticalScrollBar()->setPageStep(view.height());
     horizontalScrollBar()->setSingleStep(16);
     verticalScrollBar()->setSingleStep(16);
+}
+
+void TModuleSurface::changeEvent(QEvent *Event)
+{
+    QAbstractScrollArea::changeEvent(Event);
+    if (Event->type() == QEvent::FontChange) {
+        m_lineHeight = fontMetrics().height();
+        updateScrollBars();
+    }
 }
 
 void TModuleSurface::resizeEvent(QResizeEvent *Event)
@@ -198,12 +221,17 @@ void TModuleSurface::paintEvent(QPaintEvent *Event)
     const QPoint off = offset();
     const QRect visible = Event->rect().translated(off);
 
-    // A light dot grid, as design surfaces show it.
-    p.setPen(QColor(0xc8, 0xc8, 0xc8));
-    const int grid = 8;
-    for (int y = visible.top() - visible.top() % grid; y <= visible.bottom(); y += grid)
-        for (int x = visible.left() - visible.left() % grid; x <= visible.right(); x += grid)
-            p.drawPoint(x - off.x(), y - off.y());
+    // A light dot grid, as design surfaces show it: one tile, repeated.
+    static const QPixmap tile = [] {
+        QPixmap t(8, 8);
+        t.fill(QColor(0xf4, 0xf4, 0xf4));
+        QPainter tp(&t);
+        tp.setPen(QColor(0xc8, 0xc8, 0xc8));
+        tp.drawPoint(0, 0);
+        return t;
+    }();
+    p.setBrushOrigin(-off);
+    p.fillRect(Event->rect(), QBrush(tile));
 
     if (!m_designer)
         return;
@@ -232,7 +260,8 @@ void TModuleSurface::paintEvent(QPaintEvent *Event)
                      b.top() + (BoxSize - glyph.height()) / 2, glyph);
 
         const QRect l = label.translated(-off);
-        const QString text = fontMetrics().elidedText(it.Name, Qt::ElideRight, LabelWidth);
+        const QString text
+            = fontMetrics().elidedText(it.Component->objectName(), Qt::ElideRight, LabelWidth);
         if (sel) {
             const int w = fontMetrics().horizontalAdvance(text) + 4;
             const QRect back(l.center().x() - w / 2, l.top(), w, l.height());
@@ -516,7 +545,7 @@ QLineEdit *TModuleSurface::beginRename(QObject *Component)
         return nullptr;
     const Item &item = m_items[*it];
     m_renaming = Component;
-    m_renameEdit = new QLineEdit(item.Name, viewport());
+    m_renameEdit = new QLineEdit(Component->objectName(), viewport());
     m_renameEdit->setObjectName(QStringLiteral("renameEditor"));
     const QRect l = labelOf(item).translated(-offset()).adjusted(-8, -2, 8, 2);
     m_renameEdit->setGeometry(l);

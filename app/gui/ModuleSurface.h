@@ -84,6 +84,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent *Event) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void resizeEvent(QResizeEvent *Event) override;
+    void changeEvent(QEvent *Event) override;
     void scrollContentsBy(int Dx, int Dy) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
     // A glyph dragged from the palette places its class where it is dropped.
@@ -96,7 +97,7 @@ private:
     {
         QPointer<QObject> Component;
         TComponentClass Class = nullptr;
-        QString Name;
+        // The name is read when painted: only the visible ones are.
         QPoint Pos; // design position, content coordinates
     };
 
@@ -127,4 +128,6 @@ private:
     QPointer<QObject> m_renaming;
     QList<QMetaObject::Connection> m_connections;
     QHash<TComponentClass, QPixmap> m_glyphs;
+    int m_lineHeight = 0;       // of the names under the glyphs
+    qsizetype m_childCount = 0; // the root's children at the last rebuild
 };

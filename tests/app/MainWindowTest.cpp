@@ -648,3 +648,20 @@ TEST_F(MainWindowTest, TenThousandComponentsOnOneSurface)
     EXPECT_EQ(surfaceComponents(window->designer()->Root()).size(), 10000);
     EXPECT_TRUE(component(QStringLiteral("Q9999")));
 }
+
+// An editor that adds a component and only says Modified() (editors know no
+// other way) still gets it onto the surface; a rename by any pane shows.
+TEST_F(MainWindowTest, TheSurfaceFollowsChangesMadeElsewhere)
+{
+    ASSERT_TRUE(openDemo());
+    auto *extra = new TOvQuery(window->designer()->Root());
+    extra->setObjectName(QStringLiteral("qExtra"));
+    setDesignPosition(extra, QPoint(400, 400));
+    window->designer()->Modified();
+    EXPECT_EQ(window->surface()->componentAt(QPoint(414, 414)), extra);
+
+    component(QStringLiteral("qTotals"))->setObjectName(QStringLiteral("qSums"));
+    window->designer()->Modified();
+    EXPECT_EQ(window->surface()->componentAt(centreOf(QStringLiteral("qSums"))),
+              component(QStringLiteral("qSums")));
+}

@@ -9,6 +9,7 @@
 #include "MainWindow.h"
 #include "ModuleSurface.h"
 
+#include "designide/PackageLoader.h"
 #include "orvlib/OvDB.h"
 #include "orvlib/OvDriver.h"
 
@@ -300,7 +301,16 @@ TEST(DataPreviewPane, readsAPostgreSQLTableThroughACursor)
 }
 
 namespace {
-using DataPreviewInMainWindow = GuiTest;
+class DataPreviewInMainWindow : public GuiTest
+{
+protected:
+    // A suite run before in the same process may have left the package loaded.
+    static void SetUpTestSuite()
+    {
+        unloadAllPackages();
+        GuiTest::SetUpTestSuite();
+    }
+};
 } // namespace
 
 // In the designer's window: click a table of the demo, make it active as the

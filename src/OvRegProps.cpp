@@ -2,7 +2,10 @@
 
 #include "OvDesignSettings.h"
 #include "OvReg.h"
+#include "OvRegModules.h"
 #include "OvRegUtils.h"
+
+#include "designide/DesignErrors.h"
 
 #include "orvlib/OvComponents.h"
 #include "orvlib/OvConsts.h"
@@ -11,12 +14,21 @@
 #include "orvlib/OvDlgs.h"
 #include "orvlib/OvSession.h"
 #include "rtl/Classes.h"
+#include "rtl/Dialogs.h"
 #include "rtl/SysUtils.h"
+
+#include <QScopeGuard>
+
+#include <memory>
 
 namespace {
 
 // Shown in the RemoteDatabase drop-down while the history is empty; never stored.
 const QString HistoryListPlaceholder = QStringLiteral("<history list>");
+
+// The files a database's parameters may come from, ini files first.
+const QString ParamsFileFilter
+    = QStringLiteral("Ini-files (*.ini)|*.INI|Text files (*.txt)|*.TXT|All files (*.*)|*.*");
 
 } // namespace
 
@@ -111,4 +123,208 @@ void TOvDatabaseConnectedProperty::SetValue(const QString &Value)
     TEnumProperty::SetValue(Value);
     if (CompareText(STextTrue(), Value) == 0)
         DesignSettings->AddLastUsedDatabase(As<TOvDatabase>(GetComponent(0))->RemoteDatabase());
+}
+
+// --- TOvFileNameProperty ----------------------------------------------------------
+
+TPropertyAttributes TOvFileNameProperty::GetAttributes()
+{
+    return {paDialog, paRevertable};
+}
+
+void TOvFileNameProperty::Edit()
+{
+    TOpenDialog dialog;
+    dialog.FileName = GetValue();
+    dialog.Filter = ParamsFileFilter;
+    dialog.Options |= ofPathMustExist | ofFileMustExist;
+    if (dialog.Execute())
+        SetValue(dialog.FileName);
+}
+
+// --- Parameter collections ----------------------------------------------------------
+
+TPropertyAttributes TOvParamsProperty::GetAttributes()
+{
+    return {paDialog, paMultiSelect};
+}
+
+QString TOvParamsProperty::GetValue()
+{
+    return QStringLiteral("(%1)").arg(QLatin1String(TParams::staticMetaObject.className()));
+}
+
+void TOvQueryParamsProperty::Edit()
+{
+    EditQueryParams(Designer(), As<TOvQuery>(GetComponent(0)));
+}
+
+void TOvStoredProcParamsProperty::Edit()
+{
+    EditStoredProcParams(Designer(), As<TOvStoredProc>(GetComponent(0)));
+}
+
+// --- String lists -----------------------------------------------------------------
+
+TPropertyAttributes TOvStringListEditDlgProperty::GetAttributes()
+{
+    return TClassProperty::GetAttributes() + paDialog - paSubProperties;
+}
+
+TStrings *TOvStringListEditDlgProperty::GetStrings() const
+{
+    return GetObjectValue<TStrings>();
+}
+
+void TOvStringListEditDlgProperty::SetStrings(TStrings *Value)
+{
+    SetObjectValue(Value);
+}
+
+void TOvDatabaseParamsProperty::Edit()
+{
+    const QString propName = GetName();
+    QObject *component = GetComponent(0);
+    if (ShowExistingStringsModule(Designer(), component, propName))
+        return;
+    if (IsAltKeyDown()) {
+        ShowCodeEditor(GetStrings(), false);
+        return;
+    }
+    // The dialog edits a copy: the first database's own list changes only
+    // through SetStrings, together with the others, and a setter that
+    // refuses the lines cannot leave an edit behind that nobody reported.
+    TStringList edited;
+    if (TStrings *current = GetStrings())
+        edited.Assign(*current);
+    if (ShowDatabaseParamsEditor(
+            &edited, [this](TStrings *List, bool Flag) { ShowCodeEditor(List, Flag); },
+            [this](TStrings *List) { GetDefaultParams(List); }))
+        SetStrings(&edited);
+}
+
+void TOvDatabaseParamsProperty::GetDefaultParams(TStrings *Strings)
+{
+    if (Strings)
+        Strings->Assign(*DesignSettings->DbParams());
+}
+
+void TOvDatabaseParamsProperty::ShowCodeEditor(TStrings *Strings, bool Flag)
+{
+    ShowStringsInCodeEditor(Designer(), GetComponent(0), GetName(), Strings, Flag);
+}
+
+void TOvQuerySQLProperty::Edit()
+{
+    QObject *component = GetComponent(0);
+    const QString propName = GetName();
+    if (ShowExistingStringsModule(Designer(), component, propName))
+        return;
+    if (IsAltKeyDown()) {
+        ShowCodeEditor(GetStrings(), false);
+        return;
+    }
+    const QString caption = DesignerRootName(Designer()) + QLatin1Char('.')
+                            + component->objectName() + QLatin1Char('.') + propName;
+    if (ShowSQLEditor(caption, As<TOvQuery>(component),
+                      [this](TStrings *List, bool Flag) { ShowCodeEditor(List, Flag); })
+        && Designer())
+        Designer()->Modified();
+}
+
+void TOvQuerySQLProperty::ShowCodeEditor(TStrings *Strings, bool Flag)
+{
+    ShowStringsInCodeEditor(Designer(), GetComponent(0), GetName(), Strings, Flag);
+}
+
+// --- TOvTableFieldLinkProperty ----------------------------------------------------------
+
+TOvTableFieldLinkProperty::~TOvTableFieldLinkProperty() = default;
+
+void TOvTableFieldLinkProperty::Edit()
+{
+    auto *edited = As<TOvTable>(GetDataSet());
+    std::unique_ptr<TOvTable> temporary(new TOvTable(nullptr));
+    FTable = temporary.get();
+    // Declared after the table, so it runs first: no accessor sees a freed table.
+    const auto forget = qScopeGuard([this] { FTable = nullptr; });
+
+    FTable->SetSessionName(edited->SessionName());
+    FTable->SetDatabaseName(edited->DatabaseName());
+    FTable->SetTableName(edited->TableName());
+    // Each clears the other: only one is copied, IndexFieldNames first.
+    if (!edited->IndexFieldNames().isEmpty())
+        FTable->SetIndexFieldNames(edited->IndexFieldNames());
+    else
+        FTable->SetIndexName(edited->IndexName());
+    FTable->SetMasterFields(edited->MasterFields());
+    FTable->Open();
+
+    TFieldLinkProperty::Edit();
+    if (!Changed())
+        return;
+    edited->SetMasterFields(FTable->MasterFields());
+    if (!FTable->IndexFieldNames().isEmpty())
+        edited->SetIndexFieldNames(FTable->IndexFieldNames());
+    else
+        edited->SetIndexName(FTable->IndexName());
+    // The base told the designer before the values reached the table; tell
+    // it again now, so what it shows is read after the write-back.
+    Modified();
+}
+
+TOvTable *TOvTableFieldLinkProperty::table() const
+{
+    if (!FTable)
+        throw EDesignError(
+            QStringLiteral("The field link of %1 is edited only while its designer runs")
+                .arg(GetComponent(0)->objectName()));
+    return FTable;
+}
+
+void TOvTableFieldLinkProperty::GetFieldNamesForIndex(TStrings &List)
+{
+    TOvTable *t = table();
+    for (int i = 0; i < t->GetIndexFieldCount(); ++i)
+        List.Add(t->GetIndexField(i)->FieldName());
+}
+
+bool TOvTableFieldLinkProperty::GetIndexBased()
+{
+    return !table()->PSIsSQLBased();
+}
+
+TIndexDefs *TOvTableFieldLinkProperty::GetIndexDefs()
+{
+    return table()->IndexDefs();
+}
+
+QString TOvTableFieldLinkProperty::GetIndexFieldNames()
+{
+    return table()->IndexFieldNames();
+}
+
+QString TOvTableFieldLinkProperty::GetIndexName()
+{
+    return table()->IndexName();
+}
+
+QString TOvTableFieldLinkProperty::GetMasterFields()
+{
+    return table()->MasterFields();
+}
+
+void TOvTableFieldLinkProperty::SetIndexFieldNames(const QString &Value)
+{
+    table()->SetIndexFieldNames(Value);
+}
+
+void TOvTableFieldLinkProperty::SetIndexName(const QString &Value)
+{
+    table()->SetIndexName(Value == SPrimary() ? QString() : Value);
+}
+
+void TOvTableFieldLinkProperty::SetMasterFields(const QString &Value)
+{
+    table()->SetMasterFields(Value);
 }

@@ -3,6 +3,7 @@
 #include "CodeEditorPane.h"
 #include "EmbeddedDatabases.h"
 #include "GuiErrors.h"
+#include "InspectorPane.h"
 #include "ModuleEditing.h"
 #include "ModuleSurface.h"
 #include "PalettePane.h"
@@ -25,6 +26,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDockWidget>
+#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenuBar>
@@ -62,6 +64,7 @@ TMainWindow::TMainWindow(QWidget *Parent, const QString &RecentFilesStore)
     createPanes();
     createMenus();
     resize(1100, 720);
+    resizeDocks({qobject_cast<QDockWidget *>(m_structure->parentWidget())}, {300}, Qt::Horizontal);
     statusBar()->showMessage(QString());
     setDesigner(nullptr);
 }
@@ -90,37 +93,46 @@ void TMainWindow::createPanes()
 {
     m_paneSetters.append([this](const TFormDesignerPtr &D) { m_surface->setDesigner(D); });
 
-    // The palette chooses the class the surface's next click places; the
-    // surface clears the choice once it placed one.
-    auto *palette = new TPalettePane(this);
-    palette->setObjectName(QStringLiteral("palettePane"));
-    addPaneDock(palette, tr("Palette"), Qt::TopDockWidgetArea);
-    connect(palette, &TPalettePane::componentClassChosen, m_surface,
+    m_palette = new TPalettePane(this);
+    m_palette->setObjectName(QStringLiteral("palette"));
+    addPaneDock(m_palette, tr("Palette"), Qt::TopDockWidgetArea);
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_palette->setDesigner(D); });
+    // A glyph chosen on the palette is placed by the next click on the
+    // surface; placing it (or Escape) clears the palette's choice.
+    connect(m_palette, &TPalettePane::componentClassChosen, m_surface,
             &TModuleSurface::setPendingClass);
-    connect(palette, &TPalettePane::choiceCleared, m_surface,
+    connect(m_palette, &TPalettePane::choiceCleared, m_surface,
             [this] { m_surface->setPendingClass(nullptr); });
-    connect(m_surface, &TModuleSurface::componentPlaced, palette, &TPalettePane::clearChoice);
-    m_paneSetters.append([palette](const TFormDesignerPtr &D) { palette->setDesigner(D); });
+    connect(m_surface, &TModuleSurface::pendingClassChanged, m_palette,
+            [this](TComponentClass Class) {
+                if (!Class)
+                    m_palette->clearChoice();
+            });
 
-    auto *structure = new TStructurePane(this);
-    structure->setObjectName(QStringLiteral("structurePane"));
-    addPaneDock(structure, tr("Structure"), Qt::LeftDockWidgetArea);
-    m_paneSetters.append([structure](const TFormDesignerPtr &D) { structure->setDesigner(D); });
+    m_structure = new TStructurePane(this);
+    m_structure->setObjectName(QStringLiteral("structure"));
+    addPaneDock(m_structure, tr("Structure"), Qt::LeftDockWidgetArea);
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_structure->setDesigner(D); });
+
+    m_inspector = new TInspectorPane(this);
+    m_inspector->setObjectName(QStringLiteral("inspector"));
+    addPaneDock(m_inspector, tr("Object Inspector"), Qt::LeftDockWidgetArea);
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_inspector->setDesigner(D); });
 
     m_codeEditor = new TCodeEditorPane(this);
-    m_codeEditor->setObjectName(QStringLiteral("codeEditorPane"));
-    QDockWidget *codeDock = addPaneDock(m_codeEditor, tr("Code Editor"), Qt::BottomDockWidgetArea);
+    m_codeEditor->setObjectName(QStringLiteral("codeEditor"));
+    QDockWidget *code = addPaneDock(m_codeEditor, tr("Code Editor"), Qt::BottomDockWidgetArea);
     // Hidden until a package shows a module in it; then it comes to front.
-    codeDock->hide();
-    connect(m_codeEditor, &TCodeEditorPane::showRequested, codeDock, [this, codeDock] {
-        const bool wasHidden = codeDock->isHidden();
-        codeDock->show();
-        codeDock->raise();
+    code->hide();
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_codeEditor->setDesigner(D); });
+    connect(m_codeEditor, &TCodeEditorPane::showRequested, code, [this, code] {
+        const bool wasHidden = code->isHidden();
+        code->show();
+        code->raise();
         // A dock laid out while hidden comes back with its minimum height.
         if (wasHidden)
-            resizeDocks({codeDock}, {m_codeEditor->sizeHint().height()}, Qt::Vertical);
+            resizeDocks({code}, {m_codeEditor->sizeHint().height()}, Qt::Vertical);
     });
-    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_codeEditor->setDesigner(D); });
 }
 
 // --- Actions and menus ------------------------------------------------------------
@@ -271,17 +283,20 @@ void TMainWindow::addRecent(const QString &FileName)
 
 // --- The open module -------------------------------------------------------------
 
-void TMainWindow::setDesigner(const TFormDesignerPtr &Designer)
+void TMainWindow::setDesigner(const TFormDesignerPtr &Designer, const QString &Text)
 {
     if (m_designer)
         m_designer->disconnect(this);
     delete m_history;
     m_history = nullptr;
     m_designer = Designer;
+    // A module opens with itself selected, as the inspector then shows it.
+    if (m_designer && m_designer->Root())
+        m_designer->select({m_designer->Root()});
     for (const auto &set : std::as_const(m_paneSetters))
         set(m_designer);
     if (m_designer) {
-        m_history = new TModuleHistory(m_designer, 32, this);
+        m_history = new TModuleHistory(m_designer, 32, this, Text);
         connect(m_history, &TModuleHistory::canUndoChanged, this, &TMainWindow::updateActions);
         connect(m_designer.get(), &TFormDesigner::modifiedChanged, this, &TMainWindow::updateTitle);
         connect(m_designer.get(), &TFormDesigner::fileNameChanged, this, &TMainWindow::updateTitle);
@@ -328,9 +343,8 @@ void TMainWindow::updateActions()
 
 bool TMainWindow::confirmDiscard()
 {
-    // Text modules of the module's properties first: what they save goes
-    // into the module, which may then need saving itself.
-    if (m_codeEditor && !m_codeEditor->queryCloseModules())
+    // Text modules first: saving one writes into the module.
+    if (m_designer && !m_codeEditor->queryCloseModules())
         return false;
     if (!m_designer || !m_designer->isModified())
         return true;
@@ -367,10 +381,18 @@ bool TMainWindow::readForm(const QString &FileName)
     const QString file = QFileInfo(FileName).absoluteFilePath();
     std::unique_ptr<QObject> root;
     QList<TDeferredProperty> deferred;
+    QString text;
     if (!runGuarded([&] {
+            // Only a regular file: a FIFO or a device would never end.
             if (!QFileInfo(file).isFile())
                 throw Exception(tr("Form file %1 not found").arg(QDir::toNativeSeparators(file)));
-            root = LoadFormFile(file, &deferred);
+            QFile in(file);
+            if (!in.open(QIODevice::ReadOnly))
+                throw Exception(tr("Cannot read form file %1: %2").arg(file, in.errorString()));
+            text = QString::fromUtf8(in.readAll());
+            TFormReader reader(text, file);
+            root = reader.Read();
+            deferred = reader.Deferred();
         }))
         return false;
     // Database files named relative to the form are found beside it.
@@ -393,7 +415,7 @@ bool TMainWindow::readForm(const QString &FileName)
         }
     }
     designer->setModified(false);
-    setDesigner(designer);
+    setDesigner(designer, text);
     addRecent(file);
     if (!failures.isEmpty())
         showErrorMessage(failures.join(QLatin1Char('\n')));

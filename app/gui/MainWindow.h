@@ -13,7 +13,11 @@ class QDockWidget;
 class QMenu;
 class TCodeEditorPane;
 class TModuleHistory;
+class TCodeEditorPane;
+class TInspectorPane;
 class TModuleSurface;
+class TPalettePane;
+class TStructurePane;
 
 // The designer's main window: the data-module surface in the centre, the
 // panes in docks around it, and the menus. It owns the designer of the one
@@ -34,6 +38,10 @@ public:
 
     const TFormDesignerPtr &designer() const { return m_designer; }
     TModuleSurface *surface() const { return m_surface; }
+    TPalettePane *palette() const { return m_palette; }
+    TStructurePane *structure() const { return m_structure; }
+    TInspectorPane *inspector() const { return m_inspector; }
+    TCodeEditorPane *codeEditor() const { return m_codeEditor; }
     // The designer's window title: the module's file (or root) name, "*"
     // while modified.
     QString titleText() const;
@@ -93,7 +101,8 @@ private:
     void createMenus();
     void rebuildRecentMenu();
     void rebuildHelpMenu();
-    void setDesigner(const TFormDesignerPtr &Designer);
+    // Text: the module's form text as read, for undo (empty: written anew).
+    void setDesigner(const TFormDesignerPtr &Designer, const QString &Text = {});
     void addRecent(const QString &FileName);
     void updateTitle();
     void updateActions();
@@ -104,6 +113,10 @@ private:
 
     TFormDesignerPtr m_designer;
     TModuleSurface *m_surface = nullptr;
+    TPalettePane *m_palette = nullptr;
+    TStructurePane *m_structure = nullptr;
+    TInspectorPane *m_inspector = nullptr;
+    TCodeEditorPane *m_codeEditor = nullptr;
     TModuleHistory *m_history = nullptr;
     QString m_recentStore;
     QStringList m_recent;
@@ -114,5 +127,4 @@ private:
     QMenu *m_helpMenu = nullptr;
     QList<QDockWidget *> m_docks;
     QList<std::function<void(const TFormDesignerPtr &)>> m_paneSetters;
-    TCodeEditorPane *m_codeEditor = nullptr;
 };

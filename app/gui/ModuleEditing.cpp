@@ -82,9 +82,18 @@ QList<QObject *> surfaceComponents(const QObject *Root)
     QList<QObject *> list;
     if (!Root)
         return list;
-    for (QObject *o : Root->children())
-        if (isDesignComponent(o))
+    // A module has few classes and many components: each class is looked
+    // up once.
+    QHash<const QMetaObject *, bool> known;
+    for (QObject *o : Root->children()) {
+        if (o->objectName().isEmpty())
+            continue;
+        auto it = known.find(o->metaObject());
+        if (it == known.end())
+            it = known.insert(o->metaObject(), isDesignComponent(o));
+        if (*it)
             list.append(o);
+    }
     return list;
 }
 
@@ -163,10 +172,37 @@ int deleteSelection(TFormDesigner &Designer)
 
 QString componentsText(const QList<QObject *> &Components)
 {
+    // Written as part of their module, so that references to the module's
+    // other components are written too; then the blocks of the chosen ones
+    // are cut out, one level less indented.
+    QList<QObject *> chosen;
+    for (QObject *c : Components)
+        if (isDesignComponent(c) && c->parent())
+            chosen.append(c);
+    if (chosen.isEmpty())
+        return {};
+    const QObject *root = chosen.first()->parent();
+    QSet<QString> names;
+    for (QObject *c : std::as_const(chosen))
+        if (c->parent() == root)
+            names.insert(c->objectName());
+    const QStringList lines = WriteFormText(root).split(QLatin1Char('\n'));
+    const QString header = QStringLiteral("  object ");
+    const QString end = QStringLiteral("  end");
     QString text;
-    for (const QObject *c : Components)
-        if (isDesignComponent(c))
-            text += WriteFormText(c);
+    bool inside = false;
+    for (const QString &line : lines) {
+        if (!inside && line.startsWith(header)) {
+            const QString name = line.mid(header.size()).section(QLatin1Char(':'), 0, 0).trimmed();
+            inside = names.contains(name);
+        }
+        if (inside) {
+            text += line.mid(2);
+            text += QLatin1Char('\n');
+            if (line == end)
+                inside = false;
+        }
+    }
     return text;
 }
 
@@ -218,51 +254,104 @@ QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Tex
         }
     }
 
-    // The module with the pasted text before its last "end", read whole.
+    // Components of the module that pasted text refers to are stood in for
+    // by empty components of the same class and name while the text is
+    // read; the references are then pointed at the module's own.
+    QHash<QString, QObject *> moduleNames;
+    for (QObject *o : root->findChildren<QObject *>())
+        if (isDesignComponent(o))
+            moduleNames.insert(o->objectName().toLower(), o);
+    QStringList stubs;
+    QSet<QString> stubbed;
+    for (const QString &line : std::as_const(lines)) {
+        const QRegularExpressionMatch m = identifierValue().match(line);
+        if (!m.hasMatch())
+            continue;
+        const QString key = m.captured(2).toLower();
+        QObject *target = moduleNames.value(key);
+        if (!target || stubbed.contains(key))
+            continue;
+        stubbed.insert(key);
+        stubs << QStringLiteral("object %1: %2")
+                     .arg(target->objectName(), QLatin1String(target->metaObject()->className()))
+              << QStringLiteral("end");
+    }
+    QStringList wrapper{QStringLiteral("object OvPasteBuffer: TDataModule")};
+    wrapper << stubs;
+    const int firstPasted = int(wrapper.size());
+    wrapper << lines << QStringLiteral("end");
+
     // A reference the reader cannot resolve names a component the module
     // lacks: that line is dropped and the text read again.
-    QStringList form = WriteFormText(root).split(QLatin1Char('\n'));
-    while (!form.isEmpty() && form.last().trimmed().isEmpty())
-        form.removeLast();
-    const int firstPasted = int(form.size()) - 1;
-    for (int i = 0; i < lines.size(); ++i)
-        form.insert(firstPasted + i, lines[i]);
-    std::unique_ptr<QObject> fresh;
-    for (int attempt = 0; !fresh; ++attempt) {
+    std::unique_ptr<QObject> buffer;
+    QList<TDeferredProperty> deferred;
+    for (int attempt = 0; !buffer; ++attempt) {
         try {
-            TFormReader reader(form.join(QLatin1Char('\n')) + QLatin1Char('\n'));
-            fresh = reader.Read();
+            TFormReader reader(wrapper.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+            buffer = reader.Read();
+            deferred = reader.Deferred();
         } catch (const EFormError &e) {
             const int index = e.Line() - 1;
             const bool dangling = e.Message().contains(QLatin1String("unknown component"))
-                                  && index >= firstPasted && index < form.size()
+                                  && index >= firstPasted && index < wrapper.size() - 1
                                   && attempt < lines.size();
             if (!dangling)
                 throw Exception(QStringLiteral("Cannot paste: %1").arg(e.Message()));
-            form.removeAt(index);
+            wrapper.removeAt(index);
         }
     }
-    QString text = form.join(QLatin1Char('\n')) + QLatin1Char('\n');
-    fresh.reset();
 
-    reloadModuleText(Designer, text);
+    QList<QObject *> pasted;
+    QSet<const QObject *> stubObjects;
+    for (QObject *c : surfaceComponents(buffer.get())) {
+        if (stubbed.contains(c->objectName().toLower()) && !topLevel.contains(c->objectName()))
+            stubObjects.insert(c);
+        else
+            pasted.append(c);
+    }
+    for (QObject *c : pasted) {
+        QList<QObject *> parts{c};
+        parts += c->findChildren<QObject *>();
+        for (QObject *part : std::as_const(parts)) {
+            const QMetaObject *meta = part->metaObject();
+            for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount();
+                 ++i) {
+                const QMetaProperty p = meta->property(i);
+                if (!p.metaType().metaObject() || !p.isWritable())
+                    continue;
+                QObject *value = p.read(part).value<QObject *>();
+                if (!value || !stubObjects.contains(value))
+                    continue;
+                QObject *real = moduleNames.value(value->objectName().toLower());
+                p.write(part, QVariant(p.metaType(), &real));
+            }
+        }
+    }
+
     // Pasted over an existing component: shift so both can be seen.
     QSet<qint64> occupied;
     auto key = [](QPoint P) {
         return (qint64(P.x()) << 32) ^ quint32(P.y());
     };
-    QList<QObject *> pasted;
-    for (QObject *c : surfaceComponents(root)) {
-        if (topLevel.contains(c->objectName()))
-            pasted.append(c);
-        else
-            occupied.insert(key(designPosition(c)));
-    }
-    for (QObject *c : pasted) {
+    for (QObject *c : surfaceComponents(root))
+        occupied.insert(key(designPosition(c)));
+    for (QObject *c : std::as_const(pasted)) {
         QPoint p = designPosition(c);
         while (occupied.contains(key(p)))
             p += QPoint(16, 16);
         setDesignPosition(c, p);
+        c->setParent(root);
+    }
+    buffer.reset();
+    // Connections and open datasets the pasted text stores.
+    for (const TDeferredProperty &d : std::as_const(deferred)) {
+        if (!d.Component)
+            continue;
+        try {
+            ApplyDeferredProperties({d}, QString());
+        } catch (const Exception &) {
+            // Pasted closed rather than not at all.
+        }
     }
     Designer.notifyComponentsChanged();
     Designer.select(pasted);
@@ -301,21 +390,23 @@ QStringList reloadModuleText(TFormDesigner &Designer, const QString &Text)
 
 // --- TModuleHistory ------------------------------------------------------------
 
-TModuleHistory::TModuleHistory(TFormDesignerPtr Designer, int Depth, QObject *Parent)
+TModuleHistory::TModuleHistory(TFormDesignerPtr Designer, int Depth, QObject *Parent,
+                               const QString &InitialText)
     : QObject(Parent)
     , m_designer(std::move(Designer))
     , m_depth(qMax(1, Depth))
 {
-    reset();
+    reset(InitialText);
     connect(m_designer.get(), &TFormDesigner::designChanged, this, &TModuleHistory::record);
     connect(m_designer.get(), &TFormDesigner::componentsChanged, this, &TModuleHistory::record);
 }
 
-void TModuleHistory::reset()
+void TModuleHistory::reset(const QString &Text)
 {
     const bool could = canUndo();
     m_undo.clear();
-    m_current = m_designer->Root() ? WriteFormText(m_designer->Root()) : QString();
+    m_pending = false;
+    m_current = !Text.isEmpty() || !m_designer->Root() ? Text : WriteFormText(m_designer->Root());
     if (could)
         emit canUndoChanged(false);
 }
@@ -324,20 +415,43 @@ void TModuleHistory::record()
 {
     if (m_restoring || !m_designer->Root())
         return;
-    QString now = WriteFormText(m_designer->Root());
-    if (now == m_current)
-        return;
+    if (m_pending)
+        return; // joins the change whose text is still to be taken
     const bool could = canUndo();
     m_undo.push_back(std::move(m_current));
+    m_current.clear();
     if (int(m_undo.size()) > m_depth)
         m_undo.erase(m_undo.begin());
-    m_current = std::move(now);
     if (!could)
         emit canUndoChanged(true);
+    // The text after the change is the version the next change is undone
+    // to. A small module writes it at once; a large one when the event loop
+    // is next idle, so an edit stays quick (changes made before then are
+    // undone together).
+    m_pending = true;
+    if (surfaceComponents(m_designer->Root()).size() <= SyncLimit)
+        takeText();
+    else
+        QMetaObject::invokeMethod(this, &TModuleHistory::takeText, Qt::QueuedConnection);
+}
+
+void TModuleHistory::takeText()
+{
+    if (!m_pending || !m_designer->Root())
+        return;
+    m_pending = false;
+    m_current = WriteFormText(m_designer->Root());
+    // A change that changed nothing in the text is no step of its own.
+    if (!m_undo.empty() && m_undo.back() == m_current) {
+        m_undo.pop_back();
+        if (m_undo.empty())
+            emit canUndoChanged(false);
+    }
 }
 
 QStringList TModuleHistory::undo()
 {
+    takeText();
     if (m_undo.empty())
         return {};
     const QString text = m_undo.back();

@@ -53,8 +53,9 @@ void renameComponent(TFormDesigner &Designer, QObject *Component, const QString 
 // deleted); returns how many went.
 int deleteSelection(TFormDesigner &Designer);
 
-// The clipboard text of Components: the form-file text of each, with the
-// components it owns, one after the other.
+// The clipboard text of Components (components of one module's root): the
+// form-file text of each with the components it owns, in module order, with
+// references to the module's other components by name.
 QString componentsText(const QList<QObject *> &Components);
 
 // Pastes form-file text made by componentsText into the designer's module.
@@ -80,25 +81,32 @@ class TModuleHistory : public QObject
 {
     Q_OBJECT
 public:
-    // Keeps at most Depth earlier versions.
-    explicit TModuleHistory(TFormDesignerPtr Designer, int Depth = 32, QObject *Parent = nullptr);
+    // Keeps at most Depth earlier versions. InitialText: the module's text
+    // as read (saves writing it again); empty to write it now.
+    explicit TModuleHistory(TFormDesignerPtr Designer, int Depth = 32, QObject *Parent = nullptr,
+                            const QString &InitialText = {});
+    // Modules up to this many components write their text at each change.
+    static constexpr int SyncLimit = 2000;
 
     bool canUndo() const { return !m_undo.empty(); }
     // Restores the module as it was before its last change. Returns the
     // messages of held-back properties that could not be applied.
     QStringList undo();
-    // Forgets the recorded versions (after a load).
-    void reset();
+    // Forgets the recorded versions (after a load); Text as for the
+    // constructor.
+    void reset(const QString &Text = {});
 
 signals:
     void canUndoChanged(bool CanUndo);
 
 private:
     void record();
+    void takeText();
 
     TFormDesignerPtr m_designer;
     int m_depth;
     QString m_current;
     std::vector<QString> m_undo;
     bool m_restoring = false;
+    bool m_pending = false; // m_current is still to be written
 };

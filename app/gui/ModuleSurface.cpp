@@ -2,16 +2,20 @@
 
 #include "GuiErrors.h"
 #include "ModuleEditing.h"
+#include "PalettePane.h"
 
 #include "designide/ComponentEditors.h"
+#include "designide/FormFile.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -20,39 +24,6 @@ namespace {
 constexpr int LabelWidth = 96;
 constexpr int LabelGap = 2;
 constexpr int Margin = 24;
-
-// A bitmap resource as Windows resources keep it: a BITMAPINFOHEADER, the
-// colour table and the pixels, without the file header a .bmp file starts
-// with. The header is put back so the BMP reader takes it.
-QImage readResourceBitmap(const QString &Path)
-{
-    QFile f(Path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray dib = f.readAll();
-    if (dib.size() < 40)
-        return {};
-    auto u32 = [&](int At) {
-        return quint32(quint8(dib[At])) | quint32(quint8(dib[At + 1])) << 8
-               | quint32(quint8(dib[At + 2])) << 16 | quint32(quint8(dib[At + 3])) << 24;
-    };
-    const quint32 headerSize = u32(0);
-    const int bitCount = quint8(dib[14]) | quint8(dib[15]) << 8;
-    quint32 colours = u32(32);
-    if (colours == 0 && bitCount <= 8)
-        colours = 1u << bitCount;
-    const quint32 offset = 14 + headerSize + colours * 4;
-    QByteArray file("BM");
-    const quint32 total = quint32(dib.size()) + 14;
-    for (quint32 v : {total, 0u, offset})
-        for (int i = 0; i < 4; ++i)
-            file.append(char((v >> (8 * i)) & 0xff));
-    file.append(dib);
-    QImage image;
-    if (!image.loadFromData(file, "BMP"))
-        image.load(Path); // a whole .bmp file after all
-    return image;
-}
 
 } // namespace
 
@@ -67,6 +38,7 @@ TModuleSurface::TModuleSurface(QWidget *Parent)
     viewport()->setBackgroundRole(QPalette::Window);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(false);
+    viewport()->setAcceptDrops(true);
 }
 
 TModuleSurface::~TModuleSurface() = default;
@@ -79,6 +51,8 @@ void TModuleSurface::setDesigner(const TFormDesignerPtr &Designer)
     m_connections.clear();
     m_designer = Designer;
     m_drag = Drag::None;
+    // Classes may have come and gone with packages since the last module.
+    m_glyphs.clear();
     if (m_designer) {
         TFormDesigner *d = m_designer.get();
         m_connections << connect(d, &TFormDesigner::componentsChanged, this,
@@ -92,8 +66,11 @@ void TModuleSurface::setDesigner(const TFormDesignerPtr &Designer)
 
 void TModuleSurface::setPendingClass(TComponentClass Class)
 {
+    if (Class == m_pendingClass)
+        return;
     m_pendingClass = Class;
     viewport()->setCursor(Class ? Qt::CrossCursor : Qt::ArrowCursor);
+    emit pendingClassChanged(Class);
 }
 
 void TModuleSurface::setEnvironmentActions(const QList<QAction *> &Actions)
@@ -103,46 +80,10 @@ void TModuleSurface::setEnvironmentActions(const QList<QAction *> &Actions)
 
 QPixmap TModuleSurface::glyphFor(TComponentClass Class)
 {
-    static QHash<TComponentClass, QPixmap> cache;
-    if (!Class)
-        return {};
-    auto it = cache.constFind(Class);
-    if (it != cache.cend())
-        return *it;
-    const QString className = QLatin1String(Class->className());
-    QImage image = readResourceBitmap(QStringLiteral(":/") + className.toUpper());
-    QPixmap glyph;
-    if (!image.isNull()) {
-        // The bottom-left pixel's colour is the glyph's transparent colour.
-        image = image.convertToFormat(QImage::Format_ARGB32);
-        const QRgb clear = image.pixel(0, image.height() - 1);
-        for (int y = 0; y < image.height(); ++y) {
-            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x)
-                if (line[x] == clear)
-                    line[x] = qRgba(0, 0, 0, 0);
-        }
-        glyph = QPixmap::fromImage(image);
-    } else {
-        // A class without a glyph of its own: a plain box with its initials.
-        glyph = QPixmap(24, 24);
-        glyph.fill(Qt::transparent);
-        QPainter p(&glyph);
-        p.setPen(QColor(0x40, 0x40, 0x40));
-        p.setBrush(QColor(0xff, 0xf2, 0xcc));
-        p.drawRect(2, 4, 19, 15);
-        QString initials;
-        for (QChar ch : className.mid(className.startsWith(u'T') ? 1 : 0))
-            if (ch.isUpper() && initials.size() < 2)
-                initials += ch;
-        QFont f = QApplication::font();
-        f.setPixelSize(9);
-        f.setBold(true);
-        p.setFont(f);
-        p.drawText(QRect(2, 4, 20, 16), Qt::AlignCenter, initials);
-    }
-    cache.insert(Class, glyph);
-    return glyph;
+    auto it = m_glyphs.constFind(Class);
+    if (it == m_glyphs.cend())
+        it = m_glyphs.insert(Class, componentGlyph(Class));
+    return *it;
 }
 
 // --- Items -------------------------------------------------------------------------
@@ -528,6 +469,41 @@ void TModuleSurface::keyPressEvent(QKeyEvent *Event)
     default:
         QAbstractScrollArea::keyPressEvent(Event);
     }
+}
+
+// --- Drops from the palette -------------------------------------------------------
+
+TComponentClass TModuleSurface::droppedClass(const QMimeData *Data) const
+{
+    if (!m_designer || !m_designer->Root()
+        || !Data->hasFormat(QLatin1String(ComponentClassMimeType)))
+        return nullptr;
+    return GetClass(QString::fromUtf8(Data->data(QLatin1String(ComponentClassMimeType))));
+}
+
+void TModuleSurface::dragEnterEvent(QDragEnterEvent *Event)
+{
+    if (droppedClass(Event->mimeData()))
+        Event->acceptProposedAction();
+}
+
+void TModuleSurface::dragMoveEvent(QDragMoveEvent *Event)
+{
+    if (droppedClass(Event->mimeData()))
+        Event->acceptProposedAction();
+}
+
+void TModuleSurface::dropEvent(QDropEvent *Event)
+{
+    const TComponentClass cls = droppedClass(Event->mimeData());
+    if (!cls)
+        return;
+    Event->acceptProposedAction();
+    const QPoint pos = Event->position().toPoint() + offset() - QPoint(BoxSize / 2, BoxSize / 2);
+    QObject *added = nullptr;
+    runGuarded([&] { added = addComponent(*m_designer, cls, pos); });
+    if (added)
+        emit componentPlaced(added);
 }
 
 // --- Rename in place ---------------------------------------------------------------

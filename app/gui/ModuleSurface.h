@@ -15,6 +15,7 @@
 class QAction;
 class QLineEdit;
 class QMenu;
+class QMimeData;
 
 // The data-module surface: every component of the module as its palette
 // glyph with its name under it, at its design position. One widget paints
@@ -64,14 +65,15 @@ public:
     QLineEdit *beginRename(QObject *Component);
     QLineEdit *renameEditor() const { return m_renameEdit; }
 
-    // The glyph of a class: its registered glyph resource (named after the
-    // class in upper case), or a drawn stand-in.
-    static QPixmap glyphFor(TComponentClass Class);
+    // The glyph of a class as the palette shows it.
+    QPixmap glyphFor(TComponentClass Class);
 
 signals:
     // A component of the pending class was placed; the palette may clear
     // its choice.
     void componentPlaced(QObject *Component);
+    // The class the next click places changed (null: none).
+    void pendingClassChanged(TComponentClass Class);
 
 protected:
     void paintEvent(QPaintEvent *Event) override;
@@ -84,6 +86,10 @@ protected:
     void resizeEvent(QResizeEvent *Event) override;
     void scrollContentsBy(int Dx, int Dy) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
+    // A glyph dragged from the palette places its class where it is dropped.
+    void dragEnterEvent(QDragEnterEvent *Event) override;
+    void dragMoveEvent(QDragMoveEvent *Event) override;
+    void dropEvent(QDropEvent *Event) override;
 
 private:
     struct Item
@@ -102,6 +108,7 @@ private:
     int itemAt(QPoint ContentPos) const;
     void moveSelection(QPoint Delta);
     void commitRename();
+    TComponentClass droppedClass(const QMimeData *Data) const;
     void cancelRename();
 
     TFormDesignerPtr m_designer;
@@ -119,4 +126,5 @@ private:
     QLineEdit *m_renameEdit = nullptr;
     QPointer<QObject> m_renaming;
     QList<QMetaObject::Connection> m_connections;
+    QHash<TComponentClass, QPixmap> m_glyphs;
 };

@@ -1,15 +1,15 @@
 #include "PalettePane.h"
 
-#include "ModuleSurface.h"
-
 #include "designide/PackageLoader.h"
 #include "designide/Registrations.h"
 
 #include "orvlib/DB.h"
 
 #include <QApplication>
+#include <QBitmap>
 #include <QDrag>
 #include <QEvent>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -17,10 +17,42 @@
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QtEndian>
 
 namespace {
 
 constexpr int GlyphSize = 24;
+
+// The capitals of a class name after its "T" prefix, at most two:
+// "TDataSource" gives "DS".
+QString initialsOf(const QString &ClassName)
+{
+    QString name = ClassName;
+    if (name.size() > 1 && name.at(0) == u'T' && name.at(1).isUpper())
+        name.remove(0, 1);
+    QString initials;
+    for (const QChar c : std::as_const(name))
+        if (c.isUpper() && initials.size() < 2)
+            initials += c;
+    return initials.isEmpty() ? name.left(2) : initials;
+}
+
+QPixmap drawnGlyph(const QString &ClassName)
+{
+    QPixmap pixmap(GlyphSize, GlyphSize);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QColor(64, 64, 96));
+    p.setBrush(QColor(224, 232, 248));
+    p.drawRoundedRect(QRectF(1.5, 1.5, GlyphSize - 3, GlyphSize - 3), 3, 3);
+    QFont font = p.font();
+    font.setPixelSize(10);
+    font.setBold(true);
+    p.setFont(font);
+    p.drawText(QRect(0, 0, GlyphSize, GlyphSize), Qt::AlignCenter, initialsOf(ClassName));
+    return pixmap;
+}
 
 QToolButton *makeButton(QWidget *Parent)
 {
@@ -46,6 +78,39 @@ QPixmap pointerGlyph()
 }
 
 } // namespace
+
+QPixmap componentGlyph(TComponentClass Class)
+{
+    if (!Class)
+        return {};
+    const QString name = QString::fromLatin1(Class->className());
+    QFile resource(QStringLiteral(":/") + name.toUpper());
+    QByteArray bytes = resource.open(QIODevice::ReadOnly) ? resource.readAll() : QByteArray();
+    // A bitmap resource is a device-independent bitmap without the file
+    // header a .bmp file starts with: put one in front so Qt reads it.
+    if (bytes.size() > 40 && !bytes.startsWith("BM")) {
+        const quint32 headerSize = qFromLittleEndian<quint32>(bytes.constData());
+        const quint16 bits = qFromLittleEndian<quint16>(bytes.constData() + 14);
+        quint32 colours = qFromLittleEndian<quint32>(bytes.constData() + 32);
+        if (colours == 0 && bits <= 8)
+            colours = 1u << bits;
+        QByteArray file(14, '\0');
+        file[0] = 'B';
+        file[1] = 'M';
+        qToLittleEndian<quint32>(quint32(14 + bytes.size()), file.data() + 2);
+        qToLittleEndian<quint32>(quint32(14 + headerSize + 4 * colours), file.data() + 10);
+        bytes.prepend(file);
+    }
+    QPixmap pixmap;
+    if (bytes.isEmpty() || !pixmap.loadFromData(bytes, "BMP"))
+        return drawnGlyph(name);
+    // The glyphs are drawn on a background colour that the lower-left pixel
+    // shows; the palette's own background takes its place.
+    const QImage image = pixmap.toImage();
+    const QColor background = image.pixelColor(0, image.height() - 1);
+    pixmap.setMask(pixmap.createMaskFromColor(background, Qt::MaskInColor));
+    return pixmap;
+}
 
 TPalettePane::TPalettePane(QWidget *Parent)
     : QWidget(Parent)
@@ -134,7 +199,7 @@ QWidget *TPalettePane::makePage(const QList<TComponentClass> &Classes)
     for (TComponentClass c : Classes) {
         QToolButton *button = makeButton(strip);
         const QString name = QString::fromLatin1(c->className());
-        button->setIcon(TModuleSurface::glyphFor(c));
+        button->setIcon(componentGlyph(c));
         button->setToolTip(name);
         button->setAccessibleName(name);
         button->setObjectName(name);
@@ -232,7 +297,7 @@ bool TPalettePane::eventFilter(QObject *Watched, QEvent *Event)
             auto *data = new QMimeData;
             data->setData(QLatin1String(ComponentClassMimeType), QByteArray(c->className()));
             drag->setMimeData(data);
-            drag->setPixmap(TModuleSurface::glyphFor(c));
+            drag->setPixmap(componentGlyph(c));
             button->setDown(false);
             drag->exec(Qt::CopyAction);
             return true;

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 
@@ -16,11 +17,17 @@ class QToolButton;
 // the class name in UTF-8.
 inline constexpr char ComponentClassMimeType[] = "application/x-ovdesigner-component-class";
 
+// The glyph of a component class: the 24 x 24 picture a package registered
+// as a resource named after the class in upper case (":/TOVQUERY"), its
+// lower-left colour made transparent, or a drawn stand-in with the class's
+// initials when there is none.
+QPixmap componentGlyph(TComponentClass Class);
+
 // The component palette: one tab per palette page of the registration
 // tables, in the order the pages were first registered, each with its
-// classes' glyphs (TModuleSurface::glyphFor) in registration order (tooltip: the class name), and
-// last the environment's own page with the components a data module needs besides a package's (a
-// data source for master/detail links).
+// classes' glyphs in registration order (tooltip: the class name), and last
+// the environment's own page with the components a data module needs besides
+// a package's (a data source for master/detail links).
 //
 // A glyph pressed stays chosen until clearChoice() (the surface calls it once
 // it placed the component) or the pointer button; pressing the chosen glyph

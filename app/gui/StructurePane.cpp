@@ -2,7 +2,6 @@
 
 #include "GuiErrors.h"
 #include "ModuleEditing.h"
-#include "ModuleSurface.h"
 #include "PalettePane.h"
 
 #include "designide/FormFile.h"
@@ -275,7 +274,7 @@ QVariant TStructureModel::data(const QModelIndex &Index, int Role) const
         if (s != m_root.get() && (isUnattached(s) || s->AnyProblems()))
             return problemIcon();
         if (const TComponentClass c = s->Item() && s != m_root.get() ? s->ItemClass() : nullptr)
-            return QIcon(TModuleSurface::glyphFor(c));
+            return QIcon(componentGlyph(c));
         return {};
     case Qt::ForegroundRole:
         if (s != m_root.get() && (isUnattached(s) || s->AnyProblems()))
@@ -481,7 +480,7 @@ void TStructureTree::startDrag(Qt::DropActions SupportedActions)
     auto *drag = new QDrag(this);
     drag->setMimeData(m->mimeDataFor(s));
     if (const TComponentClass c = s->ItemClass())
-        drag->setPixmap(TModuleSurface::glyphFor(c));
+        drag->setPixmap(componentGlyph(c));
     drag->exec(Qt::MoveAction);
 }
 

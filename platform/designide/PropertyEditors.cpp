@@ -3,6 +3,7 @@
 #include "ComponentProperty.h"
 #include "DesignErrors.h"
 #include "Registrations.h"
+#include "ValueProperties.h"
 
 #include "rtl/Classes.h"
 
@@ -34,7 +35,7 @@ QString pointeeName(const QMetaProperty &P)
 
 TFieldLinkDesigner &fieldLinkDesigner()
 {
-    static TFieldLinkDesigner designer;
+    static TFieldLinkDesigner designer = defaultFieldLinkDesigner();
     return designer;
 }
 
@@ -177,11 +178,20 @@ void TPropertyEditor::SetVarValue(const QVariant &Value)
                 QStringLiteral("Property %1 of %2 is read-only").arg(FPropName, componentName(c)));
         props << p;
     }
-    for (int i = 0; i < FComponents.size(); ++i)
-        if (!props[i].write(FComponents[i], Value))
-            throw EPropertyError(
-                QStringLiteral("Invalid value \"%1\" for property %2 of %3")
-                    .arg(Value.toString(), FPropName, componentName(FComponents[i])));
+    int written = 0;
+    try {
+        for (; written < FComponents.size(); ++written)
+            if (!props[written].write(FComponents[written], Value))
+                throw EPropertyError(
+                    QStringLiteral("Invalid value \"%1\" for property %2 of %3")
+                        .arg(Value.toString(), FPropName, componentName(FComponents[written])));
+    } catch (...) {
+        // The components before the failing one keep the new value: the
+        // designer must hear of that change although the write as a whole failed.
+        if (written > 0)
+            Modified();
+        throw;
+    }
     Modified();
 }
 
@@ -341,6 +351,10 @@ TPropertyEditorClass propertyEditorClassFor(QObject *Component, const QString &P
         return propertyEditorClass<TEnumProperty>();
     if (isComponentReference(p))
         return propertyEditorClass<TComponentProperty>();
+    if (isIntegerProperty(p))
+        return propertyEditorClass<TIntegerProperty>();
+    if (isSetProperty(p))
+        return propertyEditorClass<TSetProperty>();
     if (p.metaType().flags().testFlag(QMetaType::IsPointer))
         return propertyEditorClass<TClassProperty>();
     return propertyEditorClass<TStringProperty>();

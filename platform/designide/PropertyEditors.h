@@ -80,9 +80,10 @@ using TGetStrProc = std::function<void(const QString &Value)>;
 //
 // Values are read from the first component and written to every selected
 // component through its property setter; every write ends with Modified, which
-// tells the designer the form changed. A property the component does not
-// publish, a read-only one, or a value its setter refuses raises
-// EPropertyError naming the component and the property.
+// tells the designer the form changed, also when a later component refuses
+// the value after earlier ones took it (the error then propagates). A property the component does
+// not publish, a read-only one, or a value its setter refuses raises EPropertyError naming the
+// component and the property.
 class TPropertyEditor : public QObject
 {
     Q_OBJECT
@@ -217,7 +218,8 @@ public:
 // The editor class for property PropName of Component: the registered one, or
 // the environment's default for its type (enumerations and Booleans
 // TEnumProperty, references to components TComponentProperty, other object
-// pointers TClassProperty, anything else TStringProperty). Raises EPropertyError when Component has no such property.
+// pointers TClassProperty, whole numbers TIntegerProperty, sets
+// TSetProperty, anything else TStringProperty). Raises EPropertyError when Component has no such property.
 TPropertyEditorClass propertyEditorClassFor(QObject *Component, const QString &PropName);
 
 // --- The database design package ------------------------------------------
@@ -267,6 +269,9 @@ class TFieldLinkProperty;
 using TFieldLinkDesigner = std::function<bool(TFieldLinkProperty &Editor)>;
 // Installs the field-link designer; an empty one removes it.
 void setFieldLinkDesigner(TFieldLinkDesigner Designer);
+// The one installed from the start: the field-link dialog (TFieldLinkForm)
+// shown modally through the platform's UI services.
+TFieldLinkDesigner defaultFieldLinkDesigner();
 
 // The master/detail link of a dataset (its MasterFields). Edit runs the
 // field-link designer, which reads and writes the link only through the

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -46,18 +48,41 @@ TModalResult MessageDlg(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons 
                         int HelpCtx = 0);
 void ShowMessage(const QString &Msg);
 
+// Options of the open-file dialog. The dialog checks them before it closes:
+// a person cannot confirm a file that breaks them.
+enum TOpenOption : unsigned {
+    ofHideReadOnly = 1u << 0,    // no "open read-only" choice
+    ofPathMustExist = 1u << 1,   // the folder of the chosen file must exist
+    ofFileMustExist = 1u << 2,   // the chosen file must exist (and be no folder)
+    ofEnableSizing = 1u << 3,    // the dialog can be resized
+    ofForceShowHidden = 1u << 4, // hidden files are listed too
+};
+using TOpenOptions = unsigned;
+// What a new dialog starts with.
+constexpr TOpenOptions DefaultOpenOptions = ofHideReadOnly | ofEnableSizing;
+
 // The open-file dialog: Execute shows it and reports whether a file was chosen.
+// On confirmation FileName holds the chosen file as an absolute path and
+// FilterIndex the filter in force when the person confirmed.
 class TOpenDialog
 {
 public:
     QString Title;
     // "Description|pattern;pattern|Description|pattern", as the class libraries write filters.
     QString Filter;
+    // The filter selected first, counted from 1; out of range selects the first.
+    int FilterIndex = 1;
     QString DefaultExt;
     QString InitialDir;
     QString FileName;
+    TOpenOptions Options = DefaultOpenOptions;
 
     bool Execute();
+
+    // The filter's entries as description and patterns ("*.ini", "*.INI"), in order.
+    QList<QPair<QString, QStringList>> FilterEntries() const;
+    // Why FileName breaks Options ("File not found: ..."), or empty when it does not.
+    QString CheckFileName() const;
 };
 
 // The save-file dialog: like the open-file dialog, but the chosen file need

@@ -149,23 +149,21 @@ TModalResult QtUiServices::runModal(TForm &Form)
 
 QStringList QtUiServices::nameFilters(const QString &Filter)
 {
+    TOpenDialog parsed;
+    parsed.Filter = Filter;
     QStringList result;
-    const QStringList parts = Filter.split(u'|');
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QStringList patterns;
-        for (const QString &p : parts.at(i + 1).split(u';', Qt::SkipEmptyParts)) {
-            const QString pattern = p.trimmed();
-            if (!pattern.isEmpty())
-                patterns.append(pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern);
-        }
+    for (const auto &[text, patterns] : parsed.FilterEntries()) {
+        QStringList shown;
+        for (const QString &pattern : patterns)
+            shown.append(pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern);
         // QFileDialog reads the patterns from the last parentheses, so a
         // description that already shows its patterns ("SQL files (*.sql)")
         // loses them and gets the real ones back.
-        QString description = parts.at(i).trimmed();
+        QString description = text;
         const qsizetype open = description.lastIndexOf(u'(');
         if (open > 0 && description.endsWith(u')'))
             description = description.left(open).trimmed();
-        result.append(QStringLiteral("%1 (%2)").arg(description, patterns.join(u' ')));
+        result.append(QStringLiteral("%1 (%2)").arg(description, shown.join(u' ')));
     }
     return result;
 }
@@ -176,17 +174,42 @@ bool QtUiServices::openFile(TOpenDialog &Dialog)
     if (dir.isEmpty() && !Dialog.FileName.isEmpty())
         dir = QFileInfo(Dialog.FileName).absolutePath();
     QFileDialog dialog(QApplication::activeWindow(), Dialog.Title, dir);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    // The widget dialog, so the options below are honoured the same way on
+    // every desktop.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode((Dialog.Options & ofFileMustExist) ? QFileDialog::ExistingFile
+                                                          : QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (!Dialog.Filter.isEmpty())
-        dialog.setNameFilters(nameFilters(Dialog.Filter));
+    dialog.setSizeGripEnabled(Dialog.Options & ofEnableSizing);
+    if (Dialog.Options & ofForceShowHidden)
+        dialog.setFilter(dialog.filter() | QDir::Hidden);
+    const QStringList filters = nameFilters(Dialog.Filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        const int index = Dialog.FilterIndex >= 1 && Dialog.FilterIndex <= filters.size()
+                              ? Dialog.FilterIndex - 1
+                              : 0;
+        dialog.selectNameFilter(filters.at(index));
+    }
     if (!Dialog.DefaultExt.isEmpty())
         dialog.setDefaultSuffix(Dialog.DefaultExt);
     if (!Dialog.FileName.isEmpty())
         dialog.selectFile(Dialog.FileName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return false;
-    Dialog.FileName = dialog.selectedFiles().first();
+    TOpenDialog chosen = Dialog;
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return false;
+        chosen.FileName = QFileInfo(dialog.selectedFiles().first()).absoluteFilePath();
+        const QString problem = chosen.CheckFileName();
+        if (problem.isEmpty())
+            break;
+        // Refused as the person chose it: say why and let them choose again.
+        messageDlg(MessageRequest{problem, mtWarning, mbOK});
+    }
+    Dialog.FileName = chosen.FileName;
+    const qsizetype selected = filters.indexOf(dialog.selectedNameFilter());
+    if (selected >= 0)
+        Dialog.FilterIndex = static_cast<int>(selected) + 1;
     return true;
 }
 
@@ -332,7 +355,17 @@ TModalResult ScriptedUi::runModal(TForm &Form)
 
 bool ScriptedUi::openFile(TOpenDialog &Dialog)
 {
-    return take<OpenFileStep>(stepKind(2), Dialog.Title)(Dialog);
+    openDialogs.push_back(Dialog);
+    if (!take<OpenFileStep>(stepKind(2), Dialog.Title)(Dialog))
+        return false;
+    // A person can only confirm a file the dialog accepts.
+    const QString problem = Dialog.CheckFileName();
+    if (!problem.isEmpty())
+        throw ScriptError(QStringLiteral("The script confirmed a file the open-file dialog "
+                                         "refuses: %1")
+                              .arg(problem)
+                              .toStdString());
+    return true;
 }
 
 int ScriptedUi::shellOpen(const QString &Target)

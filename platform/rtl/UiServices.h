@@ -59,7 +59,8 @@ public:
     bool isAltKeyDown() override;
 
     // "Text files|*.txt;*.log|All files|*.*" as QFileDialog name filters:
-    // "Text files (*.txt *.log)", "All files (*)".
+    // "Text files (*.txt *.log)", "All files (*)". The file dialog matches
+    // them ignoring letter case, so "*.INI" also lists "params.ini".
     static QStringList nameFilters(const QString &Filter);
 };
 
@@ -98,6 +99,8 @@ public:
     // Class names of the forms shown modally, in order.
     std::vector<QString> modalForms;
     std::vector<QString> shellOpened;
+    // Every open-file dialog as it was shown (before the step acted on it), in order.
+    std::vector<TOpenDialog> openDialogs;
 
     std::size_t pendingSteps() const { return m_steps.size(); }
 

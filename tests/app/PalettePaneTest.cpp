@@ -1,7 +1,6 @@
 // The component palette: its pages as the registrations give them, the
 // choice a click makes, and the pages following packages in and out.
 #include "PalettePane.h"
-#include "ModuleSurface.h"
 #include "PaneTestSupport.h"
 
 #include "designide/Registrations.h"
@@ -50,7 +49,7 @@ TEST_F(PalettePaneTest, PagesGlyphsAndTooltips)
         QToolButton *button = palette.buttonOf(c);
         ASSERT_TRUE(button);
         EXPECT_EQ(button->toolTip(), name);
-        const QImage glyph = TModuleSurface::glyphFor(c).toImage();
+        const QImage glyph = componentGlyph(c).toImage();
         ASSERT_EQ(glyph.size(), QSize(24, 24)) << "the package's own 24 x 24 glyph";
         EXPECT_EQ(glyph.pixelColor(0, 23).alpha(), 0) << "its background shows the palette's";
         // The package's picture, not a stand-in: sixteen-colour pixels only.
@@ -68,7 +67,7 @@ TEST_F(PalettePaneTest, PagesGlyphsAndTooltips)
         EXPECT_EQ(foreign, 0) << "colours of the glyph's own palette";
     }
     // A class without a glyph resource still gets a picture.
-    const QImage drawn = TModuleSurface::glyphFor(&TDataSource::staticMetaObject).toImage();
+    const QImage drawn = componentGlyph(&TDataSource::staticMetaObject).toImage();
     EXPECT_EQ(drawn.size(), QSize(24, 24));
     EXPECT_NE(drawn.pixelColor(12, 12).alpha(), 0);
 

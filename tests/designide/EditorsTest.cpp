@@ -3,6 +3,8 @@
 #include "designide/DesignErrors.h"
 #include "designide/Registrations.h"
 
+#include "rtl/UiServices.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -22,7 +24,7 @@ protected:
     void TearDown() override
     {
         registrations().clear();
-        setFieldLinkDesigner({});
+        setFieldLinkDesigner(defaultFieldLinkDesigner());
     }
 
     template<class E>
@@ -176,6 +178,7 @@ TEST_F(EditorsTest, databasePackageEditors)
     EXPECT_TRUE(valuesOf(*fields).isEmpty()) << "a dataset without the list offers nothing";
 
     auto link = editor<TFieldLinkProperty>("MasterFields");
+    setFieldLinkDesigner({});
     EXPECT_THROW(link->Edit(), EDesignError) << "no field-link designer installed";
     EXPECT_FALSE(link->Changed());
 
@@ -194,6 +197,24 @@ TEST_F(EditorsTest, databasePackageEditors)
     link->Edit();
     EXPECT_FALSE(link->Changed());
     EXPECT_EQ(designer->modified, 1) << "no change, no report";
+}
+
+TEST_F(EditorsTest, fieldLinkDialogIsInstalledByDefault)
+{
+    ScriptedUi ui;
+    auto link = editor<TFieldLinkProperty>("MasterFields");
+    EXPECT_EQ(link->GetAttributes(), TPropertyAttributes({paDialog, paRevertable}));
+    // The dialog is there; it refuses a dataset without a master before it
+    // shows, so the script (which has no step) is never asked.
+    try {
+        link->Edit();
+        ADD_FAILURE() << "a dataset without MasterSource has nothing to link to";
+    } catch (const EDesignError &e) {
+        EXPECT_TRUE(e.Message().contains("MasterSource")) << e.Message().toStdString();
+    }
+    EXPECT_TRUE(ui.modalForms.empty());
+    EXPECT_FALSE(link->Changed());
+    EXPECT_EQ(first.MasterFields, "");
 }
 
 } // namespace

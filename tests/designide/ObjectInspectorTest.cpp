@@ -134,7 +134,7 @@ TEST_F(ObjectInspectorTest, oneComponentShowsEveryPropertyWithItsEditor)
     EXPECT_EQ(editorOf(model.findRow("Buddy")), "TComponentProperty")
         << "a reference to a component";
     EXPECT_EQ(editorOf(model.findRow("Lines")), "TClassProperty");
-    EXPECT_EQ(editorOf(model.findRow("Count")), "TStringProperty");
+    EXPECT_EQ(editorOf(model.findRow("Count")), "TIntegerProperty");
 
     EXPECT_EQ(model.findRow("Caption")->value(), "two");
     EXPECT_EQ(model.findRow("Active")->value(), "False");
@@ -328,6 +328,23 @@ TEST_F(ObjectInspectorTest, editorErrorsReachTheCallerAndRowsShowWhatHappened)
     model.refresh();
     EXPECT_EQ(model.rowCount(), 0) << "no editor is left on a destroyed component";
     EXPECT_EQ(resets, 1);
+}
+
+TEST_F(ObjectInspectorTest, numbersAreCheckedBeforeTheyAreWritten)
+{
+    model.setSelection(designer, {&first, &second});
+    TInspectorRow *count = model.findRow("Count");
+    model.setValue(count, " 42 ");
+    EXPECT_EQ(first.Count(), 42) << "blanks around a number are allowed";
+    EXPECT_EQ(second.Count(), 42);
+    model.setValue(count, "-2147483648");
+    EXPECT_EQ(first.Count(), -2147483648LL) << "the smallest Integer";
+    const int before = designer->modified;
+    for (const char *bad : {"abc", "", "4 2", "1.5", "2147483648", "99999999999", "0x10"}) {
+        EXPECT_THROW(model.setValue(model.findRow("Count"), bad), EPropertyError) << bad;
+        EXPECT_EQ(first.Count(), -2147483648LL) << bad << " leaves the value (no wrap-around)";
+    }
+    EXPECT_EQ(designer->modified, before) << "refused numbers are no change";
 }
 
 TEST_F(ObjectInspectorTest, revertGoesBackToTheClassDefault)

@@ -1,0 +1,342 @@
+// The field-link editor of a table's MasterFields: the temporary copy it
+// gives the field-link dialog, the write-back after a change, and the link
+// working against real SQLite and PostgreSQL tables afterwards.
+#include "PackageTestSupport.h"
+
+#include "OvRegProps.h"
+
+#include "designide/DesignErrors.h"
+#include "designide/FieldLinkDesigner.h"
+
+#include "orvlib/OvConsts.h"
+#include "orvlib/OvDataSets.h"
+#include "orvlib/OvDatabase.h"
+#include "orvlib/OvDriver.h"
+
+#include "rtl/SysUtils.h"
+#include "rtl/UiServices.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QPointer>
+#include <QRandomGenerator>
+
+namespace {
+
+QString screenshotPath(const QString &Name)
+{
+    QDir dir(QCoreApplication::applicationDirPath());
+    dir.mkpath(QStringLiteral("screenshots"));
+    return dir.filePath(QStringLiteral("screenshots/") + Name);
+}
+
+QStringList detailValues(TOvTable *Table, const QString &Field)
+{
+    QStringList values;
+    for (Table->First(); !Table->Eof(); Table->Next())
+        values << Table->FieldByName(Field)->Value().toString();
+    return values;
+}
+
+// CUSTOMER (the master) and ORDERS (the detail, with an index on its
+// customer) on the server the test runs on; a master table, its data source
+// and the detail table component.
+class FieldLinkProperty : public PackageFixture, public ::testing::WithParamInterface<const char *>
+{
+protected:
+    void SetUp() override
+    {
+        PackageFixture::SetUp();
+        form.setObjectName("DataModule1");
+        db = new TOvDatabase(&form);
+        db->setObjectName("DB");
+        db->SetDatabaseName("LINKDB");
+        db->SetLoginPrompt(false);
+        if (postgres()) {
+            const QString connInfo = qEnvironmentVariable("OV_PG_CONNINFO");
+            QString problem
+                = connInfo.isEmpty() ? QStringLiteral("OV_PG_CONNINFO is not set") : QString();
+            if (!HasDriver(TOvServerType::stPostgreSQL))
+                problem = QStringLiteral("no PostgreSQL driver");
+            schema = QStringLiteral("ovlink_%1_%2")
+                         .arg(QCoreApplication::applicationPid())
+                         .arg(QRandomGenerator::global()->bounded(1000000));
+            db->SetServerType(TOvServerType::stPostgreSQL);
+            db->SetRemoteDatabase(connInfo);
+            db->Params()->Add(QStringLiteral("options=-c search_path=%1").arg(schema));
+            if (problem.isEmpty()) {
+                try {
+                    db->Open();
+                } catch (const Exception &e) {
+                    problem = e.Message();
+                }
+            }
+            if (!problem.isEmpty()) {
+                if (runningUnderCi())
+                    FAIL() << "PostgreSQL server unreachable under CI: " << problem.toStdString();
+                GTEST_SKIP() << "PostgreSQL server unreachable: " << problem.toStdString();
+            }
+            db->ExecSQL("create schema " + schema);
+        } else {
+            db->SetServerType(TOvServerType::stSQLite);
+            db->SetRemoteDatabase(tmp.file("link.db"));
+            db->Params()->Add("CREATE=TRUE");
+            db->Open();
+        }
+        db->ExecSQL("create table customer (id integer primary key, name varchar(20))");
+        db->ExecSQL("create table orders (id integer primary key, customer_id integer, "
+                    "amount integer)");
+        db->ExecSQL("create index orders_by_cust on orders (customer_id)");
+        db->ExecSQL("insert into customer values (1, 'Ann'), (2, 'Bob')");
+        db->ExecSQL("insert into orders values (10, 1, 5), (11, 2, 6), (12, 1, 7)");
+        db->Close();
+
+        master = new TOvTable(&form);
+        master->setObjectName("Customers");
+        master->SetDatabaseName("LINKDB");
+        master->SetTableName("customer");
+        source = new TDataSource(&form);
+        source->setObjectName("CustomerSource");
+        source->SetDataSet(master);
+        detail = new TOvTable(&form);
+        detail->setObjectName("Orders");
+        detail->SetDatabaseName("LINKDB");
+        detail->SetTableName("orders");
+        detail->SetMasterSource(source);
+    }
+    void TearDown() override
+    {
+        if (!schema.isEmpty() && db) {
+            try {
+                detail->Close();
+                master->Close();
+                db->Open();
+                db->ExecSQL("drop schema " + schema + " cascade");
+                db->Close();
+            } catch (const Exception &) {
+            }
+        }
+        PackageFixture::TearDown();
+    }
+    bool postgres() const { return QLatin1String(GetParam()) == QLatin1String("postgresql"); }
+
+    QObject form;
+    std::shared_ptr<TestDesigner> designer = std::make_shared<TestDesigner>(&form);
+    ScriptedUi ui;
+    TOvDatabase *db = nullptr;
+    TOvTable *master = nullptr;
+    TDataSource *source = nullptr;
+    TOvTable *detail = nullptr;
+    QString schema;
+};
+
+// A person links ORDERS.customer_id to CUSTOMER.id in the dialog; the detail
+// table then shows each customer's orders.
+TEST_P(FieldLinkProperty, LinkByFieldsInTheDialog)
+{
+    detail->SetIndexFieldNames("amount");
+    TOvTableFieldLinkProperty editor(designer, {detail}, "MasterFields");
+    EXPECT_EQ(editor.GetAttributes(), TPropertyAttributes({paDialog, paRevertable}));
+
+    QPointer<TOvTable> copy;
+    ui.onModal([&](TForm &F) {
+        auto *form = As<TFieldLinkForm>(&F);
+        copy = editor.Table();
+        ASSERT_TRUE(copy);
+        EXPECT_NE(copy.data(), detail) << "the dialog works on a copy";
+        EXPECT_TRUE(copy->Active()) << "open, so it knows fields and indexes";
+        EXPECT_FALSE(detail->Active()) << "the table on the form stays closed";
+        EXPECT_EQ(copy->IndexFieldNames(), "amount");
+        EXPECT_FALSE(form->IndexBased()) << "an SQL table links by any fields";
+        EXPECT_EQ(form->IndexEntries(), QStringList({"", SPrimary(), "orders_by_cust"}));
+        EXPECT_EQ(form->IndexEntry(), "") << "linked by field names";
+        EXPECT_EQ(form->MasterFields(), QStringList({"id", "name"}));
+        EXPECT_EQ(form->DetailFields(), QStringList({"id", "customer_id", "amount"}));
+        EXPECT_TRUE(form->Joins().isEmpty());
+
+        form->SelectDetail("customer_id");
+        form->SelectMaster("id");
+        form->AddClick();
+        EXPECT_EQ(form->JoinCaptions(), QStringList{"customer_id -> id"});
+        EXPECT_EQ(form->DetailFields(), QStringList({"id", "amount"})) << "joined fields leave";
+        F.grab().save(screenshotPath("FieldLinkDesigner.png"));
+        F.SetModalResult(mrOk);
+    });
+    editor.Edit();
+    EXPECT_TRUE(editor.Changed());
+    EXPECT_FALSE(copy) << "the copy is freed";
+    EXPECT_FALSE(editor.Table());
+    EXPECT_EQ(detail->MasterFields(), "id");
+    EXPECT_EQ(detail->IndexFieldNames(), "customer_id");
+    EXPECT_EQ(detail->IndexName(), "");
+    EXPECT_GE(designer->modified, 1);
+
+    master->Open();
+    detail->Open();
+    EXPECT_EQ(detailValues(detail, "id"), QStringList({"10", "12"})) << "Ann's orders";
+    detail->Close();
+    master->Next();
+    detail->Open();
+    EXPECT_EQ(detailValues(detail, "id"), QStringList{"11"}) << "Bob's orders";
+    detail->Close();
+    master->Close();
+    EXPECT_EQ(ui.pendingSteps(), 0u);
+}
+
+TEST_P(FieldLinkProperty, LinkByAnIndexAndThePrimaryKey)
+{
+    detail->SetIndexName("orders_by_cust");
+    detail->SetMasterFields("id");
+    TOvTableFieldLinkProperty editor(designer, {detail}, "MasterFields");
+
+    // Unchanged: OK writes nothing.
+    ui.onModal([&](TForm &F) {
+        auto *form = As<TFieldLinkForm>(&F);
+        EXPECT_EQ(form->IndexEntry(), "orders_by_cust");
+        EXPECT_EQ(form->JoinCaptions(), QStringList{"customer_id -> id"})
+            << "the copy's index fields joined to its master fields";
+        EXPECT_EQ(form->DetailFields(), QStringList()) << "the index's only field is joined";
+        F.SetModalResult(mrOk);
+    });
+    editor.Edit();
+    EXPECT_FALSE(editor.Changed());
+    EXPECT_EQ(designer->modified, 0);
+
+    // The primary key, listed as SPrimary, is stored as an empty index name.
+    ui.onModal([&](TForm &F) {
+        auto *form = As<TFieldLinkForm>(&F);
+        form->SetIndexEntry(SPrimary());
+        EXPECT_TRUE(form->Joins().isEmpty()) << "another index starts a new link";
+        EXPECT_EQ(form->DetailFields(), QStringList{"id"});
+        form->SelectDetail("id");
+        form->SelectMaster("id");
+        form->AddClick();
+        F.SetModalResult(mrOk);
+    });
+    editor.Edit();
+    EXPECT_TRUE(editor.Changed());
+    EXPECT_EQ(detail->IndexName(), "");
+    EXPECT_EQ(detail->IndexFieldNames(), "");
+    EXPECT_EQ(detail->MasterFields(), "id");
+
+    // Back to the customer index: stored by its name; with an index only its
+    // leading fields can be joined.
+    ui.onModal([&](TForm &F) {
+        auto *form = As<TFieldLinkForm>(&F);
+        EXPECT_EQ(form->IndexEntry(), SPrimary()) << "an empty index name is the primary key";
+        form->SetIndexEntry("orders_by_cust");
+        form->SelectMaster("id");
+        EXPECT_TRUE(form->CanAdd());
+        form->AddClick();
+        EXPECT_FALSE(form->CanAdd()) << "the index has no further field";
+        F.SetModalResult(mrOk);
+    });
+    editor.Edit();
+    EXPECT_EQ(detail->IndexName(), "orders_by_cust");
+    EXPECT_EQ(detail->MasterFields(), "id");
+
+    // Cancelled: nothing written.
+    const int before = designer->modified;
+    ui.onModal([&](TForm &F) {
+        auto *form = As<TFieldLinkForm>(&F);
+        form->ClearClick();
+        F.SetModalResult(mrCancel);
+    });
+    editor.Edit();
+    EXPECT_FALSE(editor.Changed());
+    EXPECT_EQ(detail->MasterFields(), "id");
+    EXPECT_EQ(designer->modified, before);
+    EXPECT_EQ(ui.pendingSteps(), 0u);
+}
+
+// The accessors as the environment's designer calls them: only on the copy,
+// SPrimary mapped to an empty index name, IndexFieldNames winning on the way
+// back, and the copy freed when the designer fails.
+TEST_P(FieldLinkProperty, AccessorsWorkOnTheCopy)
+{
+    detail->SetIndexName("orders_by_cust");
+    TOvTableFieldLinkProperty editor(designer, {detail}, "MasterFields");
+    EXPECT_THROW(editor.GetIndexName(), EDesignError) << "no copy outside Edit";
+
+    QPointer<TOvTable> copy;
+    setFieldLinkDesigner([&](TFieldLinkProperty &E) {
+        copy = editor.Table();
+        EXPECT_EQ(E.GetIndexName(), "orders_by_cust");
+        EXPECT_EQ(E.GetIndexFieldNames(), "");
+        TStringList fields;
+        E.GetFieldNamesForIndex(fields);
+        EXPECT_EQ(fields.toStringList(), QStringList{"customer_id"});
+        EXPECT_FALSE(E.GetIndexBased());
+        EXPECT_EQ(E.GetIndexDefs(), copy->IndexDefs());
+        E.SetIndexName(SPrimary());
+        EXPECT_EQ(copy->IndexName(), "") << "SPrimary is the primary key";
+        E.SetIndexName(SPrimary().toLower());
+        EXPECT_EQ(copy->IndexName(), SPrimary().toLower()) << "compared with its letter case";
+        E.SetIndexName(SPrimary());
+        E.SetMasterFields("id");
+        EXPECT_EQ(detail->IndexName(), "orders_by_cust") << "the edited table waits";
+        return true;
+    });
+    editor.Edit();
+    setFieldLinkDesigner(defaultFieldLinkDesigner());
+    EXPECT_EQ(detail->IndexName(), "") << "the primary key";
+    EXPECT_EQ(detail->MasterFields(), "id");
+    EXPECT_FALSE(copy);
+
+    setFieldLinkDesigner([&](TFieldLinkProperty &E) {
+        copy = editor.Table();
+        E.SetIndexFieldNames("customer_id");
+        E.SetMasterFields("id");
+        throw Exception("the designer failed");
+        return true;
+    });
+    EXPECT_THROW(editor.Edit(), Exception);
+    setFieldLinkDesigner(defaultFieldLinkDesigner());
+    EXPECT_FALSE(copy) << "freed on the way out";
+    EXPECT_EQ(detail->IndexFieldNames(), "") << "nothing written back";
+    EXPECT_EQ(detail->MasterFields(), "id");
+}
+
+TEST_P(FieldLinkProperty, UnreachableTablesAreLeftAlone)
+{
+    detail->SetIndexFieldNames("customer_id");
+    detail->SetMasterFields("id");
+    TOvTableFieldLinkProperty editor(designer, {detail}, "MasterFields");
+
+    detail->SetTableName("no_such_table");
+    EXPECT_THROW(editor.Edit(), Exception) << "the copy cannot open";
+    detail->SetTableName("orders");
+
+    // A database that cannot be reached.
+    auto *lost = new TOvDatabase(&form);
+    lost->SetDatabaseName("LOST");
+    lost->SetLoginPrompt(false);
+    if (postgres()) {
+        lost->SetServerType(TOvServerType::stPostgreSQL);
+        lost->SetRemoteDatabase("host=127.0.0.1 port=1 dbname=none connect_timeout=2");
+    } else {
+        lost->SetServerType(TOvServerType::stSQLite);
+        lost->SetRemoteDatabase(tmp.file("missing/none.db"));
+    }
+    detail->SetDatabaseName("LOST");
+    EXPECT_THROW(editor.Edit(), Exception);
+    EXPECT_FALSE(lost->Connected());
+    EXPECT_FALSE(editor.Table());
+
+    EXPECT_TRUE(ui.modalForms.empty()) << "no designer shown";
+    EXPECT_EQ(detail->IndexFieldNames(), "customer_id") << "unchanged";
+    EXPECT_EQ(detail->MasterFields(), "id");
+    EXPECT_EQ(designer->modified, 0);
+
+    // No master to link to: the dialog says so instead of showing empty lists.
+    detail->SetDatabaseName("LINKDB");
+    detail->SetMasterSource(nullptr);
+    EXPECT_THROW(editor.Edit(), EDesignError);
+    EXPECT_TRUE(ui.modalForms.empty());
+    EXPECT_EQ(detail->MasterFields(), "id");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FieldLinkProperty, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto &Info) { return std::string(Info.param); });
+
+} // namespace

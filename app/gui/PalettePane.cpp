@@ -1,7 +1,5 @@
 #include "PalettePane.h"
 
-#include "ModuleSurface.h"
-
 #include "designide/PackageLoader.h"
 #include "designide/Registrations.h"
 

@@ -2,7 +2,6 @@
 
 #include "GuiErrors.h"
 #include "ModuleEditing.h"
-#include "ModuleSurface.h"
 #include "PalettePane.h"
 
 #include "designide/FormFile.h"

@@ -1,5 +1,6 @@
 #include "CodeEditorPane.h"
 
+#include "GuiErrors.h"
 #include "SqlHighlighter.h"
 
 #include "designide/Stfilsys.h"
@@ -30,15 +31,6 @@ public:
 private:
     TCodeEditorPane *m_pane;
 };
-
-namespace {
-
-void showError(const QString &Text)
-{
-    MessageDlg(Text, mtError, mbOK);
-}
-
-} // namespace
 
 TCodeEditorPane::TCodeEditorPane(QWidget *Parent, std::shared_ptr<TModuleServices> Services)
     : QWidget(Parent)
@@ -246,7 +238,7 @@ bool TCodeEditorPane::saveTab(int Index)
     try {
         module->Save();
     } catch (const Exception &e) {
-        showError(e.Message());
+        showErrorMessage(e.Message());
         return false;
     }
     return true;
@@ -262,7 +254,7 @@ bool TCodeEditorPane::closeTab(int Index)
         // takes the tab away.
         return module->Close();
     } catch (const Exception &e) {
-        showError(e.Message());
+        showErrorMessage(e.Message());
         return false;
     }
 }

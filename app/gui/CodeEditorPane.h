@@ -45,6 +45,8 @@ public:
     // when the person cancelled or a save failed, with the rest left open.
     bool queryCloseModules();
 
+    QSize sizeHint() const override { return {640, 260}; }
+
     int tabCount() const;
     IOTAModulePtr moduleAt(int Index) const;
     QPlainTextEdit *editorAt(int Index) const;

@@ -94,7 +94,7 @@ void TMainWindow::createPanes()
     m_paneSetters.append([this](const TFormDesignerPtr &D) { m_surface->setDesigner(D); });
 
     m_palette = new TPalettePane(this);
-    m_palette->setObjectName(QStringLiteral("palette"));
+    m_palette->setObjectName(QStringLiteral("palettePane"));
     addPaneDock(m_palette, tr("Palette"), Qt::TopDockWidgetArea);
     m_paneSetters.append([this](const TFormDesignerPtr &D) { m_palette->setDesigner(D); });
     // A glyph chosen on the palette is placed by the next click on the
@@ -110,22 +110,28 @@ void TMainWindow::createPanes()
             });
 
     m_structure = new TStructurePane(this);
-    m_structure->setObjectName(QStringLiteral("structure"));
+    m_structure->setObjectName(QStringLiteral("structurePane"));
     addPaneDock(m_structure, tr("Structure"), Qt::LeftDockWidgetArea);
     m_paneSetters.append([this](const TFormDesignerPtr &D) { m_structure->setDesigner(D); });
 
     m_inspector = new TInspectorPane(this);
-    m_inspector->setObjectName(QStringLiteral("inspector"));
+    m_inspector->setObjectName(QStringLiteral("inspectorPane"));
     addPaneDock(m_inspector, tr("Object Inspector"), Qt::LeftDockWidgetArea);
     m_paneSetters.append([this](const TFormDesignerPtr &D) { m_inspector->setDesigner(D); });
 
     m_codeEditor = new TCodeEditorPane(this);
-    m_codeEditor->setObjectName(QStringLiteral("codeEditor"));
+    m_codeEditor->setObjectName(QStringLiteral("codeEditorPane"));
     QDockWidget *code = addPaneDock(m_codeEditor, tr("Code Editor"), Qt::BottomDockWidgetArea);
     m_paneSetters.append([this](const TFormDesignerPtr &D) { m_codeEditor->setDesigner(D); });
-    connect(m_codeEditor, &TCodeEditorPane::showRequested, code, [code] {
+    // Hidden until a package shows a module in it; then it comes to front.
+    code->hide();
+    connect(m_codeEditor, &TCodeEditorPane::showRequested, code, [this, code] {
+        const bool wasHidden = code->isHidden();
         code->show();
         code->raise();
+        // A dock laid out while hidden comes back with its minimum height.
+        if (wasHidden)
+            resizeDocks({code}, {m_codeEditor->sizeHint().height()}, Qt::Vertical);
     });
 }
 

@@ -1,5 +1,7 @@
 #include "PalettePane.h"
 
+#include "ModuleSurface.h"
+
 #include "designide/PackageLoader.h"
 #include "designide/Registrations.h"
 

@@ -25,9 +25,9 @@ QPixmap componentGlyph(TComponentClass Class);
 
 // The component palette: one tab per palette page of the registration
 // tables, in the order the pages were first registered, each with its
-// classes' glyphs in registration order (tooltip: the class name), and last
-// the environment's own page with the components a data module needs besides
-// a package's (a data source for master/detail links).
+// classes' glyphs (componentGlyph) in registration order (tooltip: the class name), and
+// last the environment's own page with the components a data module needs besides a package's (a
+// data source for master/detail links).
 //
 // A glyph pressed stays chosen until clearChoice() (the surface calls it once
 // it placed the component) or the pointer button; pressing the chosen glyph

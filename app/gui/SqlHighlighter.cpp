@@ -49,6 +49,9 @@ TSqlHighlighter::TSqlHighlighter(QTextDocument *Document)
     m_formats[Parameter].setFontWeight(QFont::Bold);
     m_formats[Number].setForeground(QColor(0, 110, 140));
     setParent(Document);
+    // A document tells of its changes (contentsChange) only once it has a
+    // layout; a view gives it one, a bare document gets the default here.
+    Document->documentLayout();
     // Told before the highlighter itself: the lines it colours for a change
     // must see the text of that change.
     connect(Document, &QTextDocument::contentsChange, this, [this](int, int Removed, int Added) {

@@ -1,5 +1,8 @@
 #include "StructurePane.h"
 
+#include "GuiErrors.h"
+#include "ModuleEditing.h"
+#include "ModuleSurface.h"
 #include "PalettePane.h"
 
 #include "designide/FormFile.h"
@@ -30,18 +33,17 @@ struct SprigDragData
     quintptr Sprig;
 };
 
-// The components a module shows in its structure: every named object below
-// the root whose class a form file can name, in creation order.
+// The components a module shows in its structure: every component below the
+// root (persistent fields too: they go under their datasets), in creation
+// order.
 QList<QObject *> componentsOf(QObject *Root)
 {
     QList<QObject *> list;
     if (!Root)
         return list;
-    for (QObject *o : Root->findChildren<QObject *>()) {
-        if (!o->objectName().isEmpty()
-            && GetClass(QLatin1String(o->metaObject()->className())) == o->metaObject())
+    for (QObject *o : Root->findChildren<QObject *>())
+        if (isDesignComponent(o))
             list.append(o);
-    }
     return list;
 }
 
@@ -61,13 +63,6 @@ QIcon problemIcon()
         return QIcon(pixmap);
     }();
     return icon;
-}
-
-// Shows an error a node or the runtime raised, as the environment shows
-// errors, and lets the application go on.
-void showError(const QString &Text)
-{
-    MessageDlg(Text, mtError, mbOK);
 }
 
 } // namespace
@@ -130,7 +125,7 @@ void TStructureModel::resetTree(bool NewComponents)
     endResetModel();
     emit rebuilt();
     if (!error.isEmpty())
-        showError(error);
+        showErrorMessage(error);
 }
 
 void TStructureModel::indexTree()
@@ -352,13 +347,75 @@ bool TStructureModel::drop(TSprig *Dragged, TSprig *Target)
     endResetModel();
     emit rebuilt();
     if (!error.isEmpty())
-        showError(error);
+        showErrorMessage(error);
     return changed;
 }
 
 bool TStructureModel::canDropClass(TComponentClass Class, TSprig *Target) const
 {
     return m_root && Class && isCurrent(Target) && m_root->PaletteOver(Target, Class);
+}
+
+namespace {
+// Separates the names in a key: a character no name typed into a field has.
+constexpr char16_t KeySeparator = 0x1f;
+} // namespace
+
+QString TStructureModel::keyOf(TSprig *Sprig)
+{
+    QString key;
+    for (TSprig *s = Sprig; s; s = s->Parent()) {
+        if (s->Item()) {
+            key.prepend(u'@' + QString::number(reinterpret_cast<quintptr>(s->Item()), 16));
+            break;
+        }
+        key.prepend(QChar(KeySeparator) + s->UniqueName());
+    }
+    return key;
+}
+
+TSprig *TStructureModel::findKey(const QString &Key) const
+{
+    const QStringList parts = Key.split(QChar(KeySeparator));
+    if (!parts.first().startsWith(u'@'))
+        return nullptr;
+    bool ok = false;
+    const quintptr item = parts.first().mid(1).toULongLong(&ok, 16);
+    TSprig *node = ok ? m_byItem.value(reinterpret_cast<const QObject *>(item)) : nullptr;
+    for (qsizetype i = 1; node && i < parts.size(); ++i) {
+        TSprig *next = nullptr;
+        for (TSprig *c : childrenOf(node))
+            if (c->UniqueName() == parts[i]) {
+                next = c;
+                break;
+            }
+        node = next;
+    }
+    return node;
+}
+
+QObject *TStructureModel::dropClass(TComponentClass Class, TSprig *Target)
+{
+    if (!m_designer || !canDropClass(Class, Target))
+        return nullptr;
+    const QString target = keyOf(Target);
+    QObject *component = nullptr;
+    // Below the lowest component on the surface.
+    int bottom = -56;
+    for (QObject *c : surfaceComponents(m_designer->Root()))
+        bottom = std::max(bottom, designPosition(c).y());
+    try {
+        // Announces the new component: the tree is built anew with its node.
+        component = addComponent(*m_designer, Class, QPoint(16, bottom + 56));
+    } catch (const Exception &e) {
+        showErrorMessage(e.Message());
+        return nullptr;
+    }
+    TSprig *node = sprigOfItem(component);
+    TSprig *onto = findKey(target);
+    if (node && onto)
+        drop(node, onto);
+    return component;
 }
 
 QMimeData *TStructureModel::mimeDataFor(TSprig *Sprig) const
@@ -470,7 +527,20 @@ void TStructureTree::dropEvent(QDropEvent *Event)
 {
     TStructureModel *m = structureModel();
     TSprig *target = targetAt(Event->position().toPoint());
-    TSprig *dragged = m ? m->sprigFromMimeData(Event->mimeData()) : nullptr;
+    const QMimeData *data = Event->mimeData();
+    if (m && data->hasFormat(QLatin1String(ComponentClassMimeType))) {
+        const TComponentClass cls = registrations().findComponentClass(
+            QString::fromUtf8(data->data(QLatin1String(ComponentClassMimeType))));
+        if (!m->canDropClass(cls, target)) {
+            Event->ignore();
+            return;
+        }
+        Event->setDropAction(Qt::CopyAction);
+        Event->accept();
+        m->dropClass(cls, target);
+        return;
+    }
+    TSprig *dragged = m ? m->sprigFromMimeData(data) : nullptr;
     if (!m || !dragged || !m->canDrop(dragged, target)) {
         Event->ignore();
         return;
@@ -497,11 +567,11 @@ TStructurePane::TStructurePane(QWidget *Parent)
     connect(m_model, &TStructureModel::rebuilt, this, &TStructurePane::restoreState);
     connect(m_view, &QTreeView::collapsed, this, [this](const QModelIndex &Index) {
         if (!m_restoring)
-            m_collapsed.insert(keyOf(m_model->sprigOf(Index)));
+            m_collapsed.insert(TStructureModel::keyOf(m_model->sprigOf(Index)));
     });
     connect(m_view, &QTreeView::expanded, this, [this](const QModelIndex &Index) {
         if (!m_restoring)
-            m_collapsed.remove(keyOf(m_model->sprigOf(Index)));
+            m_collapsed.remove(TStructureModel::keyOf(m_model->sprigOf(Index)));
     });
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TStructurePane::viewSelectionChanged);
@@ -531,30 +601,15 @@ void TStructurePane::setDesigner(const TFormDesignerPtr &Designer)
     m_model->setDesigner(Designer);
 }
 
-QString TStructurePane::keyOf(TSprig *Sprig) const
-{
-    // A component's node by its component; a transient node by its parent's
-    // key and its own unique name.
-    QString key;
-    for (TSprig *s = Sprig; s; s = s->Parent()) {
-        if (s->Item()) {
-            key.prepend(QStringLiteral("@%1").arg(reinterpret_cast<quintptr>(s->Item()), 0, 16));
-            break;
-        }
-        key.prepend(u'/' + s->UniqueName());
-    }
-    return key;
-}
-
 // After a rebuild: the collapsed branches are recorded as the person
 // collapses them, and the selection is the designer's, so both come back
-// from there.
+// from there: every branch opens but those.
 void TStructurePane::restoreState()
 {
     m_restoring = true;
     m_view->expandAll();
     if (!m_collapsed.isEmpty()) {
-        // Walk the tree once and collapse what the person collapsed.
+        // Walk the branches once.
         std::vector<QModelIndex> stack{m_model->index(0, 0)};
         while (!stack.empty()) {
             const QModelIndex index = stack.back();
@@ -564,7 +619,7 @@ void TStructurePane::restoreState()
             const int rows = m_model->rowCount(index);
             if (rows == 0)
                 continue;
-            if (m_collapsed.contains(keyOf(m_model->sprigOf(index))))
+            if (m_collapsed.contains(TStructureModel::keyOf(m_model->sprigOf(index))))
                 m_view->collapse(index);
             for (int r = 0; r < rows; ++r)
                 stack.push_back(m_model->index(r, 0, index));

@@ -64,6 +64,18 @@ public:
     bool canDrop(TSprig *Dragged, TSprig *Target) const;
     bool drop(TSprig *Dragged, TSprig *Target);
     bool canDropClass(TComponentClass Class, TSprig *Target) const;
+    // A component of Class dragged from the palette and let go on Target:
+    // the new component (default name, below the others on the surface)
+    // goes onto the target as if its node had been dragged there. Returns
+    // it, or null when the target does not take the class. Errors are shown.
+    QObject *dropClass(TComponentClass Class, TSprig *Target);
+
+    // A key for Sprig that finds its node again after a rebuild: its
+    // component, or for a node without one, its parent's key and its unique
+    // name.
+    static QString keyOf(TSprig *Sprig);
+    // The node of Key in the current build, or null.
+    TSprig *findKey(const QString &Key) const;
 
     // The MIME data a drag of Sprig carries, and the node it names while that
     // node is one of the current build (null otherwise).
@@ -147,7 +159,6 @@ private:
     // Selects the rows of the designer's selection; Reveal scrolls to the
     // first (opening the branches above it).
     void showDesignerSelection(bool Reveal);
-    QString keyOf(TSprig *Sprig) const;
 
     TStructureModel *m_model;
     TStructureTree *m_view;

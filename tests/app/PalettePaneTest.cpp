@@ -1,6 +1,7 @@
 // The component palette: its pages as the registrations give them, the
 // choice a click makes, and the pages following packages in and out.
 #include "PalettePane.h"
+#include "ModuleSurface.h"
 #include "PaneTestSupport.h"
 
 #include "designide/Registrations.h"

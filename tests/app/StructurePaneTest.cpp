@@ -14,6 +14,7 @@
 #include "rtl/UiServices.h"
 
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -72,8 +73,11 @@ protected:
     // drag: the move decides whether the drop is offered at all.
     bool dragOnto(const QMimeData &Data, QObject *Target)
     {
+        return dragOnto(Data, indexOf(Target));
+    }
+    bool dragOnto(const QMimeData &Data, const QModelIndex &target)
+    {
         QWidget *viewport = pane.view()->viewport();
-        const QModelIndex target = indexOf(Target);
         pane.view()->scrollTo(target);
         const QPoint at = pane.view()->visualRect(target).center();
         QDragEnterEvent enter(at, Qt::MoveAction, &Data, Qt::LeftButton, Qt::NoModifier);
@@ -216,6 +220,29 @@ TEST_F(StructurePaneTest, RebuildsKeepCollapsedBranchesAndSelection)
     designer->Modified();
     EXPECT_TRUE(pane.view()->isExpanded(indexOf(demo))) << "opened again, stays open";
 
+    // A value change that moves a dataset under a database no component
+    // provides: its new branch opens; the default session (a node without a
+    // component) collapsed before stays collapsed; the view does not jump.
+    pane.resize(360, 120);
+    pane.view()->scrollToBottom();
+    const int scrolled = pane.view()->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    pane.view()->collapse(indexOf(demo).parent());
+    table->SetDatabaseName("Nowhere");
+    designer->Modified();
+    const QModelIndex nowhere = indexOf(table).parent();
+    EXPECT_EQ(nowhere.data().toString(), "Unknown: Nowhere");
+    EXPECT_FALSE(pane.view()->isExpanded(indexOf(demo).parent()));
+    pane.view()->expand(indexOf(demo).parent());
+    EXPECT_TRUE(pane.view()->isExpanded(nowhere));
+    pane.view()->scrollToBottom();
+    const int bottom = pane.view()->verticalScrollBar()->value();
+    designer->Modified();
+    EXPECT_EQ(pane.view()->verticalScrollBar()->value(), bottom) << "the view stays where it was";
+    EXPECT_EQ(pane.view()->selectionModel()->selectedRows(), QModelIndexList{indexOf(orders)});
+    table->SetDatabaseName("OtherDB");
+    designer->Modified();
+
     table->setObjectName("tRenamed");
     delete orders;
     designer->notifyComponentsChanged();
@@ -274,6 +301,25 @@ TEST_F(StructurePaneTest, DragAndDropThroughTheNodes)
     QMimeData fromPalette;
     fromPalette.setData(ComponentClassMimeType, "TOvQuery");
     EXPECT_FALSE(dragOnto(fromPalette, session));
+    EXPECT_TRUE(dragOnto(fromPalette, other));
+    auto *added = qobject_cast<TOvQuery *>(designer->selection().value(0));
+    ASSERT_TRUE(added) << "the new component is selected";
+    EXPECT_EQ(added->objectName(), "OvQuery1");
+    EXPECT_EQ(added->DatabaseName(), "OtherDB") << "it took the target's names";
+    EXPECT_EQ(added->SessionName(), "S2");
+    EXPECT_EQ(indexOf(added).parent(), indexOf(other));
+
+    // Onto a database that only datasets name (a node without a component).
+    auto *ghost = new TOvTable(designer->Root());
+    ghost->setObjectName("tGhost");
+    ghost->SetDatabaseName("Ghost/DB");
+    designer->notifyComponentsChanged();
+    fromPalette.setData(ComponentClassMimeType, "TOvTable");
+    EXPECT_TRUE(dragOnto(fromPalette, indexOf(ghost).parent()));
+    auto *table = qobject_cast<TOvTable *>(designer->selection().value(0));
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->DatabaseName(), "Ghost/DB");
+    EXPECT_EQ(indexOf(table).parent(), indexOf(ghost).parent()) << "beside the other one";
 }
 
 // The nodes are objects of the package's classes: unloading it lets go of

@@ -238,3 +238,85 @@ TEST_F(ModuleServices, TheCreatorIsReleasedAfterCreation)
 }
 
 } // namespace
+
+namespace {
+
+// Writes down what the services tell, one line an event.
+class RecordingNotifier : public TModuleServicesNotifier
+{
+public:
+    void ModuleOpened(const IOTAModulePtr &Module) override
+    {
+        log << "opened " + Module->GetFileName();
+    }
+    void ModuleClosed(const IOTAModulePtr &Module) override
+    {
+        log << QStringLiteral("closed %1 (%2 files)")
+                   .arg(Module->GetFileName())
+                   .arg(Module->GetModuleFileCount());
+        if (onClosed)
+            onClosed();
+    }
+    void EditorChanged(const IOTASourceEditorPtr &Editor) override
+    {
+        log << QStringLiteral("changed %1%2: %3")
+                   .arg(Editor->GetFileName(), Editor->GetModified() ? "*" : "", Editor->GetText());
+    }
+    void EditorShown(const IOTASourceEditorPtr &Editor) override
+    {
+        log << "shown " + Editor->GetFileName();
+    }
+    QStringList log;
+    std::function<void()> onClosed;
+};
+
+} // namespace
+
+// A view learns of every module that opens or closes and of every change of
+// an editor's text or mark, after it happened; a view that goes is no longer
+// told, also when it leaves while being told.
+TEST_F(ModuleServices, ListenersAreToldWhatHappens)
+{
+    auto *memo = new TTestBase("Memo1", &root);
+    RecordingNotifier view;
+    const int id = services->AddNotifier(&view);
+
+    IOTAModulePtr m = open("dfm.Form1.Memo1.Lines", "one", memo);
+    ASSERT_TRUE(m);
+    IOTASourceEditorPtr editor = editorOf(m);
+    editor->SetText("two");
+    editor->Show();
+    m->Save();
+    open("dfm.Form1.Memo1.Lines", "three", memo); // the open module, new text
+    editor->MarkModified();
+    ui.answer(mrNo);
+    EXPECT_TRUE(m->Close());
+    EXPECT_EQ(view.log, (QStringList{
+                            "opened dfm.Form1.Memo1.Lines",
+                            "changed dfm.Form1.Memo1.Lines*: two",
+                            "shown dfm.Form1.Memo1.Lines",
+                            "changed dfm.Form1.Memo1.Lines: two",
+                            "changed dfm.Form1.Memo1.Lines: three",
+                            "changed dfm.Form1.Memo1.Lines*: three",
+                            "closed dfm.Form1.Memo1.Lines (0 files)",
+                        }));
+
+    // A second view that leaves while the first close is told: the first
+    // is told the rest, the second nothing more.
+    RecordingNotifier other;
+    const int otherId = services->AddNotifier(&other);
+    view.onClosed = [&] {
+        services->RemoveNotifier(otherId);
+    };
+    IOTAModulePtr a = open("dfm.Form1.Memo1.A", "a", memo);
+    IOTAModulePtr b = open("dfm.Form1.Memo1.B", "b", memo);
+    a->CloseModule(true);
+    b->CloseModule(true);
+    EXPECT_EQ(other.log, (QStringList{"opened dfm.Form1.Memo1.A", "opened dfm.Form1.Memo1.B"}));
+    EXPECT_EQ(view.log.last(), "closed dfm.Form1.Memo1.B (0 files)");
+
+    services->RemoveNotifier(id);
+    view.log.clear();
+    open("dfm.Form1.Memo1.C", "c", memo);
+    EXPECT_TRUE(view.log.isEmpty());
+}

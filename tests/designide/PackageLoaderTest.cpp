@@ -142,3 +142,36 @@ TEST_F(PackageLoaderTest, failingInitializationOrRegisterUndoesTheLoad)
 }
 
 } // namespace
+
+namespace {
+
+// Notifiers hear of a load once the package's registrations are in the
+// tables, and of an unload once they are gone (the module still loaded); a
+// failed load tells nothing, and a removed notifier hears nothing more.
+TEST_F(PackageLoaderTest, notifiersHearLoadsAndUnloads)
+{
+    QStringList heard;
+    const int id = addPackageNotifier([&heard](const QString &Name, bool Loaded) {
+        heard << QStringLiteral("%1 %2 (%3 registrations)")
+                     .arg(Loaded ? "loaded" : "unloaded", Name)
+                     .arg(registrations().entries().size());
+    });
+    // A notifier that raises does not stop the loader or the others.
+    const int failing
+        = addPackageNotifier([](const QString &, bool) { throw std::runtime_error("view"); });
+
+    loadPackage(OVTEST_PKG);
+    const auto registered = registrations().entries().size();
+    ASSERT_GT(registered, 0u);
+    EXPECT_FALSE(errorOf([] { loadPackage(OVTEST_PKG_REGISTER_FAILS); }).isEmpty());
+    EXPECT_TRUE(unloadPackage("OvTestPkg"));
+    removePackageNotifier(failing);
+    removePackageNotifier(id);
+    loadPackage(OVTEST_PKG);
+
+    EXPECT_EQ(heard,
+              (QStringList{QStringLiteral("loaded OvTestPkg (%1 registrations)").arg(registered),
+                           "unloaded OvTestPkg (0 registrations)"}));
+}
+
+} // namespace

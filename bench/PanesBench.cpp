@@ -1,0 +1,201 @@
+// The structure view and the code editor on large inputs: building and
+// rebuilding the structure pane of a data module of 1,000 and 10,000
+// components (against the node tree alone), following a selection, and
+// colouring SQL after an edit in texts of 1,000 and 10,000 lines.
+#include "BenchMain.h"
+
+#include "FormDesigner.h"
+#include "OvReg.h"
+#include "SqlHighlighter.h"
+#include "StructurePane.h"
+
+#include "designide/FormFile.h"
+#include "designide/Registrations.h"
+#include "designide/Sprigs.h"
+#include "orvlib/OvDataSets.h"
+#include "orvlib/OvDatabase.h"
+#include "orvlib/OvSession.h"
+
+#include <QPlainTextEdit>
+#include <QTextCursor>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+// Count components: per hundred, one session with ten databases and
+// eighty-nine datasets spread over them (a few name a database no component
+// provides), so the tree has every kind of node.
+std::unique_ptr<QObject> makeModule(int Count)
+{
+    auto root = std::make_unique<TDataModule>();
+    root->setObjectName("BigModule");
+    for (int i = 0; i < Count; ++i) {
+        const int kind = i % 100;
+        const QString session = QString("S%1").arg(i / 100);
+        QObject *c;
+        if (kind == 0) {
+            auto *s = new TOvSession(root.get());
+            s->SetSessionName(session);
+            c = s;
+        } else if (kind <= 10) {
+            auto *d = new TOvDatabase(root.get());
+            d->SetDatabaseName(QString("DB%1").arg(i));
+            d->SetSessionName(session);
+            c = d;
+        } else {
+            TOvDataSet *ds;
+            if (i % 2) {
+                ds = new TOvTable(root.get());
+                static_cast<TOvTable *>(ds)->SetTableName(QString("T%1").arg(i));
+            } else {
+                ds = new TOvQuery(root.get());
+                static_cast<TOvQuery *>(ds)->SQL()->Add(QString("select * from T%1").arg(i));
+            }
+            const int db = kind % 11 == 0 ? 999999 : i / 100 * 100 + 1 + kind % 10;
+            ds->SetDatabaseName(QString("DB%1").arg(db));
+            ds->SetSessionName(session);
+            c = ds;
+        }
+        c->setObjectName(QString("C%1").arg(i));
+    }
+    return root;
+}
+
+void registerPackage()
+{
+    static const bool registered = [] {
+        registrations().clear();
+        Register();
+        return true;
+    }();
+    (void)registered;
+}
+
+// The node tree alone: what the environment's tree costs without a view.
+void Sprigs_Build(benchmark::State &State)
+{
+    registerPackage();
+    auto root = makeModule(static_cast<int>(State.range(0)));
+    const QList<QObject *> components(root->children().begin(), root->children().end());
+    for (auto _ : State) {
+        TRootSprig tree(root.get());
+        tree.AddItems(components);
+        benchmark::DoNotOptimize(tree.Count());
+    }
+}
+
+// A module opened in the pane: the tree built, indexed, every branch open.
+void StructurePane_Open(benchmark::State &State)
+{
+    registerPackage();
+    TFormDesignerPtr designer
+        = std::make_shared<TFormDesigner>(makeModule(static_cast<int>(State.range(0))));
+    TStructurePane pane;
+    pane.resize(360, 600);
+    for (auto _ : State) {
+        pane.setDesigner(designer);
+        pane.setDesigner(nullptr);
+    }
+}
+
+// A value changed: the tree rebuilt with expansion and selection restored.
+void StructurePane_Rebuild(benchmark::State &State)
+{
+    registerPackage();
+    TFormDesignerPtr designer
+        = std::make_shared<TFormDesigner>(makeModule(static_cast<int>(State.range(0))));
+    TStructurePane pane;
+    pane.resize(360, 600);
+    pane.setDesigner(designer);
+    designer->select({designer->Root()->children().at(designer->Root()->children().size() / 2)});
+    for (auto _ : State)
+        designer->Modified();
+    pane.setDesigner(nullptr);
+}
+
+// The designer selects one component: the pane's selection follows.
+void StructurePane_SelectOne(benchmark::State &State)
+{
+    registerPackage();
+    TFormDesignerPtr designer
+        = std::make_shared<TFormDesigner>(makeModule(static_cast<int>(State.range(0))));
+    TStructurePane pane;
+    pane.resize(360, 600);
+    pane.setDesigner(designer);
+    const QObjectList all = designer->Root()->children();
+    const QList<QObject *> two{all[all.size() / 2 + 20], all[all.size() / 4 + 30]};
+    int turn = 0;
+    for (auto _ : State)
+        designer->select({two[turn++ % 2]});
+    pane.setDesigner(nullptr);
+}
+
+// The same with the pane painted after each selection (offscreen raster).
+void StructurePane_SelectAndPaint(benchmark::State &State)
+{
+    registerPackage();
+    TFormDesignerPtr designer
+        = std::make_shared<TFormDesigner>(makeModule(static_cast<int>(State.range(0))));
+    TStructurePane pane;
+    pane.resize(360, 600);
+    pane.setDesigner(designer);
+    const QObjectList all = designer->Root()->children();
+    const QList<QObject *> two{all[all.size() / 2 + 20], all[all.size() / 4 + 30]};
+    int turn = 0;
+    for (auto _ : State) {
+        designer->select({two[turn++ % 2]});
+        benchmark::DoNotOptimize(pane.grab());
+    }
+    pane.setDesigner(nullptr);
+}
+
+// One keystroke in the middle of a SQL text of Lines lines, coloured.
+void SqlHighlighter_Keystroke(benchmark::State &State)
+{
+    QPlainTextEdit edit;
+    auto *highlighter = new TSqlHighlighter(edit.document());
+    QStringList lines;
+    for (int i = 0; i < State.range(0); ++i)
+        lines << QStringLiteral("select a%1, 'x' from t where b = :p%1 -- line").arg(i);
+    edit.setPlainText(lines.join('\n'));
+    QTextCursor cursor(edit.document()->findBlockByNumber(static_cast<int>(State.range(0) / 2)));
+    for (auto _ : State) {
+        cursor.insertText(QStringLiteral("x"));
+        cursor.deletePreviousChar();
+    }
+    benchmark::DoNotOptimize(highlighter->lexCount());
+}
+
+} // namespace
+
+BENCHMARK(Sprigs_Build)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(StructurePane_Open)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(StructurePane_Rebuild)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(StructurePane_SelectOne)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(StructurePane_SelectAndPaint)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(SqlHighlighter_Keystroke)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char **argv)
+{
+    return runBenchmarks(
+        argc, argv,
+        {// The view adds a bounded factor to the node tree it shows.
+         {"structure rebuild / node tree, 10,000 components", "StructurePane_Rebuild/10000",
+          "Sprigs_Build/10000", 4.0},
+         // Costs grow linearly with the module.
+         {"structure rebuild, 10,000 / 1,000 components", "StructurePane_Rebuild/10000",
+          "StructurePane_Rebuild/1000", 20.0},
+         // Following a selection does not depend on the module's size.
+         {"structure select one, 10,000 / 1,000 components", "StructurePane_SelectOne/10000",
+          "StructurePane_SelectOne/1000", 3.0},
+         // One keystroke lexes the text once: linear, not per line.
+         {"SQL keystroke, 10,000 / 1,000 lines", "SqlHighlighter_Keystroke/10000",
+          "SqlHighlighter_Keystroke/1000", 15.0}},
+        {},
+        {{"structure select one, 10,000 components", "StructurePane_SelectOne/10000", 16.0},
+         {"structure select and paint, 10,000 components", "StructurePane_SelectAndPaint/10000",
+          16.0}});
+}

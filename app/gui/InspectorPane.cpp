@@ -1,7 +1,6 @@
 #include "InspectorPane.h"
 
-#include "rtl/Dialogs.h"
-#include "rtl/SysUtils.h"
+#include "GuiErrors.h"
 
 #include <QComboBox>
 #include <QCompleter>
@@ -499,16 +498,7 @@ bool TInspectorPane::act(F &&Action)
         before << m_inspector.row(i)->value();
     const int notifications = m_notifications;
     const TFormDesignerPtr designer = m_designer;
-    bool ok = true;
-    try {
-        Action();
-    } catch (const Exception &e) {
-        MessageDlg(e.Message(), mtError, mbOK);
-        ok = false;
-    } catch (const std::exception &e) {
-        MessageDlg(QString::fromUtf8(e.what()), mtError, mbOK);
-        ok = false;
-    }
+    const bool ok = runGuarded(Action);
     // An editor that changed a component without telling the designer
     // (a dialog that edits in place) must not leave the module unmarked.
     if (designer && m_notifications == notifications) {
@@ -551,13 +541,7 @@ QStringList TInspectorPane::dropDownValues(const QModelIndex &Index)
     QStringList values;
     if (!row)
         return values;
-    try {
-        values = m_inspector.valuesOf(row);
-    } catch (const Exception &e) {
-        MessageDlg(e.Message(), mtError, mbOK);
-    } catch (const std::exception &e) {
-        MessageDlg(QString::fromUtf8(e.what()), mtError, mbOK);
-    }
+    runGuarded([&] { values = m_inspector.valuesOf(row); });
     return values;
 }
 

@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "CodeEditorPane.h"
+#include "DataPreviewPane.h"
 #include "EmbeddedDatabases.h"
 #include "GuiErrors.h"
 #include "InspectorPane.h"
@@ -133,6 +134,13 @@ void TMainWindow::createPanes()
         if (wasHidden)
             resizeDocks({code}, {m_codeEditor->sizeHint().height()}, Qt::Vertical);
     });
+
+    m_dataPreview = new TDataPreviewPane(this);
+    m_dataPreview->setObjectName(QStringLiteral("dataPreviewPane"));
+    QDockWidget *preview = addPaneDock(m_dataPreview, tr("Data Preview"), Qt::BottomDockWidgetArea);
+    // It shares the bottom with the code editor, as a tab once that shows.
+    tabifyDockWidget(code, preview);
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_dataPreview->setDesigner(D); });
 }
 
 // --- Actions and menus ------------------------------------------------------------

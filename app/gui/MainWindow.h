@@ -11,6 +11,7 @@
 class QAction;
 class QDockWidget;
 class QMenu;
+class TDataPreviewPane;
 class TModuleHistory;
 class TCodeEditorPane;
 class TInspectorPane;
@@ -41,6 +42,7 @@ public:
     TStructurePane *structure() const { return m_structure; }
     TInspectorPane *inspector() const { return m_inspector; }
     TCodeEditorPane *codeEditor() const { return m_codeEditor; }
+    TDataPreviewPane *dataPreview() const { return m_dataPreview; }
     // The designer's window title: the module's file (or root) name, "*"
     // while modified.
     QString titleText() const;
@@ -126,4 +128,5 @@ private:
     QMenu *m_helpMenu = nullptr;
     QList<QDockWidget *> m_docks;
     QList<std::function<void(const TFormDesignerPtr &)>> m_paneSetters;
+    TDataPreviewPane *m_dataPreview = nullptr;
 };

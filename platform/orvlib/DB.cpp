@@ -232,6 +232,8 @@ bool TField::AsBoolean() const
 
 // --- TDataSet -----------------------------------------------------------------
 
+TRowSource::~TRowSource() = default;
+
 TDataSet::TDataSet(QObject *AOwner)
     : QObject(AOwner)
 {}
@@ -265,11 +267,19 @@ void TDataSet::SetActive(bool Value)
         First();
         Q_EMIT AfterOpen();
     } else {
+        // The statement goes before its connection may.
+        releaseSource();
         InternalClose();
         clearData();
         m_active = false;
         Q_EMIT AfterClose();
     }
+}
+
+void TDataSet::releaseSource()
+{
+    m_source.reset();
+    m_fetchError = nullptr;
 }
 
 void TDataSet::clearData()
@@ -284,6 +294,7 @@ void TDataSet::clearData()
         f->OriginColumn.clear();
     }
     m_fields = m_persistentFields;
+    releaseSource();
     m_rows.clear();
     m_cursor = 0;
     m_bof = true;
@@ -345,7 +356,7 @@ void TDataSet::bindPersistentFields(const QList<TFieldDesc> &Columns)
                                           objectName()));
 }
 
-void TDataSet::SetData(const QList<TFieldDesc> &Fields, std::vector<QVariantList> Rows)
+void TDataSet::bindFields(const QList<TFieldDesc> &Fields)
 {
     clearData();
     m_fieldDefs = Fields;
@@ -361,9 +372,88 @@ void TDataSet::SetData(const QList<TFieldDesc> &Fields, std::vector<QVariantList
             m_fields.push_back(f);
         }
     }
+}
+
+void TDataSet::SetData(const QList<TFieldDesc> &Fields, std::vector<QVariantList> Rows)
+{
+    bindFields(Fields);
+    if (m_readingDefs)
+        return;
     m_rows = std::move(Rows);
-    m_cursor = 0;
-    m_bof = true;
+}
+
+void TDataSet::SetRowSource(const QList<TFieldDesc> &Fields, std::unique_ptr<TRowSource> Source)
+{
+    bindFields(Fields);
+    if (m_readingDefs || !Source)
+        return; // reading the columns only: the rows are never asked for
+    m_source = std::move(Source);
+    fetchTo(0);
+}
+
+int TDataSet::fetch(int Count) const
+{
+    if (m_fetchError)
+        std::rethrow_exception(m_fetchError);
+    if (!m_source || Count <= 0)
+        return 0;
+    const size_t before = m_rows.size();
+    try {
+        const int got = m_source->FetchRows(m_rows, Count);
+        if (got < Count)
+            m_source.reset(); // exhausted: the statement is done with
+    } catch (...) {
+        m_fetchError = std::current_exception();
+        m_source.reset();
+        throw;
+    }
+    return static_cast<int>(m_rows.size() - before);
+}
+
+void TDataSet::fetchTo(int Index) const
+{
+    while (static_cast<int>(m_rows.size()) <= Index && (m_source || m_fetchError)) {
+        try {
+            fetch(m_batchSize);
+        } catch (...) {
+            // The rows read before the failure can be visited; the failure
+            // is raised when the cursor goes past them.
+            if (static_cast<int>(m_rows.size()) > Index)
+                return;
+            throw;
+        }
+    }
+}
+
+void TDataSet::fetchAll() const
+{
+    // Growing batches: few round trips for a large rest, little waste for a small one.
+    int batch = m_batchSize;
+    while (m_source || m_fetchError) {
+        fetch(batch);
+        batch = std::min(batch * 2, 65536);
+    }
+}
+
+int TDataSet::FetchMore(int Count)
+{
+    return fetch(Count);
+}
+
+int TDataSet::RecordCount() const
+{
+    fetchAll();
+    return static_cast<int>(m_rows.size());
+}
+
+QVariant TDataSet::RecordValue(int Record, int FieldIndex) const
+{
+    if (Record < 0 || Record >= static_cast<int>(m_rows.size()) || FieldIndex < 0
+        || FieldIndex >= FieldCount())
+        return QVariant();
+    const int column = m_fields[FieldIndex]->m_column;
+    const QVariantList &row = m_rows[Record];
+    return column >= 0 && column < row.size() ? row.at(column) : QVariant();
 }
 
 QObjectList TDataSet::PersistentFields() const
@@ -455,8 +545,12 @@ void TDataSet::First()
 void TDataSet::Next()
 {
     CheckActive();
-    if (m_cursor < static_cast<int>(m_rows.size()))
+    if (m_cursor < static_cast<int>(m_rows.size())) {
+        // The next record is read before the cursor moves: a failing read
+        // leaves the cursor where it was, and Eof stays true only at the end.
+        fetchTo(m_cursor + 1);
         ++m_cursor;
+    }
     m_bof = false;
 }
 
@@ -472,6 +566,7 @@ void TDataSet::Prior()
 void TDataSet::Last()
 {
     CheckActive();
+    fetchAll();
     m_cursor = m_rows.empty() ? 0 : static_cast<int>(m_rows.size()) - 1;
     m_bof = m_rows.empty();
 }

@@ -9,6 +9,9 @@
 #include <QString>
 #include <QVariant>
 
+#include <algorithm>
+#include <exception>
+#include <memory>
 #include <vector>
 
 namespace DBTypes {
@@ -195,11 +198,29 @@ struct TFieldDesc
     QString OriginColumn;
 };
 
+// Where a dataset's records come from while it is open: a running statement
+// that hands out its rows as they are read. A dataset asks for rows only
+// when it needs them, and frees its source when the source is exhausted or
+// the dataset closes.
+class TRowSource
+{
+public:
+    virtual ~TRowSource();
+    // Appends up to Count rows (Count > 0) to Rows and returns how many it
+    // appended; fewer than Count means there are no more. Raises on failure.
+    virtual int FetchRows(std::vector<QVariantList> &Rows, int Count) = 0;
+};
+
 // --- Datasets -----------------------------------------------------------------
 
-// A dataset: a list of records read when it opens, walked with a cursor.
-// Descendants implement InternalOpen, which delivers the columns and rows
-// with SetData. Records stay in memory while the dataset is open.
+// A dataset: a list of records walked with a cursor. Descendants implement
+// InternalOpen, which delivers the columns and a source of rows with
+// SetData. Records are read from the source as they are needed: opening
+// reads one batch, moving past the last record read reads the next one, and
+// what needs every record (RecordCount, Last) reads the rest. Records read
+// stay in memory while the dataset is open. A source that fails raises, and
+// raises the same error again whenever more records are needed; the records
+// read before stay.
 class TDataSet : public QObject
 {
     Q_OBJECT
@@ -222,9 +243,24 @@ public:
     bool Eof() const;
     bool Bof() const;
     bool IsEmpty() const { return m_rows.empty(); }
-    int RecordCount() const { return static_cast<int>(m_rows.size()); }
+    // The number of records; reads all that are not read yet.
+    int RecordCount() const;
     // Current record number from 1; 0 when there is none.
     int RecNo() const;
+
+    // Records read so far, for views that read as they scroll.
+    int FetchedCount() const { return static_cast<int>(m_rows.size()); }
+    // Whether every record has been read (true for a closed dataset).
+    bool AllFetched() const { return !m_source && !m_fetchError; }
+    // Reads up to Count more records; returns how many were read. The
+    // cursor stays where it is.
+    int FetchMore(int Count);
+    // The value of field FieldIndex (as Fields numbers them) in record
+    // Record (from 0) of the records read so far; null outside them.
+    QVariant RecordValue(int Record, int FieldIndex) const;
+    // How many records one read asks the source for (at least 1).
+    int FetchBatchSize() const { return m_batchSize; }
+    void SetFetchBatchSize(int Value) { m_batchSize = std::max(1, Value); }
 
     // The fields: the persistent ones whenever there are any, else the ones
     // the dataset made when it opened (none while it is closed).
@@ -258,6 +294,9 @@ public:
     // Replaces the dataset's content; for InternalOpen and for datasets made
     // by the library (catalogue results). Leaves the cursor on the first record.
     void SetData(const QList<TFieldDesc> &Fields, std::vector<QVariantList> Rows);
+    // As above, with rows read from Source as they are needed; the first
+    // batch is read here, so a failing statement fails the open.
+    void SetRowSource(const QList<TFieldDesc> &Fields, std::unique_ptr<TRowSource> Source);
 
     // Fills the dataset from a result and marks it open (for result datasets
     // that have no statement of their own).
@@ -279,15 +318,27 @@ protected:
 private:
     friend class TField;
     void clearData();
+    void releaseSource();
+    void bindFields(const QList<TFieldDesc> &Fields);
     void bindPersistentFields(const QList<TFieldDesc> &Columns);
     void detachField(TField *Field);
+    // Reading records is filling a cache: the const readers may do it.
+    int fetch(int Count) const;
+    // Reads until record Index is read or the source is exhausted.
+    void fetchTo(int Index) const;
+    void fetchAll() const;
 
     bool m_active = false;
     bool m_readingDefs = false;
     std::vector<TField *> m_fields;
     std::vector<TField *> m_persistentFields;
     QList<TFieldDesc> m_fieldDefs;
-    std::vector<QVariantList> m_rows;
+    mutable std::vector<QVariantList> m_rows;
+    // The rest of the records; null once all are read.
+    mutable std::unique_ptr<TRowSource> m_source;
+    // The failure of the source, raised again on the next read.
+    mutable std::exception_ptr m_fetchError;
+    int m_batchSize = 100;
     int m_cursor = 0; // index into m_rows; == size() past the end
     bool m_bof = true;
 };

@@ -201,9 +201,10 @@ void TOvQuery::InternalOpen()
         const ovlib::BoundStatement st
             = ovlib::bindParams(text, m_params, db->Driver(), objectName());
         TOvMonitor::Trace(st.sql);
-        TOvResult result = db->Driver().Execute(st.sql, st.values);
-        m_rowsAffected = result.RowsAffected;
-        SetData(result.Fields, std::move(result.Rows));
+        std::unique_ptr<TOvCursor> cursor = db->Driver().OpenCursor(st.sql, st.values);
+        m_rowsAffected = cursor->RowsAffected;
+        const QList<TFieldDesc> fields = cursor->Fields;
+        SetRowSource(fields, std::move(cursor));
     } catch (...) {
         DetachDatabase();
         throw;

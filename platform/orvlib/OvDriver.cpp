@@ -5,9 +5,43 @@
 
 #include <QSet>
 
+#include <algorithm>
 #include <map>
 
 TOvDriver::~TOvDriver() = default;
+
+namespace {
+
+// The rows of a statement that ran to the end, handed out from memory.
+class TOvMemCursor final : public TOvCursor
+{
+public:
+    explicit TOvMemCursor(TOvResult Result)
+        : m_rows(std::move(Result.Rows))
+    {
+        Fields = std::move(Result.Fields);
+        RowsAffected = Result.RowsAffected;
+    }
+    int FetchRows(std::vector<QVariantList> &Rows, int Count) override
+    {
+        const size_t n = std::min(m_rows.size() - m_next, static_cast<size_t>(Count));
+        for (size_t i = 0; i < n; ++i)
+            Rows.push_back(std::move(m_rows[m_next + i]));
+        m_next += n;
+        return static_cast<int>(n);
+    }
+
+private:
+    std::vector<QVariantList> m_rows;
+    size_t m_next = 0;
+};
+
+} // namespace
+
+std::unique_ptr<TOvCursor> TOvDriver::OpenCursor(const QString &SQL, const QVariantList &Params)
+{
+    return std::make_unique<TOvMemCursor>(Execute(SQL, Params));
+}
 
 QString TOvDriver::QuoteObjectName(const QString &Name) const
 {

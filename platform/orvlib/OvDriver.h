@@ -36,6 +36,20 @@ struct TOvResult
     qint64 RowsAffected = -1;
 };
 
+// The rows of a running statement, handed out as they are read. A cursor
+// belongs to the connection that opened it and never outlives its use: a
+// driver that runs a statement which could change what an open cursor still
+// has to read, or that must end a transaction a cursor lives in, first reads
+// the rest of that cursor into memory; a driver that disconnects ends its
+// cursors, whose next read raises.
+class TOvCursor : public TRowSource
+{
+public:
+    QList<TFieldDesc> Fields;
+    // Rows changed by the statements of the text that return no rows; -1 when none ran.
+    qint64 RowsAffected = -1;
+};
+
 struct TOvColumnInfo
 {
     QString Name;
@@ -89,6 +103,11 @@ public:
     // Runs one statement whose parameters are written as Placeholder(i),
     // i from 0, with the values Params[i]; reads all rows.
     virtual TOvResult Execute(const QString &SQL, const QVariantList &Params) = 0;
+    // As Execute, but the rows of a single query are read as they are asked
+    // for. Anything else (several statements, statements that change data)
+    // runs at once, as Execute runs it, and its rows are handed out from
+    // memory; so does every statement of a driver that reads no other way.
+    virtual std::unique_ptr<TOvCursor> OpenCursor(const QString &SQL, const QVariantList &Params);
     virtual QString Placeholder(int Index) const = 0;
 
     virtual bool ObjOwnerSupported() const = 0;

@@ -133,6 +133,7 @@ void TOvStoredProc::InternalOpen()
     const QVariantList inputs = inputValues();
     const QString sql = driver.ProcedureCallSQL(m_storedProcName, static_cast<int>(inputs.size()));
     TOvMonitor::Trace(sql);
-    TOvResult result = driver.Execute(sql, inputs);
-    SetData(result.Fields, std::move(result.Rows));
+    std::unique_ptr<TOvCursor> cursor = driver.OpenCursor(sql, inputs);
+    const QList<TFieldDesc> fields = cursor->Fields;
+    SetRowSource(fields, std::move(cursor));
 }

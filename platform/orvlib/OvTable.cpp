@@ -183,8 +183,9 @@ void TOvTable::InternalOpen()
             sql += QStringLiteral(" order by ") + quoted.join(QStringLiteral(", "));
         }
         TOvMonitor::Trace(sql);
-        TOvResult result = driver.Execute(sql, values);
-        SetData(result.Fields, std::move(result.Rows));
+        std::unique_ptr<TOvCursor> cursor = driver.OpenCursor(sql, values);
+        const QList<TFieldDesc> fields = cursor->Fields;
+        SetRowSource(fields, std::move(cursor));
     } catch (...) {
         DetachDatabase();
         throw;

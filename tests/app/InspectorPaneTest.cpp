@@ -3,6 +3,9 @@
 // editors registered, against a real SQLite database.
 #include "InspectorPane.h"
 #include "FormDesigner.h"
+#include "GuiFixture.h"
+#include "MainWindow.h"
+#include "ModuleSurface.h"
 
 #include "designide/FormFile.h"
 #include "designide/PackageLoader.h"
@@ -11,16 +14,11 @@
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
 #include "orvlib/OvUpdateSQL.h"
-#include "rtl/Registry.h"
 #include "rtl/UiServices.h"
-
-#include "common/TestSupport.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QCompleter>
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
@@ -30,32 +28,12 @@
 
 namespace {
 
-// The package, loaded once for all the pane's tests, on settings of a
-// temporary folder.
-class PackageEnvironment
-{
-public:
-    static void load()
-    {
-        if (!tmp) {
-            tmp = new TempFolder;
-            TRegistry::setStorePathOverride(tmp->file("registry"));
-            tmp->write("registry", "[Software\\Orvanta]\nRootDir=" + tmp->path().toUtf8() + "\n");
-        }
-        if (package.isEmpty())
-            package = loadPackage(QStringLiteral(OV_PACKAGE_FILE));
-    }
-    static inline TempFolder *tmp = nullptr;
-    static inline QString package;
-};
-
-class InspectorPaneTest : public ::testing::Test
+class InspectorPaneTest : public GuiTest
 {
 protected:
-    static void SetUpTestSuite() { PackageEnvironment::load(); }
-
     void SetUp() override
     {
+        GuiTest::SetUp();
         auto root = std::make_unique<TDataModule>();
         root->setObjectName("DataModule1");
         database = new TOvDatabase(root.get());
@@ -341,13 +319,35 @@ TEST_F(InspectorPaneTest, screenshot)
     designer->select({table});
     pane.show();
     pane.view()->setCurrentIndex(at("TableName"));
-    const QString dir = QCoreApplication::applicationDirPath() + "/screenshots";
-    QDir().mkpath(dir);
-    const QString path = dir + "/inspector.png";
-    ASSERT_TRUE(pane.grab().save(path));
-    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_GT(colourCount(screenshot(&pane, "inspector")), 10);
     pane.categoryButton()->click();
-    ASSERT_TRUE(pane.grab().save(dir + "/inspector-categories.png"));
+    EXPECT_GT(colourCount(screenshot(&pane, "inspector-categories")), 10);
+}
+
+// In the main window: a click on the surface selects, the docked inspector
+// follows, and a value typed there marks the module modified.
+TEST_F(InspectorPaneTest, inTheMainWindowFollowsTheSurface)
+{
+    TMainWindow window(nullptr, folder().file("recent.ini"));
+    window.resize(1100, 720);
+    window.show();
+    ASSERT_TRUE(window.openForm(demoForm()));
+    auto *inspector = window.findChild<TInspectorPane *>("inspector");
+    ASSERT_NE(inspector, nullptr);
+    QObject *orders
+        = window.designer()->Root()->findChild<QObject *>("qOrders", Qt::FindDirectChildrenOnly);
+    ASSERT_NE(orders, nullptr);
+    QTest::mouseClick(window.surface()->viewport(), Qt::LeftButton, {},
+                      window.surface()->boxRect(orders).center());
+    EXPECT_EQ(inspector->caption(), "qOrders: TOvQuery");
+    const QModelIndex check = inspector->itemModel().indexOf("ParamCheck");
+    ASSERT_TRUE(check.isValid());
+    EXPECT_FALSE(window.designer()->isModified());
+    EXPECT_TRUE(inspector->commitValue(check, "False"));
+    EXPECT_FALSE(orders->property("ParamCheck").toBool());
+    EXPECT_TRUE(window.designer()->isModified());
+    EXPECT_GT(colourCount(screenshot(&window, "mainwindow-inspector")), 20);
+    window.designer()->setModified(false);
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include "OvRegProps.h"
 
 #include "designide/ColnEdit.h"
+#include "designide/ObjectInspector.h"
+#include "designide/Registrations.h"
 #include "designide/Stfilsys.h"
 
 #include "orvlib/OvDataSets.h"
@@ -391,6 +393,70 @@ TEST_F(DialogProperties, QuerySQLPaths)
     notAQuery->setObjectName("Table1");
     TOvQuerySQLProperty wrong(designer, {notAQuery}, "SQL");
     EXPECT_THROW(wrong.Edit(), Exception) << "a table has no SQL to edit";
+    EXPECT_EQ(ui.pendingSteps(), 0u);
+}
+
+// With the package registered, the Object Inspector model serves each of
+// these properties with its editor, and a multi-selection keeps only those
+// that allow it.
+TEST_F(DialogProperties, InspectorRowsUseThePackageEditors)
+{
+    registrations().clear();
+    const auto unregister = qScopeGuard([] { registrations().clear(); });
+    {
+        CurrentPackageScope scope("DclOrv240");
+        Register();
+    }
+    TOvDatabase *db = sqliteDatabase("INSPDB");
+    TOvDatabase *db2 = sqliteDatabase("INSPDB2");
+    TOvQuery *q = query("Query1", "select :A");
+    auto *proc = new TOvStoredProc(&form);
+    proc->setObjectName("Proc1");
+    auto *table = new TOvTable(&form);
+    table->setObjectName("Table1");
+
+    TObjectInspectorModel model;
+    const auto editorOf = [&](const QString &Path) -> QString {
+        TInspectorRow *row = model.findRow(Path);
+        return row ? QString::fromLatin1(row->editor()->metaObject()->className()) : QString();
+    };
+    model.setSelection(designer, {q});
+    EXPECT_EQ(editorOf("Params"), "TOvQueryParamsProperty");
+    EXPECT_EQ(model.findRow("Params")->value(), "(TParams)");
+    EXPECT_TRUE(model.findRow("Params")->hasDialog());
+    EXPECT_EQ(editorOf("SQL"), "TOvQuerySQLProperty");
+    EXPECT_TRUE(model.findRow("SQL")->hasDialog());
+    EXPECT_FALSE(model.findRow("SQL")->hasChildren()) << "no sub-properties";
+
+    model.setSelection(designer, {proc});
+    EXPECT_EQ(editorOf("Params"), "TOvStoredProcParamsProperty");
+    EXPECT_EQ(model.findRow("Params")->value(), "(TParams)");
+
+    model.setSelection(designer, {table});
+    EXPECT_EQ(editorOf("MasterFields"), "TOvTableFieldLinkProperty");
+    EXPECT_TRUE(model.findRow("MasterFields")->hasDialog());
+
+    model.setSelection(designer, {db});
+    EXPECT_EQ(editorOf("Params"), "TOvDatabaseParamsProperty");
+    EXPECT_EQ(editorOf("ParamsFileName"), "TOvFileNameProperty");
+    model.setSelection(designer, {db, db2});
+    EXPECT_EQ(editorOf("Params"), "TOvDatabaseParamsProperty") << "several databases at once";
+    EXPECT_EQ(editorOf("ParamsFileName"), "") << "one database at a time";
+
+    model.setSelection(designer, {q, proc});
+    EXPECT_EQ(editorOf("Params"), "") << "different editors are not shared";
+
+    // The ellipsis of a multi-selection's Params writes every database.
+    model.setSelection(designer, {db, db2});
+    ui.onModal([](TForm &F) {
+        TStringList lines;
+        lines.SetText("TIMEOUT=3");
+        As<TOvDatabaseParamsDlg>(&F)->SetLines(lines);
+        F.SetModalResult(mrOk);
+    });
+    model.edit(model.findRow("Params"));
+    EXPECT_EQ(db->Params()->Text(), "TIMEOUT=3\n");
+    EXPECT_EQ(db2->Params()->Text(), "TIMEOUT=3\n");
     EXPECT_EQ(ui.pendingSteps(), 0u);
 }
 

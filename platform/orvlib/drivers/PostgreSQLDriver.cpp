@@ -23,6 +23,7 @@
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvComponents.h"
 #include "orvlib/OvDlgsParams.h"
+#include "orvlib/OvSQLLexer.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -282,17 +283,124 @@ Result PostgreSQLDriver::query(const char *SQL, const QStringList &Params) const
         data.push_back(p.toUtf8());
         values.push_back(data.back().constData());
     }
-    Result r(
-        PQexecParams(conn(), SQL, int(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
+    PGconn *c = conn();
+    // Inside the transaction the driver holds for its cursors, a failing
+    // look-up must not end it: it runs under a savepoint.
+    const bool guarded = m_ownTransaction && PQtransactionStatus(c) == PQTRANS_INTRANS;
+    if (guarded)
+        command("savepoint ov_lookup");
+    Result r(PQexecParams(c, SQL, int(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
-    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+        if (guarded && PQstatus(c) == CONNECTION_OK)
+            PQclear(PQexec(c, "rollback to savepoint ov_lookup; release savepoint ov_lookup"));
         fail(r.get());
+    }
+    if (guarded)
+        command("release savepoint ov_lookup");
     return r;
+}
+
+void PostgreSQLDriver::command(const char *SQL) const
+{
+    const Result r(PQexec(conn(), SQL));
+    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+        fail(r.get());
+}
+
+namespace {
+
+QList<TFieldDesc> describeResult(const PGresult *R)
+{
+    QList<TFieldDesc> fields;
+    const int cols = PQnfields(R);
+    for (int col = 0; col < cols; ++col) {
+        TFieldDesc f;
+        f.Name = QString::fromUtf8(PQfname(R, col));
+        f.DataType = fieldTypeOf(PQftype(R, col));
+        fields << f;
+    }
+    return fields;
+}
+
+void appendRows(const PGresult *R, std::vector<QVariantList> &Rows)
+{
+    const int cols = PQnfields(R), rows = PQntuples(R);
+    Rows.reserve(Rows.size() + rows);
+    for (int row = 0; row < rows; ++row) {
+        QVariantList values;
+        values.reserve(cols);
+        for (int col = 0; col < cols; ++col) {
+            if (PQgetisnull(R, row, col))
+                values << QVariant();
+            else
+                values << decodeValue(PQftype(R, col), PQgetvalue(R, row, col),
+                                      PQgetlength(R, row, col));
+        }
+        Rows.push_back(std::move(values));
+    }
+}
+
+// Whether SQL starts as a query a cursor can read; the server has the last
+// word (it refuses, say, select into), this only spares it the obvious cases.
+bool looksLikeQuery(const QString &SQL)
+{
+    TOvSQLLexer lexer(SQL);
+    const TOvSQLToken t = lexer.Next();
+    return t.isKeyword("select") || t.isKeyword("with") || t.isKeyword("values")
+           || t.isKeyword("table") || t.isSymbol('(');
+}
+
+} // namespace
+
+Result PostgreSQLDriver::execParams(const QByteArray &SQL, const QVariantList &Params) const
+{
+    PGconn *c = conn();
+    const int n = int(Params.size());
+    std::vector<QByteArray> data(n);
+    std::vector<const char *> values(n, nullptr);
+    std::vector<int> lengths(n, 0), formats(n, 0);
+    std::vector<Oid> types(n, 0); // 0: the server infers the type
+    for (int i = 0; i < n; ++i) {
+        const QVariant &v = Params.at(i);
+        if (v.isNull())
+            continue;
+        switch (v.typeId()) {
+        case QMetaType::Bool:
+            data[i] = v.toBool() ? "true" : "false";
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            data[i] = QByteArray::number(v.toDouble(), 'g', 17);
+            break;
+        case QMetaType::QByteArray:
+            data[i] = v.toByteArray();
+            formats[i] = 1; // binary: bytes as they are
+            types[i] = ByteaOid;
+            break;
+        case QMetaType::QDate:
+            data[i] = v.toDate().toString(Qt::ISODate).toLatin1();
+            break;
+        case QMetaType::QTime:
+            data[i] = v.toTime().toString(Qt::ISODateWithMs).toLatin1();
+            break;
+        case QMetaType::QDateTime:
+            data[i] = v.toDateTime().toString(Qt::ISODateWithMs).toLatin1();
+            break;
+        default:
+            data[i] = v.toString().toUtf8();
+        }
+        values[i] = data[i].constData();
+        lengths[i] = int(data[i].size());
+    }
+    return Result(PQexecParams(c, SQL.constData(), n, types.data(), values.data(), lengths.data(),
+                               formats.data(), 0));
 }
 
 TOvResult PostgreSQLDriver::Execute(const QString &SQL, const QVariantList &Params)
 {
     PGconn *c = conn();
+    drainCursors();
     const QByteArray sql = SQL.toUtf8();
     Result r;
     if (Params.isEmpty()) {
@@ -300,72 +408,15 @@ TOvResult PostgreSQLDriver::Execute(const QString &SQL, const QVariantList &Para
         // result of the last one counts.
         r.reset(PQexec(c, sql.constData()));
     } else {
-        const int n = int(Params.size());
-        std::vector<QByteArray> data(n);
-        std::vector<const char *> values(n, nullptr);
-        std::vector<int> lengths(n, 0), formats(n, 0);
-        std::vector<Oid> types(n, 0); // 0: the server infers the type
-        for (int i = 0; i < n; ++i) {
-            const QVariant &v = Params.at(i);
-            if (v.isNull())
-                continue;
-            switch (v.typeId()) {
-            case QMetaType::Bool:
-                data[i] = v.toBool() ? "true" : "false";
-                break;
-            case QMetaType::Double:
-            case QMetaType::Float:
-                data[i] = QByteArray::number(v.toDouble(), 'g', 17);
-                break;
-            case QMetaType::QByteArray:
-                data[i] = v.toByteArray();
-                formats[i] = 1; // binary: bytes as they are
-                types[i] = ByteaOid;
-                break;
-            case QMetaType::QDate:
-                data[i] = v.toDate().toString(Qt::ISODate).toLatin1();
-                break;
-            case QMetaType::QTime:
-                data[i] = v.toTime().toString(Qt::ISODateWithMs).toLatin1();
-                break;
-            case QMetaType::QDateTime:
-                data[i] = v.toDateTime().toString(Qt::ISODateWithMs).toLatin1();
-                break;
-            default:
-                data[i] = v.toString().toUtf8();
-            }
-            values[i] = data[i].constData();
-            lengths[i] = int(data[i].size());
-        }
-        r.reset(PQexecParams(c, sql.constData(), n, types.data(), values.data(), lengths.data(),
-                             formats.data(), 0));
+        r = execParams(sql, Params);
     }
     TOvResult result;
     switch (r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR) {
-    case PGRES_TUPLES_OK: {
-        const int cols = PQnfields(r.get()), rows = PQntuples(r.get());
-        for (int col = 0; col < cols; ++col) {
-            TFieldDesc f;
-            f.Name = QString::fromUtf8(PQfname(r.get(), col));
-            f.DataType = fieldTypeOf(PQftype(r.get(), col));
-            result.Fields << f;
-        }
-        result.Rows.reserve(rows);
-        for (int row = 0; row < rows; ++row) {
-            QVariantList values;
-            values.reserve(cols);
-            for (int col = 0; col < cols; ++col) {
-                if (PQgetisnull(r.get(), row, col))
-                    values << QVariant();
-                else
-                    values << decodeValue(PQftype(r.get(), col), PQgetvalue(r.get(), row, col),
-                                          PQgetlength(r.get(), row, col));
-            }
-            result.Rows.push_back(std::move(values));
-        }
+    case PGRES_TUPLES_OK:
+        result.Fields = describeResult(r.get());
+        appendRows(r.get(), result.Rows);
         readOrigins(r.get(), result.Fields);
         break;
-    }
     case PGRES_COMMAND_OK:
         result.RowsAffected = QByteArray(PQcmdTuples(r.get())).toLongLong();
         break;
@@ -389,6 +440,176 @@ TOvResult PostgreSQLDriver::Execute(const QString &SQL, const QVariantList &Para
         fail(r.get());
     }
     return result;
+}
+
+std::unique_ptr<TOvCursor> PostgreSQLDriver::OpenCursor(const QString &SQL,
+                                                        const QVariantList &Params)
+{
+    PGconn *c = conn();
+    const PGTransactionStatusType status = PQtransactionStatus(c);
+    // An aborted transaction reads nothing: the plain path reports it.
+    if (!looksLikeQuery(SQL) || (status != PQTRANS_IDLE && status != PQTRANS_INTRANS))
+        return TOvDriver::OpenCursor(SQL, Params);
+    // A cursor needs a transaction. Outside one the driver begins its own;
+    // inside one (the user's, or its own for other cursors) a savepoint
+    // keeps a refused declaration from aborting it.
+    const bool begin = status == PQTRANS_IDLE;
+    if (begin) {
+        m_ownTransaction = false; // whatever was ours has ended
+        command("begin");
+        m_ownTransaction = true;
+    } else {
+        command("savepoint ov_cursor");
+    }
+    const QByteArray name = "ov_cursor_" + QByteArray::number(++m_cursorSerial);
+    const Result declared
+        = execParams("declare " + name + " no scroll cursor for " + SQL.toUtf8(), Params);
+    if (!declared || PQresultStatus(declared.get()) != PGRES_COMMAND_OK) {
+        if (PQstatus(c) != CONNECTION_OK)
+            fail(declared.get());
+        // Not a query a cursor reads (select into, a with clause that
+        // changes data, several statements): it runs the plain way, which
+        // also reports a statement that is simply wrong.
+        if (begin) {
+            m_ownTransaction = false;
+            command("rollback");
+        } else {
+            command("rollback to savepoint ov_cursor; release savepoint ov_cursor");
+        }
+        return TOvDriver::OpenCursor(SQL, Params);
+    }
+    if (!begin)
+        command("release savepoint ov_cursor");
+    auto cursor = std::make_unique<PgCursor>(this, name);
+    const Result described(PQdescribePortal(c, name.constData()));
+    if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK)
+        fail(described.get());
+    cursor->Fields = describeResult(described.get());
+    readOrigins(described.get(), cursor->Fields);
+    return cursor;
+}
+
+void PostgreSQLDriver::drainCursors()
+{
+    // Draining closes a cursor, which takes it off the list; the last one
+    // ends the driver's own transaction.
+    while (!m_cursors.empty())
+        m_cursors.back()->drain();
+    if (m_ownTransaction && m_conn && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
+        PQclear(PQexec(m_conn, "rollback"));
+    m_ownTransaction = false;
+}
+
+void PostgreSQLDriver::Disconnect()
+{
+    while (!m_cursors.empty())
+        m_cursors.back()->abandon();
+    m_ownTransaction = false;
+    if (m_conn)
+        PQfinish(m_conn);
+    m_conn = nullptr;
+}
+
+PgCursor::PgCursor(PostgreSQLDriver *Driver, QByteArray Name)
+    : m_driver(Driver)
+    , m_name(std::move(Name))
+{
+    Driver->m_cursors.push_back(this);
+}
+
+PgCursor::~PgCursor()
+{
+    close();
+}
+
+void PgCursor::close()
+{
+    PostgreSQLDriver *d = std::exchange(m_driver, nullptr);
+    if (!d)
+        return;
+    std::erase(d->m_cursors, this);
+    PGconn *c = d->m_conn;
+    if (!c || PQstatus(c) != CONNECTION_OK)
+        return;
+    const PGTransactionStatusType status = PQtransactionStatus(c);
+    // Ends what the driver began; the user's transaction goes on without the cursor.
+    if (d->m_ownTransaction && d->m_cursors.empty()) {
+        d->m_ownTransaction = false;
+        if (status != PQTRANS_IDLE)
+            PQclear(PQexec(c, status == PQTRANS_INTRANS ? "commit" : "rollback"));
+    } else if (status == PQTRANS_INTRANS) {
+        PQclear(PQexec(c, ("close " + m_name).constData()));
+    }
+}
+
+void PgCursor::abandon()
+{
+    if (m_driver && m_error.isEmpty())
+        m_error = m_serverError
+            = QStringLiteral("The connection was closed before all rows were read");
+    if (m_driver)
+        std::erase(m_driver->m_cursors, this);
+    m_driver = nullptr;
+}
+
+int PgCursor::fetchFromServer(std::vector<QVariantList> &Rows, int Count)
+{
+    PostgreSQLDriver *d = m_driver;
+    const QByteArray sql = "fetch forward " + QByteArray::number(Count) + " from " + m_name;
+    try {
+        const Result r(PQexec(d->conn(), sql.constData()));
+        if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+            d->fail(r.get());
+        const int got = PQntuples(r.get());
+        appendRows(r.get(), Rows);
+        if (got < Count)
+            close();
+        return got;
+    } catch (const EOvDatabaseError &e) {
+        m_error = e.Message();
+        m_serverError = e.ServerMessage();
+        // A failure aborts the driver's own transaction and every cursor in
+        // it: they fail with this error, and the transaction is rolled back
+        // at once so that look-ups work again.
+        if (d->m_ownTransaction && d->m_conn && PQtransactionStatus(d->m_conn) == PQTRANS_INERROR) {
+            const std::vector<PgCursor *> others = d->m_cursors;
+            for (PgCursor *other : others) {
+                if (other != this && other->m_driver) {
+                    other->abandon();
+                    other->m_error = m_error;
+                    other->m_serverError = m_serverError;
+                }
+            }
+        }
+        close();
+        throw;
+    }
+}
+
+int PgCursor::FetchRows(std::vector<QVariantList> &Rows, int Count)
+{
+    int n = 0;
+    for (; n < Count && m_next < m_readAhead.size(); ++n)
+        Rows.push_back(std::move(m_readAhead[m_next++]));
+    if (m_next == m_readAhead.size() && m_next > 0) {
+        m_readAhead.clear();
+        m_next = 0;
+    }
+    if (n < Count && !m_error.isEmpty())
+        throw EOvDatabaseError(m_error, m_serverError);
+    if (n < Count && m_driver)
+        n += fetchFromServer(Rows, Count - n);
+    return n;
+}
+
+void PgCursor::drain()
+{
+    try {
+        while (m_driver)
+            fetchFromServer(m_readAhead, 10000);
+    } catch (const EOvDatabaseError &) {
+        // kept in m_error for the dataset's next read
+    }
 }
 
 // Names each result column's table and column where the server knows them.

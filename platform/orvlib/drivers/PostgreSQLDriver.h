@@ -85,6 +85,36 @@ struct Routine
     QList<Arg> Args;
 };
 
+class PostgreSQLDriver;
+
+// A query read through a server-side cursor, a batch per request. Outside a
+// transaction the driver opens one for its cursors and ends it when the
+// last of them is done; inside the user's transaction the cursor lives in it.
+class PgCursor final : public TOvCursor
+{
+public:
+    PgCursor(PostgreSQLDriver *Driver, QByteArray Name);
+    ~PgCursor() override;
+    int FetchRows(std::vector<QVariantList> &Rows, int Count) override;
+    // Reads the rest into memory and closes the server's cursor; a failure
+    // is kept for the read that reaches it.
+    void drain();
+    // Forgets the server's cursor: the connection is going.
+    void abandon();
+
+private:
+    // Fetches up to Count rows into Rows and closes the cursor at its end;
+    // a failure is kept, the cursor closed, and the error raised.
+    int fetchFromServer(std::vector<QVariantList> &Rows, int Count);
+    void close();
+
+    PostgreSQLDriver *m_driver;
+    QByteArray m_name;
+    std::vector<QVariantList> m_readAhead;
+    size_t m_next = 0;
+    QString m_error, m_serverError;
+};
+
 // One connection to a PostgreSQL server.
 class PostgreSQLDriver final : public TOvDriver
 {
@@ -99,13 +129,9 @@ public:
     QString Placeholder(int Index) const override { return QStringLiteral("$%1").arg(Index + 1); }
 
     void Connect(const QString &RemoteDatabase, const TStrings &Params) override;
-    void Disconnect() override
-    {
-        if (m_conn)
-            PQfinish(m_conn);
-        m_conn = nullptr;
-    }
+    void Disconnect() override;
     TOvResult Execute(const QString &SQL, const QVariantList &Params) override;
+    std::unique_ptr<TOvCursor> OpenCursor(const QString &SQL, const QVariantList &Params) override;
     QStringList TableNames(bool SystemTables) override;
     QStringList MatchingTableNames(bool SystemTables, const QString &Pattern) override;
     QStringList SystemTableNames(const QString &Pattern) override;
@@ -138,9 +164,21 @@ private:
     Oid routineOid(const QString &Name) const;
     Routine routine(const QString &Name) const;
     void readOrigins(const PGresult *R, QList<TFieldDesc> &Fields) const;
+    // Runs SQL with Params bound as the library binds values.
+    Result execParams(const QByteArray &SQL, const QVariantList &Params) const;
+    // Runs a command that must succeed; raises otherwise.
+    void command(const char *SQL) const;
+    // A statement of the user's may change data, or end the transaction the
+    // cursors live in: every open cursor reads its rest first.
+    void drainCursors();
 
+    friend class PgCursor;
     // Mutable: a const look-up that finds the connection broken closes it.
     mutable PGconn *m_conn = nullptr;
+    std::vector<PgCursor *> m_cursors; // open on the server
+    // The transaction was begun by the driver for its cursors.
+    bool m_ownTransaction = false;
+    quint64 m_cursorSerial = 0;
 };
 
 } // namespace ovpg

@@ -8,6 +8,7 @@
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvConsts.h"
 #include "orvlib/OvDriver.h"
+#include "orvlib/OvSQLLexer.h"
 
 #include <QFileInfo>
 
@@ -73,6 +74,8 @@ public:
     Stmt &operator=(const Stmt &) = delete;
 
     sqlite3_stmt *get() const { return m_stmt; }
+    // Hands the statement over; the caller finalizes it.
+    sqlite3_stmt *release() { return std::exchange(m_stmt, nullptr); }
     explicit operator bool() const { return m_stmt != nullptr; }
 
     void bind(int Index, const QVariant &Value)
@@ -143,6 +146,103 @@ private:
     sqlite3_stmt *m_stmt = nullptr;
 };
 
+// Binds Params to the placeholders of St: "?N" placeholders carry their
+// number, anonymous ones take their position.
+void bindAll(Stmt &St, const QVariantList &Params)
+{
+    const int count = sqlite3_bind_parameter_count(St.get());
+    for (int i = 1; i <= count; ++i) {
+        const char *name = sqlite3_bind_parameter_name(St.get(), i);
+        const int index = name && name[0] == '?' ? std::atoi(name + 1) - 1 : i - 1;
+        St.bind(i, index >= 0 && index < Params.size() ? Params.at(index) : QVariant());
+    }
+}
+
+QList<TFieldDesc> describe(sqlite3_stmt *St)
+{
+    QList<TFieldDesc> fields;
+    const int cols = sqlite3_column_count(St);
+    for (int c = 0; c < cols; ++c) {
+        TFieldDesc f;
+        f.Name = text16(sqlite3_column_name16(St, c));
+        f.DataType = fieldTypeOf(QString::fromUtf8(sqlite3_column_decltype(St, c)));
+        f.OriginTable = QString::fromUtf8(sqlite3_column_table_name(St, c));
+        f.OriginColumn = QString::fromUtf8(sqlite3_column_origin_name(St, c));
+        fields << f;
+    }
+    return fields;
+}
+
+// The current row of St.
+QVariantList readRow(sqlite3_stmt *St, int Cols)
+{
+    QVariantList row;
+    row.reserve(Cols);
+    for (int c = 0; c < Cols; ++c) {
+        switch (sqlite3_column_type(St, c)) {
+        case SQLITE_INTEGER:
+            row << QVariant(sqlite3_column_int64(St, c));
+            break;
+        case SQLITE_FLOAT:
+            row << QVariant(sqlite3_column_double(St, c));
+            break;
+        case SQLITE_BLOB: {
+            const auto *p = static_cast<const char *>(sqlite3_column_blob(St, c));
+            row << QVariant(QByteArray(p, sqlite3_column_bytes(St, c)));
+            break;
+        }
+        case SQLITE_NULL:
+            row << QVariant();
+            break;
+        default: {
+            // UTF-8 is the database's own encoding here: no conversion inside SQLite.
+            const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(St, c));
+            row << QVariant(QString::fromUtf8(p, sqlite3_column_bytes(St, c)));
+        }
+        }
+    }
+    return row;
+}
+
+// Whether Text holds a statement (anything but blanks, comments and ";").
+bool holdsStatement(const QString &Text)
+{
+    TOvSQLLexer lexer(Text);
+    for (TOvSQLToken t = lexer.Next(); t.kind != TOvSQLToken::End; t = lexer.Next()) {
+        if (!t.isSymbol(';'))
+            return true;
+    }
+    return false;
+}
+
+class SQLiteDriver;
+
+// A query stepped as its rows are asked for. The statement stays prepared
+// (and holds the database's read lock) until its last row is read or the
+// cursor goes.
+class SQLiteCursor final : public TOvCursor
+{
+public:
+    SQLiteCursor(SQLiteDriver *Driver, sqlite3_stmt *St);
+    ~SQLiteCursor() override;
+    int FetchRows(std::vector<QVariantList> &Rows, int Count) override;
+    // Reads the rest into memory and ends the statement; a failure is kept
+    // for the read that reaches it.
+    void drain();
+    // Ends the statement without reading on: the connection closes.
+    void abandon();
+
+private:
+    void finish();
+
+    SQLiteDriver *m_driver;
+    sqlite3_stmt *m_stmt;
+    int m_cols;
+    std::vector<QVariantList> m_readAhead;
+    size_t m_next = 0;
+    QString m_error;
+};
+
 // A table name as the table list shows it: as it is, unless the look-ups
 // would read it otherwise (a dot read as an owner separator, quotes and
 // surrounding blanks removed); such a name is listed in double quotes.
@@ -168,6 +268,7 @@ public:
     void Connect(const QString &RemoteDatabase, const TStrings &Params) override;
     void Disconnect() override;
     TOvResult Execute(const QString &SQL, const QVariantList &Params) override;
+    std::unique_ptr<TOvCursor> OpenCursor(const QString &SQL, const QVariantList &Params) override;
     QStringList TableNames(bool SystemTables) override;
     QList<TOvColumnInfo> Columns(const QString &TableName) override;
     QStringList ColumnNames(const QString &TableName) override;
@@ -193,9 +294,87 @@ private:
     // Splits Name into schema and table; false when the schema is not one of
     // the connection's (then the table does not exist).
     bool resolve(const QString &Name, QString &Schema, QString &Table);
+    // A statement that writes would change what the open cursors read
+    // (SQLite leaves that undefined): they read their rest into memory first.
+    void drainCursors();
 
+    friend class SQLiteCursor;
     sqlite3 *m_db = nullptr;
+    std::vector<SQLiteCursor *> m_cursors; // open, not yet finished
 };
+
+SQLiteCursor::SQLiteCursor(SQLiteDriver *Driver, sqlite3_stmt *St)
+    : m_driver(Driver)
+    , m_stmt(St)
+    , m_cols(sqlite3_column_count(St))
+{
+    Fields = describe(St);
+    Driver->m_cursors.push_back(this);
+}
+
+SQLiteCursor::~SQLiteCursor()
+{
+    finish();
+}
+
+void SQLiteCursor::finish()
+{
+    if (m_stmt)
+        sqlite3_finalize(m_stmt);
+    m_stmt = nullptr;
+    if (m_driver)
+        std::erase(m_driver->m_cursors, this);
+    m_driver = nullptr;
+}
+
+int SQLiteCursor::FetchRows(std::vector<QVariantList> &Rows, int Count)
+{
+    int n = 0;
+    for (; n < Count && m_next < m_readAhead.size(); ++n)
+        Rows.push_back(std::move(m_readAhead[m_next++]));
+    if (m_next == m_readAhead.size() && m_next > 0) {
+        m_readAhead.clear();
+        m_next = 0;
+    }
+    if (n < Count && !m_error.isEmpty())
+        throw EOvDatabaseError(m_error, m_error);
+    while (n < Count && m_stmt) {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW) {
+            Rows.push_back(readRow(m_stmt, m_cols));
+            ++n;
+        } else if (rc == SQLITE_DONE) {
+            finish();
+        } else {
+            // Stepping again would start the statement over: it ends here.
+            m_error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt)));
+            finish();
+            throw EOvDatabaseError(m_error, m_error);
+        }
+    }
+    return n;
+}
+
+void SQLiteCursor::drain()
+{
+    while (m_stmt) {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW) {
+            m_readAhead.push_back(readRow(m_stmt, m_cols));
+        } else {
+            if (rc != SQLITE_DONE)
+                m_error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt)));
+            finish();
+        }
+    }
+}
+
+void SQLiteCursor::abandon()
+{
+    if (m_stmt && m_error.isEmpty())
+        m_error = QStringLiteral("The connection was closed before all rows were read");
+    finish();
+}
 
 void SQLiteDriver::Connect(const QString &RemoteDatabase, const TStrings &Params)
 {
@@ -238,6 +417,8 @@ void SQLiteDriver::Connect(const QString &RemoteDatabase, const TStrings &Params
 
 void SQLiteDriver::Disconnect()
 {
+    while (!m_cursors.empty())
+        m_cursors.back()->abandon();
     if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
@@ -256,56 +437,42 @@ TOvResult SQLiteDriver::Execute(const QString &SQL, const QVariantList &Params)
         if (!st) { // only blanks or comments were left
             break;
         }
-        const int count = sqlite3_bind_parameter_count(st.get());
-        for (int i = 1; i <= count; ++i) {
-            const char *name = sqlite3_bind_parameter_name(st.get(), i);
-            // "?N" placeholders carry their number; anonymous ones take the position.
-            const int index = name && name[0] == '?' ? std::atoi(name + 1) - 1 : i - 1;
-            st.bind(i, index >= 0 && index < Params.size() ? Params.at(index) : QVariant());
-        }
+        // Writes, and statements that return no rows (a rollback undoing a
+        // schema change ends pending reads), wait until the cursors are read.
+        if (!sqlite3_stmt_readonly(st.get()) || sqlite3_column_count(st.get()) == 0)
+            drainCursors();
+        bindAll(st, Params);
         const int cols = sqlite3_column_count(st.get());
         if (cols > 0) {
-            result.Fields.clear();
+            result.Fields = describe(st.get());
             result.Rows.clear();
-            for (int c = 0; c < cols; ++c) {
-                TFieldDesc f;
-                f.Name = text16(sqlite3_column_name16(st.get(), c));
-                f.DataType = fieldTypeOf(QString::fromUtf8(sqlite3_column_decltype(st.get(), c)));
-                f.OriginTable = QString::fromUtf8(sqlite3_column_table_name(st.get(), c));
-                f.OriginColumn = QString::fromUtf8(sqlite3_column_origin_name(st.get(), c));
-                result.Fields << f;
-            }
         }
-        while (st.step()) {
-            QVariantList row;
-            row.reserve(cols);
-            for (int c = 0; c < cols; ++c) {
-                switch (sqlite3_column_type(st.get(), c)) {
-                case SQLITE_INTEGER:
-                    row << QVariant(sqlite3_column_int64(st.get(), c));
-                    break;
-                case SQLITE_FLOAT:
-                    row << QVariant(sqlite3_column_double(st.get(), c));
-                    break;
-                case SQLITE_BLOB: {
-                    const auto *p = static_cast<const char *>(sqlite3_column_blob(st.get(), c));
-                    row << QVariant(QByteArray(p, sqlite3_column_bytes(st.get(), c)));
-                    break;
-                }
-                case SQLITE_NULL:
-                    row << QVariant();
-                    break;
-                default:
-                    row << QVariant(st.text(c));
-                }
-            }
-            result.Rows.push_back(std::move(row));
-        }
+        while (st.step())
+            result.Rows.push_back(readRow(st.get(), cols));
         if (cols == 0)
             result.RowsAffected = sqlite3_changes64(m_db);
         rest = rest.mid(tail);
     }
     return result;
+}
+
+std::unique_ptr<TOvCursor> SQLiteDriver::OpenCursor(const QString &SQL, const QVariantList &Params)
+{
+    qsizetype tail = 0;
+    Stmt st(db(), SQL, &tail);
+    // Only a single query that reads is stepped lazily; the rest runs at once.
+    if (!st || sqlite3_column_count(st.get()) == 0 || !sqlite3_stmt_readonly(st.get())
+        || holdsStatement(SQL.mid(tail)))
+        return TOvDriver::OpenCursor(SQL, Params);
+    bindAll(st, Params);
+    return std::make_unique<SQLiteCursor>(this, st.release());
+}
+
+void SQLiteDriver::drainCursors()
+{
+    // Draining finishes a cursor, which takes it off the list.
+    while (!m_cursors.empty())
+        m_cursors.back()->drain();
 }
 
 QStringList SQLiteDriver::TableNames(bool SystemTables)
@@ -348,9 +515,8 @@ QList<TOvColumnInfo> SQLiteDriver::Columns(const QString &TableName)
         return columns;
     // table_xinfo lists generated columns too (hidden 2 and 3); hidden 1 are
     // the hidden columns of a virtual table, which "*" does not show.
-    Stmt st(db(),
-            QStringLiteral("select name, type, \"notnull\", hidden"
-                           " from pragma_table_xinfo(?1, ?2) where hidden <> 1"));
+    Stmt st(db(), QStringLiteral("select name, type, \"notnull\", hidden"
+                                 " from pragma_table_xinfo(?1, ?2) where hidden <> 1"));
     st.bind(1, table);
     st.bind(2, schema);
     while (st.step()) {

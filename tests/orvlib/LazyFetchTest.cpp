@@ -1,0 +1,428 @@
+// Datasets read their rows as they are needed: opening a large result reads
+// one batch, walking reads on, and whatever needs every row reads the rest.
+// Statements that change data run as if every open dataset had been read to
+// the end first, on SQLite and on PostgreSQL.
+
+#include "SQLiteFixture.h"
+
+#include "orvlib/OvCommon.h"
+#include "orvlib/OvDB.h"
+#include "orvlib/OvDriver.h"
+
+#include "rtl/SysUtils.h"
+
+#include <QCoreApplication>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TOvQuery *makeQuery(QObject *Owner, const QString &Db, const QString &SQL)
+{
+    auto *q = new TOvQuery(Owner);
+    q->setObjectName(QStringLiteral("Query"));
+    q->SetDatabaseName(Db);
+    q->SQL()->SetText(SQL);
+    return q;
+}
+
+// Walks Ds from where it stands to its end; the values of field 0, as numbers.
+std::vector<qint64> walkRest(TDataSet *Ds)
+{
+    std::vector<qint64> values;
+    for (; !Ds->Eof(); Ds->Next())
+        values.push_back(Ds->Fields(0)->AsInteger());
+    return values;
+}
+
+bool isSequence(const std::vector<qint64> &Values, qint64 From, qint64 To)
+{
+    if (Values.size() != size_t(To - From + 1))
+        return false;
+    for (size_t i = 0; i < Values.size(); ++i) {
+        if (Values[i] != From + qint64(i))
+            return false;
+    }
+    return true;
+}
+
+// The shop database with a table "big" of N rows (id 1..N, name "n<id>").
+class SQLiteBig : public ::testing::Test
+{
+protected:
+    static constexpr int N = 5000;
+    void SetUp() override
+    {
+        shop.exec(QStringLiteral("create table big (id integer primary key, name text);"
+                                 "with recursive s(i) as (select 1 union all select i + 1 from s"
+                                 " where i < %1) insert into big select i, 'n' || i from s;")
+                      .arg(N));
+    }
+    SQLiteShop shop;
+};
+
+} // namespace
+
+TEST_F(SQLiteBig, opensWithOneBatchAndReadsTheRestWhenAsked)
+{
+    TOvQuery *q = makeQuery(shop.owner(), QStringLiteral("Shop"),
+                            QStringLiteral("select id, name from big order by id"));
+    q->Open();
+    EXPECT_EQ(q->FetchedCount(), q->FetchBatchSize()) << "opening reads one batch";
+    EXPECT_FALSE(q->AllFetched());
+    EXPECT_FALSE(q->Eof());
+    EXPECT_FALSE(q->IsEmpty());
+    EXPECT_EQ(q->RecNo(), 1);
+
+    // Walking past the rows read reads on, a batch at a time.
+    for (int i = 0; i < 150; ++i)
+        q->Next();
+    EXPECT_EQ(q->FieldByName(QStringLiteral("id"))->AsInteger(), 151);
+    EXPECT_EQ(q->FieldByName(QStringLiteral("name"))->AsString(), QStringLiteral("n151"));
+    EXPECT_EQ(q->FetchedCount(), 2 * q->FetchBatchSize()) << "one more batch, no more";
+
+    // The count needs every row; the cursor stays where it was.
+    EXPECT_EQ(q->RecordCount(), N);
+    EXPECT_TRUE(q->AllFetched());
+    EXPECT_EQ(q->RecNo(), 151);
+    EXPECT_EQ(q->Fields(0)->AsInteger(), 151);
+
+    // Last, First and a full walk over rows read and unread alike.
+    q->Close();
+    q->Open();
+    q->Last();
+    EXPECT_EQ(q->Fields(0)->AsInteger(), N);
+    EXPECT_EQ(q->RecNo(), N);
+    q->First();
+    EXPECT_TRUE(isSequence(walkRest(q), 1, N));
+    q->Close();
+    q->Open();
+    EXPECT_TRUE(isSequence(walkRest(q), 1, N)) << "a walk straight from the open";
+    EXPECT_TRUE(q->Eof());
+
+    // A view reading ahead: FetchMore leaves the cursor alone and stops at the end.
+    q->Close();
+    q->Open();
+    EXPECT_EQ(q->FetchMore(1000), 1000);
+    EXPECT_EQ(q->FetchedCount(), q->FetchBatchSize() + 1000);
+    EXPECT_EQ(q->RecNo(), 1);
+    EXPECT_EQ(q->RecordValue(1099, 1), QVariant(QStringLiteral("n1100")));
+    EXPECT_FALSE(q->RecordValue(1100, 1).isValid()) << "a row not read yet has no value";
+    EXPECT_EQ(q->FetchMore(N), N - 1100);
+    EXPECT_EQ(q->FetchMore(10), 0);
+    EXPECT_TRUE(q->AllFetched());
+
+    // A result smaller than a batch is read whole at the open.
+    q->Close();
+    q->SQL()->SetText(QStringLiteral("select id from big where id <= 3"));
+    q->Open();
+    EXPECT_TRUE(q->AllFetched());
+    EXPECT_EQ(q->RecordCount(), 3);
+
+    // A table dataset reads lazily too, in the order of its key.
+    auto *t = new TOvTable(shop.owner());
+    t->SetDatabaseName(QStringLiteral("Shop"));
+    t->SetTableName(QStringLiteral("big"));
+    t->Open();
+    EXPECT_FALSE(t->AllFetched());
+    EXPECT_TRUE(isSequence(walkRest(t), 1, N));
+}
+
+TEST_F(SQLiteBig, writesOnTheConnectionSeeOpenDatasetsReadToTheEndFirst)
+{
+    TOvQuery *q = makeQuery(shop.owner(), QStringLiteral("Shop"),
+                            QStringLiteral("select id, name from big order by id"));
+    q->Open();
+    ASSERT_FALSE(q->AllFetched());
+    // A change through the same connection while rows are unread: the
+    // dataset keeps the rows as they were when it opened.
+    TOvQuery *w = makeQuery(shop.owner(), QStringLiteral("Shop"),
+                            QStringLiteral("update big set name = 'changed', id = id + 100000"));
+    w->ExecSQL();
+    EXPECT_EQ(w->RowsAffected(), N);
+    EXPECT_TRUE(isSequence(walkRest(q), 1, N)) << "each row once, as it was";
+    q->Last();
+    EXPECT_EQ(q->Fields(1)->AsString(), QStringLiteral("n5000"));
+
+    // Reading statements leave open datasets as they are.
+    q->Close();
+    q->Open();
+    TOvQuery *r = makeQuery(shop.owner(), QStringLiteral("Shop"),
+                            QStringLiteral("select count(*) from big"));
+    r->Open();
+    EXPECT_EQ(r->Fields(0)->AsInteger(), N);
+    EXPECT_FALSE(q->AllFetched()) << "a read does not read the other dataset on";
+    TStringList list;
+    Session()->GetTableNames(QStringLiteral("Shop"), QString(), false, &list);
+    EXPECT_TRUE(list.toStringList().contains(QStringLiteral("big")));
+    EXPECT_FALSE(q->AllFetched()) << "nor does a catalogue look-up";
+
+    // A query that changes data is no lazy read: it runs at once, whole.
+    TOvQuery *d = makeQuery(shop.owner(), QStringLiteral("Shop"),
+                            QStringLiteral("delete from big where id > 100000 returning id"));
+    d->Open();
+    EXPECT_EQ(q->RecordCount(), N) << "the open dataset was read first";
+    EXPECT_EQ(d->RecordCount(), N);
+    EXPECT_EQ(shop.count(QStringLiteral("big")), 0) << "the delete ran to the end";
+
+    // Several statements in one text still give the rows of the last query.
+    TOvQuery *m = makeQuery(shop.owner(), QStringLiteral("Shop"),
+                            QStringLiteral("insert into big values (1, 'one'), (2, 'two');"
+                                           " select name from big order by id;"));
+    m->Open();
+    EXPECT_EQ(m->RecordCount(), 2);
+    EXPECT_EQ(m->Fields(0)->AsString(), QStringLiteral("one"));
+}
+
+TEST_F(SQLiteBig, aClosedOrExhaustedDatasetLeavesTheFileToOtherWriters)
+{
+    // A partly read dataset holds the file's read lock; closing it, or
+    // reading it to the end, gives the file back to other connections.
+    TOvQuery *q
+        = makeQuery(shop.owner(), QStringLiteral("Shop"), QStringLiteral("select id from big"));
+    q->Open();
+    q->Close();
+    EXPECT_NO_THROW(shop.exec(QStringLiteral("insert into big values (-1, 'after close')")));
+    q->Open();
+    EXPECT_EQ(q->RecordCount(), N + 1);
+    EXPECT_NO_THROW(shop.exec(QStringLiteral("insert into big values (-2, 'after the end')")));
+
+    // The database closing closes the dataset and ends its statement first.
+    q->Close();
+    q->Open();
+    shop.db()->Close();
+    EXPECT_FALSE(q->Active());
+    EXPECT_NO_THROW(shop.exec(QStringLiteral("insert into big values (-3, 'after disconnect')")));
+}
+
+TEST_F(SQLiteBig, aRowThatFailsIsReportedEveryTimeAndTheRowsBeforeStay)
+{
+    // abs() of the smallest integer overflows: row 151 fails.
+    TOvQuery *q = makeQuery(
+        shop.owner(), QStringLiteral("Shop"),
+        QStringLiteral(
+            "select id, case when id = 151 then abs(-9223372036854775807 - 1) else id end"
+            " as v from big order by id"));
+    q->Open();
+    EXPECT_EQ(q->FetchedCount(), 100) << "the first batch is fine";
+    try {
+        walkRest(q);
+        FAIL() << "the failing row stops the walk";
+    } catch (const EOvDatabaseError &e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("overflow"), Qt::CaseInsensitive))
+            << e.Message().toStdString();
+    }
+    EXPECT_EQ(q->Fields(0)->AsInteger(), 150) << "the cursor stays on the last good row";
+    EXPECT_EQ(q->FetchedCount(), 150);
+    EXPECT_THROW(q->Next(), EOvDatabaseError) << "the same failure again, no silent end";
+    EXPECT_THROW(q->RecordCount(), EOvDatabaseError) << "no count that leaves rows out";
+    EXPECT_FALSE(q->AllFetched());
+    EXPECT_FALSE(q->Eof());
+    q->Close();
+    q->SQL()->SetText(QStringLiteral("select id from big"));
+    q->Open();
+    EXPECT_EQ(q->RecordCount(), N) << "closing clears the failure";
+}
+
+// --- PostgreSQL -----------------------------------------------------------------
+
+namespace {
+
+QString pgConnInfo()
+{
+    return qEnvironmentVariable("OV_PG_CONNINFO").trimmed();
+}
+
+// A schema with a table "big" of N rows, and a database component whose
+// connection names itself, so that its sessions can be found on the server.
+class PostgreSQLBig : public ::testing::Test
+{
+protected:
+    static constexpr int N = 20000;
+    void SetUp() override
+    {
+        if (pgConnInfo().isEmpty()) {
+            if (runningUnderCi())
+                FAIL() << "OV_PG_CONNINFO is not set under CI";
+            GTEST_SKIP() << "no PostgreSQL server: set OV_PG_CONNINFO";
+        }
+        admin = CreateDriver(TOvServerType::stPostgreSQL);
+        try {
+            admin->Connect(pgConnInfo(), TStringList());
+        } catch (const EOvDatabaseError &e) {
+            if (runningUnderCi())
+                FAIL() << "PostgreSQL unreachable under CI: " << e.Message().toStdString();
+            GTEST_SKIP() << "PostgreSQL unreachable: " << e.Message().toStdString();
+        }
+        id = QStringLiteral("%1_%2")
+                 .arg(QCoreApplication::applicationPid())
+                 .arg(QRandomGenerator::global()->bounded(1000000));
+        schema = QStringLiteral("ovlazy_") + id;
+        admin->Execute(QStringLiteral("create schema %1; create table %1.big (id integer primary "
+                                      "key, name text); insert into %1.big select g, 'n' || g"
+                                      " from generate_series(1, %2) g")
+                           .arg(schema)
+                           .arg(N),
+                       {});
+        db = new TOvDatabase(&owner);
+        db->SetDatabaseName(QStringLiteral("Lazy") + id);
+        db->SetServerType(TOvServerType::stPostgreSQL);
+        db->SetLoginPrompt(false);
+        db->SetRemoteDatabase(pgConnInfo());
+        db->Params()->Add(QStringLiteral("options=-c search_path=%1,public").arg(schema));
+        db->Params()->Add(QStringLiteral("application_name=") + schema);
+    }
+    void TearDown() override
+    {
+        delete db; // its datasets close first
+        if (admin && admin->IsConnected())
+            admin->Execute(QStringLiteral("drop schema if exists %1 cascade").arg(schema), {});
+    }
+    qint64 adminCount(const QString &SQL)
+    {
+        const TOvResult r = admin->Execute(SQL.arg(schema), {});
+        return r.Rows.empty() ? -1 : r.Rows.front().front().toLongLong();
+    }
+    // Sessions of the component left inside a transaction.
+    qint64 idleInTransaction()
+    {
+        return adminCount(QStringLiteral("select count(*) from pg_stat_activity where"
+                                         " application_name = '%1' and state like 'idle in%'"));
+    }
+    TOvQuery *query(const QString &SQL) { return makeQuery(&owner, db->DatabaseName(), SQL); }
+
+    std::unique_ptr<TOvDriver> admin;
+    QObject owner;
+    TOvDatabase *db = nullptr;
+    QString id, schema;
+};
+
+} // namespace
+
+TEST_F(PostgreSQLBig, aCursorReadsInBatchesAndEndsItsTransactionWhenDone)
+{
+    TOvQuery *q = query(QStringLiteral("select id, name from big where id > :min order by id"));
+    q->ParamByName(QStringLiteral("min"))->SetAsInteger(10);
+    q->Open();
+    EXPECT_EQ(q->FetchedCount(), q->FetchBatchSize());
+    EXPECT_FALSE(q->AllFetched());
+    EXPECT_EQ(q->Fields(0)->AsInteger(), 11) << "the parameter is bound in the cursor";
+    EXPECT_EQ(q->FieldByName(QStringLiteral("name"))->OriginTable, QStringLiteral("big"))
+        << "field origins as for a plain result";
+    EXPECT_EQ(idleInTransaction(), 1) << "the cursor lives in a transaction of its own";
+
+    // Catalogue look-ups and other queries run beside it and read it no further.
+    TStringList list;
+    Session()->GetTableNames(db->DatabaseName(), QString(), false, &list);
+    EXPECT_TRUE(list.toStringList().contains(QStringLiteral("big")));
+    EXPECT_TRUE(db->GetSchemaInfo(TOvSchemaType::stIndexes, QStringLiteral("nosuch"))->IsEmpty());
+    TOvQuery *other = query(QStringLiteral("select id from big order by id desc"));
+    other->Open();
+    EXPECT_EQ(other->Fields(0)->AsInteger(), N);
+    EXPECT_FALSE(q->AllFetched());
+
+    EXPECT_TRUE(isSequence(walkRest(q), 11, N));
+    EXPECT_EQ(idleInTransaction(), 1) << "the other cursor is still open";
+    other->Close();
+    EXPECT_EQ(idleInTransaction(), 0) << "the last cursor done ends the transaction";
+
+    // Closing a partly read dataset ends it as well.
+    q->Close();
+    q->Open();
+    EXPECT_EQ(idleInTransaction(), 1);
+    q->Close();
+    EXPECT_EQ(idleInTransaction(), 0);
+    q->Open();
+    EXPECT_EQ(q->RecordCount(), N - 10);
+    EXPECT_EQ(idleInTransaction(), 0) << "read to the end";
+}
+
+TEST_F(PostgreSQLBig, aChangeWhileRowsAreUnreadIsCommittedAndTheDatasetKeepsItsRows)
+{
+    TOvQuery *q = query(QStringLiteral("select id, name from big order by id"));
+    q->Open();
+    ASSERT_FALSE(q->AllFetched());
+    TOvQuery *w = query(QStringLiteral("update big set name = 'changed' where id > 100"));
+    w->ExecSQL();
+    EXPECT_EQ(w->RowsAffected(), N - 100);
+    q->Last();
+    EXPECT_EQ(q->Fields(1)->AsString(), QStringLiteral("n%1").arg(N)) << "rows as they were";
+    EXPECT_EQ(adminCount(QStringLiteral("select count(*) from %1.big where name = 'changed'")),
+              N - 100)
+        << "the update was committed, not swallowed by the cursor's transaction";
+    EXPECT_EQ(idleInTransaction(), 0);
+
+    // Inside the user's own transaction the cursor lives in it and the
+    // user's rollback still rolls back what the user did.
+    db->ExecSQL(QStringLiteral("begin"));
+    q->Close();
+    q->Open();
+    db->ExecSQL(QStringLiteral("delete from big where id <= 10"));
+    EXPECT_EQ(q->RecordCount(), N) << "read before the delete";
+    q->Close();
+    q->Open();
+    EXPECT_EQ(q->RecordCount(), N - 10) << "the transaction sees its own delete";
+    q->Close();
+    q->Open(); // partly read when the transaction ends
+    db->ExecSQL(QStringLiteral("rollback"));
+    EXPECT_EQ(q->RecordCount(), N - 10);
+    EXPECT_EQ(adminCount(QStringLiteral("select count(*) from %1.big")), N) << "rolled back";
+    EXPECT_EQ(idleInTransaction(), 0);
+}
+
+TEST_F(PostgreSQLBig, whatACursorCannotReadRunsThePlainWay)
+{
+    // select into and a data-changing with clause are refused by cursors.
+    TOvQuery *q = query(QStringLiteral("select id into big_copy from big where id <= 5"));
+    q->Open();
+    EXPECT_EQ(adminCount(QStringLiteral("select count(*) from %1.big_copy")), 5);
+    q->Close();
+    q->SQL()->SetText(QStringLiteral(
+        "with gone as (delete from big where id > :keep returning id) select count(*) from gone"));
+    q->ParamByName(QStringLiteral("keep"))->SetAsInteger(N - 7);
+    q->Open();
+    EXPECT_EQ(q->Fields(0)->AsInteger(), 7);
+    EXPECT_EQ(adminCount(QStringLiteral("select count(*) from %1.big")), N - 7) << "committed";
+    EXPECT_EQ(idleInTransaction(), 0);
+    q->Close();
+
+    // A statement that is simply wrong fails the open with the server's message.
+    q->SQL()->SetText(QStringLiteral("select nosuchcolumn from big"));
+    try {
+        q->Open();
+        FAIL() << "opens nothing";
+    } catch (const EOvDatabaseError &e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("nosuchcolumn")))
+            << e.Message().toStdString();
+    }
+    EXPECT_EQ(idleInTransaction(), 0) << "nothing left open";
+
+    // A row that fails on the server: the rows before stay, the error comes
+    // back on every read, and the connection goes on.
+    q->SQL()->SetText(QStringLiteral("select 1000 / (id - 150) from big order by id"));
+    q->Open();
+    EXPECT_THROW(walkRest(q), EOvDatabaseError);
+    EXPECT_EQ(q->FetchedCount(), 100) << "the batch that failed brought nothing";
+    EXPECT_THROW(q->RecordCount(), EOvDatabaseError);
+    EXPECT_EQ(idleInTransaction(), 0) << "the failed transaction was ended";
+    TOvQuery *after = query(QStringLiteral("select count(*) from big"));
+    after->Open();
+    EXPECT_EQ(after->Fields(0)->AsInteger(), N - 7);
+
+    // Two cursors in the driver's transaction: the failure of one ends the
+    // other too (it says so), and look-ups work at once.
+    TOvQuery *good = query(QStringLiteral("select id from big order by id"));
+    good->Open();
+    q->Close();
+    q->Open();
+    EXPECT_THROW(walkRest(q), EOvDatabaseError);
+    EXPECT_EQ(idleInTransaction(), 0);
+    TStringList list;
+    Session()->GetTableNames(db->DatabaseName(), QString(), false, &list);
+    EXPECT_TRUE(list.toStringList().contains(QStringLiteral("big")));
+    EXPECT_THROW(good->RecordCount(), EOvDatabaseError) << "no count that leaves rows out";
+    good->Close();
+    good->Open();
+    EXPECT_EQ(good->RecordCount(), N - 7);
+}

@@ -509,9 +509,9 @@ TEST_F(MainWindowTest, PalettePlacesOnTheSurfaceAndThePanesFollow)
     QStringList docks;
     for (QAction *a : view->actions())
         docks.append(a->text());
-    EXPECT_EQ(docks,
-              (QStringList{QStringLiteral("Palette"), QStringLiteral("Structure"),
-                           QStringLiteral("Object Inspector"), QStringLiteral("Code Editor")}));
+    EXPECT_EQ(docks, (QStringList{QStringLiteral("Palette"), QStringLiteral("Structure"),
+                                  QStringLiteral("Object Inspector"), QStringLiteral("Code Editor"),
+                                  QStringLiteral("Data Preview")}));
 }
 
 // Every change marks the module; opening another, a new one or closing the

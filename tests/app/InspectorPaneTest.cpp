@@ -332,7 +332,7 @@ TEST_F(InspectorPaneTest, inTheMainWindowFollowsTheSurface)
     window.resize(1100, 720);
     window.show();
     ASSERT_TRUE(window.openForm(demoForm()));
-    auto *inspector = window.findChild<TInspectorPane *>("inspectorPane");
+    TInspectorPane *inspector = window.inspector();
     ASSERT_NE(inspector, nullptr);
     QObject *orders
         = window.designer()->Root()->findChild<QObject *>("qOrders", Qt::FindDirectChildrenOnly);

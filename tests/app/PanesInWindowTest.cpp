@@ -59,9 +59,11 @@ protected:
 
 TEST_F(PanesInWindowTest, PaletteSurfaceAndStructureTogether)
 {
-    EXPECT_TRUE(window->findChild<QDockWidget *>("paletteDock")->isVisible());
-    EXPECT_TRUE(window->findChild<QDockWidget *>("structureDock")->isVisible());
-    EXPECT_FALSE(window->findChild<QDockWidget *>("codeEditorDock")->isVisible())
+    for (const char *dock : {"palettePaneDock", "structurePaneDock", "codeEditorPaneDock"})
+        ASSERT_NE(window->findChild<QDockWidget *>(dock), nullptr) << dock;
+    EXPECT_TRUE(window->findChild<QDockWidget *>("palettePaneDock")->isVisible());
+    EXPECT_TRUE(window->findChild<QDockWidget *>("structurePaneDock")->isVisible());
+    EXPECT_FALSE(window->findChild<QDockWidget *>("codeEditorPaneDock")->isVisible())
         << "hidden until a module is shown";
 
     QTest::mouseClick(palette->buttonOf(&TOvQuery::staticMetaObject), Qt::LeftButton);
@@ -95,7 +97,7 @@ TEST_F(PanesInWindowTest, TextModulesAreAskedAboutFirst)
     ASSERT_GE(verb, 0);
     ui.onModal([](TForm &F) { qobject_cast<TOvSQLEditDlg *>(&F)->btCodeEditorClick(); });
     editor->ExecuteVerb(verb);
-    EXPECT_TRUE(window->findChild<QDockWidget *>("codeEditorDock")->isVisible())
+    EXPECT_TRUE(window->findChild<QDockWidget *>("codeEditorPaneDock")->isVisible())
         << "the code editor came to front";
     ASSERT_EQ(code->tabCount(), 1);
     code->editorAt(0)->selectAll();

@@ -106,7 +106,8 @@ protected:
     }
     void TearDown() override
     {
-        if (!schema.isEmpty() && db) {
+        // A skipped set-up made no tables and no schema.
+        if (!schema.isEmpty() && db && detail && master) {
             try {
                 detail->Close();
                 master->Close();

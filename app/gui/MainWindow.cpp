@@ -4,7 +4,7 @@
 #include "DataPreviewPane.h"
 #include "EmbeddedDatabases.h"
 #include "GuiErrors.h"
-#include "InspectorPane.h"
+#include "PropertiesPane.h"
 #include "ModuleEditing.h"
 #include "ModuleSurface.h"
 #include "PalettePane.h"

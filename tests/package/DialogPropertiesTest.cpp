@@ -9,7 +9,7 @@
 #include "OvRegProps.h"
 
 #include "designide/ColnEdit.h"
-#include "designide/ObjectInspector.h"
+#include "designide/PropertyGridModel.h"
 #include "designide/Registrations.h"
 #include "designide/Stfilsys.h"
 

@@ -1,4 +1,4 @@
-#include "InspectorPane.h"
+#include "PropertiesPane.h"
 
 #include "GuiErrors.h"
 

@@ -4,7 +4,7 @@
 
 #include "designide/ComponentProperty.h"
 #include "designide/DesignErrors.h"
-#include "designide/ObjectInspector.h"
+#include "designide/PropertyGridModel.h"
 #include "designide/Registrations.h"
 
 #include <gtest/gtest.h>
@@ -392,4 +392,4 @@ TEST_F(ObjectInspectorTest, objectPropertiesUseTheEditorsOfTheirClassAncestors)
 
 } // namespace
 
-#include "ObjectInspectorTest.moc"
+#include "PropertyGridModelTest.moc"

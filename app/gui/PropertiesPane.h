@@ -2,7 +2,7 @@
 
 #include "FormDesigner.h"
 
-#include "designide/ObjectInspector.h"
+#include "designide/PropertyGridModel.h"
 
 #include <QAbstractItemModel>
 #include <QStyledItemDelegate>

@@ -1,4 +1,4 @@
-#include "ObjectInspector.h"
+#include "PropertyGridModel.h"
 
 #include "DesignErrors.h"
 #include "Registrations.h"

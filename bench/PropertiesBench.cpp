@@ -4,11 +4,11 @@
 #include "BenchMain.h"
 
 #include "FormDesigner.h"
-#include "InspectorPane.h"
+#include "PropertiesPane.h"
 #include "OvReg.h"
 
 #include "designide/FormFile.h"
-#include "designide/ObjectInspector.h"
+#include "designide/PropertyGridModel.h"
 #include "designide/Registrations.h"
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"

@@ -1,7 +1,7 @@
 // The Object Inspector pane driven as a person drives it, offscreen, on a
 // data module of real components with the package module loaded and its
 // editors registered, against a real SQLite database.
-#include "InspectorPane.h"
+#include "PropertiesPane.h"
 #include "FormDesigner.h"
 #include "GuiFixture.h"
 #include "MainWindow.h"

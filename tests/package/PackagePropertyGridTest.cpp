@@ -7,7 +7,7 @@
 #include "PackageTestSupport.h"
 
 #include "designide/FormFile.h"
-#include "designide/ObjectInspector.h"
+#include "designide/PropertyGridModel.h"
 #include "designide/Registrations.h"
 #include "orvlib/OvComponents.h"
 #include "orvlib/OvDataSets.h"

@@ -41,12 +41,12 @@ bool sameSession(const QString &A, const QString &B)
 // session and implied database nodes have no item to read).
 TOvSession *sessionOf(TSprig *Node)
 {
-    return Is<TOvSessionSprig>(Node) ? As<TOvSession>(Node->Item()) : nullptr;
+    return Is<TOvSessionSprig>(Node) ? Node->ItemAs<TOvSession>() : nullptr;
 }
 
 TOvDatabase *databaseOf(TSprig *Node)
 {
-    return Is<TOvDatabaseSprig>(Node) ? As<TOvDatabase>(Node->Item()) : nullptr;
+    return Is<TOvDatabaseSprig>(Node) ? Node->ItemAs<TOvDatabase>() : nullptr;
 }
 
 // The node serving SessionName among the root's direct children. The default
@@ -93,7 +93,7 @@ void reparentChildrenWholly(TSprig *Node)
     std::vector<std::pair<QPointer<TOvDataSet>, QString>> before;
     for (TSprig *child : Node->Children())
         if (Is<TOvDataSetSprig>(child))
-            if (auto *dataSet = As<TOvDataSet>(child->Item()))
+            if (auto *dataSet = child->ItemAs<TOvDataSet>())
                 before.emplace_back(dataSet, dataSet->SessionName());
     try {
         Node->ReparentChildren();
@@ -126,12 +126,12 @@ QString ImpliedDatabaseSprigName(const QString &DatabaseName)
 
 bool TOvSessionSprig::AnyProblems()
 {
-    return As<TOvSession>(Item())->SessionName().isEmpty();
+    return ItemAs<TOvSession>()->SessionName().isEmpty();
 }
 
 QString TOvSessionSprig::Name()
 {
-    return As<TOvSession>(Item())->SessionName();
+    return ItemAs<TOvSession>()->SessionName();
 }
 
 QString TOvSessionSprig::Caption()
@@ -164,17 +164,17 @@ QString TOvDefaultSessionSprig::Caption()
 
 bool TOvDatabaseSprig::AnyProblems()
 {
-    return As<TOvDatabase>(Item())->DatabaseName().isEmpty();
+    return ItemAs<TOvDatabase>()->DatabaseName().isEmpty();
 }
 
 QString TOvDatabaseSprig::Name()
 {
-    return As<TOvDatabase>(Item())->DatabaseName();
+    return ItemAs<TOvDatabase>()->DatabaseName();
 }
 
 QString TOvDatabaseSprig::Caption()
 {
-    const TOvDatabase *database = As<TOvDatabase>(Item());
+    const TOvDatabase *database = ItemAs<TOvDatabase>();
     const QString remote = database->RemoteDatabase();
     return CaptionFor(QStringLiteral("%1 | %2").arg(
                           GetServerTypeName(database->ServerType()),
@@ -195,7 +195,7 @@ bool TOvDatabaseSprig::PaletteOverTo(TSprig *AParent, TComponentClass AClass)
 
 bool TOvDatabaseSprig::DragDropTo(TSprig *AItem)
 {
-    TOvDatabase *database = As<TOvDatabase>(Item());
+    TOvDatabase *database = ItemAs<TOvDatabase>();
     const QString before = database->SessionName();
     bool changed = false;
     if (TOvSession *session = sessionOf(AItem)) {
@@ -219,7 +219,7 @@ bool TOvDatabaseSprig::DragDropTo(TSprig *AItem)
 
 void TOvDatabaseSprig::FigureParent()
 {
-    if (TSprig *parent = sessionNode(this, As<TOvDatabase>(Item())->SessionName()))
+    if (TSprig *parent = sessionNode(this, ItemAs<TOvDatabase>()->SessionName()))
         parent->Add(this);
 }
 
@@ -291,7 +291,7 @@ void TOvImpliedDatabaseSprig::FigureParent()
 
 bool TOvUpdateSQLSprig::AnyProblems()
 {
-    const TOvUpdateSQL *update = As<TOvUpdateSQL>(Item());
+    const TOvUpdateSQL *update = ItemAs<TOvUpdateSQL>();
     return update->GetSQLIndex(1)->Count() == 0 && update->GetSQLIndex(2)->Count() == 0
            && update->GetSQLIndex(3)->Count() == 0;
 }
@@ -300,7 +300,7 @@ bool TOvUpdateSQLSprig::AnyProblems()
 
 bool TOvDataSetSprig::AnyProblems()
 {
-    return TDataSetSprig::AnyProblems() || As<TOvDataSet>(Item())->DatabaseName().isEmpty();
+    return TDataSetSprig::AnyProblems() || ItemAs<TOvDataSet>()->DatabaseName().isEmpty();
 }
 
 bool TOvDataSetSprig::DragOverTo(TSprig *AItem)
@@ -327,7 +327,7 @@ bool TOvDataSetSprig::DragDropTo(TSprig *AItem)
     } else {
         return false;
     }
-    TOvDataSet *dataSet = As<TOvDataSet>(Item());
+    TOvDataSet *dataSet = ItemAs<TOvDataSet>();
     const bool changed = CompareText(dataSet->DatabaseName(), databaseName) != 0
                          || CompareText(dataSet->SessionName(), sessionName) != 0;
     if (!changed)
@@ -356,14 +356,14 @@ void TOvDataSetSprig::Reparent()
         sessionName = implied->FSessionName;
     else
         return;
-    TOvDataSet *dataSet = As<TOvDataSet>(Item());
+    TOvDataSet *dataSet = ItemAs<TOvDataSet>();
     if (!sameSession(dataSet->SessionName(), sessionName))
         dataSet->SetSessionName(sessionName);
 }
 
 void TOvDataSetSprig::FigureParent()
 {
-    const TOvDataSet *dataSet = As<TOvDataSet>(Item());
+    const TOvDataSet *dataSet = ItemAs<TOvDataSet>();
     TSprig *session = sessionNode(this, dataSet->SessionName());
     if (!session)
         return;
@@ -384,22 +384,22 @@ void TOvDataSetSprig::FigureParent()
 
 bool TOvTableSprig::AnyProblems()
 {
-    return TOvDataSetSprig::AnyProblems() || As<TOvTable>(Item())->TableName().isEmpty();
+    return TOvDataSetSprig::AnyProblems() || ItemAs<TOvTable>()->TableName().isEmpty();
 }
 
 QString TOvTableSprig::Caption()
 {
-    return CaptionFor(As<TOvTable>(Item())->TableName(), UniqueName(), QString());
+    return CaptionFor(ItemAs<TOvTable>()->TableName(), UniqueName(), QString());
 }
 
 bool TOvQuerySprig::AnyProblems()
 {
-    return TOvDataSetSprig::AnyProblems() || As<TOvQuery>(Item())->SQL()->Count() == 0;
+    return TOvDataSetSprig::AnyProblems() || ItemAs<TOvQuery>()->SQL()->Count() == 0;
 }
 
 QString TOvQuerySprig::Caption()
 {
-    const TStrings *sql = As<TOvQuery>(Item())->SQL();
+    const TStrings *sql = ItemAs<TOvQuery>()->SQL();
     QString name;
     if (sql->Count() > 0)
         name = sql->Strings(0);
@@ -410,10 +410,10 @@ QString TOvQuerySprig::Caption()
 
 bool TOvStoredProcSprig::AnyProblems()
 {
-    return TOvDataSetSprig::AnyProblems() || As<TOvStoredProc>(Item())->StoredProcName().isEmpty();
+    return TOvDataSetSprig::AnyProblems() || ItemAs<TOvStoredProc>()->StoredProcName().isEmpty();
 }
 
 QString TOvStoredProcSprig::Caption()
 {
-    return CaptionFor(As<TOvStoredProc>(Item())->StoredProcName(), UniqueName(), QString());
+    return CaptionFor(ItemAs<TOvStoredProc>()->StoredProcName(), UniqueName(), QString());
 }

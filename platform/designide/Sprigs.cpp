@@ -18,8 +18,11 @@ TSprig::TSprig(QObject *AItem)
 
 TSprig::~TSprig()
 {
-    if (FRoot && FRoot != this)
+    if (FRoot && FRoot != this) {
         FRoot->FOrphans.removeOne(this);
+        if (FEntry >= 0)
+            FRoot->FEntries[size_t(FEntry)].Node = nullptr;
+    }
     detach();
     // Children leave this list as they go; take them out first.
     const QList<TSprig *> children = std::exchange(FChildren, {});
@@ -45,6 +48,12 @@ void TSprig::detach()
 
 void TSprig::setRootOfSubtree(TRootSprig *ARoot)
 {
+    if (FRoot != ARoot && FEntry >= 0) {
+        // Taken into another tree: the old root no longer keeps it.
+        if (FRoot)
+            FRoot->FEntries[size_t(FEntry)].Node = nullptr;
+        FEntry = -1;
+    }
     FRoot = ARoot;
     for (TSprig *child : std::as_const(FChildren))
         child->setRootOfSubtree(ARoot);
@@ -69,7 +78,9 @@ bool TSprig::AnyProblems()
 
 TComponentClass TSprig::ItemClass()
 {
-    return FItem ? FItem->metaObject() : nullptr;
+    if (FItem && !FItemClass)
+        FItemClass = FItem->metaObject();
+    return FItemClass;
 }
 
 QString TSprig::Name()
@@ -203,9 +214,9 @@ TSprig *TSprig::findDirect(const QString &AName, const QMetaObject *ASprigClass)
 TSprig *TSprig::FindItem(const QObject *AItem, bool ARecurse) const
 {
     if (FRoot && FRoot->FBuild != 0) {
-        // Every node of the build is in the map; it counts when it hangs
-        // below this node (directly, without ARecurse).
-        TSprig *node = FRoot->FNodesByItem.value(AItem);
+        // Every node of the build is known; it counts when it hangs below
+        // this node (directly, without ARecurse).
+        TSprig *node = FRoot->nodeOfBuild(AItem);
         for (TSprig *s = node ? node->FParent : nullptr; s; s = s->FParent) {
             if (s == this)
                 return node;
@@ -301,85 +312,106 @@ void TRootSprig::clearNodes()
         child->FParent = nullptr;
         delete child;
     }
+    // Nodes in neither (made, but a build stopped before placing them).
+    for (Entry &entry : FEntries)
+        if (TSprig *node = std::exchange(entry.Node, nullptr)) {
+            node->FEntry = -1;
+            node->FRoot = nullptr;
+            delete node;
+        }
 }
 
-void TRootSprig::takeNodesForReuse()
+void TRootSprig::unlinkNodes()
 {
-    std::vector<TSprig *> nodes;
-    const auto collect = [&nodes](TSprig *Node, const auto &Self) -> void {
-        nodes.push_back(Node);
+    std::vector<TSprig *> others;
+    const auto unlink = [&others](TSprig *Node, const auto &Self) -> void {
         for (TSprig *child : std::as_const(Node->FChildren))
             Self(child, Self);
+        Node->FParent = nullptr;
+        Node->FChildren.clear(); // keeps its capacity for the next build
+        Node->FIndex.reset();
+        if (Node->FEntry < 0)
+            others.push_back(Node);
     };
     for (TSprig *child : std::as_const(FChildren))
-        collect(child, collect);
+        unlink(child, unlink);
     for (TSprig *orphan : std::as_const(FOrphans))
-        collect(orphan, collect);
+        unlink(orphan, unlink);
     FChildren.clear();
     FOrphans.clear();
     FIndex.reset();
-    FReusable.reserve(qsizetype(nodes.size()));
-    for (TSprig *node : nodes) {
-        // Every link goes: nothing is freed through another node.
-        node->FParent = nullptr;
-        node->FRoot = nullptr;
-        node->FChildren.clear(); // keeps its capacity for the next build
-        node->FIndex.reset();
-        if (node->FItem && !FReusable.contains(node->FItem))
-            FReusable.insert(node->FItem, node);
-        else
-            delete node;
+    for (TSprig *node : others) {
+        node->FRoot = nullptr; // unlinked: it touches no other node as it goes
+        delete node;
     }
 }
 
-void TRootSprig::deleteReusable()
+TSprig *TRootSprig::nodeOfBuild(const QObject *Item)
 {
-    for (TSprig *node : std::as_const(FReusable))
-        delete node; // unlinked: it touches no other node
-    FReusable.clear();
+    if (FNodesByItemBuild != FBuild) {
+        FNodesByItem.clear();
+        FNodesByItem.reserve(qsizetype(FEntries.size()));
+        for (const Entry &entry : FEntries)
+            if (entry.Node)
+                FNodesByItem.insert(entry.Node->FItem, entry.Node);
+        FNodesByItemBuild = FBuild;
+    }
+    return FNodesByItem.value(Item);
 }
 
 void TRootSprig::AddItems(const QList<QObject *> &Components)
 {
-    FComponents.reserve(FComponents.size() + Components.size());
+    const qsizetype first = qsizetype(FEntries.size());
+    FEntries.reserve(FEntries.size() + size_t(Components.size()));
     for (QObject *component : Components)
-        FComponents.append(component);
-    placeItems(Components);
+        FEntries.push_back({component, component, component->metaObject()});
+    placeEntries(first);
 }
 
-void TRootSprig::placeItems(const QList<QObject *> &Components)
+void TRootSprig::placeEntries(qsizetype First)
 {
+    // The registered node class of each component class, and its rank (the
+    // position of its registration), looked up once per class.
+    struct ClassInfo
+    {
+        TSprigClass Sprig;
+        const QMetaObject *NodeClass;
+        int Rank;
+    };
+    std::vector<ClassInfo> infos;
+    QHash<const QMetaObject *, size_t> infoOf;
     struct Placing
     {
         int Rank;
-        QObject *Component;
-        const TSprigClass *Class; // null: no node class registered
-        bool Field;               // a field component without a node class of its own
+        size_t Entry;
+        size_t Info;
     };
-    // The registered node class (and its rank, the position of its
-    // registration) is looked up once per component class.
-    QHash<const QMetaObject *, std::pair<TSprigClass, int>> classes;
     std::vector<Placing> placing;
-    placing.reserve(Components.size());
-    for (QObject *component : Components) {
-        const QMetaObject *meta = component->metaObject();
-        auto known = classes.find(meta);
-        if (known == classes.end())
-            known = classes.insert(
-                meta, {registrations().sprigFor(meta), registrations().sprigRank(meta)});
-        // A field goes under its dataset's node, so after every other kind.
-        const bool field = !known->first && qobject_cast<TField *>(component);
-        placing.push_back({field ? std::numeric_limits<int>::max() : known->second, component,
-                           known->first ? &known->first : nullptr, field});
+    placing.reserve(FEntries.size() - size_t(First));
+    for (size_t i = size_t(First); i < FEntries.size(); ++i) {
+        const QMetaObject *meta = FEntries[i].Class;
+        auto known = infoOf.constFind(meta);
+        if (known == infoOf.constEnd()) {
+            ClassInfo info{registrations().sprigFor(meta), nullptr, registrations().sprigRank(meta)};
+            if (info.Sprig) {
+                info.NodeClass = info.Sprig.Meta;
+            } else if (meta->inherits(&TField::staticMetaObject)) {
+                // A field goes under its dataset's node, so after every other kind.
+                info.NodeClass = &TFieldSprig::staticMetaObject;
+                info.Rank = std::numeric_limits<int>::max();
+            } else {
+                info.NodeClass = &TComponentSprig::staticMetaObject;
+            }
+            infos.push_back(info);
+            known = infoOf.insert(meta, infos.size() - 1);
+        }
+        placing.push_back({infos[*known].Rank, i, *known});
     }
     std::stable_sort(placing.begin(), placing.end(),
                      [](const Placing &A, const Placing &B) { return A.Rank < B.Rank; });
 
-    // Each node is placed as soon as it is made, while its component is at
-    // hand; the nodes no parent took yet wait for the next pass.
     QList<TSprig *> pending;
     FBuild = ++FBuildCounter;
-    FNodesByItem.reserve(placing.size());
     // A node that raises while placing itself is freed (and so leaves any
     // parent it found first); the exception goes on.
     const auto place = [&pending](TSprig *Node) {
@@ -393,24 +425,44 @@ void TRootSprig::placeItems(const QList<QObject *> &Components)
             pending.append(Node);
     };
     try {
+        // Every node first (kept from the last build when its node class is
+        // still the registered one), so placement can find any of them.
         for (const Placing &p : placing) {
-            std::unique_ptr<TSprig> sprig(FReusable.take(p.Component));
-            const QMetaObject *nodeClass = p.Class   ? p.Class->Meta
-                                           : p.Field ? &TFieldSprig::staticMetaObject
-                                                     : &TComponentSprig::staticMetaObject;
-            if (sprig && sprig->metaObject() != nodeClass)
-                sprig.reset(); // the registered node class changed
-            if (!sprig) {
-                if (p.Class)
-                    sprig = p.Class->Create(p.Component);
-                else if (p.Field)
-                    sprig = std::make_unique<TFieldSprig>(p.Component);
-                else
-                    sprig = std::make_unique<TComponentSprig>(p.Component);
+            Entry &entry = FEntries[p.Entry];
+            const ClassInfo &info = infos[p.Info];
+            if (entry.Node && entry.NodeClass != info.NodeClass)
+                delete entry.Node; // the registered node class changed; clears entry.Node
+            if (entry.Node)
+                continue;
+            QObject *component = entry.Component.data();
+            std::unique_ptr<TSprig> node
+                = info.Sprig ? info.Sprig.Create(component)
+                  : info.NodeClass == &TFieldSprig::staticMetaObject
+                      ? std::unique_ptr<TSprig>(std::make_unique<TFieldSprig>(component))
+                      : std::make_unique<TComponentSprig>(component);
+            node->SetRoot(this);
+            node->FEntry = qsizetype(p.Entry);
+            if (node->FItem == component)
+                node->FItemClass = entry.Class;
+            entry.Node = node.release();
+            entry.NodeClass = info.NodeClass;
+        }
+        // Each node places itself in class order; the nodes no parent took
+        // yet wait for the next pass. In a large module the components are
+        // not in the caches when their nodes place themselves: fetch the
+        // first lines of a component (its class and, in the usual component,
+        // the names its node reads) and its node a few placements ahead.
+        constexpr size_t Ahead = 8;
+        for (size_t i = 0; i < placing.size(); ++i) {
+            if (i + Ahead < placing.size()) {
+                const Entry &ahead = FEntries[placing[i + Ahead].Entry];
+                const char *item = reinterpret_cast<const char *>(ahead.Item);
+                for (int offset = 0; offset < 256; offset += 64)
+                    __builtin_prefetch(item + offset);
+                __builtin_prefetch(ahead.Node);
             }
-            sprig->SetRoot(this);
-            FNodesByItem.insert(p.Component, sprig.get());
-            place(sprig.release());
+            if (TSprig *node = FEntries[placing[i].Entry].Node)
+                place(node);
         }
         // Placement may still look for a parent placed later (a node class
         // that depends on another of its own kind): retry the unplaced nodes
@@ -418,38 +470,51 @@ void TRootSprig::placeItems(const QList<QObject *> &Components)
         for (qsizetype before = -1; !pending.isEmpty() && pending.size() != before;) {
             before = pending.size();
             const QList<TSprig *> waiting = std::exchange(pending, {});
-            for (qsizetype i = 0; i < waiting.size(); ++i) {
-                try {
-                    place(waiting[i]);
-                } catch (...) {
-                    pending.append(waiting.mid(i + 1));
-                    throw;
-                }
-            }
+            for (TSprig *node : waiting)
+                place(node);
         }
     } catch (...) {
         FBuild = 0;
         FNodesByItem.clear();
-        qDeleteAll(pending); // nobody's yet
-        deleteReusable();
+        // The nodes of this build no parent took are nobody's: free them
+        // (with whatever was placed below them). Their components stay
+        // remembered for a rebuild.
+        for (const Placing &p : placing) {
+            TSprig *node = FEntries[p.Entry].Node;
+            if (node && !node->FParent)
+                delete node;
+        }
         throw;
     }
     FBuild = 0;
     FNodesByItem.clear();
     FOrphans.append(pending);
-    // Nodes of components that are gone (or changed class).
-    deleteReusable();
 }
 
 void TRootSprig::Rebuild()
 {
-    takeNodesForReuse();
-    FComponents.removeIf([](const QPointer<QObject> &Component) { return Component.isNull(); });
-    QList<QObject *> components;
-    components.reserve(FComponents.size());
-    for (const QPointer<QObject> &component : std::as_const(FComponents))
-        components.append(component);
-    placeItems(components);
+    unlinkNodes();
+    // Forget the components that are gone, with their nodes.
+    size_t kept = 0;
+    for (size_t i = 0; i < FEntries.size(); ++i) {
+        Entry &entry = FEntries[i];
+        if (entry.Component.isNull()) {
+            if (TSprig *node = std::exchange(entry.Node, nullptr)) {
+                node->FEntry = -1;
+                node->FRoot = nullptr;
+                delete node;
+            }
+            continue;
+        }
+        if (kept != i) {
+            FEntries[kept] = std::move(entry);
+            if (TSprig *node = FEntries[kept].Node)
+                node->FEntry = qsizetype(kept);
+        }
+        ++kept;
+    }
+    FEntries.resize(kept);
+    placeEntries(0);
 }
 
 bool TRootSprig::DragOver(TSprig *ADragged, TSprig *ATarget)

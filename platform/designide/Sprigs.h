@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DesignIntf.h"
+#include "rtl/SysUtils.h"
 
 #include <QHash>
 #include <QList>
@@ -9,6 +10,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class TRootSprig;
 
@@ -29,6 +31,12 @@ public:
     ~TSprig() override;
 
     QObject *Item() const { return FItem; }
+    // The item as a T (the class-verifying cast of the class libraries:
+    // EInvalidCast when it is of another class; null without an item). The
+    // item's class is read once and kept, so a node that asks often does not
+    // go back to the component each time.
+    template<class T>
+    T *ItemAs();
     TSprig *Parent() const { return FParent; }
     // The tree this node was created for or added to; null before either.
     TRootSprig *Root() const { return FRoot; }
@@ -126,7 +134,23 @@ private:
     TRootSprig *FRoot = nullptr;
     QList<TSprig *> FChildren;
     mutable std::unique_ptr<NameIndex> FIndex;
+    const QMetaObject *FItemClass = nullptr; // read when first needed
+    // The root's record of the component this node was made for; -1 for a
+    // node the root did not make (transient ones).
+    qsizetype FEntry = -1;
 };
+
+template<class T>
+T *TSprig::ItemAs()
+{
+    if (!FItem)
+        return nullptr;
+    if (!FItemClass)
+        FItemClass = FItem->metaObject();
+    if (!FItemClass->inherits(&T::staticMetaObject))
+        raiseInvalidCast(FItem, T::staticMetaObject.className());
+    return static_cast<T *>(FItem);
+}
 
 // The node of a component.
 class TComponentSprig : public TSprig
@@ -217,21 +241,35 @@ public:
     IDesignerPtr Designer() const { return FDesigner; }
 
 private:
-    friend class TSprig; // Add takes a node out of the orphans; Find reads the build
+    friend class TSprig; // nodes leave the orphans and their entry as they go
+
+    // A component given to AddItems, with what a rebuild needs of it without
+    // reading the component again: its class (fixed for its life) and the
+    // node made for it last time (null when none is kept).
+    struct Entry
+    {
+        QPointer<QObject> Component;
+        QObject *Item; // Component, read without asking whether it still exists
+        const QMetaObject *Class;
+        TSprig *Node = nullptr;
+        const QMetaObject *NodeClass = nullptr;
+    };
+
     void clearNodes();
-    // Empties the tree, keeping the nodes of components in FReusable.
-    void takeNodesForReuse();
-    void deleteReusable();
-    void placeItems(const QList<QObject *> &Components);
+    // Empties the tree: the nodes of components stay with their entries,
+    // every other node is freed.
+    void unlinkNodes();
+    // Makes (or keeps) and places the nodes of the entries from First on.
+    void placeEntries(qsizetype First);
+    // During a build: the node made for Item, or null.
+    TSprig *nodeOfBuild(const QObject *Item);
 
     IDesignerPtr FDesigner;
     QList<TSprig *> FOrphans;
-    QList<QPointer<QObject>> FComponents;
+    std::vector<Entry> FEntries;
     int FBuild = 0; // counts builds; 0 outside AddItems
     int FBuildCounter = 0;
-    // During a build: the node made for each component (placed or not).
+    // During a build, once FindItem asks: the node of each component.
     QHash<const QObject *, TSprig *> FNodesByItem;
-    // During a rebuild: the previous build's nodes of components, by item,
-    // not yet placed again.
-    QHash<const QObject *, TSprig *> FReusable;
+    int FNodesByItemBuild = 0;
 };

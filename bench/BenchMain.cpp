@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -13,6 +14,8 @@
 namespace {
 
 // Shows the usual console table and keeps each benchmark's time per iteration.
+// A benchmark run several times (repetitions) keeps its fastest run: the one
+// least disturbed by whatever else the machine was doing.
 class CollectingReporter : public benchmark::ConsoleReporter
 {
 public:
@@ -21,12 +24,26 @@ public:
         ConsoleReporter::ReportRuns(Reports);
         for (const Run &run : Reports)
             if (!run.error_occurred && run.run_type == Run::RT_Iteration) {
-                seconds[run.benchmark_name()]
+                const std::string name = plainName(run);
+                const double perIteration
                     = run.real_accumulated_time / double(run.iterations ? run.iterations : 1);
+                const auto known = seconds.find(name);
+                if (known == seconds.end() || perIteration < known->second)
+                    seconds[name] = perIteration;
                 const auto bytes = run.counters.find("bytes_per_second");
                 if (bytes != run.counters.end())
-                    bytesPerSecond[run.benchmark_name()] = bytes->second.value;
+                    bytesPerSecond[name] = std::max(bytesPerSecond[name], bytes->second.value);
             }
+    }
+    // The name without the run settings a benchmark may fix for itself
+    // (minimum time, repetitions): "Benchmark/argument".
+    static std::string plainName(const Run &ARun)
+    {
+        benchmark::BenchmarkName name = ARun.run_name;
+        name.min_time.clear();
+        name.min_warmup_time.clear();
+        name.repetitions.clear();
+        return name.str();
     }
     std::map<std::string, double> bytesPerSecond;
     // Wall seconds per iteration, whatever unit the table shows, so that

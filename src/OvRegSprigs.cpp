@@ -25,7 +25,7 @@ QString className(const QObject *Obj)
 // Whether SessionName names the runtime library's default session.
 bool isDefaultSessionName(const QString &SessionName)
 {
-    return SessionName.isEmpty() || CompareText(SessionName, Session()->SessionName()) == 0;
+    return SessionName.isEmpty() || SameText(SessionName, Session()->SessionName());
 }
 
 // Whether two session names name the same session: letter case aside, and

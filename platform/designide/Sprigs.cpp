@@ -6,6 +6,7 @@
 #include "orvlib/DB.h"
 
 #include <QHash>
+#include <QChildEvent>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -18,11 +19,8 @@ TSprig::TSprig(QObject *AItem)
 
 TSprig::~TSprig()
 {
-    if (FRoot && FRoot != this) {
-        FRoot->FOrphans.removeOne(this);
-        if (FEntry >= 0)
-            FRoot->FEntries[size_t(FEntry)].Node = nullptr;
-    }
+    if (FRoot && FRoot != this)
+        FRoot->forget(this);
     detach();
     // Children leave this list as they go; take them out first.
     const QList<TSprig *> children = std::exchange(FChildren, {});
@@ -34,6 +32,10 @@ TSprig::~TSprig()
 
 void TSprig::SetRoot(TRootSprig *ARoot)
 {
+    if (FRoot == ARoot)
+        return;
+    if (FRoot && FRoot != this)
+        FRoot->forget(this);
     FRoot = ARoot;
 }
 
@@ -48,13 +50,13 @@ void TSprig::detach()
 
 void TSprig::setRootOfSubtree(TRootSprig *ARoot)
 {
-    if (FRoot != ARoot && FEntry >= 0) {
-        // Taken into another tree: the old root no longer keeps it.
-        if (FRoot)
-            FRoot->FEntries[size_t(FEntry)].Node = nullptr;
-        FEntry = -1;
+    SetRoot(ARoot);
+    // In the tree and not one the root made: the root frees it at the next
+    // rebuild, so it keeps a list of such nodes.
+    if (ARoot && ARoot != this && FEntry < 0 && !FListed) {
+        ARoot->FOthers.append(this);
+        FListed = true;
     }
-    FRoot = ARoot;
     for (TSprig *child : std::as_const(FChildren))
         child->setRootOfSubtree(ARoot);
 }
@@ -285,8 +287,39 @@ void TFieldSprig::FigureParent()
 TRootSprig::TRootSprig(QObject *ADesignRoot, IDesignerPtr ADesigner)
     : TSprig(ADesignRoot)
     , FDesigner(std::move(ADesigner))
+    , FDesignRoot(ADesignRoot)
 {
     SetRoot(this);
+    if (ADesignRoot)
+        ADesignRoot->installEventFilter(this);
+}
+
+bool TRootSprig::exists(const Entry &AEntry) const
+{
+    // The design root frees its children without telling itself.
+    return AEntry.Watched ? !AEntry.Gone && FDesignRoot : !AEntry.Guard.isNull();
+}
+
+bool TRootSprig::eventFilter(QObject *Watched, QEvent *Event)
+{
+    // A child leaves the design root as it is freed (or given another
+    // owner): it is no longer a component of this module. The event comes
+    // while it is still being freed, before its address can be used again.
+    if (Event->type() == QEvent::ChildRemoved && Watched == FDesignRoot) {
+        const QObject *child = static_cast<QChildEvent *>(Event)->child();
+        if (!FWatchedEntriesValid) {
+            FWatchedEntries.clear();
+            for (size_t i = 0; i < FEntries.size(); ++i)
+                if (FEntries[i].Watched && !FEntries[i].Gone)
+                    FWatchedEntries.insert(FEntries[i].Item, i);
+            FWatchedEntriesValid = true;
+        }
+        for (auto it = FWatchedEntries.constFind(child);
+             it != FWatchedEntries.constEnd() && it.key() == child; ++it)
+            FEntries[*it].Gone = true;
+        FWatchedEntries.remove(child);
+    }
+    return TSprig::eventFilter(Watched, Event);
 }
 
 TRootSprig::~TRootSprig()
@@ -294,56 +327,52 @@ TRootSprig::~TRootSprig()
     clearNodes();
 }
 
+void TRootSprig::forget(TSprig *ANode)
+{
+    FOrphans.removeOne(ANode);
+    if (ANode->FEntry >= 0) {
+        FEntries[size_t(ANode->FEntry)].Node = nullptr;
+        ANode->FEntry = -1;
+    }
+    if (ANode->FListed) {
+        FOthers.removeOne(ANode);
+        ANode->FListed = false;
+    }
+}
+
 void TRootSprig::clearNodes()
 {
-    // Let the nodes forget the root first so they do not look for themselves
-    // among its orphans as they go (and in the destructor, the root's members
-    // go before the base class frees the children).
-    for (TSprig *child : Children())
-        child->setRootOfSubtree(nullptr);
-    const QList<TSprig *> orphans = std::exchange(FOrphans, {});
-    for (TSprig *orphan : orphans) {
-        orphan->setRootOfSubtree(nullptr);
-        delete orphan;
-    }
-    const QList<TSprig *> children = std::exchange(FChildren, {});
-    FIndex.reset();
-    for (TSprig *child : children) {
-        child->FParent = nullptr;
-        delete child;
-    }
-    // Nodes in neither (made, but a build stopped before placing them).
+    unlinkNodes();
     for (Entry &entry : FEntries)
         if (TSprig *node = std::exchange(entry.Node, nullptr)) {
             node->FEntry = -1;
-            node->FRoot = nullptr;
+            node->FRoot = nullptr; // unlinked: it touches no other node as it goes
             delete node;
         }
 }
 
 void TRootSprig::unlinkNodes()
 {
-    std::vector<TSprig *> others;
-    const auto unlink = [&others](TSprig *Node, const auto &Self) -> void {
-        for (TSprig *child : std::as_const(Node->FChildren))
-            Self(child, Self);
+    // Every node below the root is the node of an entry or on the list of
+    // the others: both are reached without walking the tree.
+    const auto unlink = [](TSprig *Node) {
         Node->FParent = nullptr;
         Node->FChildren.clear(); // keeps its capacity for the next build
         Node->FIndex.reset();
-        if (Node->FEntry < 0)
-            others.push_back(Node);
     };
-    for (TSprig *child : std::as_const(FChildren))
-        unlink(child, unlink);
-    for (TSprig *orphan : std::as_const(FOrphans))
-        unlink(orphan, unlink);
+    for (const Entry &entry : FEntries)
+        if (entry.Node)
+            unlink(entry.Node);
+    const QList<TSprig *> others = std::exchange(FOthers, {});
+    for (TSprig *node : others) {
+        unlink(node);
+        node->FListed = false;
+        node->FRoot = nullptr; // unlinked: it touches no other node as it goes
+    }
+    qDeleteAll(others);
     FChildren.clear();
     FOrphans.clear();
     FIndex.reset();
-    for (TSprig *node : others) {
-        node->FRoot = nullptr; // unlinked: it touches no other node as it goes
-        delete node;
-    }
 }
 
 TSprig *TRootSprig::nodeOfBuild(const QObject *Item)
@@ -363,8 +392,17 @@ void TRootSprig::AddItems(const QList<QObject *> &Components)
 {
     const qsizetype first = qsizetype(FEntries.size());
     FEntries.reserve(FEntries.size() + size_t(Components.size()));
-    for (QObject *component : Components)
-        FEntries.push_back({component, component, component->metaObject()});
+    const QObject *designRoot = FDesignRoot.data();
+    for (QObject *component : Components) {
+        Entry entry;
+        entry.Item = component;
+        entry.Class = component->metaObject();
+        entry.Watched = designRoot && component->parent() == designRoot;
+        if (!entry.Watched)
+            entry.Guard = component;
+        FEntries.push_back(std::move(entry));
+    }
+    FWatchedEntriesValid = false;
     placeEntries(first);
 }
 
@@ -434,14 +472,14 @@ void TRootSprig::placeEntries(qsizetype First)
                 delete entry.Node; // the registered node class changed; clears entry.Node
             if (entry.Node)
                 continue;
-            QObject *component = entry.Component.data();
+            QObject *component = entry.Item;
             std::unique_ptr<TSprig> node
                 = info.Sprig ? info.Sprig.Create(component)
                   : info.NodeClass == &TFieldSprig::staticMetaObject
                       ? std::unique_ptr<TSprig>(std::make_unique<TFieldSprig>(component))
                       : std::make_unique<TComponentSprig>(component);
-            node->SetRoot(this);
             node->FEntry = qsizetype(p.Entry);
+            node->SetRoot(this);
             if (node->FItem == component)
                 node->FItemClass = entry.Class;
             entry.Node = node.release();
@@ -498,7 +536,7 @@ void TRootSprig::Rebuild()
     size_t kept = 0;
     for (size_t i = 0; i < FEntries.size(); ++i) {
         Entry &entry = FEntries[i];
-        if (entry.Component.isNull()) {
+        if (!exists(entry)) {
             if (TSprig *node = std::exchange(entry.Node, nullptr)) {
                 node->FEntry = -1;
                 node->FRoot = nullptr;
@@ -514,6 +552,7 @@ void TRootSprig::Rebuild()
         ++kept;
     }
     FEntries.resize(kept);
+    FWatchedEntriesValid = false;
     placeEntries(0);
 }
 

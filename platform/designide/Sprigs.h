@@ -138,6 +138,7 @@ private:
     // The root's record of the component this node was made for; -1 for a
     // node the root did not make (transient ones).
     qsizetype FEntry = -1;
+    bool FListed = false; // on the root's list of the other nodes
 };
 
 template<class T>
@@ -246,30 +247,51 @@ private:
     // A component given to AddItems, with what a rebuild needs of it without
     // reading the component again: its class (fixed for its life) and the
     // node made for it last time (null when none is kept).
+    //
+    // Whether the component still exists: a component owned by the design
+    // root is watched through the root's ChildRemoved events (Gone), any
+    // other through a guarded pointer (Guard). A guarded pointer costs an
+    // atomic operation on the component for each one made, which a module of
+    // thousands of components would pay at every build.
     struct Entry
     {
-        QPointer<QObject> Component;
-        QObject *Item; // Component, read without asking whether it still exists
-        const QMetaObject *Class;
+        QObject *Item = nullptr;
+        const QMetaObject *Class = nullptr;
+        QPointer<QObject> Guard; // null for a watched component
         TSprig *Node = nullptr;
         const QMetaObject *NodeClass = nullptr;
+        bool Watched = false;
+        bool Gone = false;
     };
 
+    // A node leaves this tree (freed, or given another root): it is no
+    // longer an orphan, an entry's node, or on the list of the others.
+    void forget(TSprig *ANode);
     void clearNodes();
     // Empties the tree: the nodes of components stay with their entries,
     // every other node is freed.
     void unlinkNodes();
     // Makes (or keeps) and places the nodes of the entries from First on.
     void placeEntries(qsizetype First);
+    bool exists(const Entry &AEntry) const;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
     // During a build: the node made for Item, or null.
     TSprig *nodeOfBuild(const QObject *Item);
 
     IDesignerPtr FDesigner;
     QList<TSprig *> FOrphans;
     std::vector<Entry> FEntries;
+    // The nodes in the tree the root did not make for an entry (transient
+    // nodes, nodes added by hand).
+    QList<TSprig *> FOthers;
     int FBuild = 0; // counts builds; 0 outside AddItems
     int FBuildCounter = 0;
     // During a build, once FindItem asks: the node of each component.
     QHash<const QObject *, TSprig *> FNodesByItem;
     int FNodesByItemBuild = 0;
+    // The design root, whose children are watched; and the entries of each
+    // watched component, made when a ChildRemoved first needs it.
+    QPointer<QObject> FDesignRoot;
+    QMultiHash<const QObject *, size_t> FWatchedEntries;
+    bool FWatchedEntriesValid = false;
 };

@@ -19,7 +19,9 @@ int CompareText(const QString &S1, const QString &S2)
 
 bool SameText(const QString &S1, const QString &S2)
 {
-    return CompareText(S1, S2) == 0;
+    // Letter case folds one UTF-16 unit to one: texts of different lengths
+    // never match, and that is the usual answer.
+    return S1.size() == S2.size() && CompareText(S1, S2) == 0;
 }
 
 QString Trim(const QString &S)

@@ -4,9 +4,22 @@
 #include "designide/Registrations.h"
 #include "rtl/SysUtils.h"
 
+#include <QEventLoop>
+#include <QIdentityProxyModel>
+#include <QItemSelectionModel>
+#include <QMimeData>
+#include <QPointer>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+#include <QStringListModel>
+#include <QTextDocument>
+#include <QTimer>
+#include <QTranslator>
+
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -365,6 +378,145 @@ TEST(SprigsTest, dragAndDropProtocol)
     EXPECT_FALSE(root.PaletteOver(root.FindItem(&child), &TTestLeaf::staticMetaObject));
     EXPECT_FALSE(root.PaletteOver(root.FindItem(&p), &TTestOther::staticMetaObject))
         << "no node class registered: no";
+    registrations().clear();
+}
+
+
+// A rebuild keeps the node of every component that still exists (the view
+// may hold it) and frees every other node: those of freed components, of
+// components that left the module, transient ones and ones added by hand.
+TEST(SprigsTest, rebuildKeepsTheNodesOfLiveComponentsOnly)
+{
+    registrations().clear();
+    RegisterSprigType(&TTestDerived::staticMetaObject, sprigClass<TKeyedSprig>());
+    RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TChildSprig>());
+
+    QObject module;
+    auto *keyed = new TTestDerived("Keyed1", &module);
+    keyed->SetCaption("P");
+    auto *leaf = new TTestLeaf("Leaf1", &module);
+    leaf->SetCaption("P");
+    auto *stray = new TTestLeaf("Stray", &module);
+    stray->SetCaption("Q"); // under a stand-in of its own
+    auto *leaving = new TTestBase("Leaving", &module);
+    TTestBase outside("Outside"); // not owned by the module
+
+    TRootSprig root(&module);
+    QList<QObject *> components = module.children();
+    components << &outside;
+    root.AddItems(components);
+    TSprig *keyedNode = root.FindItem(keyed);
+    TSprig *leafNode = root.FindItem(leaf);
+    ASSERT_NE(keyedNode, nullptr);
+    ASSERT_EQ(leafNode->Parent(), keyedNode);
+    QPointer<TSprig> standIn = root.Find("Q", false);
+    ASSERT_NE(standIn, nullptr);
+    QPointer<TSprig> byHand = keyedNode->Add(new TTransientSprig(nullptr));
+    QPointer<TSprig> strayNode = root.FindItem(stray);
+
+    delete stray;
+    std::unique_ptr<TTestBase> gone(leaving);
+    leaving->setParent(nullptr);
+    root.Rebuild();
+
+    EXPECT_EQ(root.FindItem(keyed), keyedNode) << "the same node, placed again";
+    EXPECT_EQ(root.FindItem(leaf), leafNode);
+    EXPECT_EQ(leafNode->Parent(), keyedNode);
+    EXPECT_TRUE(strayNode.isNull()) << "the node of a freed component is freed";
+    EXPECT_TRUE(standIn.isNull()) << "transient nodes are made anew, and none is needed";
+    EXPECT_TRUE(byHand.isNull()) << "a node added by hand is freed too";
+    EXPECT_EQ(root.FindItem(leaving), nullptr) << "a component given another owner left the module";
+    EXPECT_NE(root.FindItem(&outside), nullptr) << "a component the module does not own stays";
+
+    // A node taken into another tree belongs to that tree from then on.
+    TRootSprig other(nullptr);
+    other.Add(leafNode);
+    root.Rebuild();
+    EXPECT_EQ(leafNode->Root(), &other);
+    EXPECT_EQ(leafNode->Parent(), &other) << "the first tree's rebuild left it alone";
+    EXPECT_NE(root.FindItem(leaf), nullptr) << "the first tree made itself a new node";
+    EXPECT_NE(root.FindItem(leaf), leafNode);
+    registrations().clear();
+}
+
+// A component freed and another made at the same address, of another class:
+// the new one gets the node its own class calls for, and only one.
+TEST(SprigsTest, aFreedComponentsAddressUsedAgain)
+{
+    registrations().clear();
+    RegisterSprigType(&TTestDerived::staticMetaObject, sprigClass<TKeyedSprig>());
+    RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TChildSprig>());
+
+    QObject module;
+    auto *keyed = new TTestDerived("Keyed1", &module);
+    keyed->SetCaption("P");
+    alignas(std::max_align_t) unsigned char storage[std::max(sizeof(TTestLeaf), sizeof(TTestOther))];
+    auto *first = new (storage) TTestLeaf("First", &module);
+    first->SetCaption("P");
+    TRootSprig root(&module);
+    root.AddItems(module.children());
+    ASSERT_EQ(root.FindItem(first)->Parent(), root.FindItem(keyed));
+
+    first->~TTestLeaf();
+    auto *second = new (storage) TTestOther;
+    second->setObjectName("Second");
+    second->setParent(&module);
+    ASSERT_EQ(static_cast<QObject *>(second), static_cast<QObject *>(static_cast<void *>(storage)));
+    root.AddItems({second});
+    root.Rebuild();
+
+    int nodes = 0;
+    const std::function<void(TSprig *)> count = [&](TSprig *Node) {
+        for (TSprig *child : Node->Children()) {
+            nodes += child->Item() == second;
+            count(child);
+        }
+    };
+    count(&root);
+    EXPECT_EQ(nodes, 1);
+    TSprig *node = root.FindItem(second);
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->metaObject(), &TComponentSprig::staticMetaObject)
+        << "not the node of the class that lived there before";
+    EXPECT_EQ(node->Parent(), &root);
+    EXPECT_EQ(node->ItemClass(), &TTestOther::staticMetaObject);
+    second->~TTestOther();
+    registrations().clear();
+}
+
+// A module of many component classes: each component still gets the node
+// class registered for its class.
+TEST(SprigsTest, manyComponentClassesInOneModule)
+{
+    registrations().clear();
+    RegisterSprigType(&TTestDerived::staticMetaObject, sprigClass<TKeyedSprig>());
+    RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TChildSprig>());
+
+    QObject module;
+    auto *keyed = new TTestDerived("Keyed1", &module);
+    keyed->SetCaption("P");
+    // Unregistered classes between, so the classes seen grow past a dozen.
+    new QTimer(&module);
+    new QEventLoop(&module);
+    (new QMimeData)->setParent(&module);
+    new QTranslator(&module);
+    new QStringListModel(&module);
+    new QStandardItemModel(&module);
+    new QSortFilterProxyModel(&module);
+    new QIdentityProxyModel(&module);
+    new QItemSelectionModel(nullptr, &module);
+    new QTextDocument(&module);
+    new TTestBase("Base1", &module);
+    (new TTestOther)->setParent(&module);
+    auto *leaf = new TTestLeaf("Leaf1", &module);
+    leaf->SetCaption("P");
+
+    TRootSprig root(&module);
+    root.AddItems(module.children());
+    EXPECT_EQ(root.FindItem(keyed)->metaObject(), &TKeyedSprig::staticMetaObject);
+    EXPECT_EQ(root.FindItem(leaf)->metaObject(), &TChildSprig::staticMetaObject);
+    EXPECT_EQ(root.FindItem(leaf)->Parent(), root.FindItem(keyed));
+    EXPECT_EQ(root.Count(), 13) << "the keyed node and the twelve other components";
     registrations().clear();
 }
 

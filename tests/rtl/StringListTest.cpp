@@ -163,6 +163,14 @@ TEST(SysUtils, textHelpersAndNumbers)
     EXPECT_LT(CompareText("abc", "ABD"), 0);
     EXPECT_EQ(CompareText("abc", "ABC"), 0);
     EXPECT_TRUE(SameText("Orvanta", "ORVANTA"));
+    EXPECT_TRUE(SameText(QString::fromUtf8("Äpfel"), QString::fromUtf8("äPFEL")));
+    EXPECT_FALSE(SameText(QString::fromUtf8("Straße"), "STRASSE"))
+        << "letters fold one to one, as CompareText compares";
+    EXPECT_EQ(SameText(QString::fromUtf8("Straße"), "STRASSE"),
+              CompareText(QString::fromUtf8("Straße"), "STRASSE") == 0);
+    EXPECT_TRUE(SameText(QString::fromUtf8("\U00010400x"), QString::fromUtf8("\U00010428X")))
+        << "beyond the 16-bit plane";
+    EXPECT_FALSE(SameText("Orvanta", "Orvanta "));
     EXPECT_EQ(Trim("\t x y \r\n"), "x y");
 
     int v = 0;

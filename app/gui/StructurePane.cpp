@@ -129,6 +129,10 @@ void TStructureModel::resetTree(bool NewComponents)
 
 void TStructureModel::indexTree()
 {
+    // A rebuilt tree is usually about as large as the last one: size the
+    // indexes for it at once instead of growing them step by step.
+    const qsizetype nodes = m_row.size();
+    const qsizetype items = m_byItem.size();
     m_topChildren.clear();
     m_row.clear();
     m_byItem.clear();
@@ -136,6 +140,8 @@ void TStructureModel::indexTree()
     m_unattached.clear();
     if (!m_root)
         return;
+    m_row.reserve(nodes);
+    m_byItem.reserve(items);
     m_topChildren = m_root->Children();
     for (TSprig *orphan : m_root->Orphans()) {
         m_topChildren << orphan;

@@ -381,19 +381,29 @@ TEST(SprigsTest, dragAndDropProtocol)
     registrations().clear();
 }
 
+// A module owning a keyed component "P", with the keyed and child node
+// classes registered.
+class KeyedModule : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        registrations().clear();
+        RegisterSprigType(&TTestDerived::staticMetaObject, sprigClass<TKeyedSprig>());
+        RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TChildSprig>());
+        keyed->SetCaption("P");
+    }
+    void TearDown() override { registrations().clear(); }
+
+    QObject module;
+    TTestDerived *keyed = new TTestDerived("Keyed1", &module);
+};
 
 // A rebuild keeps the node of every component that still exists (the view
 // may hold it) and frees every other node: those of freed components, of
 // components that left the module, transient ones and ones added by hand.
-TEST(SprigsTest, rebuildKeepsTheNodesOfLiveComponentsOnly)
+TEST_F(KeyedModule, rebuildKeepsTheNodesOfLiveComponentsOnly)
 {
-    registrations().clear();
-    RegisterSprigType(&TTestDerived::staticMetaObject, sprigClass<TKeyedSprig>());
-    RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TChildSprig>());
-
-    QObject module;
-    auto *keyed = new TTestDerived("Keyed1", &module);
-    keyed->SetCaption("P");
     auto *leaf = new TTestLeaf("Leaf1", &module);
     leaf->SetCaption("P");
     auto *stray = new TTestLeaf("Stray", &module);
@@ -436,20 +446,12 @@ TEST(SprigsTest, rebuildKeepsTheNodesOfLiveComponentsOnly)
     EXPECT_EQ(leafNode->Parent(), &other) << "the first tree's rebuild left it alone";
     EXPECT_NE(root.FindItem(leaf), nullptr) << "the first tree made itself a new node";
     EXPECT_NE(root.FindItem(leaf), leafNode);
-    registrations().clear();
 }
 
 // A component freed and another made at the same address, of another class:
 // the new one gets the node its own class calls for, and only one.
-TEST(SprigsTest, aFreedComponentsAddressUsedAgain)
+TEST_F(KeyedModule, aFreedComponentsAddressUsedAgain)
 {
-    registrations().clear();
-    RegisterSprigType(&TTestDerived::staticMetaObject, sprigClass<TKeyedSprig>());
-    RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TChildSprig>());
-
-    QObject module;
-    auto *keyed = new TTestDerived("Keyed1", &module);
-    keyed->SetCaption("P");
     alignas(std::max_align_t) unsigned char storage[std::max(sizeof(TTestLeaf), sizeof(TTestOther))];
     auto *first = new (storage) TTestLeaf("First", &module);
     first->SetCaption("P");
@@ -481,20 +483,12 @@ TEST(SprigsTest, aFreedComponentsAddressUsedAgain)
     EXPECT_EQ(node->Parent(), &root);
     EXPECT_EQ(node->ItemClass(), &TTestOther::staticMetaObject);
     second->~TTestOther();
-    registrations().clear();
 }
 
 // A module of many component classes: each component still gets the node
 // class registered for its class.
-TEST(SprigsTest, manyComponentClassesInOneModule)
+TEST_F(KeyedModule, manyComponentClassesInOneModule)
 {
-    registrations().clear();
-    RegisterSprigType(&TTestDerived::staticMetaObject, sprigClass<TKeyedSprig>());
-    RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TChildSprig>());
-
-    QObject module;
-    auto *keyed = new TTestDerived("Keyed1", &module);
-    keyed->SetCaption("P");
     // Unregistered classes between, so the classes seen grow past a dozen.
     new QTimer(&module);
     new QEventLoop(&module);
@@ -517,7 +511,6 @@ TEST(SprigsTest, manyComponentClassesInOneModule)
     EXPECT_EQ(root.FindItem(leaf)->metaObject(), &TChildSprig::staticMetaObject);
     EXPECT_EQ(root.FindItem(leaf)->Parent(), root.FindItem(keyed));
     EXPECT_EQ(root.Count(), 13) << "the keyed node and the twelve other components";
-    registrations().clear();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // scrolls, and failures shown as messages.
 
 #include "DataPreviewPane.h"
+#include "PgTestServer.h"
 #include "DataSetTableModel.h"
 #include "FormDesigner.h"
 #include "GuiFixture.h"
@@ -244,17 +245,11 @@ TEST(DataPreviewPane, aFailureWhileReadingIsShownOnceAndTheRowsReadStay)
 
 TEST(DataPreviewPane, readsAPostgreSQLTableThroughACursor)
 {
-    const QString conninfo = qEnvironmentVariable("OV_PG_CONNINFO").trimmed();
-    if (conninfo.isEmpty()) {
-        if (runningUnderCi())
-            FAIL() << "OV_PG_CONNINFO is not set under CI";
-        GTEST_SKIP() << "no PostgreSQL server: set OV_PG_CONNINFO";
-    }
-    const QString schema = QStringLiteral("ovpreview_%1_%2")
-                               .arg(QCoreApplication::applicationPid())
-                               .arg(QRandomGenerator::global()->bounded(1000000));
-    std::unique_ptr<TOvDriver> admin = CreateDriver(TOvServerType::stPostgreSQL);
-    admin->Connect(conninfo, TStringList());
+    QString problem;
+    std::unique_ptr<TOvDriver> admin = pgAdmin(&problem);
+    OV_REQUIRE_PG(problem);
+    const QString conninfo = pgConnInfo();
+    const QString schema = pgUniqueName("ovpreview_");
     admin->Execute(QStringLiteral("create schema %1; create table %1.\"Order Lines\" (\"Line No\""
                                   " integer primary key, amount numeric(10,2), shipped date);"
                                   " insert into %1.\"Order Lines\" select g, g / 4.0,"

@@ -3,6 +3,7 @@
 // opens; every dialog through the modal seam.
 
 #include "TestComponents.h"
+#include "PgTestServer.h"
 
 #include "../orvlib/SQLiteFixture.h"
 
@@ -208,23 +209,10 @@ TEST(FieldsEditor, ownershipWithTheRoot)
 // The same walk on PostgreSQL, with a column name that needs quotes.
 TEST(FieldsEditor, addFromPostgreSQL)
 {
-    const QString conninfo = qEnvironmentVariable("OV_PG_CONNINFO").trimmed();
-    if (conninfo.isEmpty()) {
-        if (runningUnderCi())
-            FAIL() << "OV_PG_CONNINFO is not set under CI";
-        GTEST_SKIP() << "no PostgreSQL server: set OV_PG_CONNINFO";
-    }
-    std::unique_ptr<TOvDriver> admin = CreateDriver(TOvServerType::stPostgreSQL);
-    try {
-        admin->Connect(conninfo, TStringList());
-    } catch (const EOvDatabaseError &e) {
-        if (runningUnderCi())
-            FAIL() << "PostgreSQL unreachable under CI: " << e.Message().toStdString();
-        GTEST_SKIP() << "PostgreSQL unreachable: " << e.Message().toStdString();
-    }
-    const QString id = QStringLiteral("%1_%2")
-                           .arg(QCoreApplication::applicationPid())
-                           .arg(QRandomGenerator::global()->bounded(1000000));
+    QString problem;
+    std::unique_ptr<TOvDriver> admin = pgAdmin(&problem);
+    OV_REQUIRE_PG(problem);
+    const QString id = pgUniqueName(QString());
     const QString schema = QStringLiteral("ovfe_") + id;
     admin->Execute(QStringLiteral("create schema %1; create table %1.item (id integer, "
                                   "\"Unit Price\" numeric(8,2), label text); insert into "
@@ -243,7 +231,7 @@ TEST(FieldsEditor, addFromPostgreSQL)
     db->SetDatabaseName(QStringLiteral("Fe") + id);
     db->SetServerType(TOvServerType::stPostgreSQL);
     db->SetLoginPrompt(false);
-    db->SetRemoteDatabase(conninfo);
+    db->SetRemoteDatabase(pgConnInfo());
     auto *q = new TOvQuery(&root);
     q->setObjectName(QStringLiteral("OvQuery1"));
     q->SetDatabaseName(db->DatabaseName());

@@ -4,6 +4,7 @@
 // the end first, on SQLite and on PostgreSQL.
 
 #include "SQLiteFixture.h"
+#include "PgTestServer.h"
 
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvDB.h"
@@ -229,11 +230,6 @@ TEST_F(SQLiteBig, aRowThatFailsIsReportedEveryTimeAndTheRowsBeforeStay)
 
 namespace {
 
-QString pgConnInfo()
-{
-    return qEnvironmentVariable("OV_PG_CONNINFO").trimmed();
-}
-
 // A schema with a table "big" of N rows, and a database component whose
 // connection names itself, so that its sessions can be found on the server.
 class PostgreSQLBig : public ::testing::Test
@@ -242,22 +238,10 @@ protected:
     static constexpr int N = 20000;
     void SetUp() override
     {
-        if (pgConnInfo().isEmpty()) {
-            if (runningUnderCi())
-                FAIL() << "OV_PG_CONNINFO is not set under CI";
-            GTEST_SKIP() << "no PostgreSQL server: set OV_PG_CONNINFO";
-        }
-        admin = CreateDriver(TOvServerType::stPostgreSQL);
-        try {
-            admin->Connect(pgConnInfo(), TStringList());
-        } catch (const EOvDatabaseError &e) {
-            if (runningUnderCi())
-                FAIL() << "PostgreSQL unreachable under CI: " << e.Message().toStdString();
-            GTEST_SKIP() << "PostgreSQL unreachable: " << e.Message().toStdString();
-        }
-        id = QStringLiteral("%1_%2")
-                 .arg(QCoreApplication::applicationPid())
-                 .arg(QRandomGenerator::global()->bounded(1000000));
+        QString problem;
+        admin = pgAdmin(&problem);
+        OV_REQUIRE_PG(problem);
+        id = pgUniqueName(QString());
         schema = QStringLiteral("ovlazy_") + id;
         admin->Execute(QStringLiteral("create schema %1; create table %1.big (id integer primary "
                                       "key, name text); insert into %1.big select g, 'n' || g"

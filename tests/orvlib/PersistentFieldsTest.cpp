@@ -3,6 +3,7 @@
 // real SQLite file and, when OV_PG_CONNINFO names one, a PostgreSQL server.
 
 #include "SQLiteFixture.h"
+#include "PgTestServer.h"
 
 #include "orvlib/OvDriver.h"
 
@@ -150,33 +151,12 @@ TEST(PersistentFields, attachMoveAndOwnership)
     owner.reset(); // the field precedes its dataset among the owner's children
 }
 
-namespace {
-
-QString pgConnInfo()
-{
-    return qEnvironmentVariable("OV_PG_CONNINFO").trimmed();
-}
-
-} // namespace
-
 TEST(PersistentFields, postgresqlQueryUsesItsFields)
 {
-    if (pgConnInfo().isEmpty()) {
-        if (runningUnderCi())
-            FAIL() << "OV_PG_CONNINFO is not set under CI";
-        GTEST_SKIP() << "no PostgreSQL server: set OV_PG_CONNINFO";
-    }
-    std::unique_ptr<TOvDriver> admin = CreateDriver(TOvServerType::stPostgreSQL);
-    try {
-        admin->Connect(pgConnInfo(), TStringList());
-    } catch (const EOvDatabaseError &e) {
-        if (runningUnderCi())
-            FAIL() << "PostgreSQL unreachable under CI: " << e.Message().toStdString();
-        GTEST_SKIP() << "PostgreSQL unreachable: " << e.Message().toStdString();
-    }
-    const QString id = QStringLiteral("%1_%2")
-                           .arg(QCoreApplication::applicationPid())
-                           .arg(QRandomGenerator::global()->bounded(1000000));
+    QString problem;
+    std::unique_ptr<TOvDriver> admin = pgAdmin(&problem);
+    OV_REQUIRE_PG(problem);
+    const QString id = pgUniqueName(QString());
     const QString schema = QStringLiteral("ovpf_") + id;
     admin->Execute(QStringLiteral("create schema %1; create table %1.customer (id integer, "
                                   "name text, city text); insert into %1.customer values "

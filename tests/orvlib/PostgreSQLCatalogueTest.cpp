@@ -6,6 +6,7 @@
 // OV_PG_CONNINFO; skips without it outside CI.
 
 #include "SQLiteFixture.h" // PrintTo for QString
+#include "PgTestServer.h"
 
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvDB.h"
@@ -65,15 +66,9 @@ class PgCatalogueAnswers : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const QString conn = qEnvironmentVariable("OV_PG_CONNINFO").trimmed();
-        if (conn.isEmpty()) {
-            if (runningUnderCi())
-                FAIL() << "OV_PG_CONNINFO is not set under CI";
-            GTEST_SKIP() << "no PostgreSQL server: set OV_PG_CONNINFO";
-        }
-        const QString id = QStringLiteral("%1_%2")
-                               .arg(QCoreApplication::applicationPid())
-                               .arg(QRandomGenerator::global()->bounded(1000000));
+        OV_REQUIRE_PG(pgMissing());
+        const QString conn = pgConnInfo();
+        const QString id = pgUniqueName(QString());
         first = QStringLiteral("ovc_") + id;
         second = QStringLiteral("ovc2_") + id;
         off = QStringLiteral("OvcOff_") + id;

@@ -3,6 +3,7 @@
 // OV_PG_CONNINFO; skips without it outside CI.
 
 #include "SQLiteFixture.h"
+#include "PgTestServer.h"
 
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvDriver.h"
@@ -18,12 +19,8 @@ class PgFieldInfo : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const QString conn = qEnvironmentVariable("OV_PG_CONNINFO").trimmed();
-        if (conn.isEmpty()) {
-            if (runningUnderCi())
-                FAIL() << "OV_PG_CONNINFO is not set under CI";
-            GTEST_SKIP() << "no PostgreSQL server: set OV_PG_CONNINFO";
-        }
+        OV_REQUIRE_PG(pgMissing());
+        const QString conn = pgConnInfo();
         schema = QStringLiteral("ovfi_%1").arg(QCoreApplication::applicationPid());
         db = new TOvDatabase(&owner);
         db->SetDatabaseName(QStringLiteral("PgFieldInfo"));
@@ -33,9 +30,7 @@ protected:
         try {
             db->Open();
         } catch (const Exception &e) {
-            if (runningUnderCi())
-                FAIL() << e.Message().toStdString();
-            GTEST_SKIP() << "PostgreSQL unreachable: " << e.Message().toStdString();
+            OV_REQUIRE_PG(QStringLiteral("unreachable: ") + e.Message());
         }
         db->ExecSQL(QStringLiteral("drop schema if exists %1 cascade; create schema %1;"
                                    "create table %1.customer (id integer primary key, name text);"

@@ -4,6 +4,7 @@
 // schemas with unique names and drops them.
 
 #include "SQLiteFixture.h" // PrintTo for QString
+#include "PgTestServer.h"
 
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvDB.h"
@@ -23,15 +24,10 @@
 
 namespace {
 
-QString connInfo()
-{
-    return qEnvironmentVariable("OV_PG_CONNINFO").trimmed();
-}
-
 // The value of one keyword of a simple "key=value key=value" string.
 QString connValue(const QString &Key)
 {
-    for (const QString &part : connInfo().split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString &part : pgConnInfo().split(u' ', Qt::SkipEmptyParts)) {
         if (part.startsWith(Key + u'='))
             return part.mid(Key.size() + 1);
     }
@@ -45,22 +41,10 @@ class PostgreSQLTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (connInfo().isEmpty()) {
-            if (runningUnderCi())
-                FAIL() << "OV_PG_CONNINFO is not set under CI";
-            GTEST_SKIP() << "no PostgreSQL server: set OV_PG_CONNINFO (scripts/test does)";
-        }
-        admin = CreateDriver(TOvServerType::stPostgreSQL);
-        try {
-            admin->Connect(connInfo(), TStringList());
-        } catch (const EOvDatabaseError &e) {
-            if (runningUnderCi())
-                FAIL() << "PostgreSQL unreachable under CI: " << e.Message().toStdString();
-            GTEST_SKIP() << "PostgreSQL unreachable: " << e.Message().toStdString();
-        }
-        id = QStringLiteral("%1_%2")
-                 .arg(QCoreApplication::applicationPid())
-                 .arg(QRandomGenerator::global()->bounded(1000000));
+        QString problem;
+        admin = pgAdmin(&problem);
+        OV_REQUIRE_PG(problem);
+        id = pgUniqueName(QString());
         schema = QStringLiteral("ovs_") + id;
         mixed = QStringLiteral("OvMixed_") + id;
         const QString m = QuoteIdentifier(mixed, true);
@@ -134,7 +118,7 @@ create function %2."Hello"() returns text language sql as $$select 'hi'$$;
         db->SetDatabaseName(dbName());
         db->SetServerType(TOvServerType::stPostgreSQL);
         db->SetLoginPrompt(false);
-        db->SetRemoteDatabase(connInfo());
+        db->SetRemoteDatabase(pgConnInfo());
         db->Params()->Add(QStringLiteral("options=-c search_path=%1,public").arg(schema));
         return db;
     }
@@ -243,7 +227,7 @@ TEST_F(PostgreSQLTest, monitorTraceMasksPasswords)
     TOvMonitor monitor(&owner);
     monitor.SetActive(true);
     TOvDatabase *db = database();
-    db->SetRemoteDatabase(connInfo() + QStringLiteral(" password='s3cret pw'"));
+    db->SetRemoteDatabase(pgConnInfo() + QStringLiteral(" password='s3cret pw'"));
     db->Open();
     db->Close();
     const QString server

@@ -3,6 +3,7 @@
 // fields and SQL editors they open, and the stored-procedure matrix on
 // SQLite and PostgreSQL.
 #include "PackageTestSupport.h"
+#include "PgTestServer.h"
 
 #include "OvDesignSettings.h"
 #include "OvRegEditors.h"
@@ -280,32 +281,10 @@ protected:
     void SetUp() override
     {
         setUpWithSwitch(true);
-        if (!HasDriver(TOvServerType::stPostgreSQL))
-            GTEST_SKIP() << "OrvLib240 has no PostgreSQL driver";
-        const QString connInfo = qEnvironmentVariable("OV_PG_CONNINFO");
-        QString problem = connInfo.isEmpty() ? QStringLiteral("OV_PG_CONNINFO is not set") : "";
         db = new TOvDatabase(&form);
         db->SetDatabaseName("SPPG");
-        db->SetServerType(TOvServerType::stPostgreSQL);
-        db->SetRemoteDatabase(connInfo);
-        db->SetLoginPrompt(false);
-        schema = QStringLiteral("ovsp_%1_%2")
-                     .arg(QCoreApplication::applicationPid())
-                     .arg(QRandomGenerator::global()->bounded(1000000));
-        db->Params()->Add(QStringLiteral("options=-c search_path=%1").arg(schema));
-        if (problem.isEmpty()) {
-            try {
-                db->Open();
-            } catch (const Exception &e) {
-                problem = e.Message();
-            }
-        }
-        if (!problem.isEmpty()) {
-            if (runningUnderCi())
-                FAIL() << "PostgreSQL server unreachable under CI: " << problem.toStdString();
-            GTEST_SKIP() << "PostgreSQL server unreachable: " << problem.toStdString();
-        }
-        db->ExecSQL("create schema " + schema);
+        schema = pgUniqueName("ovsp_");
+        OV_REQUIRE_PG(pgOpenInSchema(db, schema));
         db->ExecSQL("create function add_tax(amount numeric, rate numeric, out total numeric) "
                     "language sql as 'select amount * (1 + rate)'");
         proc = new TOvStoredProc(&form);

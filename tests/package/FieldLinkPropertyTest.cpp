@@ -2,6 +2,7 @@
 // gives the field-link dialog, the write-back after a change, and the link
 // working against real SQLite and PostgreSQL tables afterwards.
 #include "PackageTestSupport.h"
+#include "PgTestServer.h"
 
 #include "OvRegProps.h"
 
@@ -53,30 +54,8 @@ protected:
         db->SetDatabaseName("LINKDB");
         db->SetLoginPrompt(false);
         if (postgres()) {
-            const QString connInfo = qEnvironmentVariable("OV_PG_CONNINFO");
-            QString problem
-                = connInfo.isEmpty() ? QStringLiteral("OV_PG_CONNINFO is not set") : QString();
-            if (!HasDriver(TOvServerType::stPostgreSQL))
-                problem = QStringLiteral("no PostgreSQL driver");
-            schema = QStringLiteral("ovlink_%1_%2")
-                         .arg(QCoreApplication::applicationPid())
-                         .arg(QRandomGenerator::global()->bounded(1000000));
-            db->SetServerType(TOvServerType::stPostgreSQL);
-            db->SetRemoteDatabase(connInfo);
-            db->Params()->Add(QStringLiteral("options=-c search_path=%1").arg(schema));
-            if (problem.isEmpty()) {
-                try {
-                    db->Open();
-                } catch (const Exception &e) {
-                    problem = e.Message();
-                }
-            }
-            if (!problem.isEmpty()) {
-                if (runningUnderCi())
-                    FAIL() << "PostgreSQL server unreachable under CI: " << problem.toStdString();
-                GTEST_SKIP() << "PostgreSQL server unreachable: " << problem.toStdString();
-            }
-            db->ExecSQL("create schema " + schema);
+            schema = pgUniqueName("ovlink_");
+            OV_REQUIRE_PG(pgOpenInSchema(db, schema));
         } else {
             db->SetServerType(TOvServerType::stSQLite);
             db->SetRemoteDatabase(tmp.file("link.db"));

@@ -1,6 +1,7 @@
 // The UpdateSQL editor on a PostgreSQL server: fields, keys and statements
 // come from the server's catalogue, and the statements run there.
 #include "UpdateSQLTestSupport.h"
+#include "PgTestServer.h"
 
 #include "common/TestSupport.h"
 
@@ -35,36 +36,12 @@ class UpdateSQLOnPostgres : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!HasDriver(TOvServerType::stPostgreSQL))
-            GTEST_SKIP() << "OrvLib240 has no PostgreSQL driver";
-        const QString connInfo = qEnvironmentVariable("OV_PG_CONNINFO");
-        QString problem;
-        if (connInfo.isEmpty())
-            problem = QStringLiteral("OV_PG_CONNINFO is not set");
         db = new TOvDatabase(&form1);
         db->SetDatabaseName(QString::fromLatin1(databaseName));
-        db->SetServerType(TOvServerType::stPostgreSQL);
-        db->SetRemoteDatabase(connInfo);
-        db->SetLoginPrompt(false);
         // Each test has a schema of its own, first on its search path, so
         // tests running side by side on one server never meet.
-        schema = QStringLiteral("ovupd_%1_%2")
-                     .arg(QCoreApplication::applicationPid())
-                     .arg(QRandomGenerator::global()->bounded(1000000));
-        db->Params()->Add(QStringLiteral("options=-c search_path=%1").arg(schema));
-        if (problem.isEmpty()) {
-            try {
-                db->Open();
-            } catch (const Exception &e) {
-                problem = e.Message();
-            }
-        }
-        if (!problem.isEmpty()) {
-            if (runningUnderCi())
-                FAIL() << "PostgreSQL server unreachable under CI: " << problem.toStdString();
-            GTEST_SKIP() << "PostgreSQL server unreachable: " << problem.toStdString();
-        }
-        db->ExecSQL(QStringLiteral("create schema ") + schema);
+        schema = pgUniqueName("ovupd_");
+        OV_REQUIRE_PG(pgOpenInSchema(db, schema));
         db->ExecSQL(QStringLiteral("create table upd_customer (id integer not null, "
                                    "branch integer not null, name varchar(40), "
                                    "primary key (id, branch))"));

@@ -3,18 +3,15 @@
 // components (against the node tree alone), following a selection, and
 // colouring SQL after an edit in texts of 1,000 and 10,000 lines.
 #include "BenchMain.h"
+#include "BenchModule.h"
 
 #include "FormDesigner.h"
-#include "OvReg.h"
 #include "SqlHighlighter.h"
 #include "StructurePane.h"
 
 #include "designide/FormFile.h"
-#include "designide/Registrations.h"
 #include "designide/Sprigs.h"
 #include "orvlib/OvDataSets.h"
-#include "orvlib/OvDatabase.h"
-#include "orvlib/OvSession.h"
 
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -25,60 +22,11 @@
 
 namespace {
 
-// Count components: per hundred, one session with ten databases and
-// eighty-nine datasets spread over them (a few name a database no component
-// provides), so the tree has every kind of node.
-std::unique_ptr<QObject> makeModule(int Count)
-{
-    auto root = std::make_unique<TDataModule>();
-    root->setObjectName("BigModule");
-    for (int i = 0; i < Count; ++i) {
-        const int kind = i % 100;
-        const QString session = QString("S%1").arg(i / 100);
-        QObject *c;
-        if (kind == 0) {
-            auto *s = new TOvSession(root.get());
-            s->SetSessionName(session);
-            c = s;
-        } else if (kind <= 10) {
-            auto *d = new TOvDatabase(root.get());
-            d->SetDatabaseName(QString("DB%1").arg(i));
-            d->SetSessionName(session);
-            c = d;
-        } else {
-            TOvDataSet *ds;
-            if (i % 2) {
-                ds = new TOvTable(root.get());
-                static_cast<TOvTable *>(ds)->SetTableName(QString("T%1").arg(i));
-            } else {
-                ds = new TOvQuery(root.get());
-                static_cast<TOvQuery *>(ds)->SQL()->Add(QString("select * from T%1").arg(i));
-            }
-            const int db = kind % 11 == 0 ? 999999 : i / 100 * 100 + 1 + kind % 10;
-            ds->SetDatabaseName(QString("DB%1").arg(db));
-            ds->SetSessionName(session);
-            c = ds;
-        }
-        c->setObjectName(QString("C%1").arg(i));
-    }
-    return root;
-}
-
-void registerPackage()
-{
-    static const bool registered = [] {
-        registrations().clear();
-        Register();
-        return true;
-    }();
-    (void)registered;
-}
-
 // The node tree alone: what the environment's tree costs without a view.
 void Sprigs_Build(benchmark::State &State)
 {
     registerPackage();
-    auto root = makeModule(static_cast<int>(State.range(0)));
+    auto root = makeDataModule(static_cast<int>(State.range(0)));
     const QList<QObject *> components(root->children().begin(), root->children().end());
     for (auto _ : State) {
         TRootSprig tree(root.get());
@@ -92,7 +40,7 @@ void StructurePane_Open(benchmark::State &State)
 {
     registerPackage();
     TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeModule(static_cast<int>(State.range(0))));
+        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
     TStructurePane pane;
     pane.resize(360, 600);
     for (auto _ : State) {
@@ -106,7 +54,7 @@ void StructurePane_Rebuild(benchmark::State &State)
 {
     registerPackage();
     TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeModule(static_cast<int>(State.range(0))));
+        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
     TStructurePane pane;
     pane.resize(360, 600);
     pane.setDesigner(designer);
@@ -121,7 +69,7 @@ void StructurePane_SelectOne(benchmark::State &State)
 {
     registerPackage();
     TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeModule(static_cast<int>(State.range(0))));
+        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
     TStructurePane pane;
     pane.resize(360, 600);
     pane.setDesigner(designer);
@@ -138,7 +86,7 @@ void StructurePane_SelectAndPaint(benchmark::State &State)
 {
     registerPackage();
     TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeModule(static_cast<int>(State.range(0))));
+        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
     TStructurePane pane;
     pane.resize(360, 600);
     pane.setDesigner(designer);

@@ -2,18 +2,14 @@
 // refreshing the rows (the inspector model alone, and the pane with its item
 // model following the designer), at 1,000 and 10,000 components.
 #include "BenchMain.h"
+#include "BenchModule.h"
 
 #include "FormDesigner.h"
 #include "PropertiesPane.h"
-#include "OvReg.h"
 
 #include "designide/FormFile.h"
 #include "designide/PropertyGridModel.h"
-#include "designide/Registrations.h"
 #include "orvlib/OvDataSets.h"
-#include "orvlib/OvDatabase.h"
-#include "orvlib/OvSession.h"
-#include "orvlib/OvUpdateSQL.h"
 
 #include <QObject>
 
@@ -23,75 +19,22 @@
 
 namespace {
 
-// Count components: per hundred, one session, ten databases, eighty-five
-// datasets (tables, queries, stored procedures in turn) and four update
-// objects, interleaved as a module grows.
-std::unique_ptr<QObject> makeModule(int Count)
-{
-    auto root = std::make_unique<TDataModule>();
-    root->setObjectName("BigModule");
-    for (int i = 0; i < Count; ++i) {
-        const int kind = i % 100;
-        QObject *c;
-        if (kind == 0) {
-            auto *s = new TOvSession(root.get());
-            s->SetSessionName(QString("S%1").arg(i));
-            c = s;
-        } else if (kind <= 10) {
-            auto *d = new TOvDatabase(root.get());
-            d->SetDatabaseName(QString("DB%1").arg(i));
-            d->SetRemoteDatabase(QString("/data/db%1.sqlite").arg(i));
-            c = d;
-        } else if (kind <= 95) {
-            TOvDataSet *ds;
-            switch (i % 3) {
-            case 0:
-                ds = new TOvTable(root.get());
-                static_cast<TOvTable *>(ds)->SetTableName(QString("T%1").arg(i));
-                break;
-            case 1:
-                ds = new TOvQuery(root.get());
-                static_cast<TOvQuery *>(ds)->SQL()->Add(QString("select * from T%1").arg(i));
-                break;
-            default:
-                ds = new TOvStoredProc(root.get());
-                static_cast<TOvStoredProc *>(ds)->SetStoredProcName(QString("P%1").arg(i));
-            }
-            ds->SetDatabaseName(QString("DB%1").arg(i / 100 * 100 + 1));
-            c = ds;
-        } else {
-            c = new TOvUpdateSQL(root.get());
-        }
-        c->setObjectName(QString("C%1").arg(i));
-    }
-    return root;
-}
-
-void registerPackage()
-{
-    static const bool registered = [] {
-        registrations().clear();
-        Register();
-        return true;
-    }();
-    (void)registered;
-}
-
-// Two components of different classes in the middle of the module, chosen
-// in turn so every selection is a change.
+// A dataset and a database from the middle of the module, chosen in turn so
+// every selection is a change.
 QList<QObject *> pickTwo(QObject *Root)
 {
-    const QObjectList all = Root->children();
-    const int middle = static_cast<int>(all.size()) / 2;
-    return {all[middle - middle % 100 + 20],
-            all[middle - middle % 100 + 5]}; // a dataset, a database
+    const qsizetype count = Root->children().size();
+    return {Root->findChild<QObject *>(QString("DataSet%1").arg(count / 4),
+                                       Qt::FindDirectChildrenOnly),
+            Root->findChild<QObject *>(QString("Database%1").arg(count / 20),
+                                       Qt::FindDirectChildrenOnly)};
 }
 
 void Inspector_SelectOne(benchmark::State &State)
 {
     registerPackage();
     TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeModule(static_cast<int>(State.range(0))));
+        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
     const QList<QObject *> two = pickTwo(designer->Root());
     TObjectInspectorModel model;
     int turn = 0;
@@ -111,7 +54,7 @@ void Inspector_Refresh(benchmark::State &State)
 {
     registerPackage();
     TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeModule(static_cast<int>(State.range(0))));
+        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
     TObjectInspectorModel model;
     model.setSelection(designer, {pickTwo(designer->Root()).first()});
     for (auto _ : State)
@@ -124,7 +67,7 @@ void InspectorPane_SelectOne(benchmark::State &State)
 {
     registerPackage();
     TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeModule(static_cast<int>(State.range(0))));
+        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
     const QList<QObject *> two = pickTwo(designer->Root());
     TInspectorPane pane;
     pane.resize(360, 600);
@@ -146,7 +89,7 @@ void InspectorPane_SelectAndPaint(benchmark::State &State)
 {
     registerPackage();
     TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeModule(static_cast<int>(State.range(0))));
+        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
     const QList<QObject *> two = pickTwo(designer->Root());
     TInspectorPane pane;
     pane.resize(360, 600);
@@ -164,7 +107,7 @@ void InspectorPane_SelectAndPaint(benchmark::State &State)
 void Inspector_SelectMany(benchmark::State &State)
 {
     registerPackage();
-    TFormDesignerPtr designer = std::make_shared<TFormDesigner>(makeModule(10000));
+    TFormDesignerPtr designer = std::make_shared<TFormDesigner>(makeDataModule(10000));
     QList<QObject *> many;
     for (QObject *c : designer->Root()->children())
         if (qobject_cast<TOvDataSet *>(c) && many.size() < State.range(0))

@@ -1,109 +1,32 @@
 // The structure view of a large data module: building the node tree, and one
 // drop with the rebuild it causes, at 1,000 and 10,000 components.
 #include "BenchMain.h"
+#include "BenchModule.h"
 
-#include "OvReg.h"
 
-#include "designide/Registrations.h"
 #include "designide/Sprigs.h"
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
-#include "orvlib/OvSession.h"
-#include "orvlib/OvUpdateSQL.h"
 
 #include <QObject>
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <functional>
 #include <memory>
-#include <random>
 #include <vector>
 
 namespace {
 
-// A data module of about Count components in the proportions of a large real
-// one: per 1,000 components 10 sessions, 100 databases (a tenth of them in
-// the default session), 850 datasets (tables, queries, stored procedures; one
-// in ten naming a database no component provides) and 40 update objects.
-// They are created in shuffled order, so placement cannot lean on it.
-class DataModule
+// The module of a benchmark and its components, as the tree is given them.
+struct Module
 {
-public:
-    explicit DataModule(int Count)
-    {
-        const int sessions = std::max(1, Count / 100);
-        const int databases = std::max(2, Count / 10);
-        const int updates = Count * 4 / 100;
-        const int dataSets = Count - sessions - databases - updates;
-        std::vector<std::function<void()>> creators;
-        for (int i = 0; i < sessions; ++i)
-            creators.push_back([this, i] {
-                auto *s = new TOvSession(&root);
-                s->setObjectName(QString("Session%1").arg(i));
-                s->SetSessionName(QString("S%1").arg(i));
-            });
-        const auto sessionOf = [sessions](int Database) {
-            return Database % 10 == 0 ? QString() : QString("s%1").arg(Database % sessions);
-        };
-        for (int i = 0; i < databases; ++i)
-            creators.push_back([this, i, sessionOf] {
-                auto *d = new TOvDatabase(&root);
-                d->setObjectName(QString("Database%1").arg(i));
-                d->SetDatabaseName(QString("DB%1").arg(i));
-                d->SetSessionName(sessionOf(i));
-                d->SetRemoteDatabase(QString("/data/db%1.sqlite").arg(i));
-            });
-        for (int i = 0; i < dataSets; ++i)
-            creators.push_back([this, i, databases, sessionOf] {
-                TOvDataSet *ds;
-                switch (i % 3) {
-                case 0:
-                    ds = new TOvTable(&root);
-                    static_cast<TOvTable *>(ds)->SetTableName(QString("T%1").arg(i));
-                    break;
-                case 1:
-                    ds = new TOvQuery(&root);
-                    static_cast<TOvQuery *>(ds)->SQL()->Add(QString("select * from T%1").arg(i));
-                    static_cast<TOvQuery *>(ds)->SQL()->Add("where ID = :ID");
-                    break;
-                default:
-                    ds = new TOvStoredProc(&root);
-                    static_cast<TOvStoredProc *>(ds)->SetStoredProcName(QString("P%1").arg(i));
-                }
-                ds->setObjectName(QString("DataSet%1").arg(i));
-                const int database = i % databases;
-                ds->SetSessionName(sessionOf(database));
-                ds->SetDatabaseName(i % 10 == 9 ? QString("Missing%1").arg(database)
-                                                : QString("DB%1").arg(database));
-            });
-        for (int i = 0; i < updates; ++i)
-            creators.push_back([this, i] {
-                auto *u = new TOvUpdateSQL(&root);
-                u->setObjectName(QString("Update%1").arg(i));
-                u->ModifySQL()->Add("update T set A = :A");
-            });
-        std::shuffle(creators.begin(), creators.end(), std::mt19937(12));
-        for (const auto &create : creators)
-            create();
-        components = root.children();
-    }
-
-    QObject root;
+    explicit Module(int Count)
+        : root(makeDataModule(Count))
+        , components(root->children())
+    {}
+    std::unique_ptr<TDataModule> root;
     QList<QObject *> components;
 };
-
-// The package's node types, registered as the package does.
-void registerNodes()
-{
-    static const bool registered = [] {
-        registrations().clear();
-        Register();
-        return true;
-    }();
-    (void)registered;
-}
 
 // A tree is rebuilt after a person's drop or edit, and between two of them
 // the designer's own work (painting, the inspector, the code editor) has
@@ -132,12 +55,12 @@ int countNodes(const TSprig &Node)
 
 void StructureView_BuildTree(benchmark::State &State)
 {
-    registerNodes();
-    DataModule module(static_cast<int>(State.range(0)));
+    registerPackage();
+    Module module(static_cast<int>(State.range(0)));
     int nodes = 0;
     evictCaches();
     for (auto _ : State) {
-        auto root = std::make_unique<TRootSprig>(&module.root);
+        auto root = std::make_unique<TRootSprig>(module.root.get());
         root->AddItems(module.components);
         // Counting and freeing the nodes are not the build (a rebuild below
         // pays for discarding the old tree). The allocator defers part of a
@@ -161,7 +84,7 @@ void StructureView_BuildTree(benchmark::State &State)
 // same cold caches.
 void StructureView_ReadComponents(benchmark::State &State)
 {
-    DataModule module(static_cast<int>(State.range(0)));
+    Module module(static_cast<int>(State.range(0)));
     for (auto _ : State) {
         State.PauseTiming();
         evictCaches();
@@ -182,13 +105,13 @@ void StructureView_ReadComponents(benchmark::State &State)
 // rebuild, so the three nodes are looked up once, as a view keeps them.
 void StructureView_DropAndRebuild(benchmark::State &State)
 {
-    registerNodes();
-    DataModule module(static_cast<int>(State.range(0)));
-    TRootSprig root(&module.root);
+    registerPackage();
+    Module module(static_cast<int>(State.range(0)));
+    TRootSprig root(module.root.get());
     root.AddItems(module.components);
-    auto *dataSet = module.root.findChild<TOvDataSet *>("DataSet1", Qt::FindDirectChildrenOnly);
-    auto *first = module.root.findChild<QObject *>("Database1", Qt::FindDirectChildrenOnly);
-    auto *second = module.root.findChild<QObject *>("Database2", Qt::FindDirectChildrenOnly);
+    auto *dataSet = module.root->findChild<TOvDataSet *>("DataSet1", Qt::FindDirectChildrenOnly);
+    auto *first = module.root->findChild<QObject *>("Database1", Qt::FindDirectChildrenOnly);
+    auto *second = module.root->findChild<QObject *>("Database2", Qt::FindDirectChildrenOnly);
     TSprig *dataSetNode = root.FindItem(dataSet);
     TSprig *const targets[2] = {root.FindItem(first), root.FindItem(second)};
     bool toFirst = true; // it starts under the first

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "designide/FormFile.h"
+
+#include <memory>
+
+// A data module of Count components in the proportions of a large real one:
+// per 1,000 components 10 sessions, 100 databases (a tenth of them in the
+// default session), 850 datasets (tables, queries and stored procedures in
+// turn; one in ten names a database no component provides) and 40 update
+// objects. They are created in a shuffled (repeatable) order, so that
+// nothing measured can lean on the order of creation.
+std::unique_ptr<TDataModule> makeDataModule(int Count);
+
+// Registers the package's components, editors and nodes, once per process.
+void registerPackage();

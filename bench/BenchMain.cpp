@@ -36,13 +36,14 @@ public:
             }
     }
     // The name without the run settings a benchmark may fix for itself
-    // (minimum time, repetitions): "Benchmark/argument".
+    // (minimum time, iterations, repetitions): "Benchmark/argument".
     static std::string plainName(const Run &ARun)
     {
         benchmark::BenchmarkName name = ARun.run_name;
         name.min_time.clear();
         name.min_warmup_time.clear();
         name.repetitions.clear();
+        name.iterations.clear();
         return name.str();
     }
     std::map<std::string, double> bytesPerSecond;

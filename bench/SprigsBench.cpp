@@ -137,20 +137,20 @@ BENCHMARK(StructureView_BuildTree)
     ->Arg(1000)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
-    ->MinTime(0.05)
-    ->Repetitions(5);
+    ->Iterations(1)
+    ->Repetitions(25);
 BENCHMARK(StructureView_DropAndRebuild)
     ->Arg(1000)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
-    ->MinTime(0.05)
-    ->Repetitions(5);
+    ->Iterations(1)
+    ->Repetitions(25);
 BENCHMARK(StructureView_ReadComponents)
     ->Arg(1000)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
-    ->MinTime(0.05)
-    ->Repetitions(5);
+    ->Iterations(1)
+    ->Repetitions(25);
 
 int main(int argc, char **argv)
 {

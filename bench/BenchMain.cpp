@@ -9,31 +9,37 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 
 namespace {
 
 // Shows the usual console table and keeps each benchmark's time per iteration.
-// A benchmark run several times (repetitions) keeps its fastest run: the one
-// least disturbed by whatever else the machine was doing.
+// A benchmark run several times (repetitions) counts with the median of its
+// runs: one run disturbed by whatever else the machine was doing, or one
+// lucky run, does not decide a ratio.
 class CollectingReporter : public benchmark::ConsoleReporter
 {
 public:
     void ReportRuns(const std::vector<Run> &Reports) override
     {
         ConsoleReporter::ReportRuns(Reports);
-        for (const Run &run : Reports)
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration) {
-                const std::string name = plainName(run);
-                const double perIteration
-                    = run.real_accumulated_time / double(run.iterations ? run.iterations : 1);
-                const auto known = seconds.find(name);
-                if (known == seconds.end() || perIteration < known->second)
-                    seconds[name] = perIteration;
-                const auto bytes = run.counters.find("bytes_per_second");
-                if (bytes != run.counters.end())
-                    bytesPerSecond[name] = std::max(bytesPerSecond[name], bytes->second.value);
-            }
+        for (const Run &run : Reports) {
+            if (run.error_occurred)
+                continue;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.run_type != Run::RT_Iteration && !median)
+                continue;
+            const std::string name = plainName(run);
+            if (!median && medians.count(name))
+                continue;
+            if (median)
+                medians.insert(name);
+            seconds[name] = run.real_accumulated_time / double(run.iterations ? run.iterations : 1);
+            const auto bytes = run.counters.find("bytes_per_second");
+            if (bytes != run.counters.end())
+                bytesPerSecond[name] = bytes->second.value;
+        }
     }
     // The name without the run settings a benchmark may fix for itself
     // (minimum time, iterations, repetitions): "Benchmark/argument".
@@ -46,6 +52,7 @@ public:
         name.iterations.clear();
         return name.str();
     }
+    std::set<std::string> medians; // benchmarks whose median is known
     std::map<std::string, double> bytesPerSecond;
     // Wall seconds per iteration, whatever unit the table shows, so that
     // benchmarks shown in different units still compare.

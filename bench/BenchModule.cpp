@@ -8,6 +8,8 @@
 #include "orvlib/OvSession.h"
 #include "orvlib/OvUpdateSQL.h"
 
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <functional>
 #include <random>
@@ -83,4 +85,13 @@ void registerPackage()
         return true;
     }();
     (void)registered;
+}
+
+void evictCaches()
+{
+    static std::vector<char> buffer(64 << 20, 1);
+    static unsigned sum = 0;
+    for (size_t i = 0; i < buffer.size(); i += 64)
+        sum += static_cast<unsigned char>(buffer[i]);
+    benchmark::DoNotOptimize(sum);
 }

@@ -28,23 +28,6 @@ struct Module
     QList<QObject *> components;
 };
 
-// A tree is rebuilt after a person's drop or edit, and between two of them
-// the designer's own work (painting, the inspector, the code editor) has
-// replaced what the caches held. Every timed build therefore starts with
-// caches that hold none of the module, at 1,000 components as at 10,000, so
-// the ratio compares the same situation (a module small enough to stay in
-// the caches between timed loops would otherwise be measured warm and the
-// large one cold). Reading a buffer well beyond the last-level cache evicts
-// everything else.
-void evictCaches()
-{
-    static std::vector<char> buffer(64 << 20, 1);
-    static unsigned sum = 0;
-    for (size_t i = 0; i < buffer.size(); i += 64)
-        sum += static_cast<unsigned char>(buffer[i]);
-    benchmark::DoNotOptimize(sum);
-}
-
 int countNodes(const TSprig &Node)
 {
     int n = 1;

@@ -115,3 +115,15 @@ std::unique_ptr<TOvDriver> CreateDriver(TOvServerType ServerType)
         throw Exception(SNoDriver().arg(GetServerTypeName(ServerType)));
     return it->second();
 }
+
+int TOvReadAhead::TakeInto(std::vector<QVariantList> &Out, int Count)
+{
+    int n = 0;
+    for (; n < Count && Next < Rows.size(); ++n)
+        Out.push_back(std::move(Rows[Next++]));
+    if (Next == Rows.size() && Next > 0) {
+        Rows.clear();
+        Next = 0;
+    }
+    return n;
+}

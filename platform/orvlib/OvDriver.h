@@ -50,6 +50,17 @@ public:
     qint64 RowsAffected = -1;
 };
 
+// Rows a cursor read before they were asked for (to free its connection for
+// another statement), handed out in order before any row read later.
+struct TOvReadAhead
+{
+    std::vector<QVariantList> Rows;
+    size_t Next = 0;
+    // Moves up to Count of the rows not yet handed out to the end of Out and
+    // returns how many; the storage is released once all are handed out.
+    int TakeInto(std::vector<QVariantList> &Out, int Count);
+};
+
 struct TOvColumnInfo
 {
     QString Name;

@@ -588,13 +588,7 @@ int PgCursor::fetchFromServer(std::vector<QVariantList> &Rows, int Count)
 
 int PgCursor::FetchRows(std::vector<QVariantList> &Rows, int Count)
 {
-    int n = 0;
-    for (; n < Count && m_next < m_readAhead.size(); ++n)
-        Rows.push_back(std::move(m_readAhead[m_next++]));
-    if (m_next == m_readAhead.size() && m_next > 0) {
-        m_readAhead.clear();
-        m_next = 0;
-    }
+    int n = m_readAhead.TakeInto(Rows, Count);
     if (n < Count && !m_error.isEmpty())
         throw EOvDatabaseError(m_error, m_serverError);
     if (n < Count && m_driver)
@@ -606,7 +600,7 @@ void PgCursor::drain()
 {
     try {
         while (m_driver)
-            fetchFromServer(m_readAhead, 10000);
+            fetchFromServer(m_readAhead.Rows, 10000);
     } catch (const EOvDatabaseError &) {
         // kept in m_error for the dataset's next read
     }

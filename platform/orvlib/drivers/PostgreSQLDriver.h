@@ -110,8 +110,7 @@ private:
 
     PostgreSQLDriver *m_driver;
     QByteArray m_name;
-    std::vector<QVariantList> m_readAhead;
-    size_t m_next = 0;
+    TOvReadAhead m_readAhead;
     QString m_error, m_serverError;
 };
 

@@ -238,8 +238,7 @@ private:
     SQLiteDriver *m_driver;
     sqlite3_stmt *m_stmt;
     int m_cols;
-    std::vector<QVariantList> m_readAhead;
-    size_t m_next = 0;
+    TOvReadAhead m_readAhead;
     QString m_error;
 };
 
@@ -329,13 +328,7 @@ void SQLiteCursor::finish()
 
 int SQLiteCursor::FetchRows(std::vector<QVariantList> &Rows, int Count)
 {
-    int n = 0;
-    for (; n < Count && m_next < m_readAhead.size(); ++n)
-        Rows.push_back(std::move(m_readAhead[m_next++]));
-    if (m_next == m_readAhead.size() && m_next > 0) {
-        m_readAhead.clear();
-        m_next = 0;
-    }
+    int n = m_readAhead.TakeInto(Rows, Count);
     if (n < Count && !m_error.isEmpty())
         throw EOvDatabaseError(m_error, m_error);
     while (n < Count && m_stmt) {
@@ -360,7 +353,7 @@ void SQLiteCursor::drain()
     while (m_stmt) {
         const int rc = sqlite3_step(m_stmt);
         if (rc == SQLITE_ROW) {
-            m_readAhead.push_back(readRow(m_stmt, m_cols));
+            m_readAhead.Rows.push_back(readRow(m_stmt, m_cols));
         } else {
             if (rc != SQLITE_DONE)
                 m_error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt)));

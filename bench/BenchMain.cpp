@@ -63,13 +63,16 @@ public:
 
 int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
                   const std::vector<BenchThroughput> &Throughputs,
-                  const std::vector<BenchTimeLimit> &TimeLimits)
+                  const std::vector<BenchTimeLimit> &TimeLimits, bool Interleaved)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     bool check = false;
-    std::vector<char *> args;
-    for (int i = 0; i < argc; ++i) {
+    std::vector<char *> args{argv[0]};
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    if (Interleaved)
+        args.push_back(interleave); // before the caller's, which may override it
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--check-ratios") == 0)
             check = true;
         else

@@ -34,6 +34,10 @@ struct BenchTimeLimit
 
 // Runs every registered benchmark and then prints each ratio, throughput and
 // time. With --check-ratios the program fails when one misses its limit.
+// Interleaved runs the repetitions of all benchmarks in random order, so that
+// a stretch of time when the machine is busier does not fall on one case of a
+// ratio only.
 int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
                   const std::vector<BenchThroughput> &Throughputs = {},
-                  const std::vector<BenchTimeLimit> &TimeLimits = {});
+                  const std::vector<BenchTimeLimit> &TimeLimits = {},
+                  bool Interleaved = false);

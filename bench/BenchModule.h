@@ -12,6 +12,10 @@
 // nothing measured can lean on the order of creation.
 std::unique_ptr<TDataModule> makeDataModule(int Count);
 
+// A dataset and a database from the middle of a module made by
+// makeDataModule, for selecting in turn so every selection is a change.
+QList<QObject *> pickDataSetAndDatabase(QObject *Root);
+
 // Registers the package's components, editors and nodes, once per process.
 void registerPackage();
 

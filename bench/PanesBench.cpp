@@ -3,9 +3,8 @@
 // components (against the node tree alone), following a selection, and
 // colouring SQL after an edit in texts of 1,000 and 10,000 lines.
 #include "BenchMain.h"
-#include "BenchModule.h"
+#include "BenchDesigner.h"
 
-#include "FormDesigner.h"
 #include "SqlHighlighter.h"
 #include "StructurePane.h"
 
@@ -42,9 +41,7 @@ void Sprigs_Build(benchmark::State &State)
 // A module opened in the pane: the tree built, indexed, every branch open.
 void StructurePane_Open(benchmark::State &State)
 {
-    registerPackage();
-    TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
+    TFormDesignerPtr designer = makeBenchDesigner(static_cast<int>(State.range(0)));
     TStructurePane pane;
     pane.resize(360, 600);
     for (auto _ : State) {
@@ -56,9 +53,7 @@ void StructurePane_Open(benchmark::State &State)
 // A value changed: the tree rebuilt with expansion and selection restored.
 void StructurePane_Rebuild(benchmark::State &State)
 {
-    registerPackage();
-    TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
+    TFormDesignerPtr designer = makeBenchDesigner(static_cast<int>(State.range(0)));
     TStructurePane pane;
     pane.resize(360, 600);
     pane.setDesigner(designer);
@@ -75,14 +70,11 @@ void StructurePane_Rebuild(benchmark::State &State)
 // The designer selects one component: the pane's selection follows.
 void StructurePane_SelectOne(benchmark::State &State)
 {
-    registerPackage();
-    TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
+    TFormDesignerPtr designer = makeBenchDesigner(static_cast<int>(State.range(0)));
     TStructurePane pane;
     pane.resize(360, 600);
     pane.setDesigner(designer);
-    const QObjectList all = designer->Root()->children();
-    const QList<QObject *> two{all[all.size() / 2 + 20], all[all.size() / 4 + 30]};
+    const QList<QObject *> two = pickDataSetAndDatabase(designer->Root());
     int turn = 0;
     for (auto _ : State)
         designer->select({two[turn++ % 2]});
@@ -92,14 +84,11 @@ void StructurePane_SelectOne(benchmark::State &State)
 // The same with the pane painted after each selection (offscreen raster).
 void StructurePane_SelectAndPaint(benchmark::State &State)
 {
-    registerPackage();
-    TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
+    TFormDesignerPtr designer = makeBenchDesigner(static_cast<int>(State.range(0)));
     TStructurePane pane;
     pane.resize(360, 600);
     pane.setDesigner(designer);
-    const QObjectList all = designer->Root()->children();
-    const QList<QObject *> two{all[all.size() / 2 + 20], all[all.size() / 4 + 30]};
+    const QList<QObject *> two = pickDataSetAndDatabase(designer->Root());
     int turn = 0;
     for (auto _ : State) {
         designer->select({two[turn++ % 2]});
@@ -148,11 +137,8 @@ BENCHMARK(SqlHighlighter_Keystroke)->Arg(1000)->Arg(10000)->Unit(benchmark::kMic
 
 int main(int argc, char **argv)
 {
-    std::vector<char *> args(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, interleave);
     return runBenchmarks(
-        int(args.size()), args.data(),
+        argc, argv,
         {// The view adds a bounded factor to the node tree it shows.
          {"structure rebuild / node tree, 10,000 components", "StructurePane_Rebuild/10000",
           "Sprigs_Build/10000", 4.0},
@@ -168,5 +154,6 @@ int main(int argc, char **argv)
         {},
         {{"structure select one, 10,000 components", "StructurePane_SelectOne/10000", 16.0},
          {"structure select and paint, 10,000 components", "StructurePane_SelectAndPaint/10000",
-          16.0}});
+          16.0}},
+        /*Interleaved=*/true);
 }

@@ -2,9 +2,8 @@
 // refreshing the rows (the inspector model alone, and the pane with its item
 // model following the designer), at 1,000 and 10,000 components.
 #include "BenchMain.h"
-#include "BenchModule.h"
+#include "BenchDesigner.h"
 
-#include "FormDesigner.h"
 #include "PropertiesPane.h"
 
 #include "designide/FormFile.h"
@@ -19,23 +18,10 @@
 
 namespace {
 
-// A dataset and a database from the middle of the module, chosen in turn so
-// every selection is a change.
-QList<QObject *> pickTwo(QObject *Root)
-{
-    const qsizetype count = Root->children().size();
-    return {Root->findChild<QObject *>(QString("DataSet%1").arg(count / 4),
-                                       Qt::FindDirectChildrenOnly),
-            Root->findChild<QObject *>(QString("Database%1").arg(count / 20),
-                                       Qt::FindDirectChildrenOnly)};
-}
-
 void Inspector_SelectOne(benchmark::State &State)
 {
-    registerPackage();
-    TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
-    const QList<QObject *> two = pickTwo(designer->Root());
+    TFormDesignerPtr designer = makeBenchDesigner(static_cast<int>(State.range(0)));
+    const QList<QObject *> two = pickDataSetAndDatabase(designer->Root());
     TObjectInspectorModel model;
     int turn = 0;
     qsizetype shown = 0;
@@ -52,11 +38,9 @@ void Inspector_SelectOne(benchmark::State &State)
 // The refresh after a change: every row read again.
 void Inspector_Refresh(benchmark::State &State)
 {
-    registerPackage();
-    TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
+    TFormDesignerPtr designer = makeBenchDesigner(static_cast<int>(State.range(0)));
     TObjectInspectorModel model;
-    model.setSelection(designer, {pickTwo(designer->Root()).first()});
+    model.setSelection(designer, {pickDataSetAndDatabase(designer->Root()).first()});
     for (auto _ : State)
         model.refresh();
 }
@@ -65,10 +49,8 @@ void Inspector_Refresh(benchmark::State &State)
 // the view's rows and values read as a paint would read them).
 void InspectorPane_SelectOne(benchmark::State &State)
 {
-    registerPackage();
-    TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
-    const QList<QObject *> two = pickTwo(designer->Root());
+    TFormDesignerPtr designer = makeBenchDesigner(static_cast<int>(State.range(0)));
+    const QList<QObject *> two = pickDataSetAndDatabase(designer->Root());
     TInspectorPane pane;
     pane.resize(360, 600);
     pane.setDesigner(designer);
@@ -87,10 +69,8 @@ void InspectorPane_SelectOne(benchmark::State &State)
 // The same, with the pane painted after each selection (offscreen raster).
 void InspectorPane_SelectAndPaint(benchmark::State &State)
 {
-    registerPackage();
-    TFormDesignerPtr designer
-        = std::make_shared<TFormDesigner>(makeDataModule(static_cast<int>(State.range(0))));
-    const QList<QObject *> two = pickTwo(designer->Root());
+    TFormDesignerPtr designer = makeBenchDesigner(static_cast<int>(State.range(0)));
+    const QList<QObject *> two = pickDataSetAndDatabase(designer->Root());
     TInspectorPane pane;
     pane.resize(360, 600);
     pane.setDesigner(designer);
@@ -106,8 +86,7 @@ void InspectorPane_SelectAndPaint(benchmark::State &State)
 // shared rows of many components.
 void Inspector_SelectMany(benchmark::State &State)
 {
-    registerPackage();
-    TFormDesignerPtr designer = std::make_shared<TFormDesigner>(makeDataModule(10000));
+    TFormDesignerPtr designer = makeBenchDesigner(10000);
     QList<QObject *> many;
     for (QObject *c : designer->Root()->children())
         if (qobject_cast<TOvDataSet *>(c) && many.size() < State.range(0))

@@ -136,13 +136,8 @@ BENCHMARK(StructureView_ReadComponents)
 
 int main(int argc, char **argv)
 {
-    // The runs of both sizes interleaved in random order, so that a stretch
-    // of time when the machine is busier does not fall on one size only.
-    std::vector<char *> args(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, interleave);
     return runBenchmarks(
-        int(args.size()), args.data(),
+        argc, argv,
         // Linear: ten times the components take at most twelve times as long.
         {{"structure view build, 10,000 / 1,000 components", "StructureView_BuildTree/10000",
           "StructureView_BuildTree/1000", 12.0},
@@ -158,5 +153,6 @@ int main(int argc, char **argv)
         // Inside one frame of the user interface.
         {{"structure view build, 10,000 components", "StructureView_BuildTree/10000", 16.0},
          {"structure view drop and rebuild, 10,000 components",
-          "StructureView_DropAndRebuild/10000", 16.0}});
+          "StructureView_DropAndRebuild/10000", 16.0}},
+        /*Interleaved=*/true);
 }

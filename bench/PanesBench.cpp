@@ -2,8 +2,8 @@
 // rebuilding the structure pane of a data module of 1,000 and 10,000
 // components (against the node tree alone), following a selection, and
 // colouring SQL after an edit in texts of 1,000 and 10,000 lines.
-#include "BenchMain.h"
 #include "BenchDesigner.h"
+#include "BenchMain.h"
 
 #include "SqlHighlighter.h"
 #include "StructurePane.h"
@@ -97,13 +97,16 @@ void StructurePane_SelectAndPaint(benchmark::State &State)
     pane.setDesigner(nullptr);
 }
 
-// One keystroke in the middle of a SQL text of Lines lines, coloured.
+// One keystroke in the middle of a SQL text of Lines lines, coloured. The
+// text opens with a comment longer than its other lines: shrinking the one
+// longest line makes the editor's layout measure every line for the next
+// longest, whatever the colouring costs.
 void SqlHighlighter_Keystroke(benchmark::State &State)
 {
     QPlainTextEdit edit;
     auto *highlighter = new TSqlHighlighter(edit.document());
-    QStringList lines;
-    for (int i = 0; i < State.range(0); ++i)
+    QStringList lines{QStringLiteral("-- ") + QString(100, u'=')};
+    for (int i = 1; i < State.range(0); ++i)
         lines << QStringLiteral("select a%1, 'x' from t where b = :p%1 -- line").arg(i);
     edit.setPlainText(lines.join('\n'));
     QTextCursor cursor(edit.document()->findBlockByNumber(static_cast<int>(State.range(0) / 2)));
@@ -133,7 +136,12 @@ BENCHMARK(StructurePane_Rebuild)
     ->Repetitions(15);
 BENCHMARK(StructurePane_SelectOne)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(StructurePane_SelectAndPaint)->Arg(10000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(SqlHighlighter_Keystroke)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+// A keystroke is short: 5 runs of each size, interleaved, their median counting.
+BENCHMARK(SqlHighlighter_Keystroke)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5);
 
 int main(int argc, char **argv)
 {
@@ -148,12 +156,13 @@ int main(int argc, char **argv)
          // Following a selection does not depend on the module's size.
          {"structure select one, 10,000 / 1,000 components", "StructurePane_SelectOne/10000",
           "StructurePane_SelectOne/1000", 3.0},
-         // One keystroke lexes the text once: linear, not per line.
+         // A keystroke colours the line it changes, whatever the text's length.
          {"SQL keystroke, 10,000 / 1,000 lines", "SqlHighlighter_Keystroke/10000",
-          "SqlHighlighter_Keystroke/1000", 15.0}},
+          "SqlHighlighter_Keystroke/1000", 1.5}},
         {},
         {{"structure select one, 10,000 components", "StructurePane_SelectOne/10000", 16.0},
          {"structure select and paint, 10,000 components", "StructurePane_SelectAndPaint/10000",
-          16.0}},
+          16.0},
+         {"SQL keystroke, 10,000 lines", "SqlHighlighter_Keystroke/10000", 16.0}},
         /*Interleaved=*/true);
 }

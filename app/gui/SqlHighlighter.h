@@ -3,13 +3,13 @@
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
 
-#include <vector>
-
 // Colours SQL text as the runtime library reads it: keywords, string
 // literals, comments (-- and nested /* */), parameter markers (:name,
-// :"name"; a :: cast is none). Constructs that span lines (a comment, a
-// literal) are found by lexing the whole text once per change, so a line
-// is coloured by what precedes it, not only by its own characters.
+// :"name"; a :: cast is none). Lines are coloured one at a time, each
+// starting from what the line above left open (a comment and its depth, a
+// literal or quoted name and its quote, a dollar-quoted string and its tag),
+// so a keystroke costs the line it changes, and the lines below only while
+// what is open at their start changes.
 class TSqlHighlighter : public QSyntaxHighlighter
 {
     Q_OBJECT
@@ -21,7 +21,7 @@ public:
 
     // What the character at Position of the document is coloured as.
     Kind kindAt(int Position);
-    // How often the whole text was lexed (each change lexes it once).
+    // How many lines were coloured so far.
     int lexCount() const { return m_lexCount; }
 
     static bool isKeyword(QStringView Word);
@@ -30,16 +30,6 @@ protected:
     void highlightBlock(const QString &Text) override;
 
 private:
-    struct Span
-    {
-        int Pos;
-        int End;
-        Kind What;
-    };
-    void lex();
-
-    std::vector<Span> m_spans; // in text order, not overlapping
-    bool m_dirty = true;
     int m_lexCount = 0;
     QTextCharFormat m_formats[6];
 };

@@ -254,6 +254,17 @@ TEST(SqlHighlighter, KindsOfCharacters)
         {"select $$ from $$ x", 11, K::String},
         {"select 'open", 10, K::String},
         {"select /* open", 12, K::Comment},
+        // What a line leaves open goes on in the next.
+        {"select $x$ a\nb $y$ c\n$x$ from t", 19, K::String},
+        {"select $x$ a\nb $y$ c\n$x$ from t", 25, K::Keyword},
+        {"select /* a /* b */\nfrom */ x", 20, K::Comment},
+        {"select /* a /* b */\nfrom */ x", 28, K::Plain},
+        {"select E'a\\'\nfrom' x", 13, K::String},
+        {"select 'a''\nfrom' x", 12, K::String},
+        {"where a = :\"Cust\nNo\" and", 17, K::Parameter},
+        {"where a = :\"Cust\nNo\" and", 21, K::Keyword},
+        {"select \"a\nfrom\" from", 10, K::Plain},
+        {"select \"a\nfrom\" from", 16, K::Keyword},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.text);
@@ -265,7 +276,8 @@ TEST(SqlHighlighter, KindsOfCharacters)
 }
 
 // Constructs that span lines colour the lines below them, and an edit above
-// recolours what follows; a change lexes the text once, not once a line.
+// recolours what follows; a change colours each line it reaches once, and a
+// keystroke that opens or closes nothing colours its own line alone.
 TEST(SqlHighlighter, MultiLineConstructsAndCost)
 {
     QTextDocument doc;
@@ -287,7 +299,7 @@ TEST(SqlHighlighter, MultiLineConstructsAndCost)
     const int lexes = h.lexCount();
     QTextCursor c(&doc);
     c.insertText("/* ");
-    EXPECT_LE(h.lexCount() - lexes, 2) << "one lex per change, not per line";
+    EXPECT_LE(h.lexCount() - lexes, 5000 + 1) << "each line once";
     EXPECT_TRUE(formatAt(3, 0).fontItalic()) << "line 4 is inside the opened comment";
     EXPECT_TRUE(formatAt(4999, 0).fontItalic());
 
@@ -297,4 +309,12 @@ TEST(SqlHighlighter, MultiLineConstructsAndCost)
     EXPECT_TRUE(formatAt(0, 5).fontItalic());
     EXPECT_FALSE(formatAt(3, 0).fontItalic()) << "closed again on line 2";
     EXPECT_EQ(formatAt(3, 0).fontWeight(), QFont::Bold);
+
+    QTextCursor key(doc.findBlockByNumber(2500));
+    const int beforeKey = h.lexCount();
+    key.insertText("x");
+    EXPECT_EQ(h.lexCount() - beforeKey, 1) << "a keystroke colours its line";
+    key.insertText("'");
+    EXPECT_EQ(formatAt(4999, 0).foreground().color(), QColor(0, 120, 0))
+        << "a literal opened on line 2501 runs to the end";
 }

@@ -3,6 +3,7 @@
 #include "DesignErrors.h"
 #include "DesignIntf.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -87,6 +88,22 @@ struct TDeferredProperty
     int Line = 0;
 };
 
+// Where a component starts in a form file (the line of its "object") and
+// where each property written for it starts (lines from 1): what messages
+// about a component read from a file point at.
+struct TComponentSource
+{
+    int Line = 0;
+    // Property name as written, in lower case and without ".Strings".
+    QHash<QString, int> Properties;
+    // The line of property Name, or the component's when it is not written.
+    int PropertyLine(const QString &Name) const
+    {
+        return Name.isEmpty() ? Line : Properties.value(Name.toLower(), Line);
+    }
+};
+using TFormSourceMap = QHash<const QObject *, TComponentSource>;
+
 // Reads one form file. The whole text is read before anything is handed
 // out: on the first fault Read raises EFormError and frees everything it
 // built.
@@ -102,6 +119,9 @@ public:
     // text was read; held-back properties are not applied.
     std::unique_ptr<QObject> Read();
     const QList<TDeferredProperty> &Deferred() const { return m_deferred; }
+    // When set before Read, Read fills Sources (cleared first) with where
+    // each component and property it builds starts; nothing is kept otherwise.
+    void SetSourceMap(TFormSourceMap *Sources) { m_sources = Sources; }
     // Sets the held-back properties in form order; a failure raises
     // EFormError naming the component and the line.
     void ApplyDeferred();
@@ -110,6 +130,7 @@ private:
     QString m_text;
     QString m_fileName;
     QList<TDeferredProperty> m_deferred;
+    TFormSourceMap *m_sources = nullptr;
 };
 
 // The form text of Root and the components below it. Only published
@@ -124,9 +145,11 @@ QString WriteFormText(const QObject *Root);
 // does); FileName only names the file in messages.
 void ApplyDeferredProperties(const QList<TDeferredProperty> &Deferred, const QString &FileName);
 
-// Reads FileName (UTF-8). Errors name the file.
+// Reads FileName (UTF-8). Errors name the file. Sources, when given,
+// receives where each component and property starts (TFormReader::SetSourceMap).
 std::unique_ptr<QObject> LoadFormFile(const QString &FileName,
-                                      QList<TDeferredProperty> *Deferred = nullptr);
+                                      QList<TDeferredProperty> *Deferred = nullptr,
+                                      TFormSourceMap *Sources = nullptr);
 // Writes the form text of Root to FileName, replacing it atomically: the text
 // goes to a temporary file beside it that is renamed over it only when
 // complete, and the previous version is kept as NAME.~dfm (a copy, so the

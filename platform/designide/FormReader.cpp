@@ -117,9 +117,11 @@ bool isActivation(const QMetaProperty &P)
 class Parser
 {
 public:
-    Parser(const QString &Text, const QString &FileName, QList<TDeferredProperty> &Deferred)
+    Parser(const QString &Text, const QString &FileName, QList<TDeferredProperty> &Deferred,
+           TFormSourceMap *Sources)
         : m_lexer(Text, FileName)
         , m_deferred(Deferred)
+        , m_sources(Sources)
     {
         m_token = m_lexer.next();
     }
@@ -175,6 +177,7 @@ private:
             fail(QStringLiteral("objects nested too deeply"));
         if (!atObjectStart())
             fail(QStringLiteral("\"object\" expected"));
+        const int objectLine = m_token.Line;
         advance();
         const int nameLine = m_token.Line, nameColumn = m_token.Column;
         const QString name = expectIdentifier(QStringLiteral("component name"));
@@ -204,6 +207,9 @@ private:
         std::unique_ptr<QObject> guard(Parent ? nullptr : object);
         object->setObjectName(name);
         m_names.insert(key);
+        TComponentSource *source = m_sources ? &(*m_sources)[object] : nullptr;
+        if (source)
+            source->Line = objectLine;
 
         while (!m_token.isWord("end")) {
             if (m_token.Kind == TokenKind::End)
@@ -213,6 +219,12 @@ private:
                 continue;
             }
             const Assignment a = readAssignment(Depth);
+            if (source) {
+                QString key = a.name.toLower();
+                if (key.endsWith(QLatin1String(".strings")))
+                    key.chop(8);
+                source->Properties.insert(key, a.line);
+            }
             assign(object, a, /*IsItem=*/false);
         }
         advance();
@@ -638,6 +650,7 @@ private:
     QHash<const QMetaObject *, int> m_constructors;
     QHash<const QMetaObject *, QHash<QString, int>> m_properties;
     QList<TDeferredProperty> &m_deferred;
+    TFormSourceMap *m_sources;
     QSet<QString> m_names;
     std::vector<PendingReference> m_references;
 };
@@ -656,11 +669,15 @@ TFormReader::~TFormReader() = default;
 std::unique_ptr<QObject> TFormReader::Read()
 {
     m_deferred.clear();
+    if (m_sources)
+        m_sources->clear();
     try {
-        Parser parser(m_text, m_fileName, m_deferred);
+        Parser parser(m_text, m_fileName, m_deferred, m_sources);
         return parser.readForm();
     } catch (...) {
         m_deferred.clear();
+        if (m_sources)
+            m_sources->clear();
         throw;
     }
 }
@@ -686,7 +703,8 @@ void ApplyDeferredProperties(const QList<TDeferredProperty> &Deferred, const QSt
     }
 }
 
-std::unique_ptr<QObject> LoadFormFile(const QString &FileName, QList<TDeferredProperty> *Deferred)
+std::unique_ptr<QObject> LoadFormFile(const QString &FileName, QList<TDeferredProperty> *Deferred,
+                                      TFormSourceMap *Sources)
 {
     QFile file(FileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -697,6 +715,7 @@ std::unique_ptr<QObject> LoadFormFile(const QString &FileName, QList<TDeferredPr
         throw EFormError(
             QStringLiteral("Cannot read form file %1: %2").arg(FileName, file.errorString()));
     TFormReader reader(QString::fromUtf8(bytes), FileName);
+    reader.SetSourceMap(Sources);
     std::unique_ptr<QObject> root = reader.Read();
     if (Deferred)
         *Deferred = reader.Deferred();

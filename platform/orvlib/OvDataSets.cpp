@@ -10,35 +10,60 @@
 
 #include "rtl/SysUtils.h"
 
-ovlib::BoundStatement ovlib::bindParams(const QString &SQL, const TParams *Params,
-                                        const TOvDriver &Driver, const QString &Owner)
+namespace {
+
+// SQL with its :name markers rewritten into Driver's placeholders: each
+// distinct name (letter case ignored) is one placeholder, numbered in order
+// of first appearance; Names receives the names in that order.
+QString withPlaceholders(const QString &SQL, const TOvDriver &Driver, QStringList &Names)
 {
-    BoundStatement result;
-    QStringList names; // distinct names, in placeholder order
+    QString sql;
     qsizetype copied = 0;
     TOvSQLLexer lexer(SQL);
     for (TOvSQLToken t = lexer.Next(); t.kind != TOvSQLToken::End; t = lexer.Next()) {
         if (t.kind != TOvSQLToken::Param)
             continue;
         qsizetype index = -1;
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            if (names.at(i).compare(t.value, Qt::CaseInsensitive) == 0)
+        for (qsizetype i = 0; i < Names.size() && index < 0; ++i) {
+            if (Names.at(i).compare(t.value, Qt::CaseInsensitive) == 0)
                 index = i;
         }
         if (index < 0) {
-            TParam *p = Params ? Params->FindParam(t.value) : nullptr;
-            if (!p)
-                throw Exception(SParamNotFound().arg(t.value, Owner));
-            index = names.size();
-            names << t.value;
-            result.values << p->Value();
+            index = Names.size();
+            Names << t.value;
         }
-        result.sql += QStringView(SQL).mid(copied, t.pos - copied);
-        result.sql += Driver.Placeholder(static_cast<int>(index));
+        sql += QStringView(SQL).mid(copied, t.pos - copied);
+        sql += Driver.Placeholder(static_cast<int>(index));
         copied = t.pos + t.len;
     }
-    result.sql += QStringView(SQL).mid(copied);
+    sql += QStringView(SQL).mid(copied);
+    return sql;
+}
+
+} // namespace
+
+ovlib::BoundStatement ovlib::bindParams(const QString &SQL, const TParams *Params,
+                                        const TOvDriver &Driver, const QString &Owner)
+{
+    BoundStatement result;
+    QStringList names; // distinct names, in placeholder order
+    result.sql = withPlaceholders(SQL, Driver, names);
+    for (const QString &name : std::as_const(names)) {
+        TParam *p = Params ? Params->FindParam(name) : nullptr;
+        if (!p)
+            throw Exception(SParamNotFound().arg(name, Owner));
+        result.values << p->Value();
+    }
     return result;
+}
+
+TOvStatementInfo DescribeStatement(TOvDriver &Driver, const QString &SQL)
+{
+    QStringList names;
+    const QString sql = withPlaceholders(SQL, Driver, names);
+    TOvStatementInfo info = Driver.Describe(sql);
+    info.ParamNames = names;
+    return info;
 }
 
 // --- TOvDataSet ---------------------------------------------------------------

@@ -43,6 +43,12 @@ std::unique_ptr<TOvCursor> TOvDriver::OpenCursor(const QString &SQL, const QVari
     return std::make_unique<TOvMemCursor>(Execute(SQL, Params));
 }
 
+TOvStatementInfo TOvDriver::Describe(const QString &)
+{
+    throw EOvDatabaseError(
+        QStringLiteral("This server cannot prepare a statement without running it"));
+}
+
 QString TOvDriver::QuoteObjectName(const QString &Name) const
 {
     QString owner, object;

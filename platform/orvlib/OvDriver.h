@@ -81,6 +81,16 @@ struct TOvIndexColumn
     int Position = 0; // from 1
 };
 
+// What a server reports of a statement it prepared without running it.
+struct TOvStatementInfo
+{
+    // The result columns; none for a statement that returns no rows.
+    QList<TFieldDesc> Fields;
+    // The distinct parameter markers, in placeholder order (DescribeStatement
+    // fills them; a driver leaves them empty).
+    QStringList ParamNames;
+};
+
 struct TOvProcParamInfo
 {
     QString Name;
@@ -120,6 +130,13 @@ public:
     // memory; so does every statement of a driver that reads no other way.
     virtual std::unique_ptr<TOvCursor> OpenCursor(const QString &SQL, const QVariantList &Params);
     virtual QString Placeholder(int Index) const = 0;
+    // Prepares SQL (parameters written as Placeholder(i)) on the server and
+    // reports its result columns, without running it: no row is read and
+    // nothing the statement would change is changed, and no named statement
+    // is left behind on the server. Raises EOvDatabaseError with the server's
+    // message when the server refuses the statement. The base raises: a
+    // driver that cannot prepare without running says so.
+    virtual TOvStatementInfo Describe(const QString &SQL);
 
     virtual bool ObjOwnerSupported() const = 0;
     // Tables and views; system tables only with SystemTables.
@@ -151,6 +168,12 @@ public:
     // A quoted column name (names from the catalogue keep their case).
     virtual QString QuoteColumnName(const QString &Name) const;
 };
+
+// Describes SQL written with the library's :name parameter markers (markers
+// inside literals, quoted names and comments are left alone), as
+// TOvDriver::Describe does: each distinct marker becomes one placeholder and
+// is listed in ParamNames. Nothing is run.
+TOvStatementInfo DescribeStatement(TOvDriver &Driver, const QString &SQL);
 
 using TOvDriverFactory = std::function<std::unique_ptr<TOvDriver>()>;
 // Makes a driver available for a server type (the library registers its own).

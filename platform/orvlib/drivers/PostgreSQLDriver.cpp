@@ -489,6 +489,37 @@ std::unique_ptr<TOvCursor> PostgreSQLDriver::OpenCursor(const QString &SQL,
     return cursor;
 }
 
+TOvStatementInfo PostgreSQLDriver::Describe(const QString &SQL)
+{
+    PGconn *c = conn();
+    // The unnamed statement: the server replaces it with the next one and
+    // never runs it unless asked to (Parse and Describe only, no Execute).
+    // Inside a transaction a savepoint keeps a refused statement from
+    // aborting it.
+    const bool guarded = PQtransactionStatus(c) == PQTRANS_INTRANS;
+    if (guarded)
+        command("savepoint ov_describe");
+    const QByteArray sql = SQL.toUtf8();
+    Result prepared(PQprepare(c, "", sql.constData(), 0, nullptr));
+    Result described;
+    if (prepared && PQresultStatus(prepared.get()) == PGRES_COMMAND_OK)
+        described.reset(PQdescribePrepared(c, ""));
+    const PGresult *failed
+        = !prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK     ? prepared.get()
+          : !described || PQresultStatus(described.get()) != PGRES_COMMAND_OK ? described.get()
+                                                                              : nullptr;
+    if (failed || !prepared || !described) {
+        if (guarded && PQstatus(c) == CONNECTION_OK)
+            PQclear(PQexec(c, "rollback to savepoint ov_describe; release savepoint ov_describe"));
+        fail(failed);
+    }
+    if (guarded)
+        command("release savepoint ov_describe");
+    TOvStatementInfo info;
+    info.Fields = describeResult(described.get());
+    return info;
+}
+
 void PostgreSQLDriver::drainCursors()
 {
     // Draining closes a cursor, which takes it off the list; the last one

@@ -131,6 +131,7 @@ public:
     void Disconnect() override;
     TOvResult Execute(const QString &SQL, const QVariantList &Params) override;
     std::unique_ptr<TOvCursor> OpenCursor(const QString &SQL, const QVariantList &Params) override;
+    TOvStatementInfo Describe(const QString &SQL) override;
     QStringList TableNames(bool SystemTables) override;
     QStringList MatchingTableNames(bool SystemTables, const QString &Pattern) override;
     QStringList SystemTableNames(const QString &Pattern) override;

@@ -268,6 +268,7 @@ public:
     void Disconnect() override;
     TOvResult Execute(const QString &SQL, const QVariantList &Params) override;
     std::unique_ptr<TOvCursor> OpenCursor(const QString &SQL, const QVariantList &Params) override;
+    TOvStatementInfo Describe(const QString &SQL) override;
     QStringList TableNames(bool SystemTables) override;
     QList<TOvColumnInfo> Columns(const QString &TableName) override;
     QStringList ColumnNames(const QString &TableName) override;
@@ -459,6 +460,25 @@ std::unique_ptr<TOvCursor> SQLiteDriver::OpenCursor(const QString &SQL, const QV
         return TOvDriver::OpenCursor(SQL, Params);
     bindAll(st, Params);
     return std::make_unique<SQLiteCursor>(this, st.release());
+}
+
+TOvStatementInfo SQLiteDriver::Describe(const QString &SQL)
+{
+    // Each statement of the text is compiled and finalized unstepped: SQLite
+    // runs nothing before sqlite3_step. The columns are those of the last
+    // statement that returns rows.
+    TOvStatementInfo info;
+    QString rest = SQL;
+    while (!rest.trimmed().isEmpty()) {
+        qsizetype tail = 0;
+        Stmt st(db(), rest, &tail);
+        if (!st)
+            break;
+        if (sqlite3_column_count(st.get()) > 0)
+            info.Fields = describe(st.get());
+        rest = rest.mid(tail);
+    }
+    return info;
 }
 
 void SQLiteDriver::drainCursors()

@@ -1,5 +1,6 @@
 #include "FormCommands.h"
 
+#include "ModuleCheck.h"
 #include "OvUpdSEd.h"
 
 #include "designide/FormFile.h"
@@ -17,6 +18,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTextStream>
@@ -48,13 +52,13 @@ struct LoadedForm
     QString FileName; // absolute
 };
 
-LoadedForm loadForm(const QString &FormFile)
+LoadedForm loadForm(const QString &FormFile, TFormSourceMap *Sources = nullptr)
 {
     LoadedForm form;
     form.FileName = QFileInfo(FormFile).absoluteFilePath();
     if (!QFileInfo(form.FileName).isFile())
         throw Exception(QStringLiteral("Form file %1 not found").arg(FormFile));
-    form.Root = LoadFormFile(form.FileName, &form.Deferred);
+    form.Root = LoadFormFile(form.FileName, &form.Deferred, Sources);
     QDir::setCurrent(QFileInfo(form.FileName).absolutePath());
     return form;
 }
@@ -327,6 +331,65 @@ int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err)
             Out << "not written: the check failed\n";
         Out.flush();
         return findings ? ExitFindings : ExitOk;
+    } catch (const Exception &e) {
+        Out.flush();
+        Err << "ovdesigner: " << e.Message().simplified() << '\n';
+        return ExitError;
+    }
+}
+
+int runCheck(const CheckOptions &Options, QTextStream &Out, QTextStream &Err)
+{
+    try {
+        TFormSourceMap sources;
+        // Held-back Connected and Active stay held back: the check connects
+        // on its own and runs no dataset.
+        LoadedForm form = loadForm(Options.FormFile, &sources);
+        TModuleCheck check(form.Root.get(), &sources);
+        for (const QString &pair : Options.RemoteOverrides) {
+            const qsizetype eq = pair.indexOf(QLatin1Char('='));
+            if (eq <= 0)
+                throw Exception(
+                    QStringLiteral("--remote-database %1: DATABASE=REMOTE expected").arg(pair));
+            check.SetRemoteDatabase(pair.left(eq), pair.mid(eq + 1));
+        }
+        check.Run();
+
+        const QString file = Options.FormFile;
+        if (Options.Json) {
+            QJsonArray list;
+            for (const TCheckProblem &p : check.Problems()) {
+                list.append(QJsonObject{{QStringLiteral("file"), file},
+                                        {QStringLiteral("line"), p.Line},
+                                        {QStringLiteral("component"), p.ComponentName},
+                                        {QStringLiteral("property"), p.Property},
+                                        {QStringLiteral("severity"), severityName(p.Severity)},
+                                        {QStringLiteral("message"), p.Message}});
+            }
+            Out << QJsonDocument(list).toJson(QJsonDocument::Indented);
+            Err << check.Summary() << '\n';
+        } else {
+            for (const TCheckProblem &p : check.Problems()) {
+                Out << file;
+                if (p.Line > 0)
+                    Out << '(' << p.Line << ')';
+                Out << ": " << p.ComponentName;
+                if (!p.Property.isEmpty())
+                    Out << '.' << p.Property;
+                Out << ": ";
+                if (p.Severity != TCheckSeverity::Error)
+                    Out << severityName(p.Severity) << ": ";
+                Out << p.Message << '\n';
+            }
+            Out << check.Summary() << '\n';
+        }
+        Out.flush();
+        Err.flush();
+        if (check.NothingChecked())
+            return ExitError;
+        return check.Count(TCheckSeverity::Error) + check.Count(TCheckSeverity::Warning)
+                   ? ExitFindings
+                   : ExitOk;
     } catch (const Exception &e) {
         Out.flush();
         Err << "ovdesigner: " << e.Message().simplified() << '\n';

@@ -39,4 +39,21 @@ struct GenSqlOptions
 // against the dataset's fields.
 int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err);
 
+struct CheckOptions
+{
+    QString FormFile;
+    bool Json = false;
+    // DATABASE=REMOTE pairs, as for GenSqlOptions.
+    QStringList RemoteOverrides;
+};
+
+// Checks the module of FormFile against its databases (TModuleCheck): one
+// line per finding, "FORM(LINE): Component.Property: message", then a
+// summary line; with Json a JSON array of the findings instead (the summary
+// goes to Err). Nothing is run, connected in the form or written. Status 0
+// when nothing is wrong (information alone is not), 1 when something is, 2 when
+// the module could not be checked at all (unreadable, or none of its
+// datasets could reach its database).
+int runCheck(const CheckOptions &Options, QTextStream &Out, QTextStream &Err);
+
 // createMissingEmbeddedDatabases: see EmbeddedDatabases.h.

@@ -57,6 +57,22 @@ Commands:
       REMOTE for this run (the form keeps its own; may be repeated).
       A missing SQLite database file is created from the SQL script of the
       same name beside it (demo.db from demo.sql).
+  --check FORM [--format text|json] [--remote-database DB=REMOTE]
+      Checks the data module FORM against its databases: every dataset's
+      SQL (macros expanded), every update object's statements and every
+      stored procedure are prepared on the server, never run; tables,
+      columns, indexes, persistent fields, field links and procedure
+      parameters are matched with the catalogue; session and database
+      names must resolve. One line per finding,
+      "FORM(LINE): Component.Property: message" (a warning or information
+      says so first), then a summary line; --format json prints a JSON array of
+      {file, line, component, property, severity, message} instead (the
+      summary goes to standard error). The form is not changed, no
+      database is created or changed, and no password is asked for: a
+      database that cannot be reached is one finding and its datasets are
+      noted as not checked. Exit status 0 when nothing is wrong (information
+      does not count), 1 when something is, 2 when the module could not be
+      checked at all.
   --list
       Loads the package and lists what it registered.
   --help
@@ -191,6 +207,7 @@ int main(int argc, char **argv)
     QString command;
     QStringList operands;
     GenSqlOptions gen;
+    QString format;
     bool quitAfterPaint = false;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
@@ -202,6 +219,12 @@ int main(int argc, char **argv)
             if (i + 1 >= args.size())
                 return usageError(QStringLiteral("%1 needs a value").arg(a));
             (a == QLatin1String("--package") ? packages : gen.RemoteOverrides).append(args[++i]);
+        } else if (a == QLatin1String("--format")) {
+            if (i + 1 >= args.size())
+                return usageError(QStringLiteral("--format needs a value"));
+            format = args[++i];
+            if (format != QLatin1String("text") && format != QLatin1String("json"))
+                return usageError(QStringLiteral("--format is text or json"));
         } else if (a == QLatin1String("--quit-after-paint")) {
             quitAfterPaint = true;
         } else if (a == QLatin1String("--tree") || a == QLatin1String("--gensql")
@@ -219,14 +242,24 @@ int main(int argc, char **argv)
             operands.append(a);
         }
     }
+    // --check is a command of its own, and a switch of --gensql.
+    if (command.isEmpty() && gen.Check) {
+        command = QStringLiteral("--check");
+        gen.Check = false;
+    }
+    if (command == QLatin1String("--check") && operands.size() != 1)
+        return usageError(QStringLiteral("--check takes one form file"));
+    if (!format.isEmpty() && command != QLatin1String("--check"))
+        return usageError(QStringLiteral("--format goes with --check"));
     if (command == QLatin1String("--tree") && operands.size() != 1)
         return usageError(QStringLiteral("--tree takes one form file"));
     if (command == QLatin1String("--gensql") && operands.size() != 2)
         return usageError(QStringLiteral("--gensql takes a form file and an update object"));
-    if (command != QLatin1String("--gensql")
-        && (gen.Write || gen.Check || !gen.RemoteOverrides.isEmpty()))
-        return usageError(
-            QStringLiteral("--write, --check and --remote-database go with --gensql"));
+    if (command != QLatin1String("--gensql") && (gen.Write || gen.Check))
+        return usageError(QStringLiteral("--write goes with --gensql"));
+    if (command != QLatin1String("--gensql") && command != QLatin1String("--check")
+        && !gen.RemoteOverrides.isEmpty())
+        return usageError(QStringLiteral("--remote-database goes with --gensql or --check"));
     if (command == QLatin1String("--list") && !operands.isEmpty())
         return usageError(QStringLiteral("unexpected argument %1").arg(operands.first()));
     if (command.isEmpty() && operands.size() > 1)
@@ -236,7 +269,7 @@ int main(int argc, char **argv)
     if (command.isEmpty() && !hasDisplay) {
         err << "ovdesigner: no display to open the designer's window on; the command-line "
                "forms work without one: ovdesigner --tree FORM, ovdesigner --gensql FORM "
-               "UPDATEOBJECT (see --help)\n";
+               "UPDATEOBJECT, ovdesigner --check FORM (see --help)\n";
         return ExitError;
     }
     if (packages.isEmpty())
@@ -259,6 +292,12 @@ int main(int argc, char **argv)
         gen.FormFile = operands[0];
         gen.UpdateObject = operands[1];
         status = runGenSql(gen, out, err);
+    } else if (command == QLatin1String("--check")) {
+        CheckOptions check;
+        check.FormFile = operands[0];
+        check.Json = format == QLatin1String("json");
+        check.RemoteOverrides = gen.RemoteOverrides;
+        status = runCheck(check, out, err);
     } else if (command == QLatin1String("--list")) {
         status = listRegistrations(packages, out, err);
     } else {

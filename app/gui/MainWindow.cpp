@@ -4,10 +4,11 @@
 #include "DataPreviewPane.h"
 #include "EmbeddedDatabases.h"
 #include "GuiErrors.h"
-#include "PropertiesPane.h"
 #include "ModuleEditing.h"
 #include "ModuleSurface.h"
 #include "PalettePane.h"
+#include "ProblemsPane.h"
+#include "PropertiesPane.h"
 #include "StructurePane.h"
 
 #include "designide/ComponentEditors.h"
@@ -141,6 +142,25 @@ void TMainWindow::createPanes()
     // It shares the bottom with the code editor, as a tab once that shows.
     tabifyDockWidget(code, preview);
     m_paneSetters.append([this](const TFormDesignerPtr &D) { m_dataPreview->setDesigner(D); });
+
+    m_problems = new TProblemsPane(this);
+    m_problems->setObjectName(QStringLiteral("problemsPane"));
+    m_problems->setInspector(m_inspector);
+    m_problems->setStructure(m_structure->model());
+    QDockWidget *problems = addPaneDock(m_problems, tr("Problems"), Qt::BottomDockWidgetArea);
+    tabifyDockWidget(preview, problems);
+    preview->raise();
+    m_paneSetters.append([this](const TFormDesignerPtr &D) { m_problems->setDesigner(D); });
+}
+
+void TMainWindow::checkModule()
+{
+    if (!m_designer)
+        return;
+    auto *dock = qobject_cast<QDockWidget *>(m_problems->parentWidget());
+    dock->show();
+    dock->raise();
+    m_problems->checkModule();
 }
 
 // --- Actions and menus ------------------------------------------------------------
@@ -198,6 +218,8 @@ void TMainWindow::createActions()
     });
     make("actInstalledPackages", tr("Installed &Packages..."), QKeySequence(),
          &TMainWindow::showInstalledPackages);
+    make("actCheckModule", tr("Chec&k Module"), QKeySequence(Qt::CTRL | Qt::Key_F9),
+         &TMainWindow::checkModule);
 
     // The edit commands act on the surface; the panes keep their own keys.
     for (const char *name : {"actCut", "actCopy", "actPaste", "actSelectAll", "actUndo"})
@@ -244,6 +266,8 @@ void TMainWindow::createMenus()
     m_viewMenu->menuAction()->setVisible(!m_docks.isEmpty());
 
     QMenu *component = menuBar()->addMenu(tr("&Component"));
+    component->addAction(action(QStringLiteral("actCheckModule")));
+    component->addSeparator();
     component->addAction(action(QStringLiteral("actInstallPackage")));
     component->addAction(action(QStringLiteral("actInstalledPackages")));
 
@@ -342,7 +366,7 @@ void TMainWindow::updateActions()
         for (QObject *o : m_designer->selection())
             if (o != m_designer->Root())
                 components = true;
-    for (const char *name : {"actSave", "actSaveAs", "actPaste", "actSelectAll"})
+    for (const char *name : {"actSave", "actSaveAs", "actPaste", "actSelectAll", "actCheckModule"})
         action(QLatin1String(name))->setEnabled(open);
     for (const char *name : {"actCut", "actCopy", "actDelete", "actRename"})
         action(QLatin1String(name))->setEnabled(components);

@@ -17,6 +17,7 @@ class TCodeEditorPane;
 class TInspectorPane;
 class TModuleSurface;
 class TPalettePane;
+class TProblemsPane;
 class TStructurePane;
 
 // The designer's main window: the data-module surface in the centre, the
@@ -43,6 +44,7 @@ public:
     TInspectorPane *inspector() const { return m_inspector; }
     TCodeEditorPane *codeEditor() const { return m_codeEditor; }
     TDataPreviewPane *dataPreview() const { return m_dataPreview; }
+    TProblemsPane *problems() const { return m_problems; }
     // The designer's window title: the module's file (or root) name, "*"
     // while modified.
     QString titleText() const;
@@ -82,6 +84,9 @@ public:
     // The installed packages: name, description, version (from the module
     // file), file, in a modal dialog.
     void showInstalledPackages();
+    // Checks the module against its databases in the Problems pane, which
+    // comes to front; the window keeps answering while it runs.
+    void checkModule();
 
     // The menus' actions by their object names ("actSave", ...), for tests.
     QAction *action(const QString &ObjectName) const;
@@ -129,4 +134,5 @@ private:
     QList<QDockWidget *> m_docks;
     QList<std::function<void(const TFormDesignerPtr &)>> m_paneSetters;
     TDataPreviewPane *m_dataPreview = nullptr;
+    TProblemsPane *m_problems = nullptr;
 };

@@ -264,11 +264,27 @@ QString TStructureModel::problemHint(TSprig *Sprig, bool Unattached)
     return tr("Incomplete: a setting this component needs is empty");
 }
 
+void TStructureModel::setCheckMarks(const QHash<const QObject *, QString> &Marks)
+{
+    QSet<const QObject *> touched;
+    for (auto it = m_checkMarks.cbegin(); it != m_checkMarks.cend(); ++it)
+        touched.insert(it.key());
+    for (auto it = Marks.cbegin(); it != Marks.cend(); ++it)
+        touched.insert(it.key());
+    m_checkMarks = Marks;
+    for (const QObject *c : std::as_const(touched))
+        if (TSprig *s = sprigOfItem(c)) {
+            const QModelIndex i = indexOf(s);
+            emit dataChanged(i, i);
+        }
+}
+
 QVariant TStructureModel::data(const QModelIndex &Index, int Role) const
 {
     TSprig *s = sprigOf(Index);
     if (!s)
         return {};
+    const bool checkMarked = s != m_root.get() && s->Item() && m_checkMarks.contains(s->Item());
     switch (Role) {
     case Qt::DisplayRole: {
         QString caption = s->Caption();
@@ -277,13 +293,13 @@ QVariant TStructureModel::data(const QModelIndex &Index, int Role) const
         return caption;
     }
     case Qt::DecorationRole:
-        if (s != m_root.get() && (isUnattached(s) || s->AnyProblems()))
+        if (checkMarked || (s != m_root.get() && (isUnattached(s) || s->AnyProblems())))
             return problemIcon();
         if (const TComponentClass c = s->Item() && s != m_root.get() ? s->ItemClass() : nullptr)
             return QIcon(componentGlyph(c));
         return {};
     case Qt::ForegroundRole:
-        if (s != m_root.get() && (isUnattached(s) || s->AnyProblems()))
+        if (checkMarked || (s != m_root.get() && (isUnattached(s) || s->AnyProblems())))
             return QColor(170, 0, 0);
         if (s->Transient())
             return QColor(96, 96, 96);
@@ -303,12 +319,16 @@ QVariant TStructureModel::data(const QModelIndex &Index, int Role) const
             tip += u'\n' + problemHint(s, isUnattached(s));
         else if (problemsBelow(s))
             tip += u'\n' + tr("A component below is incomplete");
+        if (checkMarked)
+            tip += u'\n' + tr("Check Module: %1").arg(m_checkMarks.value(s->Item()));
         return tip;
     }
     case SprigRole:
         return QVariant::fromValue(static_cast<void *>(s));
     case ProblemRole:
         return s != m_root.get() && (isUnattached(s) || s->AnyProblems());
+    case CheckProblemRole:
+        return checkMarked;
     default:
         return {};
     }

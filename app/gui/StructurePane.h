@@ -27,8 +27,9 @@ class TStructureModel : public QAbstractItemModel
     Q_OBJECT
 
 public:
-    // Extra roles: the node (TSprig *), and whether the node itself is flagged.
-    enum Roles { SprigRole = Qt::UserRole + 1, ProblemRole };
+    // Extra roles: the node (TSprig *), whether the node itself is flagged,
+    // and whether its component is marked by a module check.
+    enum Roles { SprigRole = Qt::UserRole + 1, ProblemRole, CheckProblemRole };
 
     explicit TStructureModel(QObject *Parent = nullptr);
     ~TStructureModel() override;
@@ -54,6 +55,12 @@ public:
 
     // Whether Sprig is flagged, or hides a flagged node below it.
     bool problemsBelow(const TSprig *Sprig) const { return m_problemsBelow.contains(Sprig); }
+
+    // Marks the components a module check found wrong, each with the text
+    // its tooltip adds; marks stay across rebuilds until replaced. An empty
+    // map clears them.
+    void setCheckMarks(const QHash<const QObject *, QString> &Marks);
+    bool isCheckMarked(const QObject *Component) const { return m_checkMarks.contains(Component); }
 
     // The text that explains a flag to the person.
     static QString problemHint(TSprig *Sprig, bool Unattached);
@@ -108,6 +115,7 @@ private:
     QHash<const QObject *, TSprig *> m_byItem;
     QSet<const TSprig *> m_problemsBelow;
     QSet<const TSprig *> m_unattached;
+    QHash<const QObject *, QString> m_checkMarks;
     int m_build = 0;
     int m_notifier = 0;
 };

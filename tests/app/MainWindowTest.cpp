@@ -511,7 +511,7 @@ TEST_F(MainWindowTest, PalettePlacesOnTheSurfaceAndThePanesFollow)
         docks.append(a->text());
     EXPECT_EQ(docks, (QStringList{QStringLiteral("Palette"), QStringLiteral("Structure"),
                                   QStringLiteral("Object Inspector"), QStringLiteral("Code Editor"),
-                                  QStringLiteral("Data Preview")}));
+                                  QStringLiteral("Data Preview"), QStringLiteral("Problems")}));
 }
 
 // Every change marks the module; opening another, a new one or closing the

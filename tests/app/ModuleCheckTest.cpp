@@ -2,12 +2,15 @@
 // that matches its database is clean; each change of the schema is
 // reported on the component and property it breaks, on the line where that
 // starts in the form file, with the exit status CI reads.
+#include "ModuleCheck.h"
 #include "CliRun.h"
 #include "PgTestServer.h"
 #include "TestSupport.h"
 
+#include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
 #include "orvlib/OvDriver.h"
+#include "orvlib/OvUpdateSQL.h"
 #include "rtl/SysUtils.h"
 
 #include <QFile>
@@ -376,5 +379,105 @@ INSTANTIATE_TEST_SUITE_P(Servers, ModuleCheckTest, ::testing::Values(false, true
                          [](const ::testing::TestParamInfo<bool> &Info) {
                              return std::string(Info.param ? "PostgreSQL" : "SQLite");
                          });
+
+// The checks that need no schema change, in process on SQLite, run a step at
+// a time as the designer runs them: macros expanded, master links and
+// their cycles, update parameters, columns no field reads, an unknown
+// session, and a component freed between two steps.
+TEST(ModuleCheckSteps, linksParametersAndFieldsOfALiveModule)
+{
+    TempFolder dir;
+    {
+        std::unique_ptr<TOvDriver> db = CreateDriver(TOvServerType::stSQLite);
+        TStringList params;
+        params.Add(QStringLiteral("CREATE=1"));
+        db->Connect(dir.file(QStringLiteral("u.db")), params);
+        db->Execute(QStringLiteral("create table items (id integer primary key, name text);"
+                                   "create table lines (item integer, qty integer)"),
+                    {});
+    }
+    QObject root;
+    root.setObjectName(QStringLiteral("Module"));
+    auto *db = new TOvDatabase(&root);
+    db->setObjectName(QStringLiteral("Db"));
+    db->SetDatabaseName(QStringLiteral("U"));
+    db->SetServerType(TOvServerType::stSQLite);
+    db->SetRemoteDatabase(dir.file(QStringLiteral("u.db")));
+    db->SetLoginPrompt(false);
+    auto dataSet = [&](auto *DataSet, const char *Name) {
+        DataSet->setObjectName(QLatin1String(Name));
+        DataSet->SetDatabaseName(QStringLiteral("U"));
+        return DataSet;
+    };
+    auto source = [&](TDataSet *DataSet) {
+        auto *s = new TDataSource(&root);
+        s->setObjectName(DataSet->objectName() + QStringLiteral("Source"));
+        s->SetDataSet(DataSet);
+        return s;
+    };
+
+    // Prepared as the runtime sends it: "&tbl" alone would not prepare.
+    auto *macro = dataSet(new TOvMacroQuery(&root), "qMacro");
+    macro->SQL()->SetText(QStringLiteral("select id, name from &tbl"));
+    macro->MacroByName(QStringLiteral("tbl"))->SetValue(QStringLiteral("items"));
+
+    auto *master = dataSet(new TOvTable(&root), "tItems");
+    master->SetTableName(QStringLiteral("items"));
+    auto *detail = dataSet(new TOvTable(&root), "tLines");
+    detail->SetTableName(QStringLiteral("lines"));
+    detail->SetIndexFieldNames(QStringLiteral("item"));
+    detail->SetMasterSource(source(master));
+    detail->SetMasterFields(QStringLiteral("id;price"));
+
+    auto *a = dataSet(new TOvTable(&root), "tA");
+    auto *b = dataSet(new TOvTable(&root), "tB");
+    a->SetTableName(QStringLiteral("lines"));
+    b->SetTableName(QStringLiteral("lines"));
+    a->SetMasterSource(source(b));
+    b->SetMasterSource(source(a));
+
+    auto *query = dataSet(new TOvQuery(&root), "qItems");
+    query->SQL()->SetText(QStringLiteral("select id, name from items"));
+    auto *id = new TField(&root);
+    id->setObjectName(QStringLiteral("qItemsid"));
+    id->SetFieldName(QStringLiteral("id"));
+    id->SetDataSet(query);
+    auto *update = new TOvUpdateSQL(&root);
+    update->setObjectName(QStringLiteral("usItems"));
+    update->DeleteSQL()->SetText(QStringLiteral("delete from items where id = :OLD_ident"));
+    query->SetUpdateObject(update);
+
+    auto *lost = dataSet(new TOvQuery(&root), "qLost");
+    lost->SetSessionName(QStringLiteral("Nowhere"));
+    lost->SQL()->SetText(QStringLiteral("select 1"));
+    auto *gone = dataSet(new TOvQuery(&root), "qGone");
+    gone->SQL()->SetText(QStringLiteral("select nothing from nowhere"));
+
+    TModuleCheck check(&root);
+    EXPECT_EQ(check.StepCount(), 9) << "the structure, then one step per dataset";
+    check.Step();
+    delete gone; // freed while the window ran the check: passed over
+    check.Run();
+    QStringList found;
+    for (const TCheckProblem &p : check.Problems())
+        found << QStringLiteral("%1.%2 %3: %4")
+                     .arg(p.ComponentName, p.Property, severityName(p.Severity), p.Message);
+    EXPECT_EQ(found,
+              (QStringList{
+                  QStringLiteral("qLost.SessionName error: names session Nowhere, which no session "
+                                 "component provides"),
+                  QStringLiteral("tA.MasterSource error: the master chain comes back to the "
+                                 "table: tA -> tB -> tA"),
+                  QStringLiteral("tB.MasterSource error: the master chain comes back to the "
+                                 "table: tB -> tA -> tB"),
+                  QStringLiteral("tLines.MasterFields error: master tItems has no field price"),
+                  QStringLiteral("qItems. info: no persistent field reads column name"),
+                  QStringLiteral("usItems.DeleteSQL error: parameter :OLD_ident names no field "
+                                 "of qItems"),
+              }));
+    EXPECT_EQ(check.CheckedDataSets(), 6);
+    EXPECT_EQ(check.UncheckedDataSets(), 1);
+    EXPECT_FALSE(db->Connected()) << "the module's own database stays as it was";
+}
 
 } // namespace

@@ -136,10 +136,13 @@ QStringList rawStatementsOf(int I)
             QStringLiteral("delete from %1 where id = $1").arg(t)};
 }
 
-// A module of Count queries on the benchmark database, made once per size.
+// The modules measured, made once per size and freed before the program
+// ends (while the runtime library's registries still exist).
+std::map<int, std::unique_ptr<QObject>> modules;
+
+// A module of Count queries on the benchmark database.
 QObject *moduleOf(int Count)
 {
-    static std::map<int, std::unique_ptr<QObject>> modules;
     std::unique_ptr<QObject> &root = modules[Count];
     if (root)
         return root.get();
@@ -257,10 +260,12 @@ int main(int argc, char **argv)
         ->Unit(ms)
         ->Iterations(1)
         ->Repetitions(3);
-    return runBenchmarks(argc, argv,
-                         {{"Check of 1,000 datasets / raw libpq prepares", "Lib_CheckModule/1000",
-                           "Raw_PrepareStatements/1000", 3.0},
-                          {"Check of 10,000 / 1,000 datasets (x10)", "Lib_CheckModule/10000",
-                           "Lib_CheckModule/1000", 12.0}},
-                         {}, {}, /*Interleaved=*/true);
+    const int status = runBenchmarks(argc, argv,
+                                     {{"Check of 1,000 datasets / raw libpq prepares",
+                                       "Lib_CheckModule/1000", "Raw_PrepareStatements/1000", 3.0},
+                                      {"Check of 10,000 / 1,000 datasets (x10)",
+                                       "Lib_CheckModule/10000", "Lib_CheckModule/1000", 12.0}},
+                                     {}, {}, /*Interleaved=*/true);
+    modules.clear();
+    return status;
 }

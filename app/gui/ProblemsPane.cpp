@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -172,7 +173,14 @@ void TProblemsPane::showNewProblems()
             m_list, {severityName(p.Severity), p.ComponentName, p.Property, p.Message});
         item->setData(ComponentColumn, Qt::UserRole, QVariant::fromValue(p.Component.data()));
         item->setToolTip(MessageColumn, p.Message);
+        const QStyle::StandardPixmap icon
+            = p.Severity == TCheckSeverity::Error     ? QStyle::SP_MessageBoxCritical
+              : p.Severity == TCheckSeverity::Warning ? QStyle::SP_MessageBoxWarning
+                                                      : QStyle::SP_MessageBoxInformation;
+        item->setIcon(SeverityColumn, style()->standardIcon(icon));
     }
+    for (int c : {SeverityColumn, ComponentColumn, PropertyColumn})
+        m_list->resizeColumnToContents(c);
 }
 
 void TProblemsPane::showProblem(int Row)

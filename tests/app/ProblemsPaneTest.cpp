@@ -71,6 +71,8 @@ TEST_F(ProblemsPaneTest, checkModuleFillsThePaneAndLeadsToTheProperty)
     EXPECT_EQ(pane->status(),
               QStringLiteral("1 errors, 0 warnings, 0 info; 5 of 5 datasets checked"));
     EXPECT_FALSE(window->designer()->isModified()) << "checking changes nothing";
+    window->resize(1100, 720);
+    screenshot(window.get(), QStringLiteral("problems-pane"));
 
     // The structure view marks the component, and only it.
     TStructureModel *structure = window->structure()->model();

@@ -80,6 +80,7 @@ void TProblemsPane::setDesigner(const TFormDesignerPtr &Designer)
         end(QString());
     m_designer = Designer;
     m_list->clear();
+    m_rowComponents.clear();
     m_shown = 0;
     m_status->clear();
     if (m_structure)
@@ -98,6 +99,7 @@ void TProblemsPane::checkModule()
     if (running())
         end(QString());
     m_list->clear();
+    m_rowComponents.clear();
     m_shown = 0;
     if (m_structure)
         m_structure->setCheckMarks({});
@@ -171,7 +173,7 @@ void TProblemsPane::showNewProblems()
         const TCheckProblem &p = problems.at(m_shown);
         auto *item = new QTreeWidgetItem(
             m_list, {severityName(p.Severity), p.ComponentName, p.Property, p.Message});
-        item->setData(ComponentColumn, Qt::UserRole, QVariant::fromValue(p.Component.data()));
+        m_rowComponents.append(p.Component);
         item->setToolTip(MessageColumn, p.Message);
         const QStyle::StandardPixmap icon
             = p.Severity == TCheckSeverity::Error     ? QStyle::SP_MessageBoxCritical
@@ -189,10 +191,10 @@ void TProblemsPane::showProblem(int Row)
     if (!item || !m_designer)
         return;
     // The component may have gone since the check: the row then selects nothing.
-    QPointer<QObject> component = item->data(ComponentColumn, Qt::UserRole).value<QObject *>();
+    QObject *component = m_rowComponents.value(Row);
     if (!component)
         return;
-    m_designer->select({component.data()});
+    m_designer->select({component});
     const QString property = item->text(PropertyColumn);
     if (!m_inspector || property.isEmpty())
         return;

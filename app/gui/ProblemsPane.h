@@ -71,6 +71,8 @@ private:
     std::unique_ptr<TModuleCheck> m_check;
     QTimer m_slices;
     int m_shown = 0;
+    // The component of each row, followed in case it is freed.
+    QList<QPointer<QObject>> m_rowComponents;
     QTreeWidget *m_list;
     QLabel *m_status;
     QProgressBar *m_progress;

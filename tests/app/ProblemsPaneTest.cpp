@@ -94,6 +94,14 @@ TEST_F(ProblemsPaneTest, checkModuleFillsThePaneAndLeadsToTheProperty)
     const QModelIndex current = window->inspector()->view()->currentIndex();
     EXPECT_EQ(current.siblingAtColumn(0).data().toString(), QStringLiteral("StoredProcName"));
 
+    // A row whose component has gone since selects nothing.
+    window->designer()->select({});
+    delete proc;
+    window->designer()->notifyComponentsChanged();
+    window->designer()->setModified(false);
+    pane->showProblem(0);
+    EXPECT_TRUE(window->designer()->selection().isEmpty());
+
     // Another module: the rows and marks go.
     window->newModule();
     EXPECT_EQ(pane->list()->topLevelItemCount(), 0);

@@ -363,9 +363,11 @@ TModuleCheck::Connection *TModuleCheck::connect(TOvDatabase *Database)
         const QString server = dbError ? dbError->ServerMessage() : e.Message();
         if (passwordMissing(server))
             add(Database, QStringLiteral("Params"), TCheckSeverity::Error,
-                QStringLiteral("database %1 needs a password that was not given (give it in "
-                               "PGPASSWORD or ~/.pgpass, in the PASSWORD line of Params, or "
-                               "with --remote-database); its components were not checked")
+                QStringLiteral("database %1 needs a password and there is nobody to ask for it: "
+                               "give it in PGPASSWORD, in the password file (~/.pgpass, or the "
+                               "file PGPASSFILE names), as PASSWORD=... in the Params of %1, or "
+                               "in a connection string with --remote-database %1=...; its "
+                               "components were not checked")
                     .arg(Database->DatabaseName()));
         else
             add(Database, QStringLiteral("RemoteDatabase"), TCheckSeverity::Error,

@@ -369,8 +369,8 @@ TEST_P(ModuleCheckTest, anUnreachableDatabaseIsOneProblemAndNothingIsChecked)
     const CliRun p = runOvdesigner(args, dir.path());
     EXPECT_EQ(p.exit, 2) << p.out.toStdString() << p.err.toStdString();
     EXPECT_TRUE(p.out.startsWith(
-        QStringLiteral("shop.dfm(%1): Shop.Params: database Shop needs a password that was not "
-                       "given")
+        QStringLiteral("shop.dfm(%1): Shop.Params: database Shop needs a password and there "
+                       "is nobody to ask for it")
             .arg(lineOf(form, QStringLiteral("object Shop:")))))
         << p.out.toStdString();
 }

@@ -12,6 +12,7 @@
 #include "orvlib/OvDlgsParams.h"
 #include "orvlib/OvSession.h"
 #include "orvlib/OvUpdateSQL.h"
+#include "rtl/FileAccess.h"
 #include "rtl/Forms.h"
 #include "rtl/UiServices.h"
 
@@ -49,7 +50,8 @@ struct LoadedForm
 {
     std::unique_ptr<QObject> Root;
     QList<TDeferredProperty> Deferred;
-    QString FileName; // absolute
+    QString FileName;     // absolute
+    TFormFileStamp Stamp; // what was read
 };
 
 LoadedForm loadForm(const QString &FormFile, TFormSourceMap *Sources = nullptr)
@@ -58,7 +60,7 @@ LoadedForm loadForm(const QString &FormFile, TFormSourceMap *Sources = nullptr)
     form.FileName = QFileInfo(FormFile).absoluteFilePath();
     if (!QFileInfo(form.FileName).isFile())
         throw Exception(QStringLiteral("Form file %1 not found").arg(FormFile));
-    form.Root = LoadFormFile(form.FileName, &form.Deferred, Sources);
+    form.Root = LoadFormFile(form.FileName, &form.Deferred, Sources, &form.Stamp);
     QDir::setCurrent(QFileInfo(form.FileName).absolutePath());
     return form;
 }
@@ -128,6 +130,9 @@ public:
 private:
     UiServices *m_previous;
 };
+
+// How long a write waits for another run's cycle on the same folder.
+constexpr int LockWaitMs = 60000;
 
 const char *const StatementNames[] = {"RefreshSQL", "ModifySQL", "InsertSQL", "DeleteSQL"};
 
@@ -254,6 +259,19 @@ int runTree(const QString &FormFile, QTextStream &Out, QTextStream &Err)
 int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err)
 {
     try {
+        // A write is a read-modify-write cycle of the form file: the folder
+        // stays locked from the read to the write, so that a second run on
+        // the same form (for another update object) reads what this one
+        // wrote instead of overwriting it with what it read before.
+        std::unique_ptr<FolderLock> lock;
+        if (Options.Write) {
+            lock = std::make_unique<FolderLock>(
+                QFileInfo(QFileInfo(Options.FormFile).absoluteFilePath()).absolutePath(),
+                LockWaitMs);
+            if (lock->busy())
+                throw Exception(
+                    QStringLiteral("Cannot write %1: %2").arg(Options.FormFile, lock->reason()));
+        }
         LoadedForm form = loadForm(Options.FormFile);
         QObject *root = form.Root.get();
         TOvUpdateSQL *update = nullptr;
@@ -314,7 +332,8 @@ int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err)
             for (QObject *o : componentsOf(root))
                 if (auto *db = qobject_cast<TOvDatabase *>(o); db && !storedConnected.contains(db))
                     db->Close();
-            SaveFormFile(root, form.FileName);
+            // The stamp catches a writer that does not take the lock (an editor).
+            SaveFormFile(root, form.FileName, &form.Stamp);
             Out << "wrote " << update->objectName() << " into " << Options.FormFile << '\n';
         } else if (!Options.Write) {
             for (int i = 0; i < 4; ++i) {

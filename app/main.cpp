@@ -16,10 +16,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,7 +50,9 @@ Commands:
       fields), Select Primary Keys, Generate SQL. Prints the four statements
       (each after a "-- RefreshSQL", "-- ModifySQL", "-- InsertSQL" or
       "-- DeleteSQL" line), or with --write stores them in FORM (replaced
-      atomically, the previous version kept as FORM.~dfm).
+      atomically, the previous version kept as FORM.~dfm). Runs that write
+      one form follow each other; a form another program changed since it
+      was read is not overwritten (exit status 2).
       --check prepares each statement on the database and checks that every
       parameter names a field of the dataset (or OLD_ and a field); each
       mismatch is one "check: STATEMENT: ..." line, the exit status is 1,
@@ -84,7 +88,7 @@ Options:
       DclOrv240.so in the lib folder beside the program's bin folder.
 
 Exit status: 0 done, 1 findings, 2 error (one line on standard error;
-nothing is written).
+nothing is written), also when the output cannot be written.
 )";
 
 QString defaultPackage()
@@ -194,11 +198,29 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ovdesigner"));
 
-    QTextStream out(stdout);
+    // Standard output unbuffered below the stream's own buffer, so that a
+    // failed write is seen with its reason.
+    QFile output;
+    output.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    QTextStream out(&output);
     QTextStream err(stderr);
     auto usageError = [&](const QString &Message) {
         err << "ovdesigner: " << Message << " (see --help)\n";
         return ExitError;
+    };
+    // The exit status with the output's fate in it: output that did not
+    // reach its file (a full disk, a closed pipe) is an error, whatever the
+    // command did.
+    auto finish = [&](int Status) {
+        out.flush();
+        if (out.status() == QTextStream::Ok && output.error() == QFileDevice::NoError)
+            return Status;
+        err << "ovdesigner: cannot write the output: "
+            << (output.error() != QFileDevice::NoError ? output.errorString()
+                                                       : QStringLiteral("the write failed"))
+            << "\n";
+        err.flush();
+        return int(ExitError);
     };
 
     // The arguments, read by hand: the commands take positional operands
@@ -214,7 +236,7 @@ int main(int argc, char **argv)
         const QString &a = args[i];
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             out << HelpText;
-            return ExitOk;
+            return finish(ExitOk);
         } else if (a == QLatin1String("--package") || a == QLatin1String("--remote-database")) {
             if (i + 1 >= args.size())
                 return usageError(QStringLiteral("%1 needs a value").arg(a));
@@ -303,11 +325,12 @@ int main(int argc, char **argv)
     } else {
         status = runDesigner(operands.value(0), quitAfterPaint, start, out);
     }
-    out.flush();
+    status = finish(status);
     try {
         unloadAllPackages();
     } catch (const Exception &e) {
         err << "ovdesigner: " << e.Message() << "\n";
+        err.flush();
         return ExitError;
     }
     return status;

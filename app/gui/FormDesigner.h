@@ -1,6 +1,7 @@
 #pragma once
 
 #include "designide/DesignIntf.h"
+#include "designide/FormFile.h"
 
 #include <QList>
 #include <QObject>
@@ -34,6 +35,11 @@ public:
     QString fileName() const { return m_fileName; }
     void setFileName(const QString &FileName);
 
+    // What the form file held when the module was read from it or last
+    // saved to it: a save notices another program's change by it.
+    const TFormFileStamp &fileStamp() const { return m_fileStamp; }
+    void setFileStamp(const TFormFileStamp &Stamp) { m_fileStamp = Stamp; }
+
     bool isModified() const { return m_modified; }
     // Cleared after a save or a load; set by Modified().
     void setModified(bool Value);
@@ -63,6 +69,7 @@ private:
 
     std::unique_ptr<QObject> m_root;
     QString m_fileName;
+    TFormFileStamp m_fileStamp;
     bool m_modified = false;
     QList<QPointer<QObject>> m_selection;
 };

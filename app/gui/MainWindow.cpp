@@ -414,14 +414,10 @@ bool TMainWindow::readForm(const QString &FileName)
     std::unique_ptr<QObject> root;
     QList<TDeferredProperty> deferred;
     QString text;
+    TFormFileStamp stamp;
     if (!runGuarded([&] {
             // Only a regular file: a FIFO or a device would never end.
-            if (!QFileInfo(file).isFile())
-                throw Exception(tr("Form file %1 not found").arg(QDir::toNativeSeparators(file)));
-            QFile in(file);
-            if (!in.open(QIODevice::ReadOnly))
-                throw Exception(tr("Cannot read form file %1: %2").arg(file, in.errorString()));
-            text = QString::fromUtf8(in.readAll());
+            text = ReadFormFileText(file, &stamp);
             TFormReader reader(text, file);
             root = reader.Read();
             deferred = reader.Deferred();
@@ -447,6 +443,7 @@ bool TMainWindow::readForm(const QString &FileName)
         }
     }
     designer->setModified(false);
+    designer->setFileStamp(stamp);
     setDesigner(designer, text);
     addRecent(file);
     if (!failures.isEmpty())
@@ -473,10 +470,44 @@ bool TMainWindow::writeTo(const QString &FileName)
 {
     if (!m_designer)
         return false;
-    const bool ok = runGuarded([&] { SaveFormFile(m_designer->Root(), FileName); });
+    const QString file = QFileInfo(FileName).absoluteFilePath();
+    // Saving over the file the module came from: it must still be what was
+    // read or last saved, else another program's change would be lost
+    // without a word. Another file was chosen in the save dialog, which
+    // asked before replacing it.
+    const bool sameFile = file == m_designer->fileName();
+    const TFormFileStamp expected = m_designer->fileStamp();
+    TFormFileStamp written;
+    bool changed = false;
+    const bool ok = runGuarded([&] {
+        try {
+            written = SaveFormFile(m_designer->Root(), FileName, sameFile ? &expected : nullptr);
+        } catch (const EFormFileChanged &) {
+            changed = true;
+        }
+    });
     if (!ok)
         return false;
-    m_designer->setFileName(QFileInfo(FileName).absoluteFilePath());
+    if (changed) {
+        switch (MessageDlg(tr("%1 was changed by another program since it was opened or last "
+                              "saved.\n\nYes: overwrite it with this module (the other "
+                              "program's change goes to the backup).\nNo: reload it from the "
+                              "disk (the changes made here are lost).\nCancel: save nothing.")
+                               .arg(QDir::toNativeSeparators(file)),
+                           mtWarning, mbYesNoCancel)) {
+        case mrYes:
+            if (!runGuarded([&] { written = SaveFormFile(m_designer->Root(), FileName); }))
+                return false;
+            break;
+        case mrNo:
+            readForm(file);
+            return false;
+        default:
+            return false;
+        }
+    }
+    m_designer->setFileName(file);
+    m_designer->setFileStamp(written);
     m_designer->setModified(false);
     addRecent(FileName);
     statusBar()->showMessage(tr("Saved %1").arg(QDir::toNativeSeparators(FileName)), 4000);

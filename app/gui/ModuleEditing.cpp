@@ -120,8 +120,7 @@ void setDesignPosition(QObject *Component, QPoint Position)
 
 bool isValidComponentName(const QString &Name)
 {
-    static const QRegularExpression re(QStringLiteral(R"(^[A-Za-z_][A-Za-z0-9_]*$)"));
-    return re.match(Name).hasMatch();
+    return IsValidComponentName(Name); // the form files' rule, so a name given is a name read
 }
 
 QString uniqueComponentName(const QObject *Root, TComponentClass Class)

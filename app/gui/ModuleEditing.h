@@ -34,8 +34,7 @@ QList<QObject *> surfaceComponents(const QObject *Root);
 QPoint designPosition(const QObject *Component, QPoint Fallback = {});
 void setDesignPosition(QObject *Component, QPoint Position);
 
-// Whether Name can name a component: a letter or underscore, then letters,
-// digits and underscores.
+// Whether Name can name a component: the form files' rule (IsValidComponentName).
 bool isValidComponentName(const QString &Name);
 
 // The first free default name for a component of Class in Root: the class

@@ -31,8 +31,12 @@
 // [a, b], strings in single quotes with #nn escapes for control characters
 // and non-ASCII text (long strings split with "+"), string lists as
 // "Prop.Strings = ( ... )", collections as "Prop = < item ... end >", and
-// component references by name. A component's design position (Left, Top)
-// is kept as a dynamic property of that name.
+// component references by name, binary data as {hex digits}. A component's
+// design position (Left, Top) is kept as a dynamic property of that name;
+// how its block begins ("inherited" or "inline" instead of "object", and the
+// position "[n]" after its class) as the dynamic properties named by
+// FormHeaderKindProperty and FormHeaderIndexProperty, so that a form read
+// and saved keeps them.
 
 // The root class of a data module: the usual root of a form file.
 class TDataModule : public QObject
@@ -67,6 +71,16 @@ private:
     int m_line;
     int m_column;
 };
+
+// Whether Name can name a component: a letter or "_", then letters, digits
+// and "_", all ASCII; and not "nil", which a reference means no component by.
+// The reader, renaming and pasting apply this one rule.
+bool IsValidComponentName(const QString &Name);
+
+// The dynamic properties that keep a component's block header (see above):
+// "inherited" or "inline" (absent for "object"), and the position (an int).
+constexpr const char *FormHeaderKindProperty = "_formHeaderKind";
+constexpr const char *FormHeaderIndexProperty = "_formHeaderIndex";
 
 // Classes a form file may name besides the registered palette classes (the
 // environment's own, such as TDataModule, and a host's). A class must have a
@@ -145,15 +159,59 @@ QString WriteFormText(const QObject *Root);
 // does); FileName only names the file in messages.
 void ApplyDeferredProperties(const QList<TDeferredProperty> &Deferred, const QString &FileName);
 
-// Reads FileName (UTF-8). Errors name the file. Sources, when given,
-// receives where each component and property starts (TFormReader::SetSourceMap).
+// What a form file held when it was read or last written, so that a change
+// another program made since (an editor, a version control pull) is noticed
+// before it is overwritten.
+struct TFormFileStamp
+{
+    bool Exists = false;
+    QByteArray Digest; // of the file's bytes
+    bool operator==(const TFormFileStamp &) const = default;
+};
+// The stamp of the file as it is on disk now.
+TFormFileStamp CurrentFormFileStamp(const QString &FileName);
+
+// The largest form file read: far above a module of ten thousand components.
+constexpr qint64 MaxFormFileSize = 256 * 1024 * 1024;
+
+// The text of a form file's bytes: UTF-8, or, when they are no valid UTF-8,
+// Latin-1 (files of older tools), so that no byte becomes a replacement
+// character. Written back, the text is ASCII (strings carry their other
+// characters as #nn), which both read alike.
+QString DecodeFormFileBytes(const QByteArray &Bytes);
+
+// The text of form file FileName (DecodeFormFileBytes), with its stamp.
+// Raises EFormError naming the file when it is missing or no regular file.
+QString ReadFormFileText(const QString &FileName, TFormFileStamp *Stamp = nullptr);
+
+// Reads FileName (see ReadFormFileText). Errors name the file. Sources, when
+// given, receives where each component and property starts
+// (TFormReader::SetSourceMap); Stamp what the file held.
 std::unique_ptr<QObject> LoadFormFile(const QString &FileName,
                                       QList<TDeferredProperty> *Deferred = nullptr,
-                                      TFormSourceMap *Sources = nullptr);
-// Writes the form text of Root to FileName, replacing it atomically: the text
-// goes to a temporary file beside it that is renamed over it only when
-// complete, and the previous version is kept as NAME.~dfm (a copy, so the
-// file itself is never missing). A failure raises and leaves the old file whole.
-void SaveFormFile(const QObject *Root, const QString &FileName);
+                                      TFormSourceMap *Sources = nullptr,
+                                      TFormFileStamp *Stamp = nullptr);
+
+// SaveFormFile found the file changed since it was read or last saved.
+class EFormFileChanged : public EFormError
+{
+public:
+    using EFormError::EFormError;
+};
+
+// Writes the form text of Root to FileName, replacing it atomically through
+// the platform's one atomic writer, and keeps the previous version as
+// NAME.~dfm. The order makes every failure harmless: the new text is written
+// and synced to a temporary file first (a full disk fails here, with the
+// system's reason); then the old file becomes the backup, replacing the old
+// backup and never writing through a link in its place, with the form's
+// permissions; then the new file is renamed over the form. On any failure
+// EFormError is raised and the form and its backup are as they were.
+// With Expected, the file must still be what that stamp says (compared under
+// the folder's lock, which also keeps other processes' saves apart), else
+// EFormFileChanged is raised and nothing is written. Returns the stamp of
+// what was written.
+TFormFileStamp SaveFormFile(const QObject *Root, const QString &FileName,
+                            const TFormFileStamp *Expected = nullptr);
 // The backup name of a form file: its extension replaced by "~dfm".
 QString FormBackupFileName(const QString &FileName);

@@ -41,7 +41,10 @@ QChar Lexer::peek(int Ahead) const
 
 void Lexer::advance()
 {
-    if (m_text[m_pos] == QLatin1Char('\n')) {
+    // A line ends with LF, CR LF or a lone CR (files of old editors): the
+    // CR of a CR LF pair is no line break of its own.
+    const QChar c = m_text[m_pos];
+    if (c == QLatin1Char('\n') || (c == QLatin1Char('\r') && peek(1) != QLatin1Char('\n'))) {
         ++m_line;
         m_column = 1;
     } else {
@@ -96,7 +99,7 @@ Token Lexer::next()
         return t;
     }
     if (c == QLatin1Char('{'))
-        fail(QStringLiteral("binary property data is not supported"), m_line, m_column);
+        return readBinary();
     fail(QStringLiteral("unexpected character \"%1\"").arg(c), m_line, m_column);
 }
 
@@ -166,6 +169,33 @@ Token Lexer::readString()
             break;
         }
     }
+    return t;
+}
+
+Token Lexer::readBinary()
+{
+    Token t;
+    t.Kind = TokenKind::Binary;
+    t.Line = m_line;
+    t.Column = m_column;
+    advance();
+    for (;;) {
+        skipBlanks();
+        if (m_pos >= m_text.size())
+            fail(QStringLiteral("unterminated binary data"), t.Line, t.Column);
+        const QChar c = peek();
+        if (c == QLatin1Char('}')) {
+            advance();
+            break;
+        }
+        if (c.unicode() >= 128 || !isxdigit(c.unicode()))
+            fail(QStringLiteral("hexadecimal digit expected in binary data"), m_line, m_column);
+        t.Text += c;
+        advance();
+    }
+    if (t.Text.size() % 2 != 0)
+        fail(QStringLiteral("binary data with an odd number of hexadecimal digits"), t.Line,
+             t.Column);
     return t;
 }
 

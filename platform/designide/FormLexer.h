@@ -11,6 +11,7 @@ enum class TokenKind {
     Integer,    // decimal or $hex, with an optional sign
     Float,      // a number with "." or an exponent
     String,     // one or more quoted parts and #nn escapes, already decoded
+    Binary,     // {hex digits}, possibly over several lines: the digits alone
     Symbol      // one of = : [ ] ( ) < > , +
 };
 
@@ -48,6 +49,7 @@ private:
     void skipBlanks();
     Token readString();
     Token readNumber();
+    Token readBinary();
 
     const QString &m_text;
     const QString &m_fileName;

@@ -7,13 +7,19 @@
 #include "orvlib/DB.h"
 
 #include "rtl/Classes.h"
+#include "rtl/FileAccess.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QMetaEnum>
 #include <QPointer>
 #include <QSet>
 
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <vector>
 
 using namespace formfile;
@@ -55,6 +61,19 @@ void UnRegisterClasses(const QList<TComponentClass> &Classes)
         registeredClasses().removeAll(c);
 }
 
+bool IsValidComponentName(const QString &Name)
+{
+    if (Name.isEmpty() || Name.compare(QLatin1String("nil"), Qt::CaseInsensitive) == 0)
+        return false;
+    for (qsizetype i = 0; i < Name.size(); ++i) {
+        const char16_t c = Name[i].unicode();
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+        if (!letter && !(i > 0 && c >= '0' && c <= '9'))
+            return false;
+    }
+    return true;
+}
+
 TComponentClass GetClass(const QString &ClassName)
 {
     if (TComponentClass c = registrations().findComponentClass(ClassName))
@@ -77,7 +96,7 @@ struct Assignment;
 // A value as written, before it meets a property.
 struct Value
 {
-    enum Kind { Integer, Float, String, Identifier, Set, List, Collection } kind = Integer;
+    enum Kind { Integer, Float, String, Identifier, Set, List, Collection, Binary } kind = Integer;
     QString text;
     std::vector<Value> elements;                // Set (identifiers) and List
     std::vector<std::vector<Assignment>> items; // Collection
@@ -178,18 +197,24 @@ private:
         if (!atObjectStart())
             fail(QStringLiteral("\"object\" expected"));
         const int objectLine = m_token.Line;
+        const QString header = m_token.Text.toLower();
         advance();
         const int nameLine = m_token.Line, nameColumn = m_token.Column;
         const QString name = expectIdentifier(QStringLiteral("component name"));
-        if (name.contains(QLatin1Char('.')))
+        if (!IsValidComponentName(name))
             failAt(QStringLiteral("invalid component name \"%1\"").arg(name), nameLine, nameColumn);
         expect(QLatin1Char(':'));
         const int classLine = m_token.Line, classColumn = m_token.Column;
         const QString className = expectIdentifier(QStringLiteral("class name"));
+        QVariant position;
         if (m_token.is(QLatin1Char('['))) { // the position of an inherited component
             advance();
-            if (m_token.Kind != TokenKind::Integer)
-                fail(QStringLiteral("integer expected"));
+            bool ok = false;
+            const qint64 n
+                = m_token.Kind == TokenKind::Integer ? parseInteger(m_token.Text, &ok) : 0;
+            if (!ok || n < 0 || n > INT_MAX)
+                fail(QStringLiteral("position expected"));
+            position = int(n);
             advance();
             expect(QLatin1Char(']'));
         }
@@ -210,6 +235,11 @@ private:
         TComponentSource *source = m_sources ? &(*m_sources)[object] : nullptr;
         if (source)
             source->Line = objectLine;
+        m_components.push_back(object);
+        if (header != QLatin1String("object"))
+            object->setProperty(FormHeaderKindProperty, header);
+        if (position.isValid())
+            object->setProperty(FormHeaderIndexProperty, position);
 
         while (!m_token.isWord("end")) {
             if (m_token.Kind == TokenKind::End)
@@ -273,6 +303,11 @@ private:
                 v.text += m_token.Text;
                 advance();
             }
+            return v;
+        case TokenKind::Binary:
+            v.kind = Value::Binary;
+            v.text = m_token.Text;
+            advance();
             return v;
         case TokenKind::Identifier:
             v.kind = Value::Identifier;
@@ -343,14 +378,49 @@ private:
 
     static qint64 parseInteger(const QString &Text, bool *Ok)
     {
-        QString t = Text;
-        bool negative = false;
-        if (t.startsWith(QLatin1Char('-')) || t.startsWith(QLatin1Char('+'))) {
-            negative = t[0] == QLatin1Char('-');
-            t.remove(0, 1);
-        }
-        qint64 n = t.startsWith(QLatin1Char('$')) ? t.mid(1).toLongLong(Ok, 16) : t.toLongLong(Ok);
+        QStringView t(Text);
+        if (t.startsWith(QLatin1Char('+')))
+            t = t.mid(1);
+        if (!t.startsWith(QLatin1Char('-')) && !t.startsWith(QLatin1Char('$')))
+            return t.toLongLong(Ok);
+        const bool negative = t.startsWith(QLatin1Char('-'));
+        if (negative)
+            t = t.mid(1);
+        if (!t.startsWith(QLatin1Char('$')))
+            return QStringView(Text).toLongLong(Ok); // keeps the full negative range
+        const qint64 n = t.mid(1).toLongLong(Ok, 16);
         return negative ? -n : n;
+    }
+
+    // A decimal integer above the signed 64-bit range that fits unsigned.
+    static bool parseUnsigned(const QString &Text, quint64 *Value)
+    {
+        QStringView t(Text);
+        if (t.startsWith(QLatin1Char('+')))
+            t = t.mid(1);
+        if (t.startsWith(QLatin1Char('-')) || t.startsWith(QLatin1Char('$')))
+            return false;
+        bool ok = false;
+        *Value = t.toULongLong(&ok);
+        return ok;
+    }
+
+    // A number as written; one the type cannot hold (1e999 would become
+    // infinity, 1e-400 zero) is refused at its place in the text.
+    double parseFloat(const Value &V)
+    {
+        const QByteArray text = V.text.toLatin1();
+        errno = 0;
+        char *end = nullptr;
+        const double d = std::strtod(text.constData(), &end);
+        bool zeroDigits = true;
+        for (const char *c = text.constData(); *c && *c != 'e' && *c != 'E'; ++c)
+            if (*c >= '1' && *c <= '9')
+                zeroDigits = false;
+        if (!std::isfinite(d) || (d == 0 && !zeroDigits) || end != text.constData() + text.size())
+            failAt(QStringLiteral("number %1 out of range: it cannot be represented").arg(V.text),
+                   V.line, V.column);
+        return d;
     }
 
     void assign(QObject *Object, const Assignment &A, bool IsItem)
@@ -412,6 +482,11 @@ private:
                 badValue(v, propName, QStringLiteral("integer"));
             bool ok = false;
             const qint64 n = parseInteger(v.text, &ok);
+            quint64 u = 0;
+            if (!ok && p.metaType().id() == QMetaType::ULongLong && parseUnsigned(v.text, &u)) {
+                value = QVariant(u);
+                break;
+            }
             QVariant candidate(n);
             if (!ok || !candidate.convert(p.metaType()) || candidate.toLongLong() != n)
                 failAt(QStringLiteral("integer out of range for property %1").arg(propName), v.line,
@@ -424,11 +499,15 @@ private:
                 bool ok = false;
                 value = double(parseInteger(v.text, &ok));
             } else if (v.kind == Value::Float) {
-                value = v.text.toDouble();
+                value = parseFloat(v);
             } else {
                 badValue(v, propName, QStringLiteral("number"));
             }
             value.convert(p.metaType());
+            if (!std::isfinite(value.toDouble()))
+                failAt(
+                    QStringLiteral("number %1 out of range for property %2").arg(v.text, propName),
+                    v.line, v.column);
             break;
         case PropKind::String:
             if (v.kind != Value::String)
@@ -496,14 +575,19 @@ private:
         switch (V.kind) {
         case Value::Integer: {
             const qint64 n = parseInteger(V.text, &ok);
+            quint64 u = 0;
+            if (!ok && parseUnsigned(V.text, &u))
+                return QVariant(u);
             if (!ok)
-                failAt(QStringLiteral("integer out of range"), V.line, V.column);
+                failAt(QStringLiteral("integer %1 out of range").arg(V.text), V.line, V.column);
             return n >= INT_MIN && n <= INT_MAX ? QVariant(int(n)) : QVariant(n);
         }
         case Value::Float:
-            return V.text.toDouble();
+            return parseFloat(V);
         case Value::String:
             return V.text;
+        case Value::Binary:
+            return QByteArray::fromHex(V.text.toLatin1());
         case Value::Identifier:
             if (V.text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
                 return true;
@@ -587,10 +671,13 @@ private:
 
     void resolveReferences(QObject *Root)
     {
+        // Only the components of the text: helper objects a component keeps
+        // may carry names too (a query's "Params"), and must not shadow a
+        // component of that name.
         QHash<QString, QObject *> byName;
         byName.insert(Root->objectName().toLower(), Root);
-        for (QObject *o : Root->findChildren<QObject *>())
-            if (!o->objectName().isEmpty() && !byName.contains(o->objectName().toLower()))
+        for (QObject *o : m_components)
+            if (o)
                 byName.insert(o->objectName().toLower(), o);
         for (const PendingReference &r : m_references) {
             if (!r.object)
@@ -652,6 +739,7 @@ private:
     QList<TDeferredProperty> &m_deferred;
     TFormSourceMap *m_sources;
     QSet<QString> m_names;
+    std::vector<QPointer<QObject>> m_components;
     std::vector<PendingReference> m_references;
 };
 
@@ -703,18 +791,48 @@ void ApplyDeferredProperties(const QList<TDeferredProperty> &Deferred, const QSt
     }
 }
 
-std::unique_ptr<QObject> LoadFormFile(const QString &FileName, QList<TDeferredProperty> *Deferred,
-                                      TFormSourceMap *Sources)
+namespace {
+
+TFormFileStamp stampOf(const QByteArray &Bytes)
 {
-    QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly))
+    return {true, QCryptographicHash::hash(Bytes, QCryptographicHash::Sha256)};
+}
+
+} // namespace
+
+TFormFileStamp CurrentFormFileStamp(const QString &FileName)
+{
+    const FileReadResult file = readRegularFile(FileName, MaxFormFileSize);
+    if (file.status == FileReadResult::Missing)
+        return {};
+    if (file.status == FileReadResult::Refused)
+        return {true, QByteArray()}; // there, but nothing read can match it
+    return stampOf(file.bytes);
+}
+
+QString ReadFormFileText(const QString &FileName, TFormFileStamp *Stamp)
+{
+    const FileReadResult file = readRegularFile(FileName, MaxFormFileSize);
+    if (file.status == FileReadResult::Missing)
         throw EFormError(
-            QStringLiteral("Cannot read form file %1: %2").arg(FileName, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EFormError(
-            QStringLiteral("Cannot read form file %1: %2").arg(FileName, file.errorString()));
-    TFormReader reader(QString::fromUtf8(bytes), FileName);
+            QStringLiteral("Form file %1 not found").arg(QDir::toNativeSeparators(FileName)));
+    if (file.status == FileReadResult::Refused)
+        throw EFormError(QStringLiteral("Cannot read form file %1: %2")
+                             .arg(QDir::toNativeSeparators(FileName), file.reason));
+    if (Stamp)
+        *Stamp = stampOf(file.bytes);
+    return DecodeFormFileBytes(file.bytes);
+}
+
+QString DecodeFormFileBytes(const QByteArray &Bytes)
+{
+    return Bytes.isValidUtf8() ? QString::fromUtf8(Bytes) : QString::fromLatin1(Bytes);
+}
+
+std::unique_ptr<QObject> LoadFormFile(const QString &FileName, QList<TDeferredProperty> *Deferred,
+                                      TFormSourceMap *Sources, TFormFileStamp *Stamp)
+{
+    TFormReader reader(ReadFormFileText(FileName, Stamp), FileName);
     reader.SetSourceMap(Sources);
     std::unique_ptr<QObject> root = reader.Read();
     if (Deferred)

@@ -2,14 +2,15 @@
 #include "FormProps.h"
 
 #include "rtl/Classes.h"
+#include "rtl/FileAccess.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QLocale>
 #include <QMetaEnum>
-#include <QSaveFile>
 
 #include <cmath>
 #include <memory>
@@ -173,9 +174,17 @@ private:
 
     void writeObject(const QObject *Object, int Level)
     {
-        line(Level,
-             QStringLiteral("object %1: %2")
-                 .arg(Object->objectName(), QLatin1String(Object->metaObject()->className())));
+        // The header as it was read: "inherited" and "inline" blocks and an
+        // inherited component's position mean something to the form's loader.
+        const QString kind = Object->property(FormHeaderKindProperty).toString();
+        const QVariant position = Object->property(FormHeaderIndexProperty);
+        line(Level, QStringLiteral("%1 %2: %3%4")
+                        .arg(kind == QLatin1String("inherited") || kind == QLatin1String("inline")
+                                 ? kind
+                                 : QStringLiteral("object"),
+                             Object->objectName(), QLatin1String(Object->metaObject()->className()),
+                             position.isValid() ? QStringLiteral(" [%1]").arg(position.toInt())
+                                                : QString()));
         writeProperties(Object, defaultOf(Object->metaObject()), Level + 1);
         for (const char *name : {"Left", "Top"}) {
             if (Object->metaObject()->indexOfProperty(name) >= 0)
@@ -327,13 +336,37 @@ private:
         case QMetaType::LongLong:
         case QMetaType::Short:
         case QMetaType::UShort:
+        case QMetaType::Char:
+        case QMetaType::SChar:
+        case QMetaType::UChar:
+            return {QString::number(V.toLongLong())};
+        case QMetaType::ULongLong:
+        case QMetaType::ULong:
+            return {QString::number(V.toULongLong())};
+        case QMetaType::Long:
             return {QString::number(V.toLongLong())};
         case QMetaType::Double:
         case QMetaType::Float:
             return {floatText(V.toDouble(), Object, Prop)};
+        case QMetaType::QByteArray:
+            return binaryLines(V.toByteArray(), Level);
         default:
             return stringLines(V.toString(), Level);
         }
+    }
+
+    // Binary data as {hex digits}: on the line of the name when short, else
+    // from the next line on, StringPartLength digits a line.
+    static QStringList binaryLines(const QByteArray &Bytes, int Level)
+    {
+        const QString hex = QString::fromLatin1(Bytes.toHex().toUpper());
+        if (hex.size() <= StringPartLength)
+            return {QLatin1Char('{') + hex + QLatin1Char('}')};
+        QStringList lines{QStringLiteral("{")};
+        for (qsizetype at = 0; at < hex.size(); at += StringPartLength)
+            lines.append(indentOf(Level + 1) + hex.mid(at, StringPartLength));
+        lines.last() += QLatin1Char('}');
+        return lines;
     }
 
     QStringList collectionLines(const QObject *Owner, const QMetaProperty &Prop,
@@ -382,37 +415,45 @@ QString FormBackupFileName(const QString &FileName)
     return base + QStringLiteral(".~dfm");
 }
 
-namespace {
-
-void writeAtomically(const QString &FileName, const QByteArray &Bytes)
+TFormFileStamp SaveFormFile(const QObject *Root, const QString &FileName,
+                            const TFormFileStamp *Expected)
 {
-    // QSaveFile writes a temporary file beside the target and renames it over
-    // the target only when everything was written: the old file stays whole
-    // on any failure, and the temporary file is removed.
-    QSaveFile file(FileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(Bytes) != Bytes.size() || !file.commit())
-        throw EFormError(QStringLiteral("Cannot write form file %1: %2")
-                             .arg(QDir::toNativeSeparators(FileName), file.errorString()));
-}
-
-} // namespace
-
-void SaveFormFile(const QObject *Root, const QString &FileName)
-{
+    const auto fail = [&](const QString &Reason) {
+        return EFormError(QStringLiteral("Cannot write form file %1: %2")
+                              .arg(QDir::toNativeSeparators(FileName), Reason));
+    };
+    // Written whole before anything on disk is touched: a value that cannot
+    // be written leaves everything as it was.
     const QByteArray bytes = WriteFormText(Root).toUtf8();
-    const QFileInfo info(FileName);
-    if (info.isDir())
-        throw EFormError(QStringLiteral("Cannot write form file %1: it is a folder")
-                             .arg(QDir::toNativeSeparators(FileName)));
-    if (info.exists()) {
-        QFile old(FileName);
-        if (!old.open(QIODevice::ReadOnly))
-            throw EFormError(QStringLiteral("Cannot read form file %1: %2")
-                                 .arg(QDir::toNativeSeparators(FileName), old.errorString()));
-        const QByteArray previous = old.readAll();
-        // The backup is written first: should the form itself then fail, the
-        // old version is in both places.
-        writeAtomically(FormBackupFileName(FileName), previous);
+    AtomicWriteOptions options;
+    options.NewMode = ProcessDefaultMode(); // a new form is shared as the user's files are
+    AtomicFileWriter form(FileName, options);
+    const QString target = form.target();
+    if (QFileInfo(target).isDir())
+        throw fail(QStringLiteral("it is a folder"));
+    // Held until the new file is in place: another process's save (or its
+    // read-modify-write cycle, when it holds the lock for that long) comes
+    // before or after this one, never in between.
+    const FolderLock lock(QFileInfo(target).absolutePath());
+    if (lock.busy())
+        throw fail(lock.reason());
+    const TFormFileStamp onDisk = CurrentFormFileStamp(target);
+    if (Expected && !(onDisk == *Expected))
+        throw EFormFileChanged(
+            QStringLiteral("Form file %1 was changed by another program since it was read or "
+                           "last saved; nothing was written")
+                .arg(QDir::toNativeSeparators(FileName)));
+    QString error = form.write(bytes);
+    if (!error.isEmpty())
+        throw fail(error);
+    if (onDisk.Exists) {
+        error = keepCopyOf(target, FormBackupFileName(FileName));
+        if (!error.isEmpty())
+            throw fail(QStringLiteral("its backup %1 cannot be made: %2")
+                           .arg(QDir::toNativeSeparators(FormBackupFileName(FileName)), error));
     }
-    writeAtomically(FileName, bytes);
+    error = form.commit();
+    if (!error.isEmpty())
+        throw fail(error);
+    return {true, QCryptographicHash::hash(bytes, QCryptographicHash::Sha256)};
 }

@@ -66,12 +66,15 @@ QString dlErrorText()
     return text ? QString::fromLocal8Bit(text) : QStringLiteral("unknown error");
 }
 
+// The message of Error as a string of its own: a message made from a string
+// literal of the module points into the module's memory, which is gone once
+// the module is closed.
 QString exceptionText(std::exception_ptr Error)
 {
     try {
         std::rethrow_exception(Error);
     } catch (const Exception &e) {
-        return e.Message();
+        return QString(e.Message().constData(), e.Message().size());
     } catch (const std::exception &e) {
         return QString::fromLocal8Bit(e.what());
     } catch (...) {
@@ -95,6 +98,56 @@ void *ownSymbol(void *Handle, const char *Name)
         || !info.dli_fname || qstrcmp(info.dli_fname, map->l_name) != 0)
         return nullptr;
     return symbol;
+}
+
+// The ELF machine this program was built for.
+constexpr ElfW(Half) nativeMachine()
+{
+#if defined(__x86_64__)
+    return EM_X86_64;
+#elif defined(__i386__)
+    return EM_386;
+#elif defined(__aarch64__)
+    return EM_AARCH64;
+#elif defined(__arm__)
+    return EM_ARM;
+#elif defined(__riscv)
+    return EM_RISCV;
+#elif defined(__powerpc64__)
+    return EM_PPC64;
+#elif defined(__s390x__)
+    return EM_S390;
+#elif defined(__loongarch__)
+    return EM_LOONGARCH;
+#else
+#error "the ELF machine of this architecture is not known"
+#endif
+}
+
+QString machineName(ElfW(Half) Machine)
+{
+    switch (Machine) {
+    case EM_X86_64:
+        return QStringLiteral("x86-64");
+    case EM_386:
+        return QStringLiteral("x86");
+    case EM_AARCH64:
+        return QStringLiteral("AArch64");
+    case EM_ARM:
+        return QStringLiteral("ARM");
+    case EM_RISCV:
+        return QStringLiteral("RISC-V");
+    case EM_PPC64:
+        return QStringLiteral("PowerPC 64");
+    case EM_PPC:
+        return QStringLiteral("PowerPC");
+    case EM_S390:
+        return QStringLiteral("S/390");
+    case EM_MIPS:
+        return QStringLiteral("MIPS");
+    default:
+        return QStringLiteral("ELF machine %1").arg(Machine);
+    }
 }
 
 // Why the file at Path cannot be handed to the dynamic loader, or an empty
@@ -121,6 +174,14 @@ QString whyNotLoadable(const QString &Path)
     const unsigned char nativeClass = sizeof(void *) == 8 ? ELFCLASS64 : ELFCLASS32;
     if (header.e_ident[EI_CLASS] != nativeClass)
         return QStringLiteral("it is an ELF object of another word size");
+    const unsigned char nativeData = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? ELFDATA2LSB : ELFDATA2MSB;
+    if (header.e_ident[EI_DATA] != nativeData)
+        return QStringLiteral("it is an ELF object of the other byte order");
+    // The dynamic loader skips a module of another machine and then reports
+    // only "No such file or directory".
+    if (header.e_machine != nativeMachine())
+        return QStringLiteral("it was built for another architecture (%1); this program runs on %2")
+            .arg(machineName(header.e_machine), machineName(nativeMachine()));
     if (header.e_type != ET_DYN)
         return QStringLiteral("it is an ELF object, but not a shared object");
     const auto truncated = [&](quint64 Needed) {

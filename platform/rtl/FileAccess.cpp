@@ -9,9 +9,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace {
 
@@ -125,30 +128,90 @@ QString writeTarget(const QString &Path)
     return target.isEmpty() ? Path : target;
 }
 
-QString writeFileAtomically(const QString &Path, const QByteArray &Bytes)
+namespace {
+
+// The permissions an existing regular file at Name has, or NewMode. Returns
+// the reason when something else is in the way.
+QString modeFor(const QByteArray &Name, int Wanted, int NewMode, mode_t *Mode)
 {
-    const QString target = writeTarget(Path);
-    const QByteArray name = QFile::encodeName(target);
-    mode_t mode = S_IRUSR | S_IWUSR;
     struct stat st
     {};
-    if (::stat(name.constData(), &st) == 0) {
+    *Mode = mode_t(NewMode) & 07777;
+    if (::lstat(Name.constData(), &st) == 0) {
+        // A link left in place is replaced by the rename, never written through.
+        if (S_ISLNK(st.st_mode))
+            st.st_mode = S_IFREG | (S_IRUSR | S_IWUSR);
         if (!S_ISREG(st.st_mode))
             return kindOf(st.st_mode);
-        mode = st.st_mode & 07777;
+        *Mode = st.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        return systemReason(errno);
     }
-    const QFileInfo info(target);
+    if (Wanted >= 0)
+        *Mode = mode_t(Wanted) & 07777;
+    return {};
+}
+
+// Makes a rename in Folder last: without it a crash right after the rename
+// may bring back the old name on some file systems. The file itself is
+// already on the disk, so a failure here loses nothing and is not reported.
+void syncFolder(const QString &Folder)
+{
+    const int fd
+        = ::open(QFile::encodeName(Folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+int ProcessDefaultMode()
+{
+    // umask can only be read by setting it; it is set back at once.
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return int(0666 & ~mask);
+}
+
+AtomicFileWriter::AtomicFileWriter(const QString &Path, const AtomicWriteOptions &Options)
+    : m_target(Options.FollowLink ? writeTarget(Path) : Path)
+    , m_options(Options)
+{}
+
+AtomicFileWriter::~AtomicFileWriter()
+{
+    if (!m_temp.isEmpty())
+        ::unlink(m_temp.constData());
+}
+
+QString AtomicFileWriter::write(const QByteArray &Bytes)
+{
+    if (!m_temp.isEmpty()) {
+        ::unlink(m_temp.constData());
+        m_temp.clear();
+    }
+    mode_t mode = 0;
+    const QString problem
+        = modeFor(QFile::encodeName(m_target), m_options.Mode, m_options.NewMode, &mode);
+    if (!problem.isEmpty())
+        return problem;
+    const QFileInfo info(m_target);
     QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
                                         + QStringLiteral(".XXXXXX"));
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // created 0600
     if (fd < 0)
         return systemReason(errno);
+    m_temp = temp;
     int error = 0;
     qint64 done = 0;
     while (!error && done < Bytes.size()) {
         const ssize_t n = ::write(fd, Bytes.constData() + done, size_t(Bytes.size() - done));
         if (n < 0 && errno != EINTR)
             error = errno;
+        else if (n == 0)
+            error = EIO; // no progress and no reason: never loop for ever
         else if (n > 0)
             done += n;
     }
@@ -159,14 +222,97 @@ QString writeFileAtomically(const QString &Path, const QByteArray &Bytes)
         error = errno;
     if (::close(fd) != 0 && !error)
         error = errno;
-    if (!error && ::rename(temp.constData(), name.constData()) != 0)
-        error = errno;
     if (error) {
-        ::unlink(temp.constData());
+        ::unlink(m_temp.constData());
+        m_temp.clear();
         return systemReason(error);
     }
     return {};
 }
+
+QString AtomicFileWriter::commit()
+{
+    if (m_temp.isEmpty())
+        return QStringLiteral("nothing was written");
+    if (::rename(m_temp.constData(), QFile::encodeName(m_target).constData()) != 0) {
+        const int error = errno;
+        ::unlink(m_temp.constData());
+        m_temp.clear();
+        return systemReason(error);
+    }
+    m_temp.clear();
+    syncFolder(QFileInfo(m_target).absolutePath());
+    return {};
+}
+
+QString writeFileAtomically(const QString &Path, const QByteArray &Bytes,
+                            const AtomicWriteOptions &Options)
+{
+    AtomicFileWriter writer(Path, Options);
+    const QString error = writer.write(Bytes);
+    return error.isEmpty() ? writer.commit() : error;
+}
+
+QString keepCopyOf(const QString &Source, const QString &Path)
+{
+    const QByteArray source = QFile::encodeName(Source);
+    struct stat st
+    {};
+    if (::stat(source.constData(), &st) != 0)
+        return systemReason(errno);
+    if (!S_ISREG(st.st_mode))
+        return kindOf(st.st_mode);
+    struct stat at
+    {};
+    if (::lstat(QFile::encodeName(Path).constData(), &at) == 0 && !S_ISREG(at.st_mode)
+        && !S_ISLNK(at.st_mode))
+        return kindOf(at.st_mode);
+    // A second name under a temporary name, then renamed over Path: the
+    // rename replaces a link at Path instead of following it.
+    const QFileInfo info(Path);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray temp
+            = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
+                                + QStringLiteral(".%1.%2").arg(::getpid()).arg(attempt));
+        if (::link(source.constData(), temp.constData()) == 0) {
+            if (::rename(temp.constData(), QFile::encodeName(Path).constData()) != 0) {
+                const int error = errno;
+                ::unlink(temp.constData());
+                return systemReason(error);
+            }
+            syncFolder(info.absolutePath());
+            return {};
+        }
+        if (errno != EEXIST)
+            break; // no hard links here (another file system, a restricted one): copy
+    }
+    const FileReadResult old = readRegularFile(Source, std::numeric_limits<qint64>::max() / 2);
+    if (old.status != FileReadResult::Read)
+        return old.reason.isEmpty() ? systemReason(ENOENT) : old.reason;
+    AtomicWriteOptions options;
+    options.FollowLink = false;
+    options.Mode = int(st.st_mode & 07777);
+    return writeFileAtomically(Path, old.bytes, options);
+}
+
+namespace {
+
+// The folder locks this thread holds, by the folder's device and inode.
+struct HeldLock
+{
+    dev_t Device;
+    ino_t Inode;
+    int Fd;
+    int Depth;
+};
+
+std::vector<HeldLock> &heldLocks()
+{
+    thread_local std::vector<HeldLock> held;
+    return held;
+}
+
+} // namespace
 
 FolderLock::FolderLock(const QString &Folder, int TimeoutMs)
 {
@@ -175,6 +321,19 @@ FolderLock::FolderLock(const QString &Folder, int TimeoutMs)
     if (m_fd < 0) {
         m_reason = systemReason(errno);
         return;
+    }
+    struct stat st
+    {};
+    if (::fstat(m_fd, &st) == 0) {
+        for (HeldLock &held : heldLocks())
+            if (held.Device == st.st_dev && held.Inode == st.st_ino) {
+                // Locks on one folder through two descriptors exclude each
+                // other even in one process: share the one held.
+                ::close(m_fd);
+                m_fd = held.Fd;
+                ++held.Depth;
+                return;
+            }
     }
     // A lock on the folder, not on the file: the file is replaced by rename,
     // so a lock on it would guard an inode that is about to go away.
@@ -200,10 +359,20 @@ FolderLock::FolderLock(const QString &Folder, int TimeoutMs)
         QThread::msleep(pause);
         pause = qMin(pause * 2, 50);
     }
+    heldLocks().push_back({st.st_dev, st.st_ino, m_fd, 1});
 }
 
 FolderLock::~FolderLock()
 {
-    if (m_fd >= 0)
-        ::close(m_fd); // releases the lock
+    if (m_fd < 0)
+        return;
+    std::vector<HeldLock> &held = heldLocks();
+    for (auto it = held.begin(); it != held.end(); ++it)
+        if (it->Fd == m_fd) {
+            if (--it->Depth > 0)
+                return;
+            held.erase(it);
+            break;
+        }
+    ::close(m_fd); // the last holder releases the lock
 }

@@ -22,16 +22,66 @@ struct FileReadResult
 // is refused with the reason. A path that does not exist is Missing.
 FileReadResult readRegularFile(const QString &Path, qint64 MaxBytes = MaxSettingsFileSize);
 
-// Replaces Path with Bytes atomically: a temporary file in the same folder,
-// written, synced and renamed over Path, so Path is either the old file or the
-// new one, never a part. A link is followed and its target replaced. An
-// existing file keeps its permissions; a new one is readable by its owner
-// only. Returns an empty string on success, else the reason the system gave;
-// the temporary file is then removed and Path left as it was.
-QString writeFileAtomically(const QString &Path, const QByteArray &Bytes);
+// How a file is replaced.
+struct AtomicWriteOptions
+{
+    // A link at the path is followed and its target replaced (a user may keep
+    // the file elsewhere). When false the link itself is replaced, so nothing
+    // is ever written through it: for files a cloned folder may carry planted
+    // links in the place of (a backup).
+    bool FollowLink = true;
+    // The permissions of the new file; negative: those of the file replaced.
+    int Mode = -1;
+    // The permissions of a file created where none was: readable by its
+    // owner only, unless the caller says otherwise (ProcessDefaultMode()).
+    int NewMode = 0600;
+};
+
+// The permissions a program's new files get by default: 0666 less the umask.
+int ProcessDefaultMode();
+
+// Replaces a file atomically in two steps, so that a caller can put other
+// things in order between them (a backup): write() puts the bytes into a
+// temporary file in the same folder, checking every write and syncing it to
+// the disk (a full disk may only be reported by the sync); commit() renames it
+// over the target. Until commit() the target is untouched; a writer destroyed
+// without a commit removes its temporary file. Each step returns an empty
+// string on success, else the reason the system gave.
+class AtomicFileWriter
+{
+public:
+    explicit AtomicFileWriter(const QString &Path, const AtomicWriteOptions &Options = {});
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter &) = delete;
+    AtomicFileWriter &operator=(const AtomicFileWriter &) = delete;
+
+    QString write(const QByteArray &Bytes);
+    QString commit();
+    // The file replaced: the path, or the target of a link when links are followed.
+    QString target() const { return m_target; }
+
+private:
+    QString m_target;
+    AtomicWriteOptions m_options;
+    QByteArray m_temp; // the temporary file's name while it exists
+};
+
+// Replaces Path with Bytes atomically (AtomicFileWriter): Path is either the
+// old file or the new one, never a part. Returns an empty string on success,
+// else the reason the system gave; Path is then left as it was.
+QString writeFileAtomically(const QString &Path, const QByteArray &Bytes,
+                            const AtomicWriteOptions &Options = {});
 
 // The file a write to Path replaces: the target of a link, else Path itself.
 QString writeTarget(const QString &Path);
+
+// Makes Path hold what the regular file Source holds, replacing Path
+// atomically and never writing through a link at Path. Where the file system
+// allows, Path becomes a second name of Source's file (no data is written, so
+// no full disk can fail it, and it has Source's permissions); elsewhere it is
+// an atomic copy with Source's permissions. Returns an empty string on
+// success, else the reason; Path is then left as it was.
+QString keepCopyOf(const QString &Source, const QString &Path);
 
 // An exclusive advisory lock on a folder, held for the life of the object,
 // so that read-modify-replace cycles of several processes on files in that
@@ -39,6 +89,8 @@ QString writeTarget(const QString &Path);
 // TimeoutMs for another holder; then busy() is true and reason() says why.
 // A folder that cannot be opened (missing, or not readable) is not locked
 // and not busy: the write that follows reports what is wrong with it.
+// A thread that holds the lock of a folder may take it again (a save inside
+// a read-modify-write cycle): the inner lock shares the outer one.
 class FolderLock
 {
 public:

@@ -1,3 +1,4 @@
+#include "FullDisk.h"
 #include "TestSupport.h"
 
 #include "designide/FormFile.h"
@@ -16,6 +17,10 @@
 #include <QScopeGuard>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -54,14 +59,16 @@ struct RunResult
     }
 };
 
+// Runs the designer (or Program, a shell that runs it) with Args.
 RunResult ovdesigner(const QStringList &Args, const QString &WorkDir = QString(),
-                     const QProcessEnvironment &Env = QProcessEnvironment::systemEnvironment())
+                     const QProcessEnvironment &Env = QProcessEnvironment::systemEnvironment(),
+                     const QString &Program = QStringLiteral(OV_DESIGNER))
 {
     QProcess p;
     if (!WorkDir.isEmpty())
         p.setWorkingDirectory(WorkDir);
     p.setProcessEnvironment(Env);
-    p.start(QStringLiteral(OV_DESIGNER), Args);
+    p.start(Program, Args);
     RunResult r;
     if (!p.waitForFinished(120000)) {
         p.kill();
@@ -534,6 +541,151 @@ TEST_F(CommandLineTest, gensqlOnThePostgreSQLExample)
     EXPECT_EQ(r.exit, 1) << r.out.toStdString() << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("check: ModifySQL: ")));
     EXPECT_TRUE(r.out.contains(QStringLiteral("column \"discount\""))) << r.out.toStdString();
+}
+
+// A full disk while --write stores the statements: exit 2 with the system's
+// reason, the form and its older backup exactly as they were, no temporary
+// file left. On a tiny file system in a namespace of its own where one can be
+// made, and always under a file size limit.
+TEST_F(CommandLineTest, aFullDiskLeavesTheFormAndItsBackupAsTheyWere)
+{
+    copyDemo([](QString &Form) { Form = withoutStatements(Form); });
+    ASSERT_EQ(ovdesigner({QStringLiteral("--gensql"), QStringLiteral("demo.dfm"),
+                          QStringLiteral("usOrders")},
+                         dir.path())
+                  .exit,
+              0)
+        << "the database is made beforehand";
+    dir.write(QStringLiteral("demo.~dfm"), "an older version\n");
+    const QStringList before = filesIn(dir.path());
+    TempFolder config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    const QStringList args{QStringLiteral("--gensql"), QStringLiteral("demo.dfm"),
+                           QStringLiteral("usOrders"), QStringLiteral("--write")};
+    for (const FullDiskWay way : {FullDiskWay::SmallFileSystem, FullDiskWay::FileSizeLimit}) {
+        const bool tmpfs = way == FullDiskWay::SmallFileSystem;
+        SCOPED_TRACE(tmpfs ? "small file system" : "file size limit");
+        TempFolder result;
+        const FullDiskRun run = runOnFullDisk(way, dir.path(), result.path(),
+                                              QStringLiteral(OV_DESIGNER), args, 1024, env);
+        if (tmpfs && !run.ran) {
+            // The size limit below still fails the write.
+            std::printf("note: no small file system here (%s)\n", qPrintable(run.why));
+            continue;
+        }
+        ASSERT_TRUE(run.ran) << run.why.toStdString();
+        EXPECT_EQ(run.exitCode, 2) << run.out.toStdString() << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QString::fromLocal8Bit(std::strerror(tmpfs ? ENOSPC : EFBIG))))
+            << run.err.toStdString();
+        EXPECT_FALSE(run.out.contains(QLatin1String("wrote "))) << "no success reported";
+        EXPECT_EQ(filesIn(result.path()), before) << "no temporary file left";
+        for (const QString &name : before)
+            EXPECT_EQ(readFile(result.file(name)), dir.read(name)) << name.toStdString();
+    }
+}
+
+// Two runs at once on one form, each writing its own update object: the
+// read-modify-write cycles follow each other, so both are kept.
+TEST_F(CommandLineTest, twoWritersAtOnceKeepBothUpdateObjects)
+{
+    const QString second = QStringLiteral("  object qCustomers: TOvQuery\n"
+                                          "    DatabaseName = 'Demo'\n"
+                                          "    UpdateObject = usCustomers\n"
+                                          "    SQL.Strings = (\n"
+                                          "      'select CustNo, Name from Customer')\n"
+                                          "  end\n"
+                                          "  object usCustomers: TOvUpdateSQL\n"
+                                          "  end\n"
+                                          "end\n");
+    copyDemo([&](QString &Form) {
+        Form = withoutStatements(Form);
+        Form.chop(4);
+        Form += second;
+    });
+    ASSERT_LT(ovdesigner({QStringLiteral("--tree"), QStringLiteral("demo.dfm")}, dir.path()).exit,
+              2)
+        << "the form reads";
+    const QByteArray start = dir.read(QStringLiteral("demo.dfm"));
+    for (int trial = 0; trial < 3; ++trial) {
+        SCOPED_TRACE(trial);
+        dir.write(QStringLiteral("demo.dfm"), start);
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (const char *update : {"usOrders", "usCustomers"}) {
+            runs.push_back(std::make_unique<QProcess>());
+            runs.back()->setWorkingDirectory(dir.path());
+            runs.back()->start(QStringLiteral(OV_DESIGNER),
+                               {QStringLiteral("--gensql"), QStringLiteral("demo.dfm"),
+                                QLatin1String(update), QStringLiteral("--write")});
+        }
+        for (auto &run : runs) {
+            ASSERT_TRUE(run->waitForFinished(120000));
+            EXPECT_EQ(run->exitCode(), 0) << run->readAllStandardError().toStdString();
+        }
+        const QByteArray form = dir.read(QStringLiteral("demo.dfm"));
+        EXPECT_TRUE(form.contains("'update Orders'")) << form.constData();
+        EXPECT_TRUE(form.contains("'update Customer'")) << form.constData();
+    }
+}
+
+// Output that cannot be written is an error, whatever the command did; so
+// are two first runs at once, which both need the demo database made.
+TEST_F(CommandLineTest, exitStatusIsHonestAboutOutputAndFirstRuns)
+{
+    copyDemo();
+    for (const QStringList &args :
+         {QStringList{QStringLiteral("--help")}, QStringList{QStringLiteral("--list")},
+          QStringList{QStringLiteral("--tree"), QStringLiteral("demo.dfm")},
+          QStringList{QStringLiteral("--gensql"), QStringLiteral("demo.dfm"),
+                      QStringLiteral("usOrders")}}) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const RunResult r = ovdesigner(
+            QStringList{QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$@\" >/dev/full"),
+                        QStringLiteral(OV_DESIGNER)}
+                + args,
+            dir.path(), QProcessEnvironment::systemEnvironment(), QStringLiteral("/bin/sh"));
+        EXPECT_EQ(r.exit, 2) << r.err.toStdString();
+        EXPECT_EQ(r.errors().value(r.errors().size() - 1),
+                  QStringLiteral("ovdesigner: cannot write the output: %1")
+                      .arg(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+            << r.err.toStdString();
+    }
+
+    for (int trial = 0; trial < 3; ++trial) {
+        SCOPED_TRACE(trial);
+        QFile::remove(dir.file(QStringLiteral("demo.db")));
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (int i = 0; i < 2; ++i) {
+            runs.push_back(std::make_unique<QProcess>());
+            runs.back()->setWorkingDirectory(dir.path());
+            runs.back()->start(QStringLiteral(OV_DESIGNER),
+                               {QStringLiteral("--gensql"), QStringLiteral("demo.dfm"),
+                                QStringLiteral("usOrders")});
+        }
+        for (auto &run : runs) {
+            ASSERT_TRUE(run->waitForFinished(120000));
+            EXPECT_EQ(run->exitCode(), 0) << run->readAllStandardError().toStdString();
+            EXPECT_EQ(QString::fromUtf8(run->readAllStandardOutput()),
+                      QLatin1String(demoStatements));
+        }
+        EXPECT_EQ(filesIn(dir.path()),
+                  QStringList({QStringLiteral("demo.db"), QStringLiteral("demo.dfm"),
+                               QStringLiteral("demo.sql")}))
+            << "one database, no temporary file left";
+    }
+}
+
+// A package whose finalization raises: reported, exit 2, no crash.
+TEST_F(CommandLineTest, aPackageThatFailsToUnloadIsReported)
+{
+    const RunResult r
+        = ovdesigner({QStringLiteral("--package"), QStringLiteral(OVTEST_PKG_FINI_FAILS),
+                      QStringLiteral("--list")},
+                     dir.path());
+    EXPECT_EQ(r.exit, 2) << r.err.toStdString();
+    EXPECT_EQ(r.errors(), QStringList{QStringLiteral("ovdesigner: Package OvTestPkgFiniFails: "
+                                                     "finalization failed: UnitB cannot stop")})
+        << r.err.toStdString();
 }
 
 } // namespace

@@ -1,10 +1,13 @@
+#include "FullDisk.h"
 #include "TestSupport.h"
 
 #include "designide/FormFile.h"
 
 #include "rtl/Classes.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMetaEnum>
 #include <QPointer>
 
@@ -116,7 +119,12 @@ public:
 
 private:
     TStringList m_lines;
-    TFormTestCollection *m_items = new TFormTestCollection(this);
+    // Named, as a query names its Params: no component of that name is shadowed by it.
+    TFormTestCollection *m_items = [this] {
+        auto *items = new TFormTestCollection(this);
+        items->setObjectName(QStringLiteral("Items"));
+        return items;
+    }();
     bool m_connected = false;
 };
 
@@ -279,8 +287,8 @@ TEST_F(FormFileTest, handWrittenFormIsNormalised)
                                                         "    Items = <>\n"
                                                         "  END\n"
                                                         "end\n"));
-    EXPECT_EQ(WriteFormText(root.get()), QStringLiteral("object DM: TDataModule\n"
-                                                        "  object c1: TFormTestComponent\n"
+    EXPECT_EQ(WriteFormText(root.get()), QStringLiteral("inherited DM: TDataModule\n"
+                                                        "  inline c1: TFormTestComponent\n"
                                                         "    Count = 16\n"
                                                         "    Big = 7\n"
                                                         "    Caption = 'abA'\n"
@@ -339,8 +347,31 @@ TEST_F(FormFileTest, errorsNameLineAndColumnAndBuildNothing)
         {"object A: TDataModule\n  object B: TFormTestComponent\n    Items = <item Colour = 1 "
          "end>\n  end\nend",
          3, 19, "unknown property Colour of TFormTestItem"},
-        {"object A: TDataModule\n  Data = {0A0B}\nend", 2, 10,
-         "binary property data is not supported"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Tag = {0A0}\n  end\nend", 3,
+         11, "odd number of hexadecimal digits"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Tag = {0G}\n  end\nend", 3, 13,
+         "hexadecimal digit expected"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Caption = {00}\n  end\nend", 3,
+         15, "string expected for property Caption"},
+        // Numbers the type cannot hold are refused, never turned into others.
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Tag = 1e999\n  end\nend", 3,
+         11, "number 1e999 out of range"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Ratio = 1e-400\n  end\nend", 3,
+         13, "number 1e-400 out of range"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Tag = 18446744073709551616\n"
+         "  end\nend",
+         3, 11, "integer 18446744073709551616 out of range"},
+        // One rule for names, whatever path gives them.
+        {"object A: TDataModule\n  object nil: TFormTestComponent\n  end\nend", 2, 10,
+         "invalid component name \"nil\""},
+        {"object A: TDataModule\n  object Caf\u00e9: TFormTestComponent\n  end\nend", 2, 10,
+         "invalid component name \"Caf\u00e9\""},
+        // Lines end with CR alone or CR LF as well as LF.
+        {"object A: TDataModule\r  object B: TFormTestComponent\r    Colour = 1\r  end\rend\r", 3,
+         5, "unknown property Colour"},
+        {"object A: TDataModule\r\n  object B: TFormTestComponent\r\n    Colour = 1\r\n  "
+         "end\r\nend",
+         3, 5, "unknown property Colour"},
         {"object A: TDataModule\n  Height = 1x\nend", 2, 12, "invalid number"},
         {"object A: TDataModule\n  object B: TFormTestComponent\n    Caption = #\n  end\nend", 3,
          15, "character code expected"},
@@ -370,6 +401,88 @@ TEST_F(FormFileTest, errorsNameLineAndColumnAndBuildNothing)
     QString deep = QStringLiteral("object A: TDataModule\n  Height = ");
     deep += QString(100000, QLatin1Char('('));
     EXPECT_THROW(read(deep), EFormError);
+}
+
+// A form read and written without edits says what it said: the block
+// headers, the types of stored values, and components whatever their names.
+TEST_F(FormFileTest, aFormReadAndWrittenKeepsWhatItSaid)
+{
+    const QString text
+        = QStringLiteral("inherited DM: TDataModule\n"
+                         "  inherited First: TFormTestComponent [0]\n"
+                         "    Tag = 18446744073709551615\n"
+                         "  end\n"
+                         "  inline Frame: TFormTestComponent [2]\n"
+                         "    Tag = {00FF10}\n"
+                         "    object Inner: TFormTestComponent\n"
+                         "      Next = Items\n"
+                         "      Tag = 1e-310\n"
+                         "    end\n"
+                         "  end\n"
+                         "  object Items: TFormTestComponent\n"
+                         "    Tag = {\n"
+                         "      000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F\n"
+                         "      20}\n"
+                         "  end\n"
+                         "end\n");
+    std::unique_ptr<QObject> root = read(text);
+    EXPECT_EQ(WriteFormText(root.get()), text) << "headers, positions and values kept";
+    EXPECT_EQ(child(root.get(), "First")->Tag.metaType().id(), QMetaType::ULongLong);
+    EXPECT_EQ(child(root.get(), "First")->Tag.toULongLong(), Q_UINT64_C(18446744073709551615));
+    EXPECT_EQ(child(root.get(), "Frame")->Tag, QVariant(QByteArray("\x00\xff\x10", 3)))
+        << "binary data stays binary";
+    EXPECT_EQ(child(root.get(), "Inner")->Next, child(root.get(), "Items"))
+        << "a component named like another's helper object is found";
+    EXPECT_EQ(child(root.get(), "Items")->Tag.toByteArray().size(), 33);
+}
+
+// Saving over a form: a link planted where the backup goes is replaced, not
+// written through; the backup keeps the form's permissions; bytes that are no
+// UTF-8 are read as Latin-1, not replaced; a file another program changed
+// since it was read is not overwritten. No temporary file is left.
+TEST_F(FormFileTest, savingNeverLosesOrExposesWhatWasThere)
+{
+    TempFolder dir;
+    const QString file = dir.file(QStringLiteral("Private.dfm"));
+    const QByteArray original("object DM: TDataModule\n"
+                              "  object C: TFormTestComponent\n"
+                              "    Caption = 'caf\xe9 pw=secret'\n"
+                              "  end\n"
+                              "end\n");
+    dir.write(QStringLiteral("Private.dfm"), original);
+    const auto privateMode
+        = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+    ASSERT_TRUE(QFile::setPermissions(file, privateMode));
+    dir.write(QStringLiteral("victim.txt"), "not the form's");
+    ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("victim.txt")),
+                            dir.file(QStringLiteral("Private.~dfm"))));
+
+    TFormFileStamp stamp;
+    std::unique_ptr<QObject> root = LoadFormFile(file, nullptr, nullptr, &stamp);
+    EXPECT_EQ(child(root.get(), "C")->Caption, QStringLiteral("caf\u00e9 pw=secret"))
+        << "a Latin-1 byte is read as Latin-1";
+    const TFormFileStamp saved = SaveFormFile(root.get(), file, &stamp);
+
+    EXPECT_EQ(dir.read(QStringLiteral("victim.txt")), "not the form's")
+        << "nothing written through the planted link";
+    EXPECT_FALSE(QFileInfo(dir.file(QStringLiteral("Private.~dfm"))).isSymLink());
+    EXPECT_EQ(dir.read(QStringLiteral("Private.~dfm")), original) << "the backup is the old form";
+    EXPECT_EQ(QFile::permissions(dir.file(QStringLiteral("Private.~dfm"))), privateMode)
+        << "the backup is as private as the form";
+    EXPECT_EQ(QFile::permissions(file), privateMode);
+    const QByteArray written = dir.read(QStringLiteral("Private.dfm"));
+    EXPECT_TRUE(written.contains("Caption = 'caf'#233' pw=secret'")) << written.constData();
+    EXPECT_EQ(saved, CurrentFormFileStamp(file));
+
+    // Another program writes the form; the next save with the old stamp refuses.
+    dir.write(QStringLiteral("Private.dfm"), "edited elsewhere");
+    EXPECT_FALSE(CurrentFormFileStamp(file) == saved);
+    child(root.get(), "C")->Count = 7;
+    EXPECT_THROW(SaveFormFile(root.get(), file, &saved), EFormFileChanged);
+    EXPECT_EQ(dir.read(QStringLiteral("Private.dfm")), "edited elsewhere");
+    EXPECT_EQ(dir.read(QStringLiteral("Private.~dfm")), original);
+    EXPECT_EQ(filesIn(dir.path()), QStringList({"Private.dfm", "Private.~dfm", "victim.txt"}))
+        << "no temporary file left";
 }
 
 TEST_F(FormFileTest, activationsAreHeldBackUntilApplied)

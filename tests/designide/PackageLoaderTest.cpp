@@ -110,6 +110,22 @@ TEST_F(PackageLoaderTest, modulesThatCannotLoad)
     EXPECT_TRUE(message.contains("ABI version 0")) << message.toStdString();
     EXPECT_TRUE(logLines().isEmpty()) << "no unit of a refused module ran";
 
+    // A whole module for another architecture: said so, not "No such file".
+    QByteArray foreign;
+    {
+        QFile plain(OVTEST_PLAIN);
+        ASSERT_TRUE(plain.open(QIODevice::ReadOnly));
+        foreign = plain.readAll();
+    }
+    const quint16 aarch64 = 183, x8664 = 62;
+    const quint16 other = sizeof(void *) == 8 && foreign[18] == char(x8664) ? aarch64 : x8664;
+    foreign[18] = char(other & 0xFF); // e_machine, little-endian
+    foreign[19] = char(other >> 8);
+    folder.write("Foreign.so", foreign);
+    message = errorOf([&] { loadPackage(folder.file("Foreign.so")); });
+    EXPECT_TRUE(message.contains("built for another architecture")) << message.toStdString();
+    EXPECT_FALSE(message.contains("No such file")) << message.toStdString();
+
     const QString relative = QDir::current().relativeFilePath(OVTEST_PLAIN);
     message = errorOf([&] { loadPackage(relative); });
     EXPECT_TRUE(message.contains(QFileInfo(relative).absoluteFilePath()))
@@ -138,6 +154,18 @@ TEST_F(PackageLoaderTest, failingInitializationOrRegisterUndoesTheLoad)
         << "every unit finalized after a failed Register";
     EXPECT_TRUE(registrations().entries().empty()) << "its partial registrations removed";
     EXPECT_TRUE(registrations().currentPackage().isEmpty());
+    EXPECT_TRUE(loadedPackages().isEmpty());
+}
+
+// A finalization that raises: the other units still finalize, the module is
+// closed, and the error names the package and the cause, whose text was
+// taken before the module went.
+TEST_F(PackageLoaderTest, failingFinalizationIsReportedAfterTheUnload)
+{
+    loadPackage(OVTEST_PKG_FINI_FAILS);
+    const QString message = errorOf([] { unloadPackage("OvTestPkgFiniFails"); });
+    EXPECT_EQ(message, "Package OvTestPkgFiniFails: finalization failed: UnitB cannot stop");
+    EXPECT_EQ(logLines().mid(4), QStringList({"fini UnitB", "fini UnitA"}));
     EXPECT_TRUE(loadedPackages().isEmpty());
 }
 

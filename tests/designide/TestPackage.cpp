@@ -1,12 +1,15 @@
 // A small package module for the loader tests. The variants are built from
 // this one file: OVTEST_FAIL_IN_INIT makes unit UnitB's initialization raise,
 // OVTEST_FAIL_IN_REGISTER makes Register raise after its first registration,
+// OVTEST_FAIL_IN_FINI makes UnitB's finalization raise (with a message whose
+// text lives in the module),
 // and OVTEST_ABI gives another ABI version. Units log what runs to the file
 // named by OV_TEST_PACKAGE_LOG.
 
 #include "designide/ComponentEditors.h"
 #include "designide/DesignIntf.h"
 #include "designide/PackageInfo.h"
+#include "rtl/SysUtils.h"
 
 #include <QTimer>
 
@@ -49,6 +52,9 @@ void initB()
 void finiB()
 {
     log("fini UnitB");
+#ifdef OVTEST_FAIL_IN_FINI
+    throw Exception(QStringLiteral("UnitB cannot stop"));
+#endif
 }
 void initC()
 {

@@ -1,0 +1,139 @@
+// The designer's Save against a form file that changed under it or a disk
+// that is full: what the person is asked or told, and what stays on disk.
+#include "FullDisk.h"
+#include "GuiFixture.h"
+#include "MainWindow.h"
+#include "ModuleEditing.h"
+
+#include "designide/FormFile.h"
+#include "orvlib/OvDataSets.h"
+#include "rtl/UiServices.h"
+
+#include <QProcess>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+
+namespace {
+
+class SavingTest : public GuiTest
+{
+protected:
+    void SetUp() override
+    {
+        GuiTest::SetUp();
+        window
+            = std::make_unique<TMainWindow>(nullptr, folder().file(QStringLiteral("recent.ini")));
+        ASSERT_TRUE(window->openForm(demoForm()));
+    }
+    void TearDown() override
+    {
+        if (window && window->designer())
+            window->designer()->setModified(false);
+        window.reset();
+    }
+
+    // A change of the module, as a pane makes one.
+    void change(int Tag)
+    {
+        QObject *root = window->designer()->Root();
+        root->findChild<TOvQuery *>(QStringLiteral("qTotals"))->setProperty("Left", Tag);
+        window->designer()->Modified();
+    }
+    // Another program rewrites the form: a real second process.
+    void writeElsewhere(const QByteArray &Text)
+    {
+        QProcess editor;
+        editor.start(QStringLiteral("/bin/sh"),
+                     {QStringLiteral("-c"), QStringLiteral("printf '%s' \"$1\" > \"$2\""),
+                      QStringLiteral("sh"), QString::fromUtf8(Text), demoForm()});
+        ASSERT_TRUE(editor.waitForFinished(30000));
+        ASSERT_EQ(editor.exitCode(), 0);
+    }
+    QByteArray onDisk(const char *Name = "demo.dfm") const
+    {
+        return folder().read(QLatin1String(Name));
+    }
+
+    std::unique_ptr<TMainWindow> window;
+};
+
+} // namespace
+
+// Save finds the file changed by another program since it was opened or last
+// saved and asks: Cancel writes nothing, No reloads the file, Yes overwrites
+// it and the other program's version becomes the backup.
+TEST_F(SavingTest, AFormChangedOnDiskIsNotOverwrittenWithoutAsking)
+{
+    const QByteArray other
+        = "object Edited: TDataModule\n  object qTotals: TOvQuery\n    Left = 7\n  end\nend\n";
+    change(500);
+    writeElsewhere(other);
+    ScriptedUi ui;
+    ui.answer(mrCancel);
+    EXPECT_FALSE(window->save());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].text.contains(QLatin1String("changed by another program")))
+        << ui.messages[0].text.toStdString();
+    EXPECT_EQ(ui.messages[0].buttons, mbYesNoCancel);
+    EXPECT_EQ(onDisk(), other) << "Cancel writes nothing";
+    EXPECT_FALSE(folder().exists(QStringLiteral("demo.~dfm")));
+    EXPECT_TRUE(window->designer()->isModified());
+
+    ui.answer(mrNo);
+    EXPECT_FALSE(window->save());
+    EXPECT_EQ(window->designer()->Root()->objectName(), QStringLiteral("Edited"))
+        << "No reloads the file";
+    EXPECT_FALSE(window->designer()->isModified());
+    EXPECT_EQ(onDisk(), other);
+
+    change(600);
+    writeElsewhere(other + "\n");
+    ui.answer(mrYes);
+    EXPECT_TRUE(window->save());
+    EXPECT_TRUE(onDisk().contains("Left = 600")) << "Yes overwrites";
+    EXPECT_EQ(onDisk("demo.~dfm"), other + "\n") << "the other program's version is the backup";
+
+    // Saved again with nothing changed outside: no question.
+    change(700);
+    EXPECT_TRUE(window->save());
+    EXPECT_TRUE(onDisk().contains("Left = 700"));
+    EXPECT_EQ(ui.messages.size(), 3u);
+    EXPECT_EQ(ui.pendingSteps(), 0u);
+}
+
+// A save that cannot be written (a file size limit fails the write as a full
+// disk would) shows the system's reason; the form and its backup stay as
+// they were and the module keeps its changes.
+TEST_F(SavingTest, AFullDiskIsReportedAndLosesNothing)
+{
+    change(500);
+    ASSERT_TRUE(window->save());
+    const QByteArray form = onDisk(), backup = onDisk("demo.~dfm");
+    const QStringList files = filesIn(folder().path());
+    change(600);
+    ScriptedUi ui;
+    ui.answer(mrOk);
+    struct rlimit saved
+    {};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 512;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const bool ok = window->save();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(ok);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].type, mtError);
+    EXPECT_TRUE(ui.messages[0].text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << ui.messages[0].text.toStdString();
+    EXPECT_EQ(onDisk(), form);
+    EXPECT_EQ(onDisk("demo.~dfm"), backup);
+    EXPECT_EQ(filesIn(folder().path()), files) << "no temporary file left";
+    EXPECT_TRUE(window->designer()->isModified()) << "the changes are still to be saved";
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+// Runs a program where its writes fail as on a full disk, in one of two ways:
+//
+// - SmallFileSystem: in a private user and mount namespace (unshare -rm), a
+//   tmpfs just large enough for the files of Seed is mounted on a fresh
+//   folder, those files are copied in and the program runs in that folder: a
+//   write that needs one more page fails with ENOSPC. Containers and some
+//   chroots refuse the namespace; the run then reports that it did not run.
+// - FileSizeLimit: the files of Seed are copied to Result and the program
+//   runs there with RLIMIT_FSIZE set to LimitBytes and SIGXFSZ ignored: a
+//   write past the limit fails with EFBIG. This works everywhere.
+//
+// Either way the folder's files end up in Result afterwards, for the test to
+// compare. "{}" in Args stands for the folder the program works in.
+enum class FullDiskWay { SmallFileSystem, FileSizeLimit };
+
+struct FullDiskRun
+{
+    bool ran = false; // false: this way cannot be set up here; why says why
+    QString why;
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+FullDiskRun runOnFullDisk(FullDiskWay Way, const QString &Seed, const QString &Result,
+                          const QString &Program, const QStringList &Args, qint64 LimitBytes = 1024,
+                          const QProcessEnvironment &Env
+                          = QProcessEnvironment::systemEnvironment());
+
+// The names of the files in Folder (hidden ones too), sorted.
+QStringList filesIn(const QString &Folder);

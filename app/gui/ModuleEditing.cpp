@@ -12,12 +12,15 @@
 
 namespace {
 
+// The names of the module's components. Helper objects a component keeps
+// may be named too (a query's "Params"); they take no name from a component,
+// as the form reader sees it.
 QSet<QString> namesIn(const QObject *Root)
 {
     QSet<QString> names;
     names.insert(Root->objectName().toLower());
     for (const QObject *o : Root->findChildren<QObject *>())
-        if (!o->objectName().isEmpty())
+        if (isDesignComponent(o))
             names.insert(o->objectName().toLower());
     return names;
 }

@@ -6,6 +6,7 @@
 #include "ModuleEditing.h"
 
 #include "designide/FormFile.h"
+#include "orvlib/DB.h"
 #include "orvlib/OvDataSets.h"
 #include "rtl/UiServices.h"
 
@@ -136,4 +137,43 @@ TEST_F(SavingTest, AFullDiskIsReportedAndLosesNothing)
     EXPECT_EQ(onDisk("demo.~dfm"), backup);
     EXPECT_EQ(filesIn(folder().path()), files) << "no temporary file left";
     EXPECT_TRUE(window->designer()->isModified()) << "the changes are still to be saved";
+}
+
+// One rule for names whatever path gives them: "nil" and non-ASCII names are
+// refused by renaming, pasting and reading alike; a name a query's helper
+// object also has ("Params") works through a save and a reopening.
+TEST_F(SavingTest, NamesFollowOneRuleInEveryPath)
+{
+    TFormDesigner &designer = *window->designer();
+    QObject *root = designer.Root();
+    auto *query = root->findChild<TOvQuery *>(QStringLiteral("qOrders"));
+    for (const QString &name : {QStringLiteral("nil"), QStringLiteral("Caf\u00e9")}) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_THROW(renameComponent(designer, query, name), Exception);
+        EXPECT_THROW(
+            pasteComponentsText(designer, QStringLiteral("object %1: TOvQuery\nend\n").arg(name)),
+            Exception);
+        EXPECT_THROW(TFormReader(QStringLiteral("object M: TDataModule\n  object %1: TOvQuery\n"
+                                                "  end\nend\n")
+                                     .arg(name))
+                         .Read(),
+                     EFormError);
+    }
+    EXPECT_EQ(query->objectName(), QStringLiteral("qOrders"));
+
+    // A dataset named Params after a query (which has a Params helper object),
+    // with a data source pointing at it.
+    auto *totals = root->findChild<TOvQuery *>(QStringLiteral("qTotals"));
+    renameComponent(designer, totals, QStringLiteral("Params"));
+    auto *source = root->findChild<TDataSource *>(QStringLiteral("dsCustomer"));
+    source->SetDataSet(totals);
+    designer.Modified();
+    ASSERT_TRUE(window->save());
+    ASSERT_TRUE(window->openForm(demoForm()));
+    QObject *reopened = window->designer()->Root();
+    auto *params
+        = reopened->findChild<TOvQuery *>(QStringLiteral("Params"), Qt::FindDirectChildrenOnly);
+    ASSERT_NE(params, nullptr);
+    EXPECT_EQ(reopened->findChild<TDataSource *>(QStringLiteral("dsCustomer"))->DataSet(), params)
+        << "the reference names the component, not the query's helper object";
 }

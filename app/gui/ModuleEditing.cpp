@@ -47,7 +47,8 @@ const QRegularExpression &objectHeader()
 {
     static const QRegularExpression re(
         QStringLiteral(
-            R"(^(\s*(?:object|inherited|inline)\s+)([A-Za-z_]\w*)(\s*:\s*)([A-Za-z_]\w*)\s*$)"),
+            R"(^(\s*(?:object|inherited|inline)\s+)([A-Za-z_]\w*)(\s*:\s*)([A-Za-z_]\w*))"
+            R"((?:\s*\[\d+\])?\s*$)"),
         QRegularExpression::CaseInsensitiveOption);
     return re;
 }
@@ -203,17 +204,28 @@ QString componentsText(const QList<QObject *> &Components)
             if (datasets.contains(field->DataSet()))
                 names.insert(field->objectName());
     const QStringList lines = WriteFormText(root).split(QLatin1Char('\n'));
-    const QString header = QStringLiteral("  object ");
     const QString end = QStringLiteral("  end");
     QString text;
     bool inside = false;
     for (const QString &line : lines) {
-        if (!inside && line.startsWith(header)) {
-            const QString name = line.mid(header.size()).section(QLatin1Char(':'), 0, 0).trimmed();
-            inside = names.contains(name);
-        }
+        // Only the root's own blocks start two blanks in.
+        const bool topLevel = line.startsWith(QLatin1String("  ")) && line.size() > 2
+                              && line[2] != QLatin1Char(' ');
+        QRegularExpressionMatch header;
+        if (topLevel || inside)
+            header = objectHeader().match(line);
+        if (!inside && header.hasMatch())
+            inside = names.contains(header.captured(2));
         if (inside) {
-            text += line.mid(2);
+            // A copy is a new component of whatever module it goes to: no
+            // block inherited from an ancestor, no position among inherited ones.
+            if (header.hasMatch()) {
+                const qsizetype indent = line.size() - QStringView(line).trimmed().size();
+                text += QString(indent - 2, QLatin1Char(' ')) + QStringLiteral("object ")
+                        + header.captured(2) + header.captured(3) + header.captured(4);
+            } else {
+                text += line.mid(2);
+            }
             text += QLatin1Char('\n');
             if (line == end)
                 inside = false;

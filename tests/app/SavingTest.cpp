@@ -177,3 +177,25 @@ TEST_F(SavingTest, NamesFollowOneRuleInEveryPath)
     EXPECT_EQ(reopened->findChild<TDataSource *>(QStringLiteral("dsCustomer"))->DataSet(), params)
         << "the reference names the component, not the query's helper object";
 }
+
+// A form of inherited and inline blocks is saved with its headers; a copy of
+// such a component is a plain component of whatever module it is pasted in.
+TEST_F(SavingTest, InheritedBlocksAreSavedAsReadAndCopiedAsNew)
+{
+    const QByteArray text = "inherited Child: TDataModule\n"
+                            "  inline qBase: TOvQuery [1]\n"
+                            "    DatabaseName = 'Demo'\n"
+                            "  end\n"
+                            "  object qOwn: TOvQuery\n"
+                            "  end\n"
+                            "end\n";
+    folder().write(QStringLiteral("child.dfm"), text);
+    ASSERT_TRUE(window->openForm(folder().file(QStringLiteral("child.dfm"))));
+    QObject *base = window->designer()->Root()->findChild<QObject *>(QStringLiteral("qBase"));
+    ASSERT_NE(base, nullptr);
+    EXPECT_EQ(componentsText({base}),
+              QStringLiteral("object qBase: TOvQuery\n  DatabaseName = 'Demo'\nend\n"));
+    window->designer()->Modified();
+    ASSERT_TRUE(window->save());
+    EXPECT_EQ(folder().read(QStringLiteral("child.dfm")), text);
+}

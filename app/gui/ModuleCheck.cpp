@@ -143,7 +143,12 @@ TModuleCheck::TModuleCheck(QObject *Root, const TFormSourceMap *Sources)
         if (!o->objectName().isEmpty())
             m_components.append(o);
     }
-    m_steps.push_back([this] { checkStructure(); });
+    // The structure in slices of components, so that no step of a large
+    // module keeps a window from answering for long; then the master chains.
+    constexpr int StructureSlice = 500;
+    for (int from = 0; from < m_components.size(); from += StructureSlice)
+        m_steps.push_back([this, from] { checkStructure(from, from + StructureSlice); });
+    m_steps.push_back([this] { checkMasterCycles(); });
     for (const QPointer<QObject> &c : std::as_const(m_components)) {
         if (auto *ds = qobject_cast<TOvDataSet *>(c.data())) {
             QPointer<TOvDataSet> guarded(ds);
@@ -225,10 +230,10 @@ void TModuleCheck::add(QObject *Component, const QString &Property, TCheckSeveri
 
 // --- The structure: what --tree flags, said per property ---------------------------
 
-void TModuleCheck::checkStructure()
+void TModuleCheck::checkStructure(int From, int To)
 {
-    for (const QPointer<QObject> &c : std::as_const(m_components)) {
-        QObject *o = c.data();
+    for (int i = From; i < To && i < m_components.size(); ++i) {
+        QObject *o = m_components.at(i).data();
         if (!o)
             continue;
         if (auto *session = qobject_cast<TOvSession *>(o)) {
@@ -281,7 +286,6 @@ void TModuleCheck::checkStructure()
                     QStringLiteral("the field belongs to no dataset"));
         }
     }
-    checkMasterCycles();
 }
 
 void TModuleCheck::checkMasterCycles()

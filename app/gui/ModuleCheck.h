@@ -46,10 +46,10 @@ struct TCheckProblem
 // connected, no dataset opened, no login asked for. A connection that needs a
 // password nobody gave fails at once and is reported on its database.
 //
-// The work is cut into steps (the structure first, then one dataset with
-// its fields, update object and links per step) so that a window can run it
-// a step at a time, show progress and stop in between. A component freed
-// between two steps is passed over.
+// The work is cut into steps (the structure first, a slice of components a
+// step, then one dataset with its fields, update object and links per step) so that a window can
+// run it a step at a time, show progress and stop in between. A component freed between two steps
+// is passed over.
 class TModuleCheck
 {
 public:
@@ -92,7 +92,8 @@ private:
         QList<TFieldDesc> Fields;
     };
 
-    void checkStructure();
+    // The names and settings of components From to To (exclusive).
+    void checkStructure(int From, int To);
     void checkDataSet(TOvDataSet *DataSet);
     void checkMasterCycles();
     // The database a dataset's statements go to, connected; null (and

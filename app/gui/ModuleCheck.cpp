@@ -290,21 +290,30 @@ void TModuleCheck::checkStructure(int From, int To)
 
 void TModuleCheck::checkMasterCycles()
 {
+    // Tables whose chain was seen to end: no cycle passes through them, so a
+    // walk that reaches one stops there and a long chain is walked once.
+    QSet<const TOvTable *> ending;
     for (const QPointer<QObject> &c : std::as_const(m_components)) {
         auto *table = qobject_cast<TOvTable *>(c.data());
-        if (!table)
+        if (!table || ending.contains(table))
             continue;
         // Follows the chain from the table; a chain that loops without
         // coming back to it is reported on the tables of that loop.
-        QStringList path{table->objectName()};
-        QSet<const QObject *> seen{table};
+        QList<TOvTable *> chain{table};
+        QSet<const TOvTable *> seen{table};
+        bool ends = false;
         for (TOvTable *t = table;;) {
             TDataSource *source = t->MasterSource();
             auto *master = source ? qobject_cast<TOvTable *>(source->DataSet()) : nullptr;
-            if (!master)
+            if (!master || ending.contains(master)) {
+                ends = true;
                 break;
-            path << master->objectName();
+            }
             if (master == table) {
+                QStringList path;
+                for (const TOvTable *link : std::as_const(chain))
+                    path << link->objectName();
+                path << table->objectName();
                 add(table, QStringLiteral("MasterSource"), TCheckSeverity::Error,
                     QStringLiteral("the master chain comes back to the table: %1")
                         .arg(path.join(QStringLiteral(" -> "))));
@@ -313,8 +322,12 @@ void TModuleCheck::checkMasterCycles()
             if (seen.contains(master))
                 break;
             seen.insert(master);
+            chain << master;
             t = master;
         }
+        if (ends)
+            for (const TOvTable *link : std::as_const(chain))
+                ending.insert(link);
     }
 }
 

@@ -494,16 +494,40 @@ TOvStatementInfo PostgreSQLDriver::Describe(const QString &SQL)
     PGconn *c = conn();
     // The unnamed statement: the server replaces it with the next one and
     // never runs it unless asked to (Parse and Describe only, no Execute).
-    // Inside a transaction a savepoint keeps a refused statement from
-    // aborting it.
-    const bool guarded = PQtransactionStatus(c) == PQTRANS_INTRANS;
-    if (guarded)
-        command("savepoint ov_describe");
     const QByteArray sql = SQL.toUtf8();
-    Result prepared(PQprepare(c, "", sql.constData(), 0, nullptr));
-    Result described;
-    if (prepared && PQresultStatus(prepared.get()) == PGRES_COMMAND_OK)
-        described.reset(PQdescribePrepared(c, ""));
+    Result prepared, described;
+    const PGTransactionStatusType status = PQtransactionStatus(c);
+    const bool guarded = status == PQTRANS_INTRANS;
+    if (status == PQTRANS_IDLE && PQenterPipelineMode(c)) {
+        // Outside a transaction Parse and Describe travel together, one
+        // round trip; a refused statement aborts the pipeline up to its
+        // sync point and nothing else. Each command's results end with a
+        // null; the sync point answers last.
+        const bool sent = PQsendPrepare(c, "", sql.constData(), 0, nullptr)
+                          && PQsendDescribePrepared(c, "") && PQpipelineSync(c);
+        if (sent) {
+            prepared.reset(PQgetResult(c));
+            PQclear(PQgetResult(c));
+            described.reset(PQgetResult(c));
+            PQclear(PQgetResult(c));
+            const Result sync(PQgetResult(c));
+        }
+        if (!PQexitPipelineMode(c) || !sent) {
+            // A connection left halfway through a pipeline serves nothing else.
+            const QString msg = QString::fromUtf8(PQerrorMessage(c)).trimmed();
+            Disconnect();
+            throw EOvDatabaseError(QStringLiteral("Connection to the server lost: %1").arg(msg),
+                                   msg);
+        }
+    } else {
+        // Inside a transaction a savepoint keeps a refused statement from
+        // aborting it.
+        if (guarded)
+            command("savepoint ov_describe");
+        prepared.reset(PQprepare(c, "", sql.constData(), 0, nullptr));
+        if (prepared && PQresultStatus(prepared.get()) == PGRES_COMMAND_OK)
+            described.reset(PQdescribePrepared(c, ""));
+    }
     const PGresult *failed
         = !prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK     ? prepared.get()
           : !described || PQresultStatus(described.get()) != PGRES_COMMAND_OK ? described.get()

@@ -1,474 +1,16 @@
 #include "StructurePane.h"
 
-#include "GuiErrors.h"
-#include "ModuleEditing.h"
 #include "PalettePane.h"
 
-#include "designide/FormFile.h"
-#include "designide/PackageLoader.h"
 #include "designide/Registrations.h"
 #include "designide/Sprigs.h"
-
-#include "rtl/Dialogs.h"
-#include "rtl/SysUtils.h"
 
 #include <QApplication>
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QMimeData>
-#include <QPainter>
-#include <QStyle>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
-
-namespace {
-
-// The data of a node's drag: the model it came from, the build and the node.
-constexpr char SprigMimeType[] = "application/x-ovdesigner-structure-node";
-
-struct SprigDragData
-{
-    quintptr Model;
-    int Build;
-    quintptr Sprig;
-};
-
-// The components a module shows in its structure: every component below the
-// root (persistent fields too: they go under their datasets), in creation
-// order.
-QList<QObject *> componentsOf(QObject *Root)
-{
-    QList<QObject *> list;
-    if (!Root)
-        return list;
-    for (QObject *o : Root->findChildren<QObject *>())
-        if (isDesignComponent(o))
-            list.append(o);
-    return list;
-}
-
-QIcon problemIcon()
-{
-    static const QIcon icon = [] {
-        QPixmap pixmap(16, 16);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(QColor(140, 0, 0), 1));
-        p.setBrush(QColor(220, 40, 40));
-        p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
-        p.setPen(QPen(Qt::white, 2));
-        p.drawLine(QPointF(8, 4.5), QPointF(8, 9));
-        p.drawPoint(QPointF(8, 11.5));
-        return QIcon(pixmap);
-    }();
-    return icon;
-}
-
-} // namespace
-
-// --- TStructureModel -------------------------------------------------------------
-
-TStructureModel::TStructureModel(QObject *Parent)
-    : QAbstractItemModel(Parent)
-{
-    // The nodes are objects of the packages' node classes: an unloading
-    // package takes their code with it, so the tree is built anew (with the
-    // classes left) while its module is still there; a loaded package may
-    // bring node classes too.
-    m_notifier = addPackageNotifier([this](const QString &, bool) { rebuildComponents(); });
-}
-
-TStructureModel::~TStructureModel()
-{
-    removePackageNotifier(m_notifier);
-}
-
-void TStructureModel::setDesigner(const TFormDesignerPtr &Designer)
-{
-    m_designer = Designer;
-    resetTree(true);
-}
-
-void TStructureModel::rebuildComponents()
-{
-    resetTree(true);
-}
-
-void TStructureModel::rebuild()
-{
-    resetTree(false);
-}
-
-void TStructureModel::resetTree(bool NewComponents)
-{
-    emit aboutToRebuild();
-    beginResetModel();
-    ++m_build;
-    QString error;
-    try {
-        QObject *designRoot = m_designer ? m_designer->Root() : nullptr;
-        if (!designRoot) {
-            m_root.reset();
-        } else if (NewComponents || !m_root) {
-            m_root.reset();
-            m_root = std::make_unique<TRootSprig>(designRoot, m_designer);
-            m_root->AddItems(componentsOf(designRoot));
-        } else {
-            m_root->Rebuild();
-        }
-    } catch (const Exception &e) {
-        // A node raised while placing itself: it is left out, the rest stays.
-        error = e.Message();
-    }
-    indexTree();
-    endResetModel();
-    emit rebuilt();
-    if (!error.isEmpty())
-        showErrorMessage(error);
-}
-
-void TStructureModel::indexTree()
-{
-    // A rebuilt tree is usually about as large as the last one: size the
-    // indexes for it at once instead of growing them step by step.
-    const qsizetype nodes = m_row.size();
-    const qsizetype items = m_byItem.size();
-    m_topChildren.clear();
-    m_row.clear();
-    m_byItem.clear();
-    m_problemsBelow.clear();
-    m_unattached.clear();
-    if (!m_root)
-        return;
-    m_row.reserve(nodes);
-    m_byItem.reserve(items);
-    m_topChildren = m_root->Children();
-    for (TSprig *orphan : m_root->Orphans()) {
-        m_topChildren << orphan;
-        m_unattached.insert(orphan);
-    }
-    m_row.insert(m_root.get(), 0);
-    if (m_root->Item())
-        m_byItem.insert(m_root->Item(), m_root.get());
-
-    // One walk, children before parents: a parent is marked when any node
-    // below it is flagged.
-    struct Frame
-    {
-        TSprig *Sprig;
-        bool Visited;
-    };
-    std::vector<Frame> stack;
-    for (qsizetype i = m_topChildren.size(); i-- > 0;) {
-        m_row.insert(m_topChildren[i], static_cast<int>(i));
-        stack.push_back({m_topChildren[i], false});
-    }
-    bool anyBelowRoot = false;
-    while (!stack.empty()) {
-        Frame &top = stack.back();
-        TSprig *s = top.Sprig;
-        if (!top.Visited) {
-            top.Visited = true;
-            if (s->Item())
-                m_byItem.insert(s->Item(), s);
-            const QList<TSprig *> &children = s->Children();
-            for (qsizetype i = children.size(); i-- > 0;) {
-                m_row.insert(children[i], static_cast<int>(i));
-                stack.push_back({children[i], false});
-            }
-            continue;
-        }
-        stack.pop_back();
-        bool flagged = m_unattached.contains(s) || s->AnyProblems();
-        if (!flagged)
-            for (TSprig *child : s->Children())
-                if (m_problemsBelow.contains(child)) {
-                    flagged = true;
-                    break;
-                }
-        if (flagged) {
-            m_problemsBelow.insert(s);
-            anyBelowRoot = true;
-        }
-    }
-    if (anyBelowRoot || m_root->AnyProblems())
-        m_problemsBelow.insert(m_root.get());
-}
-
-bool TStructureModel::isUnattached(const TSprig *Sprig) const
-{
-    return m_unattached.contains(Sprig);
-}
-
-const QList<TSprig *> &TStructureModel::childrenOf(const TSprig *Sprig) const
-{
-    return Sprig == m_root.get() ? m_topChildren : Sprig->Children();
-}
-
-TSprig *TStructureModel::sprigOf(const QModelIndex &Index) const
-{
-    return Index.isValid() ? static_cast<TSprig *>(Index.internalPointer()) : nullptr;
-}
-
-QModelIndex TStructureModel::indexOf(TSprig *Sprig) const
-{
-    const auto it = m_row.constFind(Sprig);
-    return it == m_row.cend() ? QModelIndex() : createIndex(*it, 0, Sprig);
-}
-
-TSprig *TStructureModel::sprigOfItem(const QObject *Component) const
-{
-    return m_byItem.value(Component);
-}
-
-QModelIndex TStructureModel::index(int Row, int Column, const QModelIndex &Parent) const
-{
-    if (!m_root || Column != 0 || Row < 0)
-        return {};
-    if (!Parent.isValid())
-        return Row == 0 ? createIndex(0, 0, m_root.get()) : QModelIndex();
-    const QList<TSprig *> &children = childrenOf(sprigOf(Parent));
-    return Row < children.size() ? createIndex(Row, 0, children.at(Row)) : QModelIndex();
-}
-
-QModelIndex TStructureModel::parent(const QModelIndex &Index) const
-{
-    TSprig *s = sprigOf(Index);
-    if (!s || s == m_root.get())
-        return {};
-    TSprig *p = isUnattached(s) ? m_root.get() : s->Parent();
-    return p ? indexOf(p) : QModelIndex();
-}
-
-int TStructureModel::rowCount(const QModelIndex &Parent) const
-{
-    if (!m_root)
-        return 0;
-    if (!Parent.isValid())
-        return 1;
-    return static_cast<int>(childrenOf(sprigOf(Parent)).size());
-}
-
-int TStructureModel::columnCount(const QModelIndex &Parent) const
-{
-    Q_UNUSED(Parent);
-    return 1;
-}
-
-QString TStructureModel::problemHint(TSprig *Sprig, bool Unattached)
-{
-    if (Unattached)
-        return tr("Not attached: it names a session that no component of the module provides");
-    if (Sprig->Transient())
-        return tr("Incomplete: the components below name it without a name");
-    return tr("Incomplete: a setting this component needs is empty");
-}
-
-void TStructureModel::setCheckMarks(const QHash<const QObject *, QString> &Marks)
-{
-    QSet<const QObject *> touched;
-    for (auto it = m_checkMarks.cbegin(); it != m_checkMarks.cend(); ++it)
-        touched.insert(it.key());
-    for (auto it = Marks.cbegin(); it != Marks.cend(); ++it)
-        touched.insert(it.key());
-    m_checkMarks = Marks;
-    for (const QObject *c : std::as_const(touched))
-        if (TSprig *s = sprigOfItem(c)) {
-            const QModelIndex i = indexOf(s);
-            emit dataChanged(i, i);
-        }
-}
-
-QVariant TStructureModel::data(const QModelIndex &Index, int Role) const
-{
-    TSprig *s = sprigOf(Index);
-    if (!s)
-        return {};
-    const bool checkMarked = s != m_root.get() && s->Item() && m_checkMarks.contains(s->Item());
-    switch (Role) {
-    case Qt::DisplayRole: {
-        QString caption = s->Caption();
-        // A query's caption is the first line of its SQL: keep the row one line.
-        caption.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        return caption;
-    }
-    case Qt::DecorationRole:
-        if (checkMarked || (s != m_root.get() && (isUnattached(s) || s->AnyProblems())))
-            return problemIcon();
-        if (const TComponentClass c = s->Item() && s != m_root.get() ? s->ItemClass() : nullptr)
-            return QIcon(componentGlyph(c));
-        return {};
-    case Qt::ForegroundRole:
-        if (checkMarked || (s != m_root.get() && (isUnattached(s) || s->AnyProblems())))
-            return QColor(170, 0, 0);
-        if (s->Transient())
-            return QColor(96, 96, 96);
-        return {};
-    case Qt::FontRole:
-        if (s->Transient()) {
-            QFont font;
-            font.setItalic(true);
-            return font;
-        }
-        return {};
-    case Qt::ToolTipRole: {
-        QString tip = s->Caption();
-        if (const TComponentClass c = s->ItemClass())
-            tip += QStringLiteral(" (%1)").arg(QString::fromLatin1(c->className()));
-        if (s != m_root.get() && (isUnattached(s) || s->AnyProblems()))
-            tip += u'\n' + problemHint(s, isUnattached(s));
-        else if (problemsBelow(s))
-            tip += u'\n' + tr("A component below is incomplete");
-        if (checkMarked)
-            tip += u'\n' + tr("Check Module: %1").arg(m_checkMarks.value(s->Item()));
-        return tip;
-    }
-    case SprigRole:
-        return QVariant::fromValue(static_cast<void *>(s));
-    case ProblemRole:
-        return s != m_root.get() && (isUnattached(s) || s->AnyProblems());
-    case CheckProblemRole:
-        return checkMarked;
-    default:
-        return {};
-    }
-}
-
-Qt::ItemFlags TStructureModel::flags(const QModelIndex &Index) const
-{
-    TSprig *s = sprigOf(Index);
-    if (!s)
-        return Qt::NoItemFlags;
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsDropEnabled;
-    if (s->Item())
-        f |= Qt::ItemIsSelectable;
-    if (s != m_root.get())
-        f |= Qt::ItemIsDragEnabled;
-    return f;
-}
-
-bool TStructureModel::canDrop(TSprig *Dragged, TSprig *Target) const
-{
-    return m_root && isCurrent(Dragged) && isCurrent(Target) && m_root->DragOver(Dragged, Target);
-}
-
-bool TStructureModel::drop(TSprig *Dragged, TSprig *Target)
-{
-    if (!canDrop(Dragged, Target))
-        return false;
-    emit aboutToRebuild();
-    beginResetModel();
-    ++m_build;
-    bool changed = false;
-    QString error;
-    try {
-        // Tells the designer and rebuilds the tree when the drop changed
-        // something, and rebuilds it when the drop raised.
-        changed = m_root->DragDrop(Dragged, Target);
-    } catch (const Exception &e) {
-        error = e.Message();
-    }
-    indexTree();
-    endResetModel();
-    emit rebuilt();
-    if (!error.isEmpty())
-        showErrorMessage(error);
-    return changed;
-}
-
-bool TStructureModel::canDropClass(TComponentClass Class, TSprig *Target) const
-{
-    return m_root && Class && isCurrent(Target) && m_root->PaletteOver(Target, Class);
-}
-
-namespace {
-// Separates the names in a key: a character no name typed into a field has.
-constexpr char16_t KeySeparator = 0x1f;
-} // namespace
-
-QString TStructureModel::keyOf(TSprig *Sprig)
-{
-    QString key;
-    for (TSprig *s = Sprig; s; s = s->Parent()) {
-        if (s->Item()) {
-            key.prepend(u'@' + QString::number(reinterpret_cast<quintptr>(s->Item()), 16));
-            break;
-        }
-        key.prepend(QChar(KeySeparator) + s->UniqueName());
-    }
-    return key;
-}
-
-TSprig *TStructureModel::findKey(const QString &Key) const
-{
-    const QStringList parts = Key.split(QChar(KeySeparator));
-    if (!parts.first().startsWith(u'@'))
-        return nullptr;
-    bool ok = false;
-    const quintptr item = parts.first().mid(1).toULongLong(&ok, 16);
-    TSprig *node = ok ? m_byItem.value(reinterpret_cast<const QObject *>(item)) : nullptr;
-    for (qsizetype i = 1; node && i < parts.size(); ++i) {
-        TSprig *next = nullptr;
-        for (TSprig *c : childrenOf(node))
-            if (c->UniqueName() == parts[i]) {
-                next = c;
-                break;
-            }
-        node = next;
-    }
-    return node;
-}
-
-QObject *TStructureModel::dropClass(TComponentClass Class, TSprig *Target)
-{
-    if (!m_designer || !canDropClass(Class, Target))
-        return nullptr;
-    const QString target = keyOf(Target);
-    QObject *component = nullptr;
-    // Below the lowest component on the surface.
-    int bottom = -56;
-    for (QObject *c : surfaceComponents(m_designer->Root()))
-        bottom = std::max(bottom, designPosition(c).y());
-    try {
-        // Announces the new component: the tree is built anew with its node.
-        component = addComponent(*m_designer, Class, QPoint(16, bottom + 56));
-    } catch (const Exception &e) {
-        showErrorMessage(e.Message());
-        return nullptr;
-    }
-    TSprig *node = sprigOfItem(component);
-    TSprig *onto = findKey(target);
-    if (node && onto)
-        drop(node, onto);
-    return component;
-}
-
-QMimeData *TStructureModel::mimeDataFor(TSprig *Sprig) const
-{
-    auto *data = new QMimeData;
-    const SprigDragData raw{reinterpret_cast<quintptr>(this), m_build,
-                            reinterpret_cast<quintptr>(Sprig)};
-    data->setData(QLatin1String(SprigMimeType),
-                  QByteArray(reinterpret_cast<const char *>(&raw), sizeof raw));
-    data->setText(Sprig->Caption());
-    return data;
-}
-
-TSprig *TStructureModel::sprigFromMimeData(const QMimeData *Data) const
-{
-    if (!Data)
-        return nullptr;
-    const QByteArray bytes = Data->data(QLatin1String(SprigMimeType));
-    if (bytes.size() != sizeof(SprigDragData))
-        return nullptr;
-    SprigDragData raw;
-    memcpy(&raw, bytes.constData(), sizeof raw);
-    // A drag from another view, or from before a rebuild, names nothing here.
-    if (raw.Model != reinterpret_cast<quintptr>(this) || raw.Build != m_build)
-        return nullptr;
-    auto *sprig = reinterpret_cast<TSprig *>(raw.Sprig);
-    return isCurrent(sprig) ? sprig : nullptr;
-}
 
 // --- TStructureTree -----------------------------------------------------------------
 
@@ -483,6 +25,30 @@ TStructureTree::TStructureTree(QWidget *Parent)
     setDropIndicatorShown(true);
     setDragDropMode(QAbstractItemView::DragDrop);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+void TStructureTree::scrollTo(const QModelIndex &Index, ScrollHint Hint)
+{
+    // Each round opens only rows that came into view; a handful settle it.
+    for (int round = 0; round < 8; ++round) {
+        QTreeView::scrollTo(Index, Hint);
+        const QRect rect = visualRect(Index);
+        if (rect.isEmpty() || viewport()->rect().contains(rect))
+            break;
+    }
+}
+
+void TStructureTree::resizeEvent(QResizeEvent *Event)
+{
+    QTreeView::resizeEvent(Event);
+    emit shownRowsChanged();
+}
+
+void TStructureTree::scrollContentsBy(int Dx, int Dy)
+{
+    QTreeView::scrollContentsBy(Dx, Dy);
+    if (Dy)
+        emit shownRowsChanged();
 }
 
 TStructureModel *TStructureTree::structureModel() const
@@ -589,15 +155,23 @@ TStructurePane::TStructurePane(QWidget *Parent)
     layout->addWidget(m_view);
     m_view->setModel(m_model);
 
+    connect(m_model, &TStructureModel::aboutToRebuild, this, [this] { m_rebuilding = true; });
     connect(m_model, &TStructureModel::rebuilt, this, &TStructurePane::restoreState);
+    // A branch the person opens or closes shows other rows, whose branches
+    // open in turn.
     connect(m_view, &QTreeView::collapsed, this, [this](const QModelIndex &Index) {
-        if (!m_restoring)
-            m_collapsed.insert(TStructureModel::keyOf(m_model->sprigOf(Index)));
+        if (m_restoring || m_rebuilding)
+            return;
+        m_collapsed.insert(TStructureModel::keyOf(m_model->sprigOf(Index)));
+        expandShown();
     });
     connect(m_view, &QTreeView::expanded, this, [this](const QModelIndex &Index) {
-        if (!m_restoring)
-            m_collapsed.remove(TStructureModel::keyOf(m_model->sprigOf(Index)));
+        if (m_restoring || m_rebuilding)
+            return;
+        m_collapsed.remove(TStructureModel::keyOf(m_model->sprigOf(Index)));
+        expandShown();
     });
+    connect(m_view, &TStructureTree::shownRowsChanged, this, &TStructurePane::expandShown);
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TStructurePane::viewSelectionChanged);
 }
@@ -626,37 +200,51 @@ void TStructurePane::setDesigner(const TFormDesignerPtr &Designer)
     m_model->setDesigner(Designer);
 }
 
-// After a rebuild: the collapsed branches are recorded as the person
-// collapses them, and the selection is the designer's, so both come back
-// from there: every branch opens but those.
+// After a rebuild: the rows that stayed keep their branches open or closed
+// and their selection; the shown branches that are new open (but those the
+// person collapsed, recorded as they are collapsed), and the selection is
+// the designer's. Captions may have changed anywhere: the view repaints.
 void TStructurePane::restoreState()
 {
-    m_restoring = true;
-    m_view->expandAll();
-    if (!m_collapsed.isEmpty()) {
-        // Walk the branches once.
-        std::vector<QModelIndex> stack{m_model->index(0, 0)};
-        while (!stack.empty()) {
-            const QModelIndex index = stack.back();
-            stack.pop_back();
-            if (!index.isValid())
-                continue;
-            const int rows = m_model->rowCount(index);
-            if (rows == 0)
-                continue;
-            if (m_collapsed.contains(TStructureModel::keyOf(m_model->sprigOf(index))))
-                m_view->collapse(index);
-            for (int r = 0; r < rows; ++r)
-                stack.push_back(m_model->index(r, 0, index));
-        }
-    }
-    m_restoring = false;
+    m_rebuilding = false;
+    expandShown();
     showDesignerSelection(false);
+    m_view->viewport()->update();
+}
+
+bool TStructurePane::isCollapsedByPerson(const QModelIndex &Index) const
+{
+    return !m_collapsed.isEmpty()
+           && m_collapsed.contains(TStructureModel::keyOf(m_model->sprigOf(Index)));
+}
+
+void TStructurePane::expandShown()
+{
+    if (m_rebuilding || m_expanding || m_model->rowCount() == 0)
+        return;
+    const QScopedValueRollback<bool> expanding(m_expanding, true);
+    const QScopedValueRollback<bool> restoring(m_restoring, true);
+    const int bottom = m_view->viewport()->height();
+    QModelIndex index = m_view->indexAt(QPoint(0, 0));
+    if (!index.isValid())
+        index = m_model->index(0, 0);
+    // A branch opened below the first row shown pushes down only the rows
+    // after it; its own rows are the next the walk reaches. The walk ends
+    // below the last row shown.
+    for (; index.isValid(); index = m_view->indexBelow(index)) {
+        if (m_view->visualRect(index).top() >= bottom)
+            break;
+        if (m_model->rowCount(index) > 0 && !m_view->isExpanded(index)
+            && !isCollapsedByPerson(index))
+            m_view->expand(index);
+    }
 }
 
 void TStructurePane::viewSelectionChanged()
 {
-    if (m_syncing || !m_designer)
+    // Selected rows that a rebuild takes away leave the view's selection:
+    // the designer's stays, and is shown again after the rebuild.
+    if (m_syncing || m_rebuilding || !m_designer)
         return;
     QList<QObject *> components;
     for (const QModelIndex &index : m_view->selectionModel()->selectedRows())

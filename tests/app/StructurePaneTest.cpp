@@ -234,7 +234,8 @@ TEST_F(StructurePaneTest, RebuildsKeepCollapsedBranchesAndSelection)
     EXPECT_EQ(nowhere.data().toString(), "Unknown: Nowhere");
     EXPECT_FALSE(pane.view()->isExpanded(indexOf(demo).parent()));
     pane.view()->expand(indexOf(demo).parent());
-    EXPECT_TRUE(pane.view()->isExpanded(nowhere));
+    pane.view()->scrollTo(nowhere);
+    EXPECT_TRUE(pane.view()->isExpanded(nowhere)) << "opened as it is shown";
     pane.view()->scrollToBottom();
     const int bottom = pane.view()->verticalScrollBar()->value();
     designer->Modified();
@@ -253,6 +254,67 @@ TEST_F(StructurePaneTest, RebuildsKeepCollapsedBranchesAndSelection)
 
     pane.setDesigner(nullptr);
     EXPECT_EQ(pane.model()->rowCount(), 0) << "no module, no tree";
+}
+
+// A rebuild changes the model in place: a value change that moves nothing
+// announces no rows, a moved dataset leaves one list and enters another,
+// the other rows stay as they were, and a mark that changes is told.
+TEST_F(StructurePaneTest, ARebuildAnnouncesOnlyWhatChanged)
+{
+    auto *orders = child<TOvQuery>(designer, "qOrders");
+    auto *customer = child<TOvTable>(designer, "tCustomer");
+    const QPersistentModelIndex kept(indexOf(customer));
+    QSignalSpy resets(pane.model(), &QAbstractItemModel::modelReset);
+    QSignalSpy removed(pane.model(), &QAbstractItemModel::rowsRemoved);
+    QSignalSpy inserted(pane.model(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(pane.model(), &QAbstractItemModel::dataChanged);
+
+    designer->Modified();
+    EXPECT_EQ(resets.count() + removed.count() + inserted.count() + changed.count(), 0)
+        << "nothing moved, no mark changed";
+
+    orders->SetDatabaseName("Elsewhere");
+    designer->Modified();
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_EQ(removed.count(), 1) << "the query left its database";
+    EXPECT_EQ(inserted.count(), 1) << "the database it names now came, with it";
+    EXPECT_EQ(indexOf(orders).parent().data().toString(), "Unknown: Elsewhere");
+    EXPECT_EQ(QModelIndex(kept), indexOf(customer)) << "the other rows stayed";
+
+    customer->SetTableName("");
+    designer->Modified();
+    ASSERT_FALSE(changed.isEmpty());
+    EXPECT_EQ(changed.first().at(0).value<QModelIndex>(), indexOf(customer))
+        << "its mark changed first, before the branches above it";
+    EXPECT_TRUE(indexOf(customer).data(TStructureModel::ProblemRole).toBool());
+}
+
+// A branch opens when its row is first shown: a module of hundreds of
+// branches lays out the rows in view; scrolling opens the others, and a
+// component selected elsewhere is shown in view although the rows above it
+// opened as the view went there.
+TEST_F(StructurePaneTest, BranchesOpenAsTheyAreShown)
+{
+    QList<QObject *> tables;
+    for (int i = 0; i < 300; ++i) {
+        auto *t = new TOvTable(designer->Root());
+        t->setObjectName(QString("tMany%1").arg(i));
+        t->SetDatabaseName(QString("Many%1").arg(i, 3, 10, QChar('0')));
+        t->SetTableName("T");
+        tables << t;
+    }
+    designer->notifyComponentsChanged();
+    const QModelIndex last = indexOf(tables.last()).parent();
+    EXPECT_FALSE(pane.view()->isExpanded(last)) << "far below the rows shown";
+    EXPECT_TRUE(pane.view()->isExpanded(indexOf(child<TOvDatabase>(designer, "Demo"))));
+
+    designer->select({tables[150]});
+    const QRect shown = pane.view()->visualRect(indexOf(tables[150]));
+    EXPECT_TRUE(pane.view()->viewport()->rect().contains(shown)) << "in view, opened above";
+
+    pane.view()->scrollTo(last);
+    EXPECT_TRUE(pane.view()->isExpanded(last)) << "opened as it came into view";
+    EXPECT_TRUE(pane.view()->isExpanded(indexOf(tables[150]).parent()));
 }
 
 // Drag and drop asks the dragged node: a dataset goes onto a database, not

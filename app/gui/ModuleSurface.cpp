@@ -50,7 +50,12 @@ void TModuleSurface::setDesigner(const TFormDesignerPtr &Designer)
     for (const QMetaObject::Connection &c : std::as_const(m_connections))
         disconnect(c);
     m_connections.clear();
+    if (m_watchedRoot)
+        m_watchedRoot->removeEventFilter(this);
     m_designer = Designer;
+    m_watchedRoot = Designer ? Designer->Root() : nullptr;
+    if (m_watchedRoot)
+        m_watchedRoot->installEventFilter(this);
     m_drag = Drag::None;
     // Classes may have come and gone with packages since the last module.
     m_glyphs.clear();
@@ -170,7 +175,7 @@ int TModuleSurface::itemAt(QPoint ContentPos) const
 QObject *TModuleSurface::componentAt(QPoint ViewportPos) const
 {
     const int i = itemAt(ViewportPos + offset());
-    return i < 0 ? nullptr : m_items[i].Component.data();
+    return i < 0 ? nullptr : m_items[i].Component;
 }
 
 void TModuleSurface::updateScrollBars()
@@ -242,7 +247,7 @@ void TModuleSurface::paintEvent(QPaintEvent *Event)
     for (const Item &it : m_items) {
         if (!it.Component)
             continue;
-        const bool sel = isSelected.contains(it.Component.data());
+        const bool sel = isSelected.contains(it.Component);
         const QPoint shift = sel ? moveBy : QPoint();
         const QRect box = boxOf(it).translated(shift);
         const QRect label = labelOf(it).translated(shift);
@@ -302,8 +307,8 @@ void TModuleSurface::mousePressEvent(QMouseEvent *Event)
     if (Event->button() == Qt::RightButton) {
         // Right-clicking a component that is not selected selects it.
         const int i = itemAt(pos);
-        if (i >= 0 && !m_designer->selection().contains(m_items[i].Component.data()))
-            m_designer->select({m_items[i].Component.data()});
+        if (i >= 0 && !m_designer->selection().contains(m_items[i].Component))
+            m_designer->select({m_items[i].Component});
         return;
     }
     if (Event->button() != Qt::LeftButton)
@@ -332,7 +337,7 @@ void TModuleSurface::mousePressEvent(QMouseEvent *Event)
             m_designer->select({m_designer->Root()});
         return;
     }
-    QObject *hit = m_items[i].Component.data();
+    QObject *hit = m_items[i].Component;
     if (ctrl) {
         if (sel.contains(hit))
             sel.removeAll(hit);
@@ -360,8 +365,8 @@ void TModuleSurface::mouseMoveEvent(QMouseEvent *Event)
         const QRect band = QRect(m_pressContent, m_dragContent).normalized();
         QList<QObject *> sel = m_bandBase;
         for (const Item &it : m_items)
-            if (it.Component && band.intersects(boxOf(it)) && !sel.contains(it.Component.data()))
-                sel.append(it.Component.data());
+            if (it.Component && band.intersects(boxOf(it)) && !sel.contains(it.Component))
+                sel.append(it.Component);
         if (sel.isEmpty())
             sel.append(m_designer->Root());
         m_designer->select(sel);
@@ -559,6 +564,16 @@ QLineEdit *TModuleSurface::beginRename(QObject *Component)
 
 bool TModuleSurface::eventFilter(QObject *Watched, QEvent *Event)
 {
+    if (Watched == m_watchedRoot && Event->type() == QEvent::ChildRemoved) {
+        // Until the next rebuild the surface neither draws nor hits it.
+        const auto it = m_index.find(static_cast<QChildEvent *>(Event)->child());
+        if (it != m_index.end()) {
+            m_items[size_t(*it)].Component = nullptr;
+            m_index.erase(it);
+            viewport()->update();
+        }
+        return false;
+    }
     if (Watched == m_renameEdit) {
         if (Event->type() == QEvent::KeyPress
             && static_cast<QKeyEvent *>(Event)->key() == Qt::Key_Escape) {

@@ -95,7 +95,12 @@ protected:
 private:
     struct Item
     {
-        QPointer<QObject> Component;
+        // Null once the component left the module (deleted, or given
+        // another owner): the surface watches the root's ChildRemoved
+        // events, which costs nothing per component (a guarded pointer to
+        // each would cost an atomic operation on every component at every
+        // rebuild).
+        QObject *Component = nullptr;
         TComponentClass Class = nullptr;
         // The name is read when painted: only the visible ones are.
         QPoint Pos; // design position, content coordinates
@@ -126,6 +131,7 @@ private:
 
     QLineEdit *m_renameEdit = nullptr;
     QPointer<QObject> m_renaming;
+    QPointer<QObject> m_watchedRoot; // the designer's root, whose children are the items
     QList<QMetaObject::Connection> m_connections;
     QHash<TComponentClass, QPixmap> m_glyphs;
     int m_lineHeight = 0;       // of the names under the glyphs

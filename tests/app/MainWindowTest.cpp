@@ -664,4 +664,11 @@ TEST_F(MainWindowTest, TheSurfaceFollowsChangesMadeElsewhere)
     window->designer()->Modified();
     EXPECT_EQ(window->surface()->componentAt(centreOf(QStringLiteral("qSums"))),
               component(QStringLiteral("qSums")));
+
+    // Freed without a word to the designer: the surface neither hits nor
+    // draws it, before any rebuild.
+    delete extra;
+    EXPECT_EQ(window->surface()->componentAt(QPoint(414, 414)), nullptr);
+    EXPECT_TRUE(window->surface()->boxRect(extra).isEmpty());
+    window->surface()->grab();
 }

@@ -10,7 +10,9 @@
 
 #include <QAction>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -45,11 +47,16 @@ TCodeEditorPane::TCodeEditorPane(QWidget *Parent, std::shared_ptr<TModuleService
     m_tabs->setDocumentMode(true);
     connect(m_tabs, &QTabWidget::tabCloseRequested, this, [this](int Index) { closeTab(Index); });
 
+    // Ctrl+S in a tab saves the tab: the tab takes the key before any
+    // shortcut sees it (see eventFilter), so the window's own Ctrl+S, which
+    // saves the module everywhere else, is no rival.
     auto *save = new QAction(tr("Save"), this);
     save->setShortcut(QKeySequence::Save);
     save->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(save, &QAction::triggered, this, [this] { saveTab(currentIndex()); });
     addAction(save);
+    m_tabs->tabBar()->installEventFilter(this);
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] { emit tabsChanged(); });
     auto *close = new QAction(tr("Close"), this);
     close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
     close->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -101,10 +108,12 @@ void TCodeEditorPane::moduleOpened(const IOTAModulePtr &Module)
     edit->setPlainText(editor->GetText());
     m_updating = false;
     connect(edit, &QPlainTextEdit::textChanged, this, [this, edit] { textEdited(edit); });
+    edit->installEventFilter(this);
     m_list.append(tab);
     const int index = m_tabs->addTab(edit, QString());
     m_tabs->setTabToolTip(index, Module->GetFileName());
     updateTitle(index);
+    emit tabsChanged();
 }
 
 void TCodeEditorPane::moduleClosed(const IOTAModulePtr &Module)
@@ -116,6 +125,9 @@ void TCodeEditorPane::moduleClosed(const IOTAModulePtr &Module)
         m_list.removeAt(i);
         m_tabs->removeTab(i);
         delete edit;
+        emit tabsChanged();
+        if (m_list.isEmpty())
+            emit emptied();
         return;
     }
 }
@@ -298,7 +310,88 @@ void TCodeEditorPane::setDesigner(const TFormDesignerPtr &Designer)
 {
     if (Designer == m_designer)
         return;
-    if (m_designer && m_designer->Root())
-        closeModulesOf(m_designer->Root());
+    if (m_designer) {
+        m_designer->disconnect(this);
+        if (m_designer->Root())
+            closeModulesOf(m_designer->Root());
+    }
     m_designer = Designer;
+    if (m_designer)
+        connect(m_designer.get(), &TFormDesigner::componentsChanged, this,
+                &TCodeEditorPane::followComponents);
+}
+
+void TCodeEditorPane::followComponents()
+{
+    const QObject *root = m_designer ? m_designer->Root() : nullptr;
+    if (!root || !m_services)
+        return;
+    for (int i = tabCount(); i-- > 0;) {
+        const IOTAModulePtr module = moduleAt(i);
+        const TStringsProperty *file
+            = module ? StringsFileSystem()->FindTStringsProperty(module->GetFileName()) : nullptr;
+        if (!file || !belongsTo(i, root))
+            continue;
+        const QObject *component = file->Component();
+        if (!component) {
+            // Its text has nowhere to go.
+            module->CloseModule(true);
+            continue;
+        }
+        // extension "." root "." component "." property
+        const QString name = module->GetFileName();
+        const QString extension = name.section(QLatin1Char('.'), 0, 0);
+        const QString wanted
+            = QStringLiteral("%1.%2.%3.%4")
+                  .arg(extension, root->objectName(), component->objectName(), file->PropName());
+        if (wanted != name && m_services->RenameModule(name, wanted))
+            m_tabs->setTabToolTip(i, wanted);
+    }
+}
+
+QList<int> TCodeEditorPane::pendingTabs() const
+{
+    QList<int> tabs;
+    const QObject *root = m_designer ? m_designer->Root() : nullptr;
+    for (int i = 0; i < tabCount(); ++i)
+        if (const IOTASourceEditorPtr editor = m_list[i].Editor.lock();
+            root && editor && editor->GetModified() && belongsTo(i, root))
+            tabs.append(i);
+    return tabs;
+}
+
+QStringList TCodeEditorPane::modifiedTitles() const
+{
+    QStringList titles;
+    for (int i : pendingTabs())
+        titles << shortName(moduleAt(i)->GetFileName());
+    return titles;
+}
+
+bool TCodeEditorPane::saveModifiedTabs()
+{
+    for (int i : pendingTabs())
+        if (!saveTab(i))
+            return false;
+    return true;
+}
+
+bool TCodeEditorPane::eventFilter(QObject *Watched, QEvent *Event)
+{
+    if (Event->type() == QEvent::ShortcutOverride || Event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(Event);
+        if (key->matches(QKeySequence::Save)) {
+            // Taken here, before the window's Save: the tab is what is edited.
+            Event->accept();
+            if (Event->type() == QEvent::KeyPress) {
+                const int index = Watched == m_tabs->tabBar()
+                                      ? currentIndex()
+                                      : indexOfWidget(qobject_cast<QWidget *>(Watched));
+                if (index >= 0)
+                    saveTab(index);
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(Watched, Event);
 }

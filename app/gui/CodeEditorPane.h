@@ -5,6 +5,7 @@
 #include "designide/ModuleServices.h"
 
 #include <QList>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -18,6 +19,10 @@ class TSqlHighlighter;
 // package opens a string-list property, such as a query's SQL, as a
 // module). A person edits the text in the tab; the module's editor holds
 // it at every keystroke, so whoever saves or closes the module sees it.
+//
+// Tabs are titled component.property ("qOrders.SQL"); a tab follows its
+// component's rename and closes when the component is deleted. Ctrl+S in a
+// tab saves it.
 //
 // Saving a tab saves its module through the module's own save path (the
 // strings file system writes the text into the property and tells the
@@ -59,6 +64,13 @@ public:
     TSqlHighlighter *highlighterAt(int Index) const;
     QTabWidget *tabs() const { return m_tabs; }
 
+    // The tabs of the open module with edits not yet saved into their
+    // properties: their indexes, their titles; saving them all (false when
+    // one failed, the error shown, the rest left).
+    QList<int> pendingTabs() const;
+    QStringList modifiedTitles() const;
+    bool saveModifiedTabs();
+
     // Saves the module of tab Index; false when it raised (the error was shown).
     bool saveTab(int Index);
     // Closes tab Index as its close button does; false when it stays open.
@@ -73,6 +85,14 @@ public:
 signals:
     // A module's editor was shown: whoever holds the pane brings it to front.
     void showRequested();
+    // A tab was opened, closed or brought to front.
+    void tabsChanged();
+    // The last tab closed.
+    void emptied();
+
+protected:
+    // Ctrl+S in a tab saves the tab.
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
     class Listener;
@@ -96,6 +116,9 @@ private:
     // (or of a component that is gone).
     bool belongsTo(int Index, const QObject *Root) const;
     void closeModulesOf(const QObject *Root);
+    // A tab follows the rename of its component and closes when the
+    // component goes; one property keeps one tab.
+    void followComponents();
 
     std::shared_ptr<TModuleServices> m_services;
     std::unique_ptr<Listener> m_listener;

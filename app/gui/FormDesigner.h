@@ -51,6 +51,13 @@ public:
     // differs. Components that are not the root or owned by it are ignored.
     void select(const QList<QObject *> &Components);
 
+    // Announces that Components are about to be changed by a pane that may
+    // not have them selected (the undo history takes their state now).
+    void aboutToChange(const QList<QObject *> &Components)
+    {
+        emit aboutToChangeComponents(Components);
+    }
+
     // Announces that components were added, deleted, renamed or moved: the
     // panes rebuild what lists components. Also marks the module modified.
     void notifyComponentsChanged();
@@ -63,6 +70,7 @@ signals:
     // The set, names or arrangement of components changed.
     void componentsChanged();
     void fileNameChanged(const QString &FileName);
+    void aboutToChangeComponents(const QList<QObject *> &Components);
 
 private:
     bool belongs(const QObject *Component) const;

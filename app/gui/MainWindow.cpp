@@ -5,6 +5,7 @@
 #include "EmbeddedDatabases.h"
 #include "GuiErrors.h"
 #include "ModuleEditing.h"
+#include "ModuleHistory.h"
 #include "ModuleSurface.h"
 #include "PalettePane.h"
 #include "ProblemsPane.h"
@@ -135,6 +136,9 @@ void TMainWindow::createPanes()
         if (wasHidden)
             resizeDocks({code}, {m_codeEditor->sizeHint().height()}, Qt::Vertical);
     });
+    // With its last tab the pane goes, and the data preview has the room.
+    connect(m_codeEditor, &TCodeEditorPane::emptied, code, &QDockWidget::hide);
+    connect(m_codeEditor, &TCodeEditorPane::tabsChanged, this, &TMainWindow::updateActions);
 
     m_dataPreview = new TDataPreviewPane(this);
     m_dataPreview->setObjectName(QStringLiteral("dataPreviewPane"));
@@ -189,12 +193,18 @@ void TMainWindow::createActions()
     makeBool("actOpen", tr("&Open..."), QKeySequence::Open, &TMainWindow::openWithDialog);
     makeBool("actSave", tr("&Save"), QKeySequence::Save, &TMainWindow::save);
     makeBool("actSaveAs", tr("Save &As..."), QKeySequence::SaveAs, &TMainWindow::saveAs);
+    // Ctrl+S in a code-editor tab saves the tab; the menu shows the key
+    // without owning it (the window's Save has it everywhere else).
+    makeBool("actSaveTab", tr("Save &Tab"), QKeySequence(), &TMainWindow::saveTab);
     auto *quit = new QAction(tr("E&xit"), this);
     quit->setObjectName(QStringLiteral("actExit"));
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
     make("actUndo", tr("&Undo"), QKeySequence::Undo, &TMainWindow::undo);
+    make("actRedo", tr("&Redo"), QKeySequence(), &TMainWindow::redo)
+        ->setShortcuts(
+            {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     make("actCut", tr("Cu&t"), QKeySequence::Cut, &TMainWindow::cut);
     make("actCopy", tr("&Copy"), QKeySequence::Copy, &TMainWindow::copy);
     make("actPaste", tr("&Paste"), QKeySequence::Paste, &TMainWindow::paste);
@@ -221,11 +231,15 @@ void TMainWindow::createActions()
     make("actCheckModule", tr("Chec&k Module"), QKeySequence(Qt::CTRL | Qt::Key_F9),
          &TMainWindow::checkModule);
 
-    // The edit commands act on the surface; the panes keep their own keys.
-    for (const char *name : {"actCut", "actCopy", "actPaste", "actSelectAll", "actUndo"})
+    // The clipboard commands act on the surface; the panes keep their own
+    // keys. Undo and redo work from every pane (a text field being edited
+    // keeps its own).
+    for (const char *name : {"actCut", "actCopy", "actPaste", "actSelectAll"})
         action(QLatin1String(name))->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    for (const char *name : {"actCut", "actCopy", "actPaste", "actSelectAll", "actUndo"})
+    for (const char *name : {"actCut", "actCopy", "actPaste", "actSelectAll"})
         m_surface->addAction(action(QLatin1String(name)));
+    for (const char *name : {"actUndo", "actRedo"})
+        addAction(action(QLatin1String(name)));
 
     m_surface->setEnvironmentActions(
         {action(QStringLiteral("actCut")), action(QStringLiteral("actCopy")),
@@ -247,12 +261,14 @@ void TMainWindow::createMenus()
     m_recentMenu->setObjectName(QStringLiteral("recentMenu"));
     file->addAction(action(QStringLiteral("actSave")));
     file->addAction(action(QStringLiteral("actSaveAs")));
+    file->addAction(action(QStringLiteral("actSaveTab")));
     file->addSeparator();
     file->addAction(action(QStringLiteral("actExit")));
     rebuildRecentMenu();
 
     QMenu *edit = menuBar()->addMenu(tr("&Edit"));
     edit->addAction(action(QStringLiteral("actUndo")));
+    edit->addAction(action(QStringLiteral("actRedo")));
     edit->addSeparator();
     for (const char *name : {"actCut", "actCopy", "actPaste", "actDelete"})
         edit->addAction(action(QLatin1String(name)));
@@ -315,7 +331,7 @@ void TMainWindow::addRecent(const QString &FileName)
 
 // --- The open module -------------------------------------------------------------
 
-void TMainWindow::setDesigner(const TFormDesignerPtr &Designer, const QString &Text)
+void TMainWindow::setDesigner(const TFormDesignerPtr &Designer)
 {
     if (m_designer)
         m_designer->disconnect(this);
@@ -328,8 +344,8 @@ void TMainWindow::setDesigner(const TFormDesignerPtr &Designer, const QString &T
     for (const auto &set : std::as_const(m_paneSetters))
         set(m_designer);
     if (m_designer) {
-        m_history = new TModuleHistory(m_designer, 32, this, Text);
-        connect(m_history, &TModuleHistory::canUndoChanged, this, &TMainWindow::updateActions);
+        m_history = new TModuleHistory(m_designer, 100, this);
+        connect(m_history, &TModuleHistory::changed, this, &TMainWindow::updateActions);
         connect(m_designer.get(), &TFormDesigner::modifiedChanged, this, &TMainWindow::updateTitle);
         connect(m_designer.get(), &TFormDesigner::fileNameChanged, this, &TMainWindow::updateTitle);
         connect(m_designer.get(), &TFormDesigner::selectionChanged, this,
@@ -370,7 +386,20 @@ void TMainWindow::updateActions()
         action(QLatin1String(name))->setEnabled(open);
     for (const char *name : {"actCut", "actCopy", "actDelete", "actRename"})
         action(QLatin1String(name))->setEnabled(components);
-    action(QStringLiteral("actUndo"))->setEnabled(m_history && m_history->canUndo());
+    QAction *saveTab = action(QStringLiteral("actSaveTab"));
+    const int tab = m_codeEditor ? m_codeEditor->currentIndex() : -1;
+    saveTab->setEnabled(tab >= 0);
+    saveTab->setText(
+        tab >= 0 ? tr("Save &Tab %1\tCtrl+S")
+                       .arg(TCodeEditorPane::shortName(m_codeEditor->moduleAt(tab)->GetFileName()))
+                 : tr("Save &Tab"));
+    // The edit menu names the step each command takes back or again.
+    QAction *undo = action(QStringLiteral("actUndo"));
+    undo->setEnabled(m_history && m_history->canUndo());
+    undo->setText(undo->isEnabled() ? tr("&Undo %1").arg(m_history->undoName()) : tr("&Undo"));
+    QAction *redo = action(QStringLiteral("actRedo"));
+    redo->setEnabled(m_history && m_history->canRedo());
+    redo->setText(redo->isEnabled() ? tr("&Redo %1").arg(m_history->redoName()) : tr("&Redo"));
 }
 
 bool TMainWindow::confirmDiscard()
@@ -444,7 +473,7 @@ bool TMainWindow::readForm(const QString &FileName)
     }
     designer->setModified(false);
     designer->setFileStamp(stamp);
-    setDesigner(designer, text);
+    setDesigner(designer);
     addRecent(file);
     if (!failures.isEmpty())
         showErrorMessage(failures.join(QLatin1Char('\n')));
@@ -464,6 +493,29 @@ bool TMainWindow::openWithDialog()
     if (!dialog.Execute())
         return false;
     return readForm(dialog.FileName);
+}
+
+bool TMainWindow::saveTab()
+{
+    const int tab = m_codeEditor->currentIndex();
+    return tab >= 0 && m_codeEditor->saveTab(tab);
+}
+
+bool TMainWindow::savePendingTabs()
+{
+    const QStringList pending = m_codeEditor->modifiedTitles();
+    if (pending.isEmpty())
+        return true;
+    switch (MessageDlg(
+        tr("Save the changes in %1 into the module first?").arg(pending.join(QStringLiteral(", "))),
+        mtConfirmation, mbYesNoCancel)) {
+    case mrYes:
+        return m_codeEditor->saveModifiedTabs();
+    case mrNo:
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool TMainWindow::writeTo(const QString &FileName)
@@ -520,12 +572,12 @@ bool TMainWindow::save()
         return false;
     if (m_designer->fileName().isEmpty())
         return saveAs();
-    return writeTo(m_designer->fileName());
+    return savePendingTabs() && writeTo(m_designer->fileName());
 }
 
 bool TMainWindow::saveAs()
 {
-    if (!m_designer)
+    if (!m_designer || !savePendingTabs())
         return false;
     TSaveDialog dialog;
     dialog.Title = tr("Save As");
@@ -567,6 +619,10 @@ void TMainWindow::copy()
 void TMainWindow::cut()
 {
     copy();
+    if (m_history && m_designer && m_designer->selection().size() == 1)
+        m_history->nameNextStep(tr("Cut %1").arg(m_designer->selection().first()->objectName()));
+    else if (m_history)
+        m_history->nameNextStep(tr("Cut"));
     deleteSelection();
 }
 
@@ -575,6 +631,8 @@ void TMainWindow::paste()
     if (!m_designer)
         return;
     const QString text = QApplication::clipboard()->text();
+    if (m_history)
+        m_history->nameNextStep(tr("Paste"));
     runGuarded([&] { pasteComponentsText(*m_designer, text); });
 }
 
@@ -592,11 +650,14 @@ void TMainWindow::selectAll()
 
 void TMainWindow::undo()
 {
-    if (!m_history || !m_history->canUndo())
-        return;
-    QStringList failures;
-    if (runGuarded([&] { failures = m_history->undo(); }) && !failures.isEmpty())
-        showErrorMessage(failures.join(QLatin1Char('\n')));
+    if (m_history && m_history->canUndo())
+        runGuarded([&] { m_history->undo(); });
+}
+
+void TMainWindow::redo()
+{
+    if (m_history && m_history->canRedo())
+        runGuarded([&] { m_history->redo(); });
 }
 
 // --- Packages -----------------------------------------------------------------------

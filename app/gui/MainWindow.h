@@ -60,8 +60,13 @@ public:
     bool openForm(const QString &FileName);
     // Asks for a file with the open dialog, then openForm.
     bool openWithDialog();
+    // Save and Save As first ask to save the code-editor tabs with edits not
+    // yet in their properties (Yes saves them, No writes without them,
+    // Cancel stops).
     bool save();
     bool saveAs();
+    // Saves the code editor's current tab into its property.
+    bool saveTab();
     // Asks to save a modified module: Yes saves, No discards, Cancel stops.
     bool confirmDiscard();
 
@@ -74,7 +79,10 @@ public:
     void paste();
     void deleteSelection();
     void selectAll();
+    // Takes back the module's last change, or makes again the last one
+    // taken back; the Edit menu names both.
     void undo();
+    void redo();
 
     // Loads a package module; its palette page appears.
     bool installPackage(const QString &FileName);
@@ -107,12 +115,12 @@ private:
     void createMenus();
     void rebuildRecentMenu();
     void rebuildHelpMenu();
-    // Text: the module's form text as read, for undo (empty: written anew).
-    void setDesigner(const TFormDesignerPtr &Designer, const QString &Text = {});
+    void setDesigner(const TFormDesignerPtr &Designer);
     void addRecent(const QString &FileName);
     void updateTitle();
     void updateActions();
     bool writeTo(const QString &FileName);
+    bool savePendingTabs();
     // Opens FileName without asking about the open module.
     bool readForm(const QString &FileName);
     QDockWidget *addPaneDock(QWidget *Pane, const QString &Title, Qt::DockWidgetArea Area);

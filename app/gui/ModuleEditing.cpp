@@ -73,6 +73,39 @@ void copyPublishedProperties(const QObject *From, QObject *To)
         To->setProperty(name.constData(), From->property(name.constData()));
 }
 
+// The module's components with a reference to one of Targets (or to a
+// component one of them owns).
+QList<QObject *> componentsReferring(QObject *Root, const QList<QPointer<QObject>> &Targets)
+{
+    QSet<const QObject *> targets;
+    for (const QPointer<QObject> &t : Targets)
+        if (t) {
+            targets.insert(t);
+            for (const QObject *part : t->findChildren<QObject *>())
+                targets.insert(part);
+        }
+    // Each class's reference properties are looked up once.
+    QHash<const QMetaObject *, QList<QMetaProperty>> references;
+    QList<QObject *> found;
+    for (QObject *c : Root->children()) {
+        auto it = references.find(c->metaObject());
+        if (it == references.end()) {
+            QList<QMetaProperty> list;
+            const QMetaObject *meta = c->metaObject();
+            for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i)
+                if (meta->property(i).metaType().metaObject() && meta->property(i).isWritable())
+                    list.append(meta->property(i));
+            it = references.insert(meta, list);
+        }
+        for (const QMetaProperty &p : std::as_const(*it))
+            if (targets.contains(p.read(c).value<QObject *>()) && !targets.contains(c)) {
+                found.append(c);
+                break;
+            }
+    }
+    return found;
+}
+
 } // namespace
 
 bool isDesignComponent(const QObject *Component)
@@ -170,6 +203,10 @@ int deleteSelection(TFormDesigner &Designer)
             doomed.append(o);
     if (doomed.isEmpty())
         return 0;
+    QList<QObject *> changing = componentsReferring(Designer.Root(), doomed);
+    for (const QPointer<QObject> &o : std::as_const(doomed))
+        changing.append(o);
+    Designer.aboutToChange(changing);
     Designer.select({});
     // A selected component may own another selected one, which goes with
     // its owner: the guards skip it.
@@ -427,89 +464,5 @@ QStringList reloadModuleText(TFormDesigner &Designer, const QString &Text)
             failures.append(e.Message());
         }
     }
-    return failures;
-}
-
-// --- TModuleHistory ------------------------------------------------------------
-
-TModuleHistory::TModuleHistory(TFormDesignerPtr Designer, int Depth, QObject *Parent,
-                               const QString &InitialText)
-    : QObject(Parent)
-    , m_designer(std::move(Designer))
-    , m_depth(qMax(1, Depth))
-{
-    reset(InitialText);
-    connect(m_designer.get(), &TFormDesigner::designChanged, this, &TModuleHistory::record);
-    connect(m_designer.get(), &TFormDesigner::componentsChanged, this, &TModuleHistory::record);
-}
-
-void TModuleHistory::reset(const QString &Text)
-{
-    const bool could = canUndo();
-    m_undo.clear();
-    m_pending = false;
-    m_current = !Text.isEmpty() || !m_designer->Root() ? Text : WriteFormText(m_designer->Root());
-    if (could)
-        emit canUndoChanged(false);
-}
-
-void TModuleHistory::record()
-{
-    if (m_restoring || !m_designer->Root())
-        return;
-    if (m_pending)
-        return; // joins the change whose text is still to be taken
-    const bool could = canUndo();
-    m_undo.push_back(std::move(m_current));
-    m_current.clear();
-    if (int(m_undo.size()) > m_depth)
-        m_undo.erase(m_undo.begin());
-    if (!could)
-        emit canUndoChanged(true);
-    // The text after the change is the version the next change is undone
-    // to. A small module writes it at once; a large one when the event loop
-    // is next idle, so an edit stays quick (changes made before then are
-    // undone together).
-    m_pending = true;
-    if (surfaceComponents(m_designer->Root()).size() <= SyncLimit)
-        takeText();
-    else
-        QMetaObject::invokeMethod(this, &TModuleHistory::takeText, Qt::QueuedConnection);
-}
-
-void TModuleHistory::takeText()
-{
-    if (!m_pending || !m_designer->Root())
-        return;
-    m_pending = false;
-    m_current = WriteFormText(m_designer->Root());
-    // A change that changed nothing in the text is no step of its own.
-    if (!m_undo.empty() && m_undo.back() == m_current) {
-        m_undo.pop_back();
-        if (m_undo.empty())
-            emit canUndoChanged(false);
-    }
-}
-
-QStringList TModuleHistory::undo()
-{
-    takeText();
-    if (m_undo.empty())
-        return {};
-    const QString text = m_undo.back();
-    QStringList failures;
-    m_restoring = true;
-    try {
-        failures = reloadModuleText(*m_designer, text);
-    } catch (...) {
-        m_restoring = false;
-        throw;
-    }
-    m_undo.pop_back();
-    m_current = text;
-    m_designer->notifyComponentsChanged();
-    m_restoring = false;
-    if (m_undo.empty())
-        emit canUndoChanged(false);
     return failures;
 }

@@ -14,7 +14,7 @@
 
 // The designer's edits of a data module that do not need a window: naming,
 // adding, deleting and renaming components, their design positions, the
-// clipboard text, reloading a module in place and undo. The surface and the
+// clipboard text and reloading a module in place. The surface and the
 // main window bind these to mouse, keys and menus.
 
 // Whether Component is a component of a form file: named, and of a class a
@@ -52,7 +52,8 @@ QObject *addComponent(TFormDesigner &Designer, TComponentClass Class, QPoint Pos
 void renameComponent(TFormDesigner &Designer, QObject *Component, const QString &NewName);
 
 // Deletes the selected components the surface shows (the root is never
-// deleted); returns how many went.
+// deleted); returns how many went. The components that refer to them are
+// announced as about to change first: they lose the reference.
 int deleteSelection(TFormDesigner &Designer);
 
 // The clipboard text of Components (components of one module's root): the
@@ -76,40 +77,3 @@ QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Tex
 // module is unchanged. Held-back properties (Connected, Active) are applied
 // afterwards; their failures are returned as messages.
 QStringList reloadModuleText(TFormDesigner &Designer, const QString &Text);
-
-// Undo for one designer: the text of the module before each of its recent
-// changes. Every change any pane announces (designChanged,
-// componentsChanged) records the module's text as it was.
-class TModuleHistory : public QObject
-{
-    Q_OBJECT
-public:
-    // Keeps at most Depth earlier versions. InitialText: the module's text
-    // as read (saves writing it again); empty to write it now.
-    explicit TModuleHistory(TFormDesignerPtr Designer, int Depth = 32, QObject *Parent = nullptr,
-                            const QString &InitialText = {});
-    // Modules up to this many components write their text at each change.
-    static constexpr int SyncLimit = 2000;
-
-    bool canUndo() const { return !m_undo.empty(); }
-    // Restores the module as it was before its last change. Returns the
-    // messages of held-back properties that could not be applied.
-    QStringList undo();
-    // Forgets the recorded versions (after a load); Text as for the
-    // constructor.
-    void reset(const QString &Text = {});
-
-signals:
-    void canUndoChanged(bool CanUndo);
-
-private:
-    void record();
-    void takeText();
-
-    TFormDesignerPtr m_designer;
-    int m_depth;
-    QString m_current;
-    std::vector<QString> m_undo;
-    bool m_restoring = false;
-    bool m_pending = false; // m_current is still to be written
-};

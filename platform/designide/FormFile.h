@@ -155,6 +155,24 @@ private:
 // those whose component says Is<Name>Stored() is false, are left out.
 QString WriteFormText(const QObject *Root);
 
+// The form text of single components of one module, each written as
+// WriteFormText writes it inside the module (references to the module's
+// other components by name) but at the outermost level: a component with
+// the components it owns, the root alone without its components. One writer
+// serves many components of a module: the defaults it compares with are
+// made once, and freed with it.
+class TComponentTextWriter
+{
+public:
+    explicit TComponentTextWriter(const QObject *Root);
+    ~TComponentTextWriter();
+    QString Text(const QObject *Component);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
 // Sets held-back properties in form order (what TFormReader::ApplyDeferred
 // does); FileName only names the file in messages.
 void ApplyDeferredProperties(const QList<TDeferredProperty> &Deferred, const QString &FileName);

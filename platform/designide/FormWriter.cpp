@@ -99,6 +99,15 @@ public:
         return m_out;
     }
 
+    // One object of the form at the outermost level; the root without its
+    // components.
+    QString writeOne(const QObject *Object)
+    {
+        m_out.clear();
+        writeObject(Object, 0, Object != m_root);
+        return std::exchange(m_out, QString());
+    }
+
 private:
     // A new component of Meta's class, kept for the whole write: what "the
     // default value" of a property means. Null when the class cannot be created.
@@ -172,7 +181,7 @@ private:
         m_out += QLatin1Char('\n');
     }
 
-    void writeObject(const QObject *Object, int Level)
+    void writeObject(const QObject *Object, int Level, bool Components = true)
     {
         // The header as it was read: "inherited" and "inline" blocks and an
         // inherited component's position mean something to the form's loader.
@@ -194,9 +203,10 @@ private:
                 line(Level + 1,
                      QStringLiteral("%1 = %2").arg(QLatin1String(name)).arg(v.toLongLong()));
         }
-        for (const QObject *child : Object->children())
-            if (isComponentOf(child))
-                writeObject(child, Level + 1);
+        if (Components)
+            for (const QObject *child : Object->children())
+                if (isComponentOf(child))
+                    writeObject(child, Level + 1);
         line(Level, QStringLiteral("end"));
     }
 
@@ -403,6 +413,25 @@ private:
 QString WriteFormText(const QObject *Root)
 {
     return Writer(Root).write();
+}
+
+struct TComponentTextWriter::Impl
+{
+    explicit Impl(const QObject *Root)
+        : writer(Root)
+    {}
+    Writer writer;
+};
+
+TComponentTextWriter::TComponentTextWriter(const QObject *Root)
+    : m_impl(std::make_unique<Impl>(Root))
+{}
+
+TComponentTextWriter::~TComponentTextWriter() = default;
+
+QString TComponentTextWriter::Text(const QObject *Component)
+{
+    return m_impl->writer.writeOne(Component);
 }
 
 QString FormBackupFileName(const QString &FileName)

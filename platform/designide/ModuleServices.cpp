@@ -1,4 +1,5 @@
 #include "ModuleServices.h"
+#include "Stfilsys.h"
 
 #include "rtl/Classes.h"
 #include "rtl/Dialogs.h"
@@ -129,6 +130,9 @@ public:
     }
 
     void reopen(const QString &Text) { m_editor->reset(Text); }
+    void rename(const QString &FileName) { m_fileName = FileName; }
+    const IOTAFileSystemPtr &fileSystem() const { return m_fileSystem; }
+    const std::shared_ptr<TSourceEditor> &editor() const { return m_editor; }
     TModuleServices *services() const { return m_services; }
 
 private:
@@ -233,6 +237,24 @@ IOTAModulePtr TModuleServices::FindModule(const QString &FileName)
         if (SameText(module->GetFileName(), FileName))
             return module;
     return nullptr;
+}
+
+bool TModuleServices::RenameModule(const QString &FileName, const QString &NewName)
+{
+    const IOTAModulePtr module = FindModule(FileName);
+    if (!module || NewName.isEmpty())
+        return false;
+    if (SameText(FileName, NewName) && FileName == NewName)
+        return true;
+    if (const IOTAModulePtr other = FindModule(NewName); other && other != module)
+        return false;
+    auto *m = static_cast<TModule *>(module.get());
+    m->rename(NewName);
+    if (auto *strings = dynamic_cast<TStringsFileSystem *>(m->fileSystem().get()))
+        strings->RenameFile(FileName, NewName);
+    if (m->editor())
+        editorChanged(m->editor());
+    return true;
 }
 
 int TModuleServices::GetModuleCount()

@@ -44,6 +44,12 @@ public:
     void RegisterFileSystem(const IOTAFileSystemPtr &FileSystem) override;
     IOTAFileSystemPtr FindFileSystem(const QString &ID) override;
 
+    // Gives the open module FileName the name NewName (its component was
+    // renamed), with the file its file system keeps; the module's editor is
+    // reported changed. False when no module has the name or another one
+    // has the new name.
+    bool RenameModule(const QString &FileName, const QString &NewName);
+
     // The editor shown last (the one in front), while its module is open.
     IOTASourceEditorPtr FrontEditor() const;
     // Called whenever an editor is shown: the view brings it to front.

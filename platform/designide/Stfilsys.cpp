@@ -73,6 +73,16 @@ TStringsProperty *TStringsFileSystem::GetTStringsProperty(const QString &Ident, 
     return file.get();
 }
 
+void TStringsFileSystem::RenameFile(const QString &FileName, const QString &NewName)
+{
+    const auto it = m_files.find(key(FileName));
+    if (it == m_files.end())
+        return;
+    std::shared_ptr<TStringsProperty> file = *it;
+    m_files.erase(it);
+    m_files.insert(key(NewName), std::move(file));
+}
+
 TStringsProperty *TStringsFileSystem::FindTStringsProperty(const QString &Ident) const
 {
     const auto it = m_files.constFind(key(Ident));

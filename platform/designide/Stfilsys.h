@@ -50,6 +50,9 @@ public:
     // component, raises: such a file could not be told from another one.
     TStringsProperty *GetTStringsProperty(const QString &Ident, QObject *Component,
                                           const QString &PropName);
+    // The file FileName is called NewName from now on (its component was
+    // renamed); a file tied to NewName before is replaced.
+    void RenameFile(const QString &FileName, const QString &NewName);
     // The file Ident, or null when no property is tied to it.
     TStringsProperty *FindTStringsProperty(const QString &Ident) const;
 

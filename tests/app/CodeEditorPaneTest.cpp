@@ -165,8 +165,9 @@ TEST_F(CodeEditorPaneTest, EditSaveAndCloseAQuerysSQL)
 
 // A module opened again takes the new text into its open tab; the database's
 // parameters (opened with Alt through their property editor) are no SQL; a
-// save whose component is gone is reported and leaves the tab modified; a
-// module opened before the pane existed shows too.
+// save whose component is gone is reported and leaves the tab modified, and
+// the tab closes once the designer announces the component gone; a module
+// opened before the pane existed shows too.
 TEST_F(CodeEditorPaneTest, ReopenPlainTextAndFailedSave)
 {
     auto *orders = child<TOvQuery>(designer, "qOrders");
@@ -188,7 +189,6 @@ TEST_F(CodeEditorPaneTest, ReopenPlainTextAndFailedSave)
 
     retype(pane->editorAt(0), "select 3");
     delete orders;
-    designer->notifyComponentsChanged();
     ui.answer(mrOk).answer(mrOk);
     pane->setCurrentIndex(0);
     action("Save")->trigger();
@@ -197,6 +197,9 @@ TEST_F(CodeEditorPaneTest, ReopenPlainTextAndFailedSave)
     EXPECT_EQ(ui.messages[0].type, mtError);
     EXPECT_TRUE(ui.messages[0].text.contains("no longer exists"));
     EXPECT_EQ(pane->tabTitle(0), "*qOrders.SQL") << "still modified";
+    designer->notifyComponentsChanged();
+    ASSERT_EQ(pane->tabCount(), 1) << "its text has nowhere to go";
+    EXPECT_EQ(pane->tabTitle(0), "Demo.Params");
 }
 
 // Another module in the designer: the modules of the old one's components

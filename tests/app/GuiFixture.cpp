@@ -1,4 +1,5 @@
 #include "GuiFixture.h"
+#include "MainWindow.h"
 
 #include "designide/FormFile.h"
 #include "designide/PackageLoader.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSet>
+#include <QTest>
 #include <QWidget>
 
 #include <memory>
@@ -65,4 +67,31 @@ int GuiTest::colourCount(const QImage &Image)
         for (int x = 0; x < Image.width(); x += 2)
             colours.insert(Image.pixel(x, y));
     return int(colours.size());
+}
+
+void WindowTest::SetUp()
+{
+    GuiTest::SetUp();
+    window = std::make_unique<TMainWindow>(nullptr, folder().file(QStringLiteral("recent.ini")));
+    window->resize(1100, 720);
+    window->show();
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get())) << "shortcuts need the active window";
+}
+
+void WindowTest::TearDown()
+{
+    if (window && window->designer())
+        window->designer()->setModified(false);
+    window.reset();
+}
+
+bool WindowTest::openDemo()
+{
+    return window->openForm(demoForm());
+}
+
+QObject *WindowTest::component(const QString &Name) const
+{
+    return window->designer()->Root()->findChild<QObject *>(Name, Qt::FindDirectChildrenOnly);
 }

@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
+class QObject;
 class QWidget;
+class TMainWindow;
 
 // The package loaded once for a suite of GUI tests, with the environment's
 // own classes registered and the design settings kept in a folder of the
@@ -32,4 +36,19 @@ protected:
 
 private:
     TempFolder m_folder;
+};
+
+// The designer's main window on a copy of the demo, shown and active, as the
+// tests drive it through its actions and keys.
+class WindowTest : public GuiTest
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    bool openDemo();
+    // The component Name of the open module, or null.
+    QObject *component(const QString &Name) const;
+
+    std::unique_ptr<TMainWindow> window;
 };

@@ -1,6 +1,7 @@
 // The designer's edits of a data module without a window: names, the
 // clipboard text with its references, persistent fields, reloading and undo.
 #include "ModuleEditing.h"
+#include "ModuleHistory.h"
 #include "FormDesigner.h"
 #include "GuiFixture.h"
 

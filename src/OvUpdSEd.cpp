@@ -5,6 +5,7 @@
 #include "orvlib/OvConsts.h"
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
+#include "orvlib/OvDriver.h"
 #include "orvlib/OvSession.h"
 #include "orvlib/OvUpdateSQL.h"
 
@@ -514,7 +515,10 @@ void TOvUpdateSQLEditForm::GenerateSQLClick()
     GenerateInsertSQL();
     GenerateDeleteSQL();
     GenerateRefreshSQL();
+    // What was made is shown: the SQL page, on the modify statement.
+    rgrStatementType->SetItemIndex(1);
     StatementTypeClick();
+    pcUpdateSQL->setCurrentWidget(tsSQL);
 }
 
 TOvServerType TOvUpdateSQLEditForm::serverType() const
@@ -573,15 +577,64 @@ void TOvUpdateSQLEditForm::cbTableNameChange()
     btGenerateSQL->setEnabled(enabled);
 }
 
+// Prepares each statement on the dataset's database without running it,
+// when that database is connected (checking never connects or prompts).
+// Accepted: none failed, or the person keeps them anyway; otherwise the
+// dialog goes back to the first that failed.
+bool TOvUpdateSQLEditForm::statementsAccepted()
+{
+    static const char *const names[] = {"RefreshSQL", "ModifySQL", "InsertSQL", "DeleteSQL"};
+    TOvDataSet *dataSet = FUpdateSQL ? FUpdateSQL->DataSet() : nullptr;
+    TOvSession *session = dataSet ? Sessions().FindSession(dataSet->SessionName()) : nullptr;
+    TOvDatabase *database = session ? session->FindDatabase(dataSet->DatabaseName()) : nullptr;
+    if (!database || !database->Connected())
+        return true;
+    QStringList failures;
+    int first = -1;
+    for (int i = 0; i < 4; ++i) {
+        const QString text = statementBuffer(i)->Text();
+        if (Trim(text).isEmpty())
+            continue;
+        try {
+            DescribeStatement(database->Driver(), text);
+        } catch (const Exception &e) {
+            failures << QStringLiteral("%1.%2: %3")
+                            .arg(FUpdateSQL->objectName(), QLatin1String(names[i]),
+                                 e.Message().simplified());
+            if (first < 0)
+                first = i;
+        }
+    }
+    if (failures.isEmpty()
+        || MessageDlg(SSQLNotPrepared().arg(database->DatabaseName(), failures.join(u'\n')),
+                      mtWarning, TMsgDlgButtons(mbYes | mbNo))
+               == mrNo)
+        return true;
+    pcUpdateSQL->setCurrentWidget(tsSQL);
+    rgrStatementType->SetItemIndex(first);
+    StatementTypeClick();
+    meSQLText->setFocus();
+    return false;
+}
+
 void TOvUpdateSQLEditForm::FormCloseQuery(QObject *Sender, bool &CanClose)
 {
     Q_UNUSED(Sender);
     // ModalResult is the result asked for; a refusal takes it back.
-    if (ModalResult() != mrOk || !Trim(FModifySQL->Text()).isEmpty()) {
+    if (ModalResult() != mrOk) {
         CanClose = true;
         return;
     }
-    CanClose = MessageDlg(SSQLNotGenerated(), mtConfirmation, mbYesNoCancel) == mrYes;
+    // An edit still in the memo (OK by its accelerator leaves the focus
+    // there) belongs to what is confirmed.
+    if (focusWidget() == meSQLText)
+        SQLTextExit();
+    if (Trim(FModifySQL->Text()).isEmpty()
+        && MessageDlg(SSQLNotGenerated(), mtConfirmation, mbYesNoCancel) != mrYes) {
+        CanClose = false;
+        return;
+    }
+    CanClose = statementsAccepted();
 }
 
 // --- EditUpdateSQL

@@ -170,6 +170,9 @@ private:
     // Reads the generated columns of the chosen table into m_generatedColumns.
     void loadGeneratedColumns();
     void AddKeyConditions(TStrings &SQL, const QString &TableText) const;
+    // Whether OK may close the dialog as far as the statements are
+    // concerned: checked on a connected database, or kept anyway.
+    bool statementsAccepted();
 
     // The buffer of statement slot Index (0 refresh, 1 modify, 2 insert,
     // 3 delete); null for any other index.

@@ -43,6 +43,11 @@ QString SSQLOldValueParamClash()
     return tr("The parameters of these update fields would be read as old values (OLD_ "
               "prefix): %1. Deselect them from the update fields");
 }
+QString SSQLNotPrepared()
+{
+    return tr("These statements do not prepare on database %1:\n\n%2\n\nGo back and edit them? "
+              "(No keeps them as they are.)");
+}
 QString SNoDataSet()
 {
     return tr("No dataset association");

@@ -18,6 +18,8 @@ QString SSQLGenSelect();
 QString SSQLInvalidTableName();
 // %1: the update fields whose new-value parameter would read as an old value.
 QString SSQLOldValueParamClash();
+// %1: the database, %2: one line per statement that did not prepare.
+QString SSQLNotPrepared();
 QString SNoDataSet();
 QString SUpdateSQLEditor();
 QString SEditSQLVerb();

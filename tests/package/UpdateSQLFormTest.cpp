@@ -179,14 +179,16 @@ TEST_F(UpdateSQLForm, generatedStatementsRun)
         EXPECT_EQ(selectedItems(f.lbKeyFields), QStringList({"ID", "BRANCH"})) << "primary key";
         EXPECT_EQ(selectedItems(f.lbUpdateFields).size(), 3) << "update list untouched";
         f.btGenerateSQL->click();
-        EXPECT_EQ(f.pcUpdateSQL->currentWidget(), f.tsOptions) << "page stays on Options";
+        EXPECT_EQ(f.pcUpdateSQL->currentWidget(), f.tsSQL) << "what was made is shown";
+        EXPECT_EQ(f.rgrStatementType->ItemIndex(), slotModify) << "on the modify statement";
         EXPECT_EQ(f.meSQLText->toPlainText(),
-                  "select ID, BRANCH, NAME as CNAME\nfrom CUSTOMER\nwhere\n"
-                  "  ID = :OLD_ID and\n  BRANCH = :OLD_BRANCH")
-            << "memo shows the new refresh statement";
+                  "update CUSTOMER\nset\n  ID = :ID,\n  BRANCH = :BRANCH,\n  NAME = :CNAME\n"
+                  "where\n  ID = :OLD_ID and\n  BRANCH = :OLD_BRANCH")
+            << "memo shows the new modify statement";
         f.btOk->click();
     });
     ASSERT_TRUE(ok);
+    EXPECT_TRUE(ui.messages.empty()) << "statements that prepare pass OK unasked";
     EXPECT_EQ(
         upd->GetSQLIndex(1)->toStringList(),
         QStringList({"update CUSTOMER", "set", "  ID = :ID,", "  BRANCH = :BRANCH,",
@@ -277,6 +279,7 @@ TEST_F(UpdateSQLForm, missingDatabaseIsReportedNotFatal)
 
 TEST_F(UpdateSQLForm, memoEditsStayInTheirSlot)
 {
+    db->Close(); // statements that are no SQL: nothing to check them on
     const bool ok = edit(upd, [](TOvUpdateSQLEditForm &f) {
         f.pcUpdateSQL->setCurrentWidget(f.tsSQL);
         chooseStatement(f, slotModify);
@@ -301,7 +304,7 @@ TEST_F(UpdateSQLForm, memoEditsStayInTheirSlot)
         EXPECT_FALSE(edit(upd, [escape](TOvUpdateSQLEditForm &f) {
             typeInMemo(f, "typed");
             f.btGenerateSQL->click();
-            EXPECT_TRUE(f.meSQLText->toPlainText().startsWith("select ")) << "generated";
+            EXPECT_TRUE(f.meSQLText->toPlainText().startsWith("update ")) << "generated";
             escape ? f.reject() : f.btCancel->click();
         }));
         EXPECT_EQ(statementsOf(*upd), before) << (escape ? "Esc" : "Cancel") << " changes nothing";
@@ -310,6 +313,7 @@ TEST_F(UpdateSQLForm, memoEditsStayInTheirSlot)
 
 TEST_F(UpdateSQLForm, okWithEmptyModifyStatementAsks)
 {
+    db->Close(); // statements that are no SQL: nothing to check them on
     const bool ok = edit(upd,
                          [](TOvUpdateSQLEditForm &f) {
                              chooseStatement(f, slotModify);
@@ -333,8 +337,65 @@ TEST_F(UpdateSQLForm, okWithEmptyModifyStatementAsks)
     EXPECT_TRUE(upd->GetSQLIndex(0)->IsEmpty()) << "empty refresh passes unasked";
 }
 
+// OK on a connected database prepares the four statements without running
+// them: one that names a missing column is reported with its statement and
+// the server's reason; Yes goes back to it, No keeps it. A disconnected
+// database is not connected for the check.
+TEST_F(UpdateSQLForm, okChecksTheStatementsOnAConnectedDatabase)
+{
+    upd->GetSQLIndex(slotRefresh)->SetText("select ID, NAME from CUSTOMER where ID = :OLD_ID");
+    upd->GetSQLIndex(slotModify)->SetText("update CUSTOMER set NAMEX = :NAME where ID = :OLD_ID");
+    upd->GetSQLIndex(slotInsert)->SetText("insert into CUSTOMER (ID, BRANCH) values (:ID, 1)");
+    upd->GetSQLIndex(slotDelete)->Clear();
+    const qint64 rows = rowCount("CUSTOMER");
+    ASSERT_TRUE(db->Connected());
+
+    EXPECT_TRUE(edit(upd,
+                     [](TOvUpdateSQLEditForm &f) {
+                         f.btOk->click();
+                         EXPECT_EQ(f.ModalResult(), mrNone) << "Yes: back to the editor";
+                         EXPECT_EQ(f.pcUpdateSQL->currentWidget(), f.tsSQL) << "SQL page";
+                         EXPECT_EQ(f.rgrStatementType->ItemIndex(), slotModify)
+                             << "on the statement that failed";
+                         EXPECT_EQ(f.focusWidget(), f.meSQLText) << "the cursor in the statement";
+                         // Corrected and confirmed with the focus still in the memo (as
+                         // OK's accelerator leaves it): the edit is part of what is kept.
+                         f.meSQLText->setPlainText(
+                             "update CUSTOMER set NAME = :NAME where ID = :OLD_ID");
+                         f.btOk->click();
+                         EXPECT_EQ(f.ModalResult(), mrOk) << "corrected: closes unasked";
+                     },
+                     {mrYes}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const MessageRequest &asked = ui.messages[0];
+    EXPECT_TRUE(asked.text.contains("database UPDSQLDB")) << asked.text.toStdString();
+    EXPECT_TRUE(asked.text.contains("UpdateSQL1.ModifySQL: no such column: NAMEX"))
+        << "which statement and why: " << asked.text.toStdString();
+    EXPECT_FALSE(asked.text.contains("RefreshSQL") || asked.text.contains("InsertSQL"))
+        << "statements that prepare are not listed";
+    EXPECT_EQ(asked.buttons, TMsgDlgButtons(mbYes | mbNo));
+    EXPECT_EQ(upd->GetSQLIndex(slotModify)->Text().trimmed(),
+              "update CUSTOMER set NAME = :NAME where ID = :OLD_ID");
+    EXPECT_EQ(rowCount("CUSTOMER"), rows) << "prepared, never run: the insert added no row";
+
+    // No accepts the statement as it is.
+    upd->GetSQLIndex(slotDelete)->SetText("delete from NOSUCHTABLE");
+    EXPECT_TRUE(edit(upd, [](TOvUpdateSQLEditForm &f) { f.btOk->click(); }, {mrNo}));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_TRUE(ui.messages[1].text.contains("UpdateSQL1.DeleteSQL: no such table: NOSUCHTABLE"))
+        << ui.messages[1].text.toStdString();
+    EXPECT_EQ(upd->GetSQLIndex(slotDelete)->Text().trimmed(), "delete from NOSUCHTABLE");
+
+    // Disconnected: nothing is checked, and the check does not connect.
+    db->Close();
+    EXPECT_TRUE(edit(upd, [](TOvUpdateSQLEditForm &f) { f.btOk->click(); }));
+    EXPECT_EQ(ui.messages.size(), 2u);
+    EXPECT_FALSE(db->Connected());
+}
+
 TEST_F(UpdateSQLForm, generateNeedsKeyAndUpdateFields)
 {
+    db->Close(); // statements that are no SQL: nothing to check them on
     edit(upd,
          [](TOvUpdateSQLEditForm &f) {
              popupAndPick(f, f.lbKeyFields, f.miClearAll);

@@ -19,6 +19,7 @@
 #include "orvlib/OvCommon.h"
 #include "rtl/Dialogs.h"
 #include "rtl/Forms.h"
+#include "rtl/IniFiles.h"
 #include "rtl/SysUtils.h"
 #include "rtl/UiServices.h"
 
@@ -32,17 +33,23 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace {
 
 constexpr int MaxRecent = 8;
+const char RecentSection[] = "RecentFiles";
+const char LayoutSection[] = "Layout";
 const char FormFilter[] = "Form files (*.dfm)|*.dfm|All files|*";
 
 QString defaultRecentStore()
@@ -60,15 +67,19 @@ TMainWindow::TMainWindow(QWidget *Parent, const QString &RecentFilesStore)
     setObjectName(QStringLiteral("mainWindow"));
     m_surface = new TModuleSurface(this);
     setCentralWidget(m_surface);
-    m_recent = QSettings(m_recentStore, QSettings::IniFormat)
-                   .value(QStringLiteral("RecentFiles"))
-                   .toStringList();
+    m_recent = readRecentFiles();
     createActions();
     createPanes();
     createMenus();
-    resize(1100, 720);
-    resizeDocks({qobject_cast<QDockWidget *>(m_structure->parentWidget())}, {300}, Qt::Horizontal);
+    m_statusSelection = new QLabel(this);
+    m_statusSelection->setObjectName(QStringLiteral("statusSelection"));
+    m_statusModule = new QLabel(this);
+    m_statusModule->setObjectName(QStringLiteral("statusModule"));
+    statusBar()->addPermanentWidget(m_statusSelection);
+    statusBar()->addPermanentWidget(m_statusModule);
     statusBar()->showMessage(QString());
+    applyDefaultLayout();
+    restoreLayout();
     setDesigner(nullptr);
 }
 
@@ -192,7 +203,9 @@ void TMainWindow::createActions()
     makeBool("actNew", tr("&New Data Module"), QKeySequence::New, &TMainWindow::newModule);
     makeBool("actOpen", tr("&Open..."), QKeySequence::Open, &TMainWindow::openWithDialog);
     makeBool("actSave", tr("&Save"), QKeySequence::Save, &TMainWindow::save);
-    makeBool("actSaveAs", tr("Save &As..."), QKeySequence::SaveAs, &TMainWindow::saveAs);
+    // Not every desktop's key scheme has a Save As key: the designer's own.
+    makeBool("actSaveAs", tr("Save &As..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+             &TMainWindow::saveAs);
     // Ctrl+S in a code-editor tab saves the tab; the menu shows the key
     // without owning it (the window's Save has it everywhere else).
     makeBool("actSaveTab", tr("Save &Tab"), QKeySequence(), &TMainWindow::saveTab);
@@ -208,10 +221,11 @@ void TMainWindow::createActions()
     make("actCut", tr("Cu&t"), QKeySequence::Cut, &TMainWindow::cut);
     make("actCopy", tr("&Copy"), QKeySequence::Copy, &TMainWindow::copy);
     make("actPaste", tr("&Paste"), QKeySequence::Paste, &TMainWindow::paste);
-    make("actDelete", tr("&Delete"), QKeySequence(), &TMainWindow::deleteSelection);
+    make("actDelete", tr("&Delete"), QKeySequence::Delete, &TMainWindow::deleteSelection);
     make("actSelectAll", tr("Select &All"), QKeySequence::SelectAll, &TMainWindow::selectAll);
     auto *rename = new QAction(tr("&Rename"), this);
     rename->setObjectName(QStringLiteral("actRename"));
+    rename->setShortcut(QKeySequence(Qt::Key_F2));
     connect(rename, &QAction::triggered, this, [this] {
         if (m_designer && m_designer->selection().size() == 1)
             m_surface->beginRename(m_designer->selection().first());
@@ -231,12 +245,61 @@ void TMainWindow::createActions()
     make("actCheckModule", tr("Chec&k Module"), QKeySequence(Qt::CTRL | Qt::Key_F9),
          &TMainWindow::checkModule);
 
-    // The clipboard commands act on the surface; the panes keep their own
-    // keys. Undo and redo work from every pane (a text field being edited
-    // keeps its own).
-    for (const char *name : {"actCut", "actCopy", "actPaste", "actSelectAll"})
+    // Lining up the selection with its first component.
+    const std::pair<const char *, TAlignment> aligns[]
+        = {{"actAlignLefts", TAlignment::Lefts},
+           {"actAlignRights", TAlignment::Rights},
+           {"actAlignTops", TAlignment::Tops},
+           {"actAlignBottoms", TAlignment::Bottoms},
+           {"actAlignHorizontalCentres", TAlignment::HorizontalCentres},
+           {"actAlignVerticalCentres", TAlignment::VerticalCentres}};
+    const QStringList alignTexts{tr("&Lefts"),
+                                 tr("&Rights"),
+                                 tr("&Tops"),
+                                 tr("&Bottoms"),
+                                 tr("&Horizontal Centres"),
+                                 tr("&Vertical Centres")};
+    for (int i = 0; i < 6; ++i) {
+        auto *a = new QAction(alignTexts[i], this);
+        a->setObjectName(QLatin1String(aligns[i].first));
+        const TAlignment how = aligns[i].second;
+        const QString step = tr("Align %1").arg(QString(alignTexts[i]).remove(QLatin1Char('&')));
+        connect(a, &QAction::triggered, this, [this, how, step] {
+            if (!m_designer)
+                return;
+            if (m_history)
+                m_history->nameNextStep(step);
+            alignComponents(*m_designer, m_designer->selection(), how);
+        });
+    }
+    for (const auto &[name, text, orientation] :
+         {std::tuple{"actSpaceAcross", tr("Space Evenly &Across"), Qt::Horizontal},
+          std::tuple{"actSpaceDown", tr("Space Evenly &Down"), Qt::Vertical}}) {
+        auto *a = new QAction(text, this);
+        a->setObjectName(QLatin1String(name));
+        const QString step = QString(text).remove(QLatin1Char('&'));
+        const Qt::Orientation how = orientation;
+        connect(a, &QAction::triggered, this, [this, how, step] {
+            if (!m_designer)
+                return;
+            if (m_history)
+                m_history->nameNextStep(step);
+            spaceEvenly(*m_designer, m_designer->selection(), how);
+        });
+    }
+    auto *snap = new QAction(tr("&Snap to Grid"), this);
+    snap->setObjectName(QStringLiteral("actSnapToGrid"));
+    snap->setCheckable(true);
+    connect(snap, &QAction::toggled, m_surface, &TModuleSurface::setSnapToGrid);
+
+    // The clipboard commands, Delete and Rename act on the surface; the
+    // panes keep their own keys. Undo and redo work from every pane (a text
+    // field being edited keeps its own).
+    for (const char *name :
+         {"actCut", "actCopy", "actPaste", "actSelectAll", "actDelete", "actRename"})
         action(QLatin1String(name))->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    for (const char *name : {"actCut", "actCopy", "actPaste", "actSelectAll"})
+    for (const char *name :
+         {"actCut", "actCopy", "actPaste", "actSelectAll", "actDelete", "actRename"})
         m_surface->addAction(action(QLatin1String(name)));
     for (const char *name : {"actUndo", "actRedo"})
         addAction(action(QLatin1String(name)));
@@ -275,6 +338,16 @@ void TMainWindow::createMenus()
     edit->addSeparator();
     edit->addAction(action(QStringLiteral("actSelectAll")));
     edit->addAction(action(QStringLiteral("actRename")));
+    edit->addSeparator();
+    QMenu *align = edit->addMenu(tr("A&lign"));
+    align->setObjectName(QStringLiteral("alignMenu"));
+    for (const char *name : {"actAlignLefts", "actAlignRights", "actAlignTops", "actAlignBottoms",
+                             "actAlignHorizontalCentres", "actAlignVerticalCentres"})
+        align->addAction(action(QLatin1String(name)));
+    align->addSeparator();
+    align->addAction(action(QStringLiteral("actSpaceAcross")));
+    align->addAction(action(QStringLiteral("actSpaceDown")));
+    edit->addAction(action(QStringLiteral("actSnapToGrid")));
 
     m_viewMenu = menuBar()->addMenu(tr("&View"));
     for (QDockWidget *dock : std::as_const(m_docks))
@@ -324,9 +397,100 @@ void TMainWindow::addRecent(const QString &FileName)
     m_recent.prepend(file);
     while (m_recent.size() > MaxRecent)
         m_recent.removeLast();
-    QSettings store(m_recentStore, QSettings::IniFormat);
-    store.setValue(QStringLiteral("RecentFiles"), m_recent);
+    QList<std::pair<QString, QString>> entries;
+    for (int i = 0; i < m_recent.size(); ++i)
+        entries.append({QStringLiteral("File%1").arg(i + 1), m_recent[i]});
+    try {
+        TIniFile(m_recentStore).ReplaceSection(QLatin1String(RecentSection), entries);
+    } catch (const Exception &e) {
+        statusBar()->showMessage(tr("Recent files not kept: %1").arg(e.Message()), 8000);
+    }
     rebuildRecentMenu();
+}
+
+QStringList TMainWindow::readRecentFiles() const
+{
+    QStringList files;
+    const TIniFile store(m_recentStore);
+    for (const auto &[key, value] : store.ReadSectionEntries(QLatin1String(RecentSection)))
+        if (!value.isEmpty())
+            files.append(value);
+    // The list as an earlier version kept it.
+    if (files.isEmpty() && !store.SectionExists(QLatin1String(RecentSection)))
+        files = QSettings(m_recentStore, QSettings::IniFormat)
+                    .value(QStringLiteral("RecentFiles"))
+                    .toStringList();
+    return files.mid(0, MaxRecent);
+}
+
+// --- Layout ---------------------------------------------------------------------------
+
+QDockWidget *TMainWindow::dockOf(QWidget *Pane) const
+{
+    return qobject_cast<QDockWidget *>(Pane->parentWidget());
+}
+
+// The structure view and the Object Inspector get the height of the left
+// side, the data preview a strip at the bottom; the window fits the screen.
+void TMainWindow::applyDefaultLayout()
+{
+    resize(1100, 720);
+    fitToScreen();
+    const int h = height();
+    resizeDocks({dockOf(m_structure)}, {qMin(320, width() / 3)}, Qt::Horizontal);
+    resizeDocks({dockOf(m_structure), dockOf(m_inspector)}, {h * 2 / 5, h * 3 / 5}, Qt::Vertical);
+    resizeDocks({dockOf(m_dataPreview)}, {qMax(120, h / 6)}, Qt::Vertical);
+}
+
+void TMainWindow::fitToScreen()
+{
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    // The frame and the title bar come on top of the window's own size.
+    const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize(16, 40);
+    const QSize most = room.size() - frame;
+    if (width() > most.width() || height() > most.height())
+        resize(size().boundedTo(most));
+    QRect box = frameGeometry();
+    if (!room.contains(box)) {
+        box.moveRight(qMin(box.right(), room.right()));
+        box.moveBottom(qMin(box.bottom(), room.bottom()));
+        box.moveLeft(qMax(box.left(), room.left()));
+        box.moveTop(qMax(box.top(), room.top()));
+        move(box.topLeft());
+    }
+}
+
+void TMainWindow::restoreLayout()
+{
+    const TIniFile store(m_recentStore);
+    const QByteArray geometry = QByteArray::fromBase64(
+        store.ReadString(QLatin1String(LayoutSection), QStringLiteral("Geometry"), {}).toLatin1());
+    const QByteArray state = QByteArray::fromBase64(
+        store.ReadString(QLatin1String(LayoutSection), QStringLiteral("State"), {}).toLatin1());
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    if (!state.isEmpty())
+        restoreState(state);
+    // A screen smaller than the last one, or a code editor with no tab.
+    fitToScreen();
+    if (m_codeEditor->tabCount() == 0)
+        dockOf(m_codeEditor)->hide();
+}
+
+void TMainWindow::saveLayout()
+{
+    try {
+        TIniFile(m_recentStore)
+            .ReplaceSection(
+                QLatin1String(LayoutSection),
+                {{QStringLiteral("Geometry"), QString::fromLatin1(saveGeometry().toBase64())},
+                 {QStringLiteral("State"), QString::fromLatin1(saveState().toBase64())}});
+    } catch (const Exception &) {
+        // The window closes all the same; the next start takes the defaults.
+    }
 }
 
 // --- The open module -------------------------------------------------------------
@@ -350,6 +514,10 @@ void TMainWindow::setDesigner(const TFormDesignerPtr &Designer)
         connect(m_designer.get(), &TFormDesigner::fileNameChanged, this, &TMainWindow::updateTitle);
         connect(m_designer.get(), &TFormDesigner::selectionChanged, this,
                 &TMainWindow::updateActions);
+        connect(m_designer.get(), &TFormDesigner::modifiedChanged, this,
+                &TMainWindow::updateStatus);
+        connect(m_designer.get(), &TFormDesigner::componentsChanged, this,
+                &TMainWindow::updateStatus);
     }
     updateTitle();
     updateActions();
@@ -374,8 +542,33 @@ void TMainWindow::updateTitle()
     setWindowTitle(titleText());
 }
 
+// The status bar: what is selected, and the module's state and size.
+void TMainWindow::updateStatus()
+{
+    if (!m_statusSelection)
+        return;
+    QString selected;
+    QString module;
+    if (m_designer && m_designer->Root()) {
+        const QList<QObject *> sel = m_designer->selection();
+        if (sel.size() == 1)
+            selected = QStringLiteral("%1: %2").arg(
+                sel.first()->objectName(), QLatin1String(sel.first()->metaObject()->className()));
+        else if (sel.size() > 1)
+            selected = tr("%1 components selected").arg(sel.size());
+        module = tr("%1 components, %2")
+                     .arg(surfaceComponents(m_designer->Root()).size())
+                     .arg(m_designer->isModified() ? tr("modified") : tr("saved"));
+        if (m_designer->fileName().isEmpty() && !m_designer->isModified())
+            module = tr("%1 components, new").arg(surfaceComponents(m_designer->Root()).size());
+    }
+    m_statusSelection->setText(selected);
+    m_statusModule->setText(module);
+}
+
 void TMainWindow::updateActions()
 {
+    updateStatus();
     const bool open = m_designer != nullptr;
     bool components = false;
     if (open)
@@ -597,6 +790,7 @@ void TMainWindow::closeEvent(QCloseEvent *Event)
         Event->ignore();
         return;
     }
+    saveLayout();
     setDesigner(nullptr);
     Event->accept();
 }

@@ -10,6 +10,7 @@
 
 class QAction;
 class QDockWidget;
+class QLabel;
 class QMenu;
 class TDataPreviewPane;
 class TModuleHistory;
@@ -110,6 +111,15 @@ protected:
     void closeEvent(QCloseEvent *Event) override;
 
 private:
+    // The window's size and pane proportions: the defaults, then those of
+    // the last run from the designer's settings file, always inside the
+    // available screen. Kept again when the window closes.
+    void applyDefaultLayout();
+    void restoreLayout();
+    void saveLayout();
+    void fitToScreen();
+    QDockWidget *dockOf(QWidget *Pane) const;
+    QStringList readRecentFiles() const;
     void createPanes();
     void createActions();
     void createMenus();
@@ -118,6 +128,7 @@ private:
     void setDesigner(const TFormDesignerPtr &Designer);
     void addRecent(const QString &FileName);
     void updateTitle();
+    void updateStatus();
     void updateActions();
     bool writeTo(const QString &FileName);
     bool savePendingTabs();
@@ -142,5 +153,7 @@ private:
     QList<QDockWidget *> m_docks;
     QList<std::function<void(const TFormDesignerPtr &)>> m_paneSetters;
     TDataPreviewPane *m_dataPreview = nullptr;
+    QLabel *m_statusSelection = nullptr;
+    QLabel *m_statusModule = nullptr;
     TProblemsPane *m_problems = nullptr;
 };

@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 // The names of the module's components. Helper objects a component keeps
@@ -180,6 +182,85 @@ QObject *addComponent(TFormDesigner &Designer, TComponentClass Class, QPoint Pos
     Designer.notifyComponentsChanged();
     Designer.select({component});
     return component;
+}
+
+namespace {
+
+QList<QObject *> placed(const TFormDesigner &Designer, const QList<QObject *> &Components)
+{
+    QList<QObject *> list;
+    for (QObject *c : Components)
+        if (c != Designer.Root() && c->parent() == Designer.Root() && isDesignComponent(c)
+            && !isPersistentField(c))
+            list.append(c);
+    return list;
+}
+
+bool moveTo(TFormDesigner &Designer, const QList<std::pair<QObject *, QPoint>> &Moves)
+{
+    bool moved = false;
+    for (const auto &[c, p] : Moves)
+        if (designPosition(c) != p) {
+            setDesignPosition(c, QPoint(qMax(0, p.x()), qMax(0, p.y())));
+            moved = true;
+        }
+    if (moved)
+        Designer.notifyComponentsChanged();
+    return moved;
+}
+
+} // namespace
+
+bool alignComponents(TFormDesigner &Designer, const QList<QObject *> &Components,
+                     TAlignment Alignment)
+{
+    const QList<QObject *> list = placed(Designer, Components);
+    if (list.size() < 2)
+        return false;
+    const QPoint anchor = designPosition(list.first());
+    QList<std::pair<QObject *, QPoint>> moves;
+    for (QObject *c : list) {
+        QPoint p = designPosition(c);
+        switch (Alignment) {
+        case TAlignment::Lefts:
+        case TAlignment::Rights:
+        case TAlignment::VerticalCentres:
+            p.setX(anchor.x());
+            break;
+        case TAlignment::Tops:
+        case TAlignment::Bottoms:
+        case TAlignment::HorizontalCentres:
+            p.setY(anchor.y());
+            break;
+        }
+        moves.append({c, p});
+    }
+    return moveTo(Designer, moves);
+}
+
+bool spaceEvenly(TFormDesigner &Designer, const QList<QObject *> &Components,
+                 Qt::Orientation Orientation)
+{
+    QList<QObject *> list = placed(Designer, Components);
+    if (list.size() < 3)
+        return false;
+    const bool across = Orientation == Qt::Horizontal;
+    auto along = [across](QObject *C) {
+        const QPoint p = designPosition(C);
+        return across ? p.x() : p.y();
+    };
+    std::stable_sort(list.begin(), list.end(),
+                     [&](QObject *A, QObject *B) { return along(A) < along(B); });
+    const int first = along(list.first());
+    const int span = along(list.last()) - first;
+    QList<std::pair<QObject *, QPoint>> moves;
+    for (int i = 1; i + 1 < list.size(); ++i) {
+        QPoint p = designPosition(list[i]);
+        const int at = first + int(qint64(span) * i / (list.size() - 1));
+        (across ? p.rx() : p.ry()) = at;
+        moves.append({list[i], p});
+    }
+    return moveTo(Designer, moves);
 }
 
 void renameComponent(TFormDesigner &Designer, QObject *Component, const QString &NewName)

@@ -47,6 +47,21 @@ QString uniqueComponentName(const QObject *Root, TComponentClass Class);
 // Exception when the class cannot be created.
 QObject *addComponent(TFormDesigner &Designer, TComponentClass Class, QPoint Position);
 
+// How alignComponents lines components up.
+enum class TAlignment { Lefts, Rights, Tops, Bottoms, HorizontalCentres, VerticalCentres };
+
+// Lines up the surface components among Components (at least two) with the
+// first of them, as the selection's first is the one others follow; returns
+// whether any moved. Every component's box has the same size: lining up
+// lefts, rights or centres is one and the same.
+bool alignComponents(TFormDesigner &Designer, const QList<QObject *> &Components,
+                     TAlignment Alignment);
+// Spaces the surface components among Components (at least three) evenly
+// between the outermost two, across (Horizontal) or down; returns whether
+// any moved.
+bool spaceEvenly(TFormDesigner &Designer, const QList<QObject *> &Components,
+                 Qt::Orientation Orientation);
+
 // Renames Component; raises Exception, leaving it as it was, when NewName is
 // not a valid name or another component of the module has it.
 void renameComponent(TFormDesigner &Designer, QObject *Component, const QString &NewName);

@@ -132,6 +132,19 @@ QPoint TModuleSurface::offset() const
     return QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
 }
 
+void TModuleSurface::ensureVisible(const QRect &ContentBox)
+{
+    const QRect view(offset(), viewport()->size());
+    auto scroll = [](QScrollBar *Bar, int Low, int High, int ViewLow, int ViewHigh) {
+        if (Low < ViewLow)
+            Bar->setValue(Bar->value() - (ViewLow - Low));
+        else if (High > ViewHigh)
+            Bar->setValue(Bar->value() + (High - ViewHigh));
+    };
+    scroll(horizontalScrollBar(), ContentBox.left(), ContentBox.right(), view.left(), view.right());
+    scroll(verticalScrollBar(), ContentBox.top(), ContentBox.bottom(), view.top(), view.bottom());
+}
+
 QRect TModuleSurface::boxOf(const Item &I) const
 {
     return QRect(I.Pos, QSize(BoxSize, BoxSize));
@@ -318,7 +331,7 @@ void TModuleSurface::mousePressEvent(QMouseEvent *Event)
         const TComponentClass cls = m_pendingClass;
         QObject *added = nullptr;
         runGuarded([&] {
-            added = addComponent(*m_designer, cls, pos - QPoint(BoxSize / 2, BoxSize / 2));
+            added = addComponent(*m_designer, cls, snapped(pos - QPoint(BoxSize / 2, BoxSize / 2)));
         });
         setPendingClass(nullptr);
         if (added)
@@ -382,11 +395,57 @@ void TModuleSurface::mouseReleaseEvent(QMouseEvent *Event)
     const Drag drag = m_drag;
     m_drag = Drag::None;
     if (drag == Drag::Moving)
-        moveSelection(m_dragContent - m_pressContent);
+        moveSelection(m_dragContent - m_pressContent, m_snap);
     viewport()->update();
 }
 
-void TModuleSurface::moveSelection(QPoint Delta)
+QPoint TModuleSurface::snapped(QPoint Pos) const
+{
+    if (!m_snap)
+        return Pos;
+    auto round = [](int V) {
+        return (V + GridSize / 2) / GridSize * GridSize;
+    };
+    return QPoint(round(Pos.x()), round(Pos.y()));
+}
+
+void TModuleSurface::setSnapToGrid(bool On)
+{
+    m_snap = On;
+    viewport()->update();
+}
+
+QObject *TModuleSurface::nearestComponent(QObject *From, Qt::Key Direction) const
+{
+    const auto from = m_index.constFind(From);
+    if (from == m_index.cend())
+        return nullptr;
+    const QPoint origin = m_items[*from].Pos;
+    QObject *best = nullptr;
+    qint64 bestCost = 0;
+    for (const Item &it : m_items) {
+        if (!it.Component || it.Component == From)
+            continue;
+        const QPoint d = it.Pos - origin;
+        // Ahead in that direction, within 45 degrees either side.
+        const int ahead = Direction == Qt::Key_Right  ? d.x()
+                          : Direction == Qt::Key_Left ? -d.x()
+                          : Direction == Qt::Key_Down ? d.y()
+                                                      : -d.y();
+        const int aside = Direction == Qt::Key_Left || Direction == Qt::Key_Right ? d.y() : d.x();
+        if (ahead <= 0 || qAbs(aside) > ahead)
+            continue;
+        // Straight ahead beats the same distance to the side.
+        const qint64 cost = qint64(ahead) * ahead + 4 * qint64(aside) * aside;
+        if (!best || cost < bestCost) {
+            best = it.Component;
+            bestCost = cost;
+        }
+    }
+    return best;
+}
+
+void TModuleSurface::moveSelection(QPoint Delta, bool Snap)
 {
     if (!m_designer || Delta.isNull())
         return;
@@ -395,7 +454,7 @@ void TModuleSurface::moveSelection(QPoint Delta)
         const auto it = m_index.constFind(c);
         if (it == m_index.cend())
             continue;
-        const QPoint p = m_items[*it].Pos + Delta;
+        const QPoint p = Snap ? snapped(m_items[*it].Pos + Delta) : m_items[*it].Pos + Delta;
         setDesignPosition(c, QPoint(qMax(0, p.x()), qMax(0, p.y())));
         moved = true;
     }
@@ -494,10 +553,20 @@ void TModuleSurface::keyPressEvent(QKeyEvent *Event)
                          : Event->key() == Qt::Key_Right ? QPoint(step, 0)
                          : Event->key() == Qt::Key_Up    ? QPoint(0, -step)
                                                          : QPoint(0, step);
-        if (Event->modifiers() & Qt::ControlModifier)
+        if (Event->modifiers() & Qt::ControlModifier) {
             moveSelection(d);
-        else
+        } else if (sel.size() == 1 && m_index.contains(sel.first())) {
+            // The nearest component that way becomes the selection.
+            if (QObject *next = nearestComponent(sel.first(), Qt::Key(Event->key()))) {
+                m_designer->select({next});
+                const auto it = m_index.constFind(next);
+                ensureVisible(boxOf(m_items[*it]));
+            }
+        } else if (!sel.isEmpty() && sel.first() == m_designer->Root() && !m_items.empty()) {
+            m_designer->select({m_items.front().Component});
+        } else {
             QAbstractScrollArea::keyPressEvent(Event);
+        }
         return;
     }
     default:
@@ -535,7 +604,7 @@ void TModuleSurface::dropEvent(QDropEvent *Event)
     Event->acceptProposedAction();
     const QPoint pos = Event->position().toPoint() + offset() - QPoint(BoxSize / 2, BoxSize / 2);
     QObject *added = nullptr;
-    runGuarded([&] { added = addComponent(*m_designer, cls, pos); });
+    runGuarded([&] { added = addComponent(*m_designer, cls, snapped(pos)); });
     if (added)
         emit componentPlaced(added);
 }

@@ -33,6 +33,8 @@ class TModuleSurface : public QAbstractScrollArea
 public:
     // The size of a component's box; its glyph sits in the middle.
     static constexpr int BoxSize = 28;
+    // The grid components snap to when snapping is on.
+    static constexpr int GridSize = 8;
 
     explicit TModuleSurface(QWidget *Parent = nullptr);
     ~TModuleSurface() override;
@@ -64,6 +66,14 @@ public:
     // Starts renaming Component in place; the editor is returned for tests.
     QLineEdit *beginRename(QObject *Component);
     QLineEdit *renameEditor() const { return m_renameEdit; }
+
+    // With snapping on, placed and dragged components land on the grid
+    // (Ctrl+arrow still nudges by a pixel).
+    void setSnapToGrid(bool On);
+    bool snapToGrid() const { return m_snap; }
+    // The component an arrow key (Qt::Key_Left...) selects from From: the
+    // nearest one that way, straight ahead preferred; null when none.
+    QObject *nearestComponent(QObject *From, Qt::Key Direction) const;
 
     // The glyph of a class as the palette shows it.
     QPixmap glyphFor(TComponentClass Class);
@@ -112,7 +122,9 @@ private:
     QRect boxOf(const Item &I) const;   // content coordinates
     QRect labelOf(const Item &I) const; // content coordinates
     int itemAt(QPoint ContentPos) const;
-    void moveSelection(QPoint Delta);
+    void moveSelection(QPoint Delta, bool Snap = false);
+    QPoint snapped(QPoint Pos) const;
+    void ensureVisible(const QRect &ContentBox);
     void commitRename();
     TComponentClass droppedClass(const QMimeData *Data) const;
     void cancelRename();
@@ -132,6 +144,7 @@ private:
     QLineEdit *m_renameEdit = nullptr;
     QPointer<QObject> m_renaming;
     QPointer<QObject> m_watchedRoot; // the designer's root, whose children are the items
+    bool m_snap = false;
     QList<QMetaObject::Connection> m_connections;
     QHash<TComponentClass, QPixmap> m_glyphs;
     int m_lineHeight = 0;       // of the names under the glyphs

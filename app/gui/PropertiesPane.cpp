@@ -1,14 +1,19 @@
 #include "PropertiesPane.h"
 
 #include "GuiErrors.h"
+#include "ModuleEditing.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCompleter>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPersistentModelIndex>
 #include <QToolButton>
 #include <QTreeView>
@@ -295,12 +300,61 @@ TInspectorDelegate::TInspectorDelegate(TInspectorPane &Pane)
     , m_pane(Pane)
 {}
 
+bool TInspectorDelegate::isBoolean(const QModelIndex &Index) const
+{
+    const TInspectorRow *row = m_pane.itemModel().rowAt(Index);
+    if (!row || Index.column() != TInspectorItemModel::ValueColumn || row->isReadOnly()
+        || row->hasDialog())
+        return false;
+    try {
+        return row->editor()->GetPropType().Name == QLatin1String("Boolean");
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+void TInspectorDelegate::paint(QPainter *Painter, const QStyleOptionViewItem &Option,
+                               const QModelIndex &Index) const
+{
+    if (!isBoolean(Index)) {
+        QStyledItemDelegate::paint(Painter, Option, Index);
+        return;
+    }
+    QStyleOptionViewItem option = Option;
+    initStyleOption(&option, Index);
+    option.features |= QStyleOptionViewItem::HasCheckIndicator;
+    option.checkState
+        = Index.data().toString() == QLatin1String("True") ? Qt::Checked : Qt::Unchecked;
+    const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &option, Painter, option.widget);
+}
+
+bool TInspectorDelegate::editorEvent(QEvent *Event, QAbstractItemModel *Model,
+                                     const QStyleOptionViewItem &Option, const QModelIndex &Index)
+{
+    if (!isBoolean(Index))
+        return QStyledItemDelegate::editorEvent(Event, Model, Option, Index);
+    m_clicking = false;
+    const bool click
+        = Event->type() == QEvent::MouseButtonRelease
+          && static_cast<QMouseEvent *>(Event)->button() == Qt::LeftButton
+          && Option.rect.contains(static_cast<QMouseEvent *>(Event)->position().toPoint());
+    const bool space = Event->type() == QEvent::KeyPress
+                       && static_cast<QKeyEvent *>(Event)->key() == Qt::Key_Space;
+    if (!click && !space)
+        return Event->type() == QEvent::MouseButtonDblClick;
+    const bool on = Index.data().toString() == QLatin1String("True");
+    m_pane.commitValue(Index, on ? QStringLiteral("False") : QStringLiteral("True"));
+    return true;
+}
+
 QWidget *TInspectorDelegate::createEditor(QWidget *Parent, const QStyleOptionViewItem &Option,
                                           const QModelIndex &Index) const
 {
     Q_UNUSED(Option);
     const TInspectorRow *row = m_pane.itemModel().rowAt(Index);
-    if (!row || Index.column() != TInspectorItemModel::ValueColumn)
+    if (!row || Index.column() != TInspectorItemModel::ValueColumn
+        || (m_clicking && isBoolean(Index)))
         return nullptr;
     auto *editor
         = new TValueEditor(Parent, row->hasValueList(), !row->isReadOnly(), row->hasDialog());
@@ -417,7 +471,9 @@ TInspectorPane::TInspectorPane(QWidget *Parent)
     m_view = new QTreeView(this);
     m_view->setObjectName(QStringLiteral("inspectorView"));
     m_view->setModel(m_items);
-    m_view->setItemDelegate(new TInspectorDelegate(*this));
+    m_delegate = new TInspectorDelegate(*this);
+    m_view->setItemDelegate(m_delegate);
+    m_view->viewport()->installEventFilter(this);
     m_view->setUniformRowHeights(true);
     m_view->setAlternatingRowColors(true);
     m_view->setAllColumnsShowFocus(true);
@@ -429,6 +485,31 @@ TInspectorPane::TInspectorPane(QWidget *Parent)
     connect(m_view, &QTreeView::customContextMenuRequested, this, &TInspectorPane::contextMenu);
     connect(m_view, &QTreeView::doubleClicked, this, &TInspectorPane::doubleClicked);
 
+    // The Name row: renames the one selected component with the checks F2
+    // on the surface makes.
+    m_nameLabel = new QLabel(tr("Name"), this);
+    m_nameEdit = new QLineEdit(this);
+    m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
+    connect(m_nameEdit, &QLineEdit::returnPressed, this, &TInspectorPane::commitName);
+    connect(m_nameEdit, &QLineEdit::editingFinished, this, &TInspectorPane::commitName);
+
+    m_filter = new QLineEdit(this);
+    m_filter->setObjectName(QStringLiteral("inspectorFilter"));
+    m_filter->setPlaceholderText(tr("Filter properties"));
+    m_filter->setClearButtonEnabled(true);
+    connect(m_filter, &QLineEdit::textChanged, this, &TInspectorPane::applyFilter);
+    connect(m_items, &QAbstractItemModel::modelReset, this, &TInspectorPane::applyFilter);
+    connect(m_items, &QAbstractItemModel::modelReset, this, &TInspectorPane::fitColumns);
+
+    m_description = new QLabel(this);
+    m_description->setObjectName(QStringLiteral("propertyDescription"));
+    // One line, so the grid keeps its height; the whole text as a tip.
+    m_description->setMinimumWidth(1);
+    m_description->setContentsMargins(4, 2, 4, 2);
+    connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &TInspectorPane::describeCurrent);
+    connect(m_items, &QAbstractItemModel::modelReset, this, &TInspectorPane::describeCurrent);
+
     auto *top = new QHBoxLayout;
     top->setContentsMargins(4, 2, 4, 2);
     top->addWidget(m_caption, 1);
@@ -437,7 +518,111 @@ TInspectorPane::TInspectorPane(QWidget *Parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addLayout(top);
+    auto *name = new QHBoxLayout;
+    name->setContentsMargins(4, 0, 4, 2);
+    name->addWidget(m_nameLabel);
+    name->addWidget(m_nameEdit, 1);
+    layout->addLayout(name);
+    layout->addWidget(m_filter);
     layout->addWidget(m_view, 1);
+    layout->addWidget(m_description);
+}
+
+bool TInspectorPane::eventFilter(QObject *Watched, QEvent *Event)
+{
+    // A press on a Boolean's value is a click on its check box: the view,
+    // which makes the row current, opens no drop-down for it (the keyboard's
+    // edit key still does).
+    if (Watched == m_view->viewport() && Event->type() == QEvent::MouseButtonPress)
+        m_delegate->setClicking(m_delegate->isBoolean(
+            m_view->indexAt(static_cast<QMouseEvent *>(Event)->position().toPoint())));
+    return QWidget::eventFilter(Watched, Event);
+}
+
+QObject *TInspectorPane::namedComponent() const
+{
+    if (!m_designer)
+        return nullptr;
+    const QList<QObject *> selected = m_designer->selection();
+    return selected.size() == 1 ? selected.first() : nullptr;
+}
+
+bool TInspectorPane::commitName()
+{
+    QObject *component = namedComponent();
+    const QString text = m_nameEdit->text().trimmed();
+    if (!component || text == component->objectName() || m_naming)
+        return true;
+    // The message box of a refusal takes the focus: no second try from that.
+    m_naming = true;
+    const bool ok = runGuarded([&] { renameComponent(*m_designer, component, text); });
+    m_naming = false;
+    if (!ok)
+        m_nameEdit->setText(component->objectName());
+    return ok;
+}
+
+// Rows whose property names do not contain the filter text are hidden; a
+// category stays while one of its rows shows.
+void TInspectorPane::applyFilter()
+{
+    const QString text = m_filter->text().trimmed();
+    auto matches = [&](const QModelIndex &Index) {
+        const TInspectorRow *row = m_items->rowAt(Index);
+        return text.isEmpty() || (row && row->name().contains(text, Qt::CaseInsensitive));
+    };
+    for (int r = 0; r < m_items->rowCount(); ++r) {
+        const QModelIndex top = m_items->index(r, 0);
+        if (m_items->rowAt(top)) {
+            m_view->setRowHidden(r, {}, !matches(top));
+            continue;
+        }
+        bool any = false;
+        for (int c = 0; c < m_items->rowCount(top); ++c) {
+            const bool shown = matches(m_items->index(c, 0, top));
+            m_view->setRowHidden(c, top, !shown);
+            any = any || shown;
+        }
+        m_view->setRowHidden(r, {}, !any);
+    }
+}
+
+// The names take the room their longest needs, the values the rest.
+void TInspectorPane::fitColumns()
+{
+    m_view->resizeColumnToContents(TInspectorItemModel::PropertyColumn);
+    const int most = qMax(80, m_view->viewport()->width() * 11 / 20);
+    if (m_view->columnWidth(TInspectorItemModel::PropertyColumn) > most)
+        m_view->setColumnWidth(TInspectorItemModel::PropertyColumn, most);
+}
+
+void TInspectorPane::describeCurrent()
+{
+    const QString text = description(m_view->currentIndex());
+    m_description->setText(text);
+    m_description->setToolTip(text);
+}
+
+QString TInspectorPane::description(const QModelIndex &Index) const
+{
+    const TInspectorRow *row = m_items->rowAt(Index);
+    if (!row)
+        return {};
+    QString type;
+    try {
+        type = row->editor()->GetPropType().Name;
+    } catch (const std::exception &) {
+    }
+    QStringList parts{type.isEmpty() ? row->path() : tr("%1: %2").arg(row->path(), type)};
+    if (row->isReadOnly())
+        parts << tr("read-only");
+    if (row->hasDialog())
+        parts << tr("\u2026 opens its editor");
+    else if (row->hasValueList())
+        parts << tr("a value from the list");
+    if (!row->categories().isEmpty())
+        parts << tr("category %1").arg(row->categories().join(QStringLiteral(", ")));
+    return parts.join(QStringLiteral(" \u2014 "));
 }
 
 TInspectorPane::~TInspectorPane()
@@ -477,6 +662,10 @@ void TInspectorPane::showSelection()
     m_caption->setText(caption());
     if (m_items->groupByCategory())
         m_view->expandToDepth(0);
+    applyFilter();
+    const QObject *named = namedComponent();
+    m_nameEdit->setEnabled(named != nullptr);
+    m_nameEdit->setText(named ? named->objectName() : QString());
 }
 
 QString TInspectorPane::caption() const

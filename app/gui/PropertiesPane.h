@@ -12,6 +12,7 @@
 #include <vector>
 
 class QLabel;
+class QLineEdit;
 class QToolButton;
 class QTreeView;
 
@@ -93,9 +94,18 @@ public:
                       const QModelIndex &Index) const override;
     void updateEditorGeometry(QWidget *Editor, const QStyleOptionViewItem &Option,
                               const QModelIndex &Index) const override;
+    // A Boolean's value is a check box that one click (or Space) turns; its
+    // drop-down still opens from the keyboard.
+    void paint(QPainter *Painter, const QStyleOptionViewItem &Option,
+               const QModelIndex &Index) const override;
+    bool editorEvent(QEvent *Event, QAbstractItemModel *Model, const QStyleOptionViewItem &Option,
+                     const QModelIndex &Index) override;
+    bool isBoolean(const QModelIndex &Index) const;
+    void setClicking(bool On) { m_clicking = On; }
 
 private:
     TInspectorPane &m_pane;
+    bool m_clicking = false; // a mouse press on a Boolean's check box
 };
 
 // The Object Inspector: the properties of the designer's selection, edited
@@ -120,6 +130,16 @@ public:
     QTreeView *view() const { return m_view; }
     // The toggle between the plain list and the rows grouped by category.
     QToolButton *categoryButton() const { return m_categoryButton; }
+    // The Name row: the one selected component's name; Return renames it
+    // with the checks of a rename on the surface (false when refused, the
+    // reason shown and the name put back).
+    QLineEdit *nameEdit() const { return m_nameEdit; }
+    bool commitName();
+    // The filter over property names, and the line describing the current row.
+    QLineEdit *filter() const { return m_filter; }
+    QLabel *descriptionLine() const { return m_description; }
+    // What a row is: "SQL: TStrings — … opens its editor — category Database".
+    QString description(const QModelIndex &Index) const;
     // What is selected: "Query1: TOvQuery", "3 components selected", or empty.
     QString caption() const;
 
@@ -139,13 +159,24 @@ private:
     void showSelection();
     void contextMenu(const QPoint &Pos);
     void doubleClicked(const QModelIndex &Index);
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
+    QObject *namedComponent() const;
+    void applyFilter();
+    void fitColumns();
+    void describeCurrent();
 
     TObjectInspectorModel m_inspector;
     TInspectorItemModel *m_items = nullptr;
     QTreeView *m_view = nullptr;
     QLabel *m_caption = nullptr;
     QToolButton *m_categoryButton = nullptr;
+    QLabel *m_nameLabel = nullptr;
+    QLineEdit *m_nameEdit = nullptr;
+    QLineEdit *m_filter = nullptr;
+    TInspectorDelegate *m_delegate = nullptr;
+    QLabel *m_description = nullptr;
     TFormDesignerPtr m_designer;
     QList<QMetaObject::Connection> m_connections;
     int m_notifications = 0;
+    bool m_naming = false;
 };

@@ -5,6 +5,7 @@
 
 #include "rtl/SysUtils.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -67,6 +68,15 @@ TEST(SQLiteConnect, failuresRaiseWithTheCauseAndLeaveNothingBehind)
     }
     EXPECT_FALSE(db->Connected());
     EXPECT_FALSE(QFile::exists(missing)) << "no empty database made by accident";
+    // A relative name: the error says where it was looked for.
+    db->SetRemoteDatabase(QStringLiteral("no-such-file.db"));
+    try {
+        db->Open();
+        FAIL() << "a missing file must not connect";
+    } catch (const Exception &e) {
+        EXPECT_TRUE(e.Message().contains(QDir::current().absoluteFilePath("no-such-file.db")))
+            << e.Message().toStdString();
+    }
 
     // A file that is no database: the server's own message.
     const QString text = shop.file() + QStringLiteral(".txt");

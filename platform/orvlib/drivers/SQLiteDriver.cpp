@@ -10,6 +10,7 @@
 #include "orvlib/OvDriver.h"
 #include "orvlib/OvSQLLexer.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <sqlite3.h>
@@ -378,7 +379,10 @@ void SQLiteDriver::Connect(const QString &RemoteDatabase, const TStrings &Params
     const bool create = paramIsTrue(Params, "CREATE");
     const bool readOnly = paramIsTrue(Params, "READONLY");
     if (!memory && !create && !QFileInfo::exists(file))
-        throw EOvDatabaseError(SDatabaseFileNotFound().arg(file));
+        // Named with the folder it was looked for in: a relative name is
+        // relative to the working folder, which a person cannot see.
+        throw EOvDatabaseError(SDatabaseFileNotFound().arg(
+            QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath())));
     int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
     if (create && !readOnly)
         flags |= SQLITE_OPEN_CREATE;

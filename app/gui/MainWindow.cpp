@@ -36,6 +36,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
@@ -640,6 +641,14 @@ bool TMainWindow::readForm(const QString &FileName)
     if (!runGuarded([&] {
             // Only a regular file: a FIFO or a device would never end.
             text = ReadFormFileText(file, &stamp);
+            // A form begins with its root object; anything else is no form,
+            // which says more than the reader's first position would.
+            static const QRegularExpression formStart(
+                QStringLiteral(R"(^\x{FEFF}?\s*(object|inherited|inline)\s)"),
+                QRegularExpression::CaseInsensitiveOption);
+            if (!formStart.match(text).hasMatch())
+                throw Exception(tr("%1 is not a form file: a form file begins with \"object\"")
+                                    .arg(QDir::toNativeSeparators(file)));
             TFormReader reader(text, file);
             root = reader.Read();
             deferred = reader.Deferred();

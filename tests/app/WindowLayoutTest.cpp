@@ -9,6 +9,7 @@
 #include "StructurePane.h"
 
 #include "rtl/IniFiles.h"
+#include "rtl/UiServices.h"
 
 #include <QDockWidget>
 #include <QGuiApplication>
@@ -70,4 +71,18 @@ TEST_F(WindowLayoutTest, FitsTheScreenAndComesBackAfterARestart)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&third));
     EXPECT_TRUE(screen.contains(third.frameGeometry()));
     screenshot(&third, QStringLiteral("layout-restored"));
+}
+
+// A file that is no form is refused as such, not with a parser's position.
+TEST_F(WindowLayoutTest, AFileThatIsNoFormSaysSo)
+{
+    folder().write(QStringLiteral("notes.dfm"), "These are notes, not a form.\n");
+    TMainWindow window(nullptr, store());
+    ScriptedUi ui;
+    ui.answer(mrOk);
+    EXPECT_FALSE(window.openForm(folder().file(QStringLiteral("notes.dfm"))));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].text.contains(QLatin1String("is not a form file")))
+        << ui.messages[0].text.toStdString();
+    EXPECT_TRUE(ui.messages[0].text.contains(folder().file(QStringLiteral("notes.dfm"))));
 }

@@ -4,6 +4,7 @@
 #include "OvDesignSettings.h"
 #include "OvReg.h"
 #include "OvRegModules.h"
+#include "OvRegUtils.h"
 #include "OvUpdSEd.h"
 
 #include "orvlib/OvCommon.h"
@@ -14,24 +15,8 @@
 
 #include "rtl/SysUtils.h"
 
-#include <QMetaProperty>
 #include <QScopeGuard>
 #include <QVariant>
-
-namespace {
-
-// Writes the published property Name of Component through its setter (the
-// most derived class's, as the Object Inspector would).
-void writeProperty(QObject *Component, const char *Name, const QVariant &Value)
-{
-    const QMetaObject *meta = Component->metaObject();
-    const int index = meta->indexOfProperty(Name);
-    if (index < 0 || !meta->property(index).write(Component, Value))
-        throw Exception(QStringLiteral("Cannot set property %1 of %2")
-                            .arg(QLatin1String(Name), Component->objectName()));
-}
-
-} // namespace
 
 QString AboutVerbCaptionOf(const QString &FileName)
 {
@@ -108,8 +93,9 @@ void TOvDatabaseEditor::ExecuteVerb(int Index)
         // dialog's result when it is saved: it goes first, or the verb stops.
         if (!CloseStringsModule(Designer(), Component(), QStringLiteral("Params")))
             return;
+        // The dialog lists the known parameters of this database's server.
         if (ShowDatabaseParamsEditor(
-                database->Params(),
+                database->Params(), database->ServerType(),
                 [this](TStrings *List, bool Modified) { ShowParamsCodeEditor(List, Modified); },
                 [this](TStrings *List) { GetDefaultParams(List); })
             && Designer())

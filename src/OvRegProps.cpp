@@ -197,8 +197,12 @@ void TOvDatabaseParamsProperty::Edit()
     TStringList edited;
     if (TStrings *current = GetStrings())
         edited.Assign(*current);
+    // The known parameters listed are those of the first database's server
+    // (the default server's for a component that names none).
+    const auto *database = qobject_cast<const TOvDatabase *>(component);
     if (ShowDatabaseParamsEditor(
-            &edited, [this](TStrings *List, bool Flag) { ShowCodeEditor(List, Flag); },
+            &edited, database ? database->ServerType() : DefServerType,
+            [this](TStrings *List, bool Flag) { ShowCodeEditor(List, Flag); },
             [this](TStrings *List) { GetDefaultParams(List); }))
         SetStrings(&edited);
 }
@@ -263,13 +267,22 @@ void TOvTableFieldLinkProperty::Edit()
     TFieldLinkProperty::Edit();
     if (!Changed())
         return;
-    edited->SetMasterFields(FTable->MasterFields());
-    if (!FTable->IndexFieldNames().isEmpty())
-        edited->SetIndexFieldNames(FTable->IndexFieldNames());
-    else
-        edited->SetIndexName(FTable->IndexName());
-    // The base told the designer before the values reached the table; tell
-    // it again now, so what it shows is read after the write-back.
+    // Each value goes through the edited table's published setter, as the
+    // Object Inspector would write it, MasterFields first. The base told the
+    // designer before the values reached the table; it is told again once
+    // they have, so what it shows is read after the write-back. A setter
+    // that fails part-way leaves what was written before it, and the
+    // designer is told of that too, so the form does not lose it.
+    try {
+        writeProperty(edited, "MasterFields", FTable->MasterFields());
+        if (!FTable->IndexFieldNames().isEmpty())
+            writeProperty(edited, "IndexFieldNames", FTable->IndexFieldNames());
+        else
+            writeProperty(edited, "IndexName", FTable->IndexName());
+    } catch (...) {
+        Modified();
+        throw;
+    }
     Modified();
 }
 

@@ -8,7 +8,17 @@
 
 #include "rtl/SysUtils.h"
 
+#include <QMetaProperty>
 #include <QScopeGuard>
+
+void writeProperty(QObject *Component, const char *Name, const QVariant &Value)
+{
+    const QMetaObject *meta = Component->metaObject();
+    const int index = meta->indexOfProperty(Name);
+    if (index < 0 || !meta->property(index).write(Component, Value))
+        throw Exception(QStringLiteral("Cannot set property %1 of %2")
+                            .arg(QLatin1String(Name), Component->objectName()));
+}
 
 bool IsDataSetDatabaseConnected(TOvDataSet *DataSet)
 {

@@ -3,6 +3,7 @@
 #include "designide/DesignIntf.h"
 
 #include <QString>
+#include <QVariant>
 
 class TOvDataSet;
 class TOvDatabase;
@@ -11,6 +12,11 @@ class TOvQuery;
 class TOvStoredProc;
 
 // Small routines of the registration unit shared by editors and nodes.
+
+// Writes the published property Name of Component through its setter (the
+// most derived class's, as the Object Inspector would); raises when the
+// component has no such property or refuses the value.
+void writeProperty(QObject *Component, const char *Name, const QVariant &Value);
 
 // Whether the dataset's database exists in its session and is connected.
 // Never connects and never raises for an unknown session.

@@ -378,6 +378,8 @@ enum TIndexOption : unsigned {
     ixUnique = 1u << 1,
     ixDescending = 1u << 2,
     ixExpression = 1u << 3,
+    // A partial index: it holds only the rows its where clause selects.
+    ixPartial = 1u << 4,
 };
 using TIndexOptions = unsigned;
 

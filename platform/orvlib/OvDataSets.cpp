@@ -10,6 +10,8 @@
 
 #include "rtl/SysUtils.h"
 
+#include <QSignalBlocker>
+
 namespace {
 
 // SQL with its :name markers rewritten into Driver's placeholders: each
@@ -76,6 +78,21 @@ TOvDataSet::~TOvDataSet()
 {
     if (m_updateObject && m_updateObject->m_dataSet == this)
         m_updateObject->m_dataSet = nullptr;
+    // Freeing an open (or prepared) dataset releases what opening took, as
+    // closing it does: its statement first, then the database it connected,
+    // which stays connected only when KeepConnection says so. Nobody hears
+    // of it: what listens may look at the parts of a descendant already gone.
+    const QSignalBlocker quiet(this);
+    try {
+        Close();
+    } catch (...) {
+        // a destructor cannot report; the rows are gone either way
+    }
+    try {
+        DetachDatabase();
+    } catch (...) {
+        // nor can it report a failed disconnect: the handle is gone either way
+    }
 }
 
 void TOvDataSet::SetSessionName(const QString &Value)

@@ -209,6 +209,16 @@ public:
     // IndexName may name it that way (or leave it empty).
     TIndexDefs *IndexDefs() const { return m_indexDefs; }
     void UpdateIndexDefs();
+    // What the IndexName drop-down offers: the names of the indexes whose
+    // order the table can follow (an expression index cannot be followed),
+    // the primary key as SPrimary(). An open table lists the indexes it read
+    // when it opened; a closed one reads them from the catalogue into
+    // IndexDefs, connecting its database for the look-up as the session's
+    // look-ups do. Without a table or database name it lists nothing.
+    Q_INVOKABLE void GetIndexNames(TStrings *List);
+    // What the IndexFieldNames drop-down offers: the field lists of the same
+    // indexes (";" separated), each list once.
+    Q_INVOKABLE void GetIndexFieldLists(TStrings *List);
     // The fields of the current ordering (IndexFieldNames, else the index
     // IndexName, else the primary key); GetIndexField needs an open table.
     int GetIndexFieldCount() const;
@@ -221,6 +231,9 @@ protected:
     void InternalOpen() override;
 
 private:
+    // IndexDefs, read from the catalogue first while the table is closed.
+    const TIndexDefs &currentIndexDefs();
+
     QString m_tableName;
     QString m_indexName;
     QString m_indexFieldNames;

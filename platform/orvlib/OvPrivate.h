@@ -6,9 +6,11 @@
 #include <QString>
 #include <QVariant>
 
+class TIndexDefs;
 class TOvDatabase;
 class TOvDriver;
 class TParams;
+struct TOvIndexColumn;
 
 namespace ovlib {
 
@@ -27,6 +29,11 @@ struct BoundStatement
 // comments are left alone.
 BoundStatement bindParams(const QString &SQL, const TParams *Params, const TOvDriver &Driver,
                           const QString &Owner);
+
+// Replaces Defs with the indexes of Columns (index information, ordered by
+// index and position): one definition per index, the primary key named
+// SPrimary(), its key columns ";" separated, its options from the index type.
+void fillIndexDefs(const QList<TOvIndexColumn> &Columns, TIndexDefs &Defs);
 
 // Wildcard match of a name: "*" any run, "?" one character, case ignored;
 // every other character (also "%" and "_") matches itself. Empty Pattern

@@ -230,3 +230,14 @@ void TOvSession::GetFieldNames(const QString &DatabaseName, const QString &Table
     }
     List->Assign(names);
 }
+
+void TOvSession::GetIndexDefs(const QString &DatabaseName, const QString &TableName,
+                              TIndexDefs *Defs)
+{
+    QList<TOvIndexColumn> columns;
+    if (!TableName.trimmed().isEmpty()) {
+        withDatabase(DatabaseName,
+                     [&](TOvDatabase &db) { columns = db.Driver().IndexColumns(TableName); });
+    }
+    ovlib::fillIndexDefs(columns, *Defs);
+}

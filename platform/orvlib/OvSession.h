@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+class TIndexDefs;
 class TOvDatabase;
 class TOvSessionList;
 TOvSessionList &Sessions();
@@ -59,6 +60,14 @@ public:
     // exist or has no columns. TableName is a name, never SQL: it may carry an
     // owner ("sales.customer") and quotes ("Mixed Case").
     void GetFieldNames(const QString &DatabaseName, const QString &TableName, TStrings *List);
+    // The indexes of TableName (Defs cleared first), one definition each, in
+    // the order of index information (the primary key first, then by name):
+    // the primary key named SPrimary() with ixPrimary and ixUnique, the
+    // others under their own names; Fields holds the key columns in key
+    // order, ";" separated (an expression key lists only its plain columns),
+    // and Options adds ixUnique, ixExpression and ixPartial as they apply.
+    // An unknown table, or no table name, gives none.
+    void GetIndexDefs(const QString &DatabaseName, const QString &TableName, TIndexDefs *Defs);
 
 private:
     friend class TOvDatabase;

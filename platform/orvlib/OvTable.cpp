@@ -21,6 +21,39 @@ QStringList splitFieldList(const QString &Fields)
 }
 } // namespace
 
+void ovlib::fillIndexDefs(const QList<TOvIndexColumn> &Columns, TIndexDefs &Defs)
+{
+    Defs.BeginUpdate();
+    Defs.Clear();
+    TIndexDef *current = nullptr;
+    QString currentName;
+    for (const TOvIndexColumn &c : Columns) {
+        if (!current || currentName != c.IndexName) {
+            currentName = c.IndexName;
+            current = Defs.AddIndexDef();
+            // The primary key is listed under SPrimary, as index lists show
+            // it; an empty IndexName chooses it as well.
+            current->SetName((c.IndexType & itPrimary) ? SPrimary() : c.IndexName);
+            TIndexOptions options = 0;
+            if (c.IndexType & itPrimary)
+                options |= ixPrimary;
+            if (c.IndexType & itUnique)
+                options |= ixUnique;
+            if (c.IndexType & itExpression)
+                options |= ixExpression;
+            if (c.IndexType & itPartial)
+                options |= ixPartial;
+            current->SetOptions(options);
+        }
+        if (!c.ColumnName.isEmpty()) {
+            const QString fields = current->Fields();
+            current->SetFields(fields.isEmpty() ? c.ColumnName
+                                                : fields + QLatin1Char(';') + c.ColumnName);
+        }
+    }
+    Defs.EndUpdate();
+}
+
 // --- TOvTable -----------------------------------------------------------------
 
 TOvTable::TOvTable(QObject *AOwner)
@@ -92,33 +125,43 @@ void TOvTable::UpdateIndexDefs()
     }
     if (!attached && !Active())
         DetachDatabase();
-    m_indexDefs->BeginUpdate();
-    m_indexDefs->Clear();
-    TIndexDef *current = nullptr;
-    QString currentName;
-    for (const TOvIndexColumn &c : std::as_const(columns)) {
-        if (!current || currentName != c.IndexName) {
-            currentName = c.IndexName;
-            current = m_indexDefs->AddIndexDef();
-            // The primary key is listed under SPrimary, as index lists show
-            // it; an empty IndexName chooses it as well.
-            current->SetName((c.IndexType & itPrimary) ? SPrimary() : c.IndexName);
-            TIndexOptions options = 0;
-            if (c.IndexType & itPrimary)
-                options |= ixPrimary;
-            if (c.IndexType & itUnique)
-                options |= ixUnique;
-            if (c.IndexType & itExpression)
-                options |= ixExpression;
-            current->SetOptions(options);
-        }
-        if (!c.ColumnName.isEmpty()) {
-            const QString fields = current->Fields();
-            current->SetFields(fields.isEmpty() ? c.ColumnName
-                                                : fields + QLatin1Char(';') + c.ColumnName);
-        }
+    ovlib::fillIndexDefs(columns, *m_indexDefs);
+}
+
+void TOvTable::GetIndexNames(TStrings *List)
+{
+    TStringList names;
+    const TIndexDefs &defs = currentIndexDefs();
+    for (int i = 0; i < defs.Count(); ++i) {
+        // An expression index gives no order the table can follow.
+        if (!(defs.Items(i)->Options() & ixExpression))
+            names.Add(defs.Items(i)->Name());
     }
-    m_indexDefs->EndUpdate();
+    List->Assign(names);
+}
+
+void TOvTable::GetIndexFieldLists(TStrings *List)
+{
+    TStringList fields;
+    const TIndexDefs &defs = currentIndexDefs();
+    for (int i = 0; i < defs.Count(); ++i) {
+        const TIndexDef *def = defs.Items(i);
+        if (!(def->Options() & ixExpression) && !def->Fields().isEmpty()
+            && fields.IndexOf(def->Fields()) < 0)
+            fields.Add(def->Fields());
+    }
+    List->Assign(fields);
+}
+
+const TIndexDefs &TOvTable::currentIndexDefs()
+{
+    // An open table read its indexes when it opened.
+    if (!Active()) {
+        m_indexDefs->Clear();
+        if (!m_tableName.trimmed().isEmpty())
+            GetDBSession()->GetIndexDefs(DatabaseName(), m_tableName, m_indexDefs);
+    }
+    return *m_indexDefs;
 }
 
 QStringList TOvTable::IndexFieldList() const

@@ -7,6 +7,7 @@
 #include "OvDesignSettings.h"
 #include "OvRegEditors.h"
 #include "OvRegModules.h"
+#include "OvRegProps.h"
 #include "OvUpdSEd.h"
 
 #include "designide/Registrations.h"
@@ -15,6 +16,7 @@
 #include "orvlib/OvConsts.h"
 #include "orvlib/OvDB.h"
 #include "orvlib/OvDlgs.h"
+#include "orvlib/OvDlgsForms.h"
 
 #include "rtl/IniFiles.h"
 #include "rtl/UiServices.h"
@@ -377,6 +379,57 @@ TEST_F(ComponentEditors, UpdateSQLEditorVerb)
 
     ui.onModal([](TForm &F) { F.SetModalResult(mrOk); });
     EXPECT_TRUE(EditUpdateSQLComponent(nullptr, update)) << "no designer to tell";
+}
+
+// Both parameter editors list the known parameters of the database's own
+// server, whatever the default server type is.
+TEST_F(ComponentEditors, ParameterEditorsListTheDatabasesOwnServer)
+{
+    QList<TOvServerType> shown;
+    const auto note = [&] {
+        ui.onModal([&](TForm &F) {
+            shown << As<TOvDatabaseParamsDlg>(&F)->ServerType();
+            F.SetModalResult(mrCancel);
+        });
+    };
+    for (const TOvServerType own : {TOvServerType::stPostgreSQL, TOvServerType::stSQLite}) {
+        DefServerType = own == TOvServerType::stSQLite ? TOvServerType::stPostgreSQL
+                                                       : TOvServerType::stSQLite;
+        db->SetServerType(own);
+        note();
+        TOvDatabaseEditor(db, designer).ExecuteVerb(3);
+        note();
+        TOvDatabaseParamsProperty(designer, {db}, "Params").Edit();
+    }
+    EXPECT_EQ(shown, QList<TOvServerType>({TOvServerType::stPostgreSQL, TOvServerType::stPostgreSQL,
+                                           TOvServerType::stSQLite, TOvServerType::stSQLite}));
+    EXPECT_EQ(designer->modified, 0);
+}
+
+// The checked casts: an editor given a component of another class raises
+// before any dialog opens. The UpdateSQL editor holds the designer only for
+// its call, also when the form raises.
+TEST_F(ComponentEditors, WrongClassesAndAFailingUpdateSQLForm)
+{
+    auto *update = new TOvUpdateSQL(&form);
+    update->setObjectName("UpdateSQL1");
+    TOvDatabaseEditor onUpdate(update, designer);
+    EXPECT_THROW(onUpdate.Edit(), EInvalidCast);
+    EXPECT_THROW(onUpdate.ExecuteVerb(3), EInvalidCast);
+    TOvUpdateSQLEditor onDatabase(db, designer);
+    EXPECT_THROW(onDatabase.Edit(), EInvalidCast);
+    EXPECT_TRUE(ui.modalForms.empty()) << "no dialog for a wrong class";
+
+    TOvUpdateSQLEditor editor(update, designer);
+    const long held = designer.use_count();
+    ui.onModal([&](TForm &) {
+        EXPECT_GT(designer.use_count(), held) << "held while the form runs";
+        throw Exception("the form failed");
+    });
+    EXPECT_THROW(editor.ExecuteVerb(2), Exception);
+    EXPECT_EQ(designer.use_count(), held) << "released on the way out";
+    EXPECT_EQ(designer->modified, 0);
+    EXPECT_EQ(ui.modalForms, std::vector<QString>({"TOvUpdateSQLEditForm"}));
 }
 
 } // namespace

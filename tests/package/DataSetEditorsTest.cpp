@@ -125,6 +125,15 @@ TEST_P(DataSetEditors, VerbTablesAndTheDoubleClick)
         e->Edit();
     }
     EXPECT_EQ(ui.modalForms, std::vector<QString>(4, "TFieldsEditor"));
+
+    // Verb 0 of every dataset editor shows the About dialog.
+    for (TComponentEditor *e : std::initializer_list<TComponentEditor *>{
+             &tableEditor, &queryEditor, macroEditor.get(), &procEditor}) {
+        ui.onModal([](TForm &F) { F.SetModalResult(mrOk); });
+        e->ExecuteVerb(0);
+    }
+    EXPECT_EQ(std::vector<QString>(ui.modalForms.begin() + 4, ui.modalForms.end()),
+              std::vector<QString>(4, "TOvAboutDlg"));
     EXPECT_EQ(designer->modified, 0);
 }
 
@@ -275,6 +284,21 @@ TEST_F(StoredProcOnSQLite, Matrix)
     EXPECT_FALSE(IsDataSetDatabaseConnected(asDataSet)) << "FindSession: false, no error";
 }
 
+// A procedure that cannot be prepared opens no editor, and the connection
+// its Prepare made is released as KeepConnection says.
+TEST_F(StoredProcOnSQLite, AFailedPrepareReleasesTheConnection)
+{
+    TOvStoredProcEditor editor(proc, designer);
+    db->SetKeepConnection(false);
+    EXPECT_THROW(editor.ExecuteVerb(3), Exception);
+    EXPECT_FALSE(db->Connected()) << "released";
+    db->SetKeepConnection(true);
+    EXPECT_THROW(editor.ExecuteVerb(3), Exception);
+    EXPECT_TRUE(db->Connected()) << "kept";
+    EXPECT_TRUE(ui.modalForms.empty());
+    EXPECT_FALSE(proc->Prepared());
+}
+
 class StoredProcOnPostgres : public DataSetEditorsBase
 {
 protected:
@@ -339,6 +363,15 @@ TEST_F(StoredProcOnPostgres, Matrix)
     editor.ExecuteVerb(3);
     EXPECT_EQ(opened.options, TColOptions(TColOption::coAdd | TColOption::coDelete));
     EXPECT_FALSE(db->Connected());
+
+    // A procedure not created yet: no editor, and the connection its Prepare
+    // made is released as KeepConnection says.
+    proc->SetStoredProcName("not_created_yet");
+    db->SetKeepConnection(false);
+    EXPECT_THROW(editor.ExecuteVerb(3), Exception);
+    EXPECT_FALSE(db->Connected()) << "released";
+    EXPECT_EQ(ui.modalForms.size(), 4u) << "no editor for it";
+    db->SetKeepConnection(true);
     db->Open();
 }
 

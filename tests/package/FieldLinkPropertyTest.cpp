@@ -1,6 +1,7 @@
 // The field-link editor of a table's MasterFields: the temporary copy it
 // gives the field-link dialog, the write-back after a change, and the link
-// working against real SQLite and PostgreSQL tables afterwards.
+// working against real SQLite and PostgreSQL tables afterwards; and the
+// index drop-downs of the same tables.
 #include "PackageTestSupport.h"
 #include "PgTestServer.h"
 
@@ -13,6 +14,7 @@
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
 #include "orvlib/OvDriver.h"
+#include "orvlib/OvSession.h"
 
 #include "rtl/SysUtils.h"
 #include "rtl/UiServices.h"
@@ -21,6 +23,7 @@
 #include <QDir>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 
 namespace {
 
@@ -38,6 +41,60 @@ QStringList detailValues(TOvTable *Table, const QString &Field)
         values << Table->FieldByName(Field)->Value().toString();
     return values;
 }
+
+// A table whose published link setters record each write, in order, and
+// can be told to refuse one of them.
+class RecordingTable : public TOvTable
+{
+    Q_OBJECT
+    Q_PROPERTY(QString IndexName READ IndexName WRITE recIndexName)
+    Q_PROPERTY(QString IndexFieldNames READ IndexFieldNames WRITE recIndexFieldNames)
+    Q_PROPERTY(QString MasterFields READ MasterFields WRITE recMasterFields)
+
+public:
+    using TOvTable::TOvTable;
+
+    QStringList calls;
+    QString failOn;
+
+    void recIndexName(const QString &V)
+    {
+        record("IndexName", V);
+        SetIndexName(V);
+    }
+    void recIndexFieldNames(const QString &V)
+    {
+        record("IndexFieldNames", V);
+        SetIndexFieldNames(V);
+    }
+    void recMasterFields(const QString &V)
+    {
+        record("MasterFields", V);
+        SetMasterFields(V);
+    }
+
+private:
+    void record(const QString &Name, const QString &Value)
+    {
+        calls << Name + "=" + Value;
+        if (Name == failOn)
+            throw Exception("refused: " + Name);
+    }
+};
+
+// A designer that notes the table's MasterFields each time it is told.
+class LinkWatchingDesigner : public TestDesigner
+{
+public:
+    using TestDesigner::TestDesigner;
+    void Modified() override
+    {
+        TestDesigner::Modified();
+        told << (table ? table->MasterFields() : QString());
+    }
+    QPointer<TOvTable> table;
+    QStringList told;
+};
 
 // CUSTOMER (the master) and ORDERS (the detail, with an index on its
 // customer) on the server the test runs on; a master table, its data source
@@ -350,7 +407,178 @@ TEST_P(FieldLinkProperty, OddNames)
     master->Close();
 }
 
+// The IndexName and IndexFieldNames drop-downs of a table come from the
+// catalogue: the primary key as SPrimary, partial indexes like any other,
+// expression indexes left out (no order or link follows them), each field
+// list once; read the same with the table closed and open.
+TEST_P(FieldLinkProperty, IndexDropDownsFromTheCatalogue)
+{
+    db->Open();
+    db->ExecSQL("create index orders_big on orders (amount) where amount > 5");
+    db->ExecSQL("create index orders_expr on orders ((customer_id + 1))");
+    db->ExecSQL("create unique index orders_by_cust2 on orders (customer_id, id)");
+    db->ExecSQL("create index orders_again on orders (customer_id)");
+    db->Close();
+    db->SetKeepConnection(false);
+    const auto offered = [&](auto Editor) {
+        QStringList values;
+        Editor.GetValues([&](const QString &V) { values << V; });
+        return values;
+    };
+    const QStringList names{SPrimary(), "orders_again", "orders_big", "orders_by_cust",
+                            "orders_by_cust2"};
+    const QStringList fieldLists{"id", "customer_id", "amount", "customer_id;id"};
+
+    EXPECT_EQ(offered(TIndexNameProperty(designer, {detail}, "IndexName")), names) << "closed";
+    EXPECT_EQ(offered(TIndexFieldNamesProperty(designer, {detail}, "IndexFieldNames")), fieldLists);
+    EXPECT_FALSE(db->Connected()) << "the look-up released its connection";
+
+    detail->SetIndexName("orders_big");
+    detail->Open();
+    EXPECT_EQ(offered(TIndexNameProperty(designer, {detail}, "IndexName")), names) << "open";
+    EXPECT_EQ(offered(TIndexFieldNamesProperty(designer, {detail}, "IndexFieldNames")), fieldLists);
+    detail->Close();
+
+    // What the catalogue says of each index, for whoever checks a link.
+    TIndexDefs defs(nullptr);
+    Session()->GetIndexDefs("LINKDB", "orders", &defs);
+    ASSERT_EQ(defs.Count(), 6);
+    EXPECT_EQ(defs.Items(0)->Options(), TIndexOptions(ixPrimary | ixUnique));
+    EXPECT_EQ(defs.Find("orders_big")->Options(), TIndexOptions(ixPartial));
+    EXPECT_EQ(defs.Find("orders_expr")->Options(), TIndexOptions(ixExpression));
+    EXPECT_EQ(defs.Find("orders_by_cust2")->Options(), TIndexOptions(ixUnique));
+    EXPECT_EQ(defs.Find("orders_by_cust2")->Fields(), "customer_id;id");
+    Session()->GetIndexDefs("LINKDB", "no_such_table", &defs);
+    EXPECT_EQ(defs.Count(), 0);
+    EXPECT_FALSE(db->Connected());
+}
+
+// The copy connects the database to read fields and indexes; freeing it
+// releases that connection as KeepConnection says, whichever way the editor
+// ends. In the dialog, a chosen index offers only its next leading field.
+TEST_P(FieldLinkProperty, TheCopyReleasesItsDatabaseOnEveryWayOut)
+{
+    db->Open();
+    db->ExecSQL("create index orders_by_cust_amount on orders (customer_id, amount)");
+    db->Close();
+    db->SetKeepConnection(false);
+    TOvTableFieldLinkProperty editor(designer, {detail}, "MasterFields");
+    const auto cancel = [&] {
+        ui.onModal([&](TForm &F) {
+            EXPECT_TRUE(db->Connected()) << "the copy connected it";
+            F.SetModalResult(mrCancel);
+        });
+    };
+
+    cancel();
+    editor.Edit();
+    EXPECT_FALSE(db->Connected()) << "cancelled";
+
+    ui.onModal([&](TForm &F) {
+        auto *form = As<TFieldLinkForm>(&F);
+        form->SetIndexEntry("orders_by_cust_amount");
+        EXPECT_EQ(form->DetailFields(), QStringList({"customer_id", "amount"}));
+        form->SelectDetail("amount");
+        form->SelectMaster("id");
+        EXPECT_FALSE(form->CanAdd()) << "only the index's next leading field joins";
+        form->AddClick();
+        EXPECT_TRUE(form->Joins().isEmpty());
+        form->SelectDetail("customer_id");
+        form->SelectMaster("id");
+        form->AddClick();
+        EXPECT_EQ(form->DetailFields(), QStringList{"amount"}) << "then its next one";
+        form->SelectDetail("amount");
+        form->SelectMaster("name");
+        form->AddClick();
+        EXPECT_FALSE(form->CanAdd()) << "the index has no further field";
+        F.SetModalResult(mrOk);
+    });
+    editor.Edit();
+    EXPECT_EQ(detail->IndexName(), "orders_by_cust_amount");
+    EXPECT_EQ(detail->MasterFields(), "id;name");
+    EXPECT_FALSE(db->Connected()) << "accepted";
+
+    ui.onModal([](TForm &) { throw Exception("the dialog failed"); });
+    EXPECT_THROW(editor.Edit(), Exception);
+    EXPECT_FALSE(db->Connected()) << "failed";
+
+    // Kept when KeepConnection says so, and a connection made before stays.
+    db->SetKeepConnection(true);
+    cancel();
+    editor.Edit();
+    EXPECT_TRUE(db->Connected()) << "KeepConnection";
+    db->SetKeepConnection(false);
+    cancel();
+    editor.Edit();
+    EXPECT_TRUE(db->Connected()) << "connected before the editor ran";
+    db->Close();
+    EXPECT_EQ(ui.pendingSteps(), 0u);
+}
+
+// The write-back goes through the table's published setters, MasterFields
+// before the index; the designer hears of it after the values are in the
+// table, also when a setter refuses part-way. A component of another class
+// is refused before anything opens.
+TEST_P(FieldLinkProperty, WriteBackOrderFailuresAndTheDesigner)
+{
+    auto *query = new TOvQuery(&form);
+    TOvTableFieldLinkProperty wrong(designer, {query}, "MasterFields");
+    EXPECT_THROW(wrong.Edit(), EInvalidCast);
+    EXPECT_TRUE(ui.modalForms.empty()) << "no dialog for a query";
+
+    auto *recording = new RecordingTable(&form);
+    recording->setObjectName("RecordedOrders");
+    recording->SetDatabaseName("LINKDB");
+    recording->SetTableName("orders");
+    recording->SetMasterSource(source);
+    auto watcher = std::make_shared<LinkWatchingDesigner>(&form);
+    watcher->table = recording;
+    TOvTableFieldLinkProperty editor(watcher, {recording}, "MasterFields");
+    const auto restore = qScopeGuard([] { setFieldLinkDesigner(defaultFieldLinkDesigner()); });
+
+    setFieldLinkDesigner([](TFieldLinkProperty &E) {
+        E.SetIndexName("orders_by_cust");
+        E.SetMasterFields("id");
+        return true;
+    });
+    editor.Edit();
+    EXPECT_EQ(recording->calls, QStringList({"MasterFields=id", "IndexName=orders_by_cust"}));
+    ASSERT_FALSE(watcher->told.isEmpty());
+    EXPECT_EQ(watcher->told.last(), "id") << "told after the new link was written";
+
+    recording->calls.clear();
+    setFieldLinkDesigner([](TFieldLinkProperty &E) {
+        E.SetIndexFieldNames("customer_id;amount");
+        E.SetMasterFields("id;name");
+        return true;
+    });
+    editor.Edit();
+    EXPECT_EQ(recording->calls,
+              QStringList({"MasterFields=id;name", "IndexFieldNames=customer_id;amount"}));
+    EXPECT_EQ(watcher->told.last(), "id;name");
+
+    // The index setter refuses: MasterFields stays written, and the designer
+    // is told so the form keeps it; the copy is gone.
+    recording->calls.clear();
+    recording->failOn = "IndexName";
+    setFieldLinkDesigner([](TFieldLinkProperty &E) {
+        E.SetIndexName(SPrimary());
+        E.SetMasterFields("name");
+        return true;
+    });
+    const int toldBefore = watcher->modified;
+    EXPECT_THROW(editor.Edit(), Exception);
+    EXPECT_EQ(recording->calls, QStringList({"MasterFields=name", "IndexName="}));
+    EXPECT_EQ(recording->MasterFields(), "name");
+    EXPECT_GT(watcher->modified, toldBefore);
+    EXPECT_EQ(watcher->told.last(), "name");
+    EXPECT_FALSE(editor.Table());
+    EXPECT_TRUE(ui.modalForms.empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, FieldLinkProperty, ::testing::Values("sqlite", "postgresql"),
                          [](const auto &Info) { return std::string(Info.param); });
 
 } // namespace
+
+#include "FieldLinkPropertyTest.moc"

@@ -110,6 +110,17 @@ void reparentChildrenWholly(TSprig *Node)
     }
 }
 
+// The reasons a node gives for its flag: the setting, and what it holds.
+QString emptySetting(const char *Setting)
+{
+    return QStringLiteral("%1 is empty").arg(QLatin1String(Setting));
+}
+
+QString noSessionNode(const QString &SessionName)
+{
+    return QStringLiteral("SessionName \"%1\" names no session of this module").arg(SessionName);
+}
+
 } // namespace
 
 QString SessionSprigName(const QString &SessionName)
@@ -127,6 +138,11 @@ QString ImpliedDatabaseSprigName(const QString &DatabaseName)
 bool TOvSessionSprig::AnyProblems()
 {
     return ItemAs<TOvSession>()->SessionName().isEmpty();
+}
+
+QString TOvSessionSprig::ProblemHint()
+{
+    return AnyProblems() ? emptySetting("SessionName") : QString();
 }
 
 QString TOvSessionSprig::Name()
@@ -165,6 +181,14 @@ QString TOvDefaultSessionSprig::Caption()
 bool TOvDatabaseSprig::AnyProblems()
 {
     return ItemAs<TOvDatabase>()->DatabaseName().isEmpty();
+}
+
+QString TOvDatabaseSprig::ProblemHint()
+{
+    const TOvDatabase *database = ItemAs<TOvDatabase>();
+    if (!Parent())
+        return noSessionNode(database->SessionName());
+    return AnyProblems() ? emptySetting("DatabaseName") : QString();
 }
 
 QString TOvDatabaseSprig::Name()
@@ -244,6 +268,13 @@ bool TOvImpliedDatabaseSprig::AnyProblems()
     return FDatabaseName.isEmpty();
 }
 
+QString TOvImpliedDatabaseSprig::ProblemHint()
+{
+    return AnyProblems()
+               ? QStringLiteral("the datasets below name no database: their DatabaseName is empty")
+               : QString();
+}
+
 TComponentClass TOvImpliedDatabaseSprig::ItemClass()
 {
     return &TOvDatabase::staticMetaObject;
@@ -296,11 +327,27 @@ bool TOvUpdateSQLSprig::AnyProblems()
            && update->GetSQLIndex(3)->Count() == 0;
 }
 
+QString TOvUpdateSQLSprig::ProblemHint()
+{
+    return AnyProblems() ? QStringLiteral("ModifySQL, InsertSQL and DeleteSQL are all empty")
+                         : QString();
+}
+
 // --- Datasets -------------------------------------------------------------------
 
 bool TOvDataSetSprig::AnyProblems()
 {
     return TDataSetSprig::AnyProblems() || ItemAs<TOvDataSet>()->DatabaseName().isEmpty();
+}
+
+QString TOvDataSetSprig::ProblemHint()
+{
+    const TOvDataSet *dataSet = ItemAs<TOvDataSet>();
+    if (!Parent())
+        return noSessionNode(dataSet->SessionName());
+    if (TDataSetSprig::AnyProblems())
+        return TDataSetSprig::ProblemHint();
+    return dataSet->DatabaseName().isEmpty() ? emptySetting("DatabaseName") : QString();
 }
 
 bool TOvDataSetSprig::DragOverTo(TSprig *AItem)
@@ -387,6 +434,14 @@ bool TOvTableSprig::AnyProblems()
     return TOvDataSetSprig::AnyProblems() || ItemAs<TOvTable>()->TableName().isEmpty();
 }
 
+QString TOvTableSprig::ProblemHint()
+{
+    const QString hint = TOvDataSetSprig::ProblemHint();
+    if (!hint.isEmpty() || !ItemAs<TOvTable>()->TableName().isEmpty())
+        return hint;
+    return emptySetting("TableName");
+}
+
 QString TOvTableSprig::Caption()
 {
     return CaptionFor(ItemAs<TOvTable>()->TableName(), UniqueName(), QString());
@@ -395,6 +450,14 @@ QString TOvTableSprig::Caption()
 bool TOvQuerySprig::AnyProblems()
 {
     return TOvDataSetSprig::AnyProblems() || ItemAs<TOvQuery>()->SQL()->Count() == 0;
+}
+
+QString TOvQuerySprig::ProblemHint()
+{
+    const QString hint = TOvDataSetSprig::ProblemHint();
+    if (!hint.isEmpty() || ItemAs<TOvQuery>()->SQL()->Count() > 0)
+        return hint;
+    return emptySetting("SQL");
 }
 
 QString TOvQuerySprig::Caption()
@@ -411,6 +474,14 @@ QString TOvQuerySprig::Caption()
 bool TOvStoredProcSprig::AnyProblems()
 {
     return TOvDataSetSprig::AnyProblems() || ItemAs<TOvStoredProc>()->StoredProcName().isEmpty();
+}
+
+QString TOvStoredProcSprig::ProblemHint()
+{
+    const QString hint = TOvDataSetSprig::ProblemHint();
+    if (!hint.isEmpty() || !ItemAs<TOvStoredProc>()->StoredProcName().isEmpty())
+        return hint;
+    return emptySetting("StoredProcName");
 }
 
 QString TOvStoredProcSprig::Caption()

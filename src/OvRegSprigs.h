@@ -31,6 +31,7 @@ class TOvSessionSprig : public TComponentSprig
 public:
     using TComponentSprig::TComponentSprig;
     bool AnyProblems() override;
+    QString ProblemHint() override;
     // The session's SessionName: databases find their session node by it.
     QString Name() override;
     QString Caption() override;
@@ -56,6 +57,9 @@ class TOvDatabaseSprig : public TComponentSprig
 public:
     using TComponentSprig::TComponentSprig;
     bool AnyProblems() override;
+    // Flagged: no DatabaseName; unattached: the session its SessionName names
+    // has no node.
+    QString ProblemHint() override;
     // The database's DatabaseName: datasets find their database node by it.
     QString Name() override;
     QString Caption() override;
@@ -80,6 +84,7 @@ public:
     QString UniqueName() override;
     bool Transient() override;
     bool AnyProblems() override;
+    QString ProblemHint() override;
     TComponentClass ItemClass() override;
     QString Caption() override;
     bool DragOverTo(TSprig *AItem) override;
@@ -104,6 +109,7 @@ public:
     // Flagged while no modify, insert or delete statement exists; the refresh
     // statement does not count.
     bool AnyProblems() override;
+    QString ProblemHint() override;
 };
 
 class TOvDataSetSprig : public TDataSetSprig
@@ -113,6 +119,9 @@ class TOvDataSetSprig : public TDataSetSprig
 public:
     using TDataSetSprig::TDataSetSprig;
     bool AnyProblems() override;
+    // The first failing test of AnyProblems in its order, or, unattached, the
+    // SessionName that names no session of the module.
+    QString ProblemHint() override;
     bool DragOverTo(TSprig *AItem) override;
     // Gives the dataset the target's DatabaseName and SessionName. Either
     // both are written or, when the second setter raises, neither stays.
@@ -132,6 +141,7 @@ class TOvTableSprig : public TOvDataSetSprig
 public:
     using TOvDataSetSprig::TOvDataSetSprig;
     bool AnyProblems() override;
+    QString ProblemHint() override;
     QString Caption() override;
 };
 
@@ -142,6 +152,7 @@ class TOvQuerySprig : public TOvDataSetSprig
 public:
     using TOvDataSetSprig::TOvDataSetSprig;
     bool AnyProblems() override;
+    QString ProblemHint() override;
     // The first line of the SQL, followed by "..." when there are more.
     QString Caption() override;
 };
@@ -153,5 +164,6 @@ class TOvStoredProcSprig : public TOvDataSetSprig
 public:
     using TOvDataSetSprig::TOvDataSetSprig;
     bool AnyProblems() override;
+    QString ProblemHint() override;
     QString Caption() override;
 };

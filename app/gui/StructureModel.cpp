@@ -468,8 +468,13 @@ int TStructureModel::columnCount(const QModelIndex &Parent) const
 
 QString TStructureModel::problemHint(TSprig *Sprig, bool Unattached)
 {
+    // The node's own reason, naming the setting at fault, where it gives one.
+    const QString own = Sprig->ProblemHint();
     if (Unattached)
-        return tr("Not attached: it names a session that no component of the module provides");
+        return tr("Not attached: %1")
+            .arg(own.isEmpty() ? tr("what it names is not a component of the module") : own);
+    if (!own.isEmpty())
+        return tr("Incomplete: %1").arg(own);
     if (Sprig->Transient())
         return tr("Incomplete: the components below name it without a name");
     return tr("Incomplete: a setting this component needs is empty");

@@ -78,6 +78,11 @@ bool TSprig::AnyProblems()
     return false;
 }
 
+QString TSprig::ProblemHint()
+{
+    return {};
+}
+
 TComponentClass TSprig::ItemClass()
 {
     if (FItem && !FItemClass)
@@ -282,6 +287,20 @@ void TFieldSprig::FigureParent()
         if (TSprig *parent = root->FindItem(dataSet))
             parent->Add(this);
     }
+}
+
+QString TFieldSprig::ProblemHint()
+{
+    auto *field = qobject_cast<TField *>(Item());
+    const TDataSet *dataSet = field ? field->DataSet() : nullptr;
+    if (Parent() || !dataSet)
+        return {};
+    // Named as a reader finds it: with the module it belongs to, if any.
+    const QObject *owner = dataSet->parent();
+    const QString name = owner && !owner->objectName().isEmpty()
+                             ? owner->objectName() + u'.' + dataSet->objectName()
+                             : dataSet->objectName();
+    return QStringLiteral("DataSet \"%1\" is not a component of this module").arg(name);
 }
 
 TRootSprig::TRootSprig(QObject *ADesignRoot, IDesignerPtr ADesigner)

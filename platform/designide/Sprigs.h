@@ -51,6 +51,11 @@ public:
     virtual QString UniqueName();
     virtual bool Transient();
     virtual bool AnyProblems();
+    // Why the node is flagged (AnyProblems) or left unattached (no parent
+    // after a build), naming the setting and the value at fault; empty when
+    // its class cannot tell (a view then says it in general terms). The
+    // base: none.
+    virtual QString ProblemHint();
     // The class of the item the node shows: the item's class, or null.
     virtual TComponentClass ItemClass();
     // The key under which Find finds the node: its UniqueName.
@@ -193,6 +198,8 @@ public:
     using TComponentSprig::TComponentSprig;
     // Stays unplaced while the dataset's node is not in the tree yet.
     void FigureParent() override;
+    // Unattached: the field's dataset is not a component of the module.
+    QString ProblemHint() override;
 };
 
 // The root of a structure-view tree: the form or data module being designed.

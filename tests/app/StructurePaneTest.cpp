@@ -145,7 +145,11 @@ TEST_F(StructurePaneTest, TheDemoAsATreeWithProblemMarks)
     ASSERT_TRUE(lostRow.isValid()) << "an unattached node is still shown";
     EXPECT_EQ(lostRow.parent(), pane.model()->index(0, 0)) << "at the root";
     EXPECT_TRUE(lostRow.data(TStructureModel::ProblemRole).toBool());
-    EXPECT_TRUE(lostRow.data(Qt::ToolTipRole).toString().contains("Not attached"));
+    EXPECT_TRUE(lostRow.data(Qt::ToolTipRole)
+                    .toString()
+                    .contains("Not attached: SessionName \"NoSuchSession\" names no session"))
+        << "the node's own reason";
+    EXPECT_TRUE(bareRow.data(Qt::ToolTipRole).toString().contains("DatabaseName is empty"));
 
     const QModelIndex good = indexOf(child<TOvQuery>(designer, "qOrders"));
     EXPECT_FALSE(good.data(TStructureModel::ProblemRole).toBool());

@@ -334,6 +334,54 @@ TEST_F(SprigsTest, captionsAndFlags)
     EXPECT_EQ(nodeOf(*root, stockDb)->Caption(), "DbStock: PostgreSQL | <UnknownDatabase>");
 }
 
+// Each flagged or unattached node says why, naming its own setting and the
+// value that did not resolve; a node without a problem says nothing.
+TEST_F(SprigsTest, eachFlaggedNodeSaysWhy)
+{
+    auto *unnamed = make<TOvSession>(&module, "Session3");
+    auto *noName = make<TOvDatabase>(&module, "DbNoName");
+    noName->SetSessionName("Sales");
+    auto *noDatabase = make<TOvQuery>(&module, "NoDatabase");
+    noDatabase->SQL()->Add("select 1");
+    auto *noTable = make<TOvTable>(&module, "NoTable");
+    noTable->SetDatabaseName("MainDB");
+    auto *elsewhere = make<TOvTable>(&module, "Elsewhere");
+    elsewhere->SetSessionName("Nowhere");
+    elsewhere->SetDatabaseName("MainDB");
+    // A persistent field of a dataset in another module.
+    QObject other;
+    other.setObjectName("OtherModule");
+    auto *foreign = make<TOvQuery>(&other, "Remote");
+    auto *field = make<TField>(&module, "RemoteID");
+    field->SetFieldName("ID");
+    field->SetDataSet(foreign);
+    auto root = build(module.children());
+
+    const auto hint = [&](QObject *Component) {
+        TSprig *node = nodeOf(*root, Component);
+        for (TSprig *orphan : root->Orphans())
+            if (orphan->Item() == Component)
+                node = orphan;
+        return node ? node->ProblemHint().toStdString() : std::string("no node");
+    };
+    EXPECT_EQ(hint(ghostDb), "SessionName \"Ghost\" names no session of this module");
+    EXPECT_EQ(hint(lost), "SessionName \"Ghost\" names no session of this module");
+    EXPECT_EQ(hint(elsewhere), "SessionName \"Nowhere\" names no session of this module");
+    EXPECT_EQ(hint(field), "DataSet \"OtherModule.Remote\" is not a component of this module");
+    EXPECT_EQ(hint(unnamed), "SessionName is empty");
+    EXPECT_EQ(hint(noName), "DatabaseName is empty");
+    EXPECT_EQ(hint(noDatabase), "DatabaseName is empty");
+    EXPECT_EQ(nodeOf(*root, noDatabase)->Parent()->ProblemHint().toStdString(),
+              "the datasets below name no database: their DatabaseName is empty");
+    EXPECT_EQ(hint(noTable), "TableName is empty");
+    EXPECT_EQ(hint(archive2), "SQL is empty");
+    EXPECT_EQ(hint(report), "StoredProcName is empty");
+    EXPECT_EQ(hint(update), "ModifySQL, InsertSQL and DeleteSQL are all empty");
+    for (QObject *clean : std::initializer_list<QObject *>{sales, salesDb, orders, items})
+        EXPECT_EQ(hint(clean), "") << clean->objectName().toStdString();
+    EXPECT_EQ(root->Orphans().size(), 4) << "DbGhost, Lost, Elsewhere and the field";
+}
+
 TEST_F(SprigsTest, keysFindOnlyNodesOfTheirKind)
 {
     // A session named like the default-session node's key, a database named

@@ -38,6 +38,9 @@ TOvAboutDlg::TOvAboutDlg(QWidget *AOwner)
     bvCopyright = m_ui->bvCopyright;
     lblCopyright = m_ui->lblCopyright;
 
+    // A bevel of the top line only: the line runs along the top of its box,
+    // where a plain horizontal line would cross its middle.
+    bvCopyright->setFrameRect(QRect(0, 0, bvCopyright->width(), 2));
     bindModalResult(btOk, mrOk);
     for (QLabel *link : {lblHome, lblSupport, lblOrderOrvantaStd, lblOrderOrvantaPro})
         link->installEventFilter(this);

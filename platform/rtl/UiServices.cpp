@@ -2,14 +2,15 @@
 #include "Forms.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QUrl>
 
 #include <map>
+#include <memory>
 
 UiServices::~UiServices() = default;
 
@@ -235,9 +236,39 @@ bool QtUiServices::saveFile(TOpenDialog &Dialog)
 
 int QtUiServices::shellOpen(const QString &Target)
 {
+    // The shell's convention: above 32 is success, 2 is "file not found",
+    // 31 "no program is associated".
+    constexpr int Opened = 42, NotFound = 2, NoAssociation = 31;
     const QUrl url = QUrl::fromUserInput(Target, QString(), QUrl::AssumeLocalFile);
-    // The shell's convention: above 32 is success, 2 is "file not found".
-    return url.isValid() && QDesktopServices::openUrl(url) ? 33 : 2;
+    if (!url.isValid())
+        return NotFound;
+    auto opener = std::make_unique<QProcess>();
+    opener->setProgram(UrlOpener);
+    opener->setArguments({url.toString(QUrl::FullyEncoded)});
+    opener->setStandardInputFile(QProcess::nullDevice());
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    opener->start();
+    if (!opener->waitForStarted(OpenerTimeLimitMs))
+        return NotFound;
+    if (!opener->waitForFinished(OpenerTimeLimitMs)) {
+        // Still busy: it found a program and waits for it. It goes its way,
+        // and is freed when it ends (or with the application).
+        QProcess *running = opener.release();
+        running->setParent(QCoreApplication::instance());
+        QObject::connect(running, &QProcess::finished, running, &QObject::deleteLater);
+        return Opened;
+    }
+    if (opener->exitStatus() != QProcess::NormalExit)
+        return NoAssociation;
+    switch (opener->exitCode()) {
+    case 0:
+        return Opened;
+    case 2: // the opener's "file does not exist"
+        return NotFound;
+    default:
+        return NoAssociation;
+    }
 }
 
 bool QtUiServices::isAltKeyDown()

@@ -55,8 +55,16 @@ public:
     TModalResult runModal(TForm &Form) override;
     bool openFile(TOpenDialog &Dialog) override;
     bool saveFile(TOpenDialog &Dialog) override;
+    // Runs the desktop's opener (UrlOpener) on Target and answers from its
+    // own result: its exit status 0 is success (42); an opener that cannot
+    // start gives 2 (not found), one that fails 31 (no program for it). An
+    // opener still running after OpenerTimeLimitMs has found a program and
+    // waits for it: that is success, and it runs on unwatched.
     int shellOpen(const QString &Target) override;
     bool isAltKeyDown() override;
+
+    QString UrlOpener = QStringLiteral("xdg-open");
+    int OpenerTimeLimitMs = 3000;
 
     // "Text files|*.txt;*.log|All files|*.*" as QFileDialog name filters:
     // "Text files (*.txt *.log)", "All files (*)". The file dialog matches

@@ -11,7 +11,9 @@
 #include "rtl/UiServices.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -92,6 +94,20 @@ TEST(About, LayoutAsDesigned)
     EXPECT_EQ(dlg.imgLogo->pixmap().size(), QSize(100, 30)) << "the logo";
     EXPECT_TRUE(dlg.btOk->isDefault());
     EXPECT_EQ(dlg.bvCopyright->frameShape(), QFrame::HLine);
+    {
+        // The bevel's line runs along the top of its box: its top rows are
+        // drawn, the rest is the dialog's face.
+        const QImage bevel = dlg.bvCopyright->grab().toImage();
+        const auto rowIsFace = [&](int Y) {
+            for (int x = 0; x < bevel.width(); ++x)
+                if (bevel.pixel(x, Y) != bevel.pixel(0, bevel.height() - 1))
+                    return false;
+            return true;
+        };
+        EXPECT_FALSE(rowIsFace(0) && rowIsFace(1)) << "a line at the top";
+        for (int y = 2; y < bevel.height(); ++y)
+            EXPECT_TRUE(rowIsFace(y)) << "nothing below the line, row " << y;
+    }
     EXPECT_FALSE(dlg.lblCopyright->text().isEmpty());
 
     dlg.grab().save(QCoreApplication::applicationDirPath() + "/about-dialog.png");
@@ -179,9 +195,53 @@ TEST(About, ShowAboutBoxRunsAndFreesTheDialog)
     EXPECT_EQ(ui.modalForms, std::vector<QString>({"TOvAboutDlg"}));
     EXPECT_TRUE(shown.isNull()) << "freed after the modal loop";
 
-    ui.onModal([](TForm &F) { throw std::runtime_error("boom"); });
+    // The dialog of the failing loop is watched from inside that loop.
+    bool seen = false;
+    ui.onModal([&](TForm &F) {
+        shown = &F;
+        seen = true;
+        throw std::runtime_error("boom");
+    });
     EXPECT_THROW(ShowAboutBox(), std::runtime_error);
-    EXPECT_TRUE(shown.isNull());
+    EXPECT_TRUE(seen) << "the second dialog was shown";
+    EXPECT_TRUE(shown.isNull()) << "freed when an exception leaves the modal loop";
+}
+
+// The desktop's opener decides: a link that no program can open shows the
+// error box; an opener that is still busy after the time limit has found
+// its program.
+TEST(About, TheOpenersOwnResultDecides)
+{
+    TempFolder tmp;
+    const auto opener = [&](const char *Name, const QByteArray &Body) {
+        tmp.write(Name, "#!/bin/sh\n" + Body + "\n");
+        QFile::setPermissions(tmp.file(Name), QFile::ReadOwner | QFile::ExeOwner);
+        return tmp.file(Name);
+    };
+    QtUiServices desktop;
+    desktop.OpenerTimeLimitMs = 2000;
+    desktop.UrlOpener = opener("fails", "echo \"$1\" > \"$0.arg\"; exit 4");
+    ScriptedUi ui;
+    TOvAboutDlg dlg;
+    ui.onShellOpen([&](const QString &Target) { return desktop.shellOpen(Target); });
+    ui.answer(mrOk);
+    press(dlg.lblSupport, Qt::LeftButton);
+    ASSERT_EQ(ui.messages.size(), 1u) << "a failing opener shows the error box";
+    EXPECT_EQ(ui.messages[0].text,
+              "Error opening following address: " + TOvAboutDlg::SupportAddress());
+    EXPECT_EQ(tmp.read("fails.arg").trimmed(), TOvAboutDlg::SupportAddress().toUtf8())
+        << "the opener was given the address";
+
+    desktop.UrlOpener = opener("opens", "exit 0");
+    EXPECT_GT(desktop.shellOpen(TOvAboutDlg::HomeAddress()), 32);
+    desktop.UrlOpener = opener("missing", "exit 2");
+    EXPECT_LE(desktop.shellOpen(TOvAboutDlg::HomeAddress()), 32);
+    desktop.UrlOpener = tmp.file("no-such-opener");
+    EXPECT_LE(desktop.shellOpen(TOvAboutDlg::HomeAddress()), 32) << "no opener to start";
+    desktop.OpenerTimeLimitMs = 100;
+    desktop.UrlOpener = opener("busy", "sleep 2");
+    EXPECT_GT(desktop.shellOpen(TOvAboutDlg::HomeAddress()), 32) << "still busy: found one";
+    EXPECT_EQ(ui.pendingSteps(), 0u);
 }
 
 } // namespace

@@ -347,6 +347,40 @@ TEST_F(CommandLineTest, treeWarnsOfStoredConnectionsAndPasswords)
         << r.out.toStdString();
 }
 
+// --tree exits 1 only for what it finds: a database held disconnected is no
+// finding, a node left unattached on its own is one.
+TEST_F(CommandLineTest, treeExitStatusFollowsItsFindings)
+{
+    dir.write(QStringLiteral("held.dfm"), "object Held: TDataModule\n"
+                                          "  object Db1: TOvDatabase\n"
+                                          "    DatabaseName = 'Db1'\n"
+                                          "    RemoteDatabase = 'shop.db'\n"
+                                          "    ServerType = stSQLite\n"
+                                          "    DesignOptions = [ddoStoreConnected]\n"
+                                          "    Connected = False\n"
+                                          "  end\n"
+                                          "end\n");
+    const RunResult held
+        = ovdesigner({QStringLiteral("--tree"), QStringLiteral("held.dfm")}, dir.path());
+    EXPECT_EQ(held.exit, 0) << held.out.toStdString() << held.err.toStdString();
+    EXPECT_FALSE(held.out.contains(QStringLiteral("warning:"))) << held.out.toStdString();
+
+    dir.write(QStringLiteral("alone.dfm"), "object Alone: TDataModule\n"
+                                           "  object Db1: TOvDatabase\n"
+                                           "    DatabaseName = 'Db1'\n"
+                                           "    RemoteDatabase = 'shop.db'\n"
+                                           "    ServerType = stSQLite\n"
+                                           "    SessionName = 'Elsewhere'\n"
+                                           "  end\n"
+                                           "end\n");
+    const RunResult alone
+        = ovdesigner({QStringLiteral("--tree"), QStringLiteral("alone.dfm")}, dir.path());
+    EXPECT_EQ(alone.exit, 1) << alone.out.toStdString() << alone.err.toStdString();
+    EXPECT_EQ(alone.out,
+              QStringLiteral("Alone\n  Db1: SQLite | shop.db  [problem] [unattached]\n"));
+    EXPECT_FALSE(dir.exists(QStringLiteral("shop.db"))) << "nothing connected";
+}
+
 TEST_F(CommandLineTest, brokenInputsExitWithOneLine)
 {
     dir.write(QStringLiteral("broken.dfm"),

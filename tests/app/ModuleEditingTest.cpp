@@ -112,6 +112,31 @@ TEST_F(ModuleEditingTest, PersistentFieldsGoWithTheirDataset)
     EXPECT_EQ(designer->Root(), root);
 }
 
+// Undo goes back exactly as many steps as the history keeps, each to the
+// text before its change; a change that changed nothing is no step.
+TEST_F(ModuleEditingTest, UndoGoesBackExactlyTheStepsItKeeps)
+{
+    TModuleHistory history(designer, 3);
+    auto *totals = find<TOvQuery>(QStringLiteral("qTotals"));
+    ASSERT_TRUE(totals);
+    QStringList before;
+    for (int i = 1; i <= 5; ++i) {
+        before << WriteFormText(root);
+        totals->SQL()->SetText(QStringLiteral("select %1").arg(i));
+        designer->Modified();
+    }
+    designer->Modified(); // nothing changed
+    int steps = 0;
+    while (history.canUndo()) {
+        history.undo();
+        ++steps;
+        EXPECT_EQ(WriteFormText(root), before.at(5 - steps)) << "step " << steps;
+    }
+    EXPECT_EQ(steps, 3);
+    history.undo(); // nothing kept: nothing happens
+    EXPECT_EQ(WriteFormText(root), before.at(2)) << "no step further than kept";
+}
+
 // Text that is no whole component text, or that reads wrongly, is refused
 // and leaves the module as it was; text quoting "object" or "end" inside
 // strings is not taken for structure; references to missing components go.

@@ -141,6 +141,16 @@ TEST(FieldsEditor, addAndRemoveFromSQLite)
         << ui.messages.front().text.toStdString();
     EXPECT_EQ(designer->modified, 2);
 
+    // A persistent column the database no longer returns names itself.
+    q->SQL()->SetText(QStringLiteral("select id from customer"));
+    try {
+        q->Open();
+        ADD_FAILURE() << "opened without its city column";
+    } catch (const Exception &e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("'city'"))) << e.Message().toStdString();
+    }
+    EXPECT_FALSE(q->Active());
+
     EXPECT_THROW(ShowFieldsEditor(designer, nullptr, kDesignerClass), EDesignError);
 }
 

@@ -379,6 +379,13 @@ TEST_F(FormFileTest, errorsNameLineAndColumnAndBuildNothing)
          3, 15, "character code out of range"},
         {"object A: TDataModule\n  object B.C: TFormTestComponent\n  end\nend", 2, 10,
          "invalid component name"},
+        // After a string on the same line, a doubled quote counted as two columns.
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Caption = 'it''s'#\n  "
+         "end\nend",
+         3, 22, "character code expected"},
+        {"object A: TDataModule\n  object B: TFormTestComponent\n    Caption = 'ab'#$10000\n  "
+         "end\nend",
+         3, 19, "character code out of range"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);

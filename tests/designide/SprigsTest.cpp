@@ -513,6 +513,79 @@ TEST_F(KeyedModule, manyComponentClassesInOneModule)
     EXPECT_EQ(root.Count(), 13) << "the keyed node and the twelve other components";
 }
 
+// The components with a node anywhere in the tree or among the orphans.
+QStringList componentsWithNodes(const TSprig &Node)
+{
+    QStringList names;
+    for (TSprig *child : Node.Children()) {
+        if (child->Item())
+            names << child->Item()->objectName();
+        names << componentsWithNodes(*child);
+    }
+    return names;
+}
+
+QStringList componentsWithNodes(const TRootSprig &Root)
+{
+    QStringList names = componentsWithNodes(static_cast<const TSprig &>(Root));
+    for (TSprig *orphan : Root.Orphans())
+        names << orphan->Item()->objectName();
+    names.sort();
+    return names;
+}
+
+// Deletions one at a time, a rebuild after each: exactly the survivors keep
+// nodes. A node class registered again for a class is the one the next
+// rebuild uses.
+TEST_F(KeyedModule, deletionsAndANewNodeClassBetweenRebuilds)
+{
+    auto *a = new TTestLeaf("A", &module);
+    auto *b = new TTestLeaf("B", &module);
+    auto *c = new TTestLeaf("C", &module);
+    for (TTestLeaf *leaf : {a, b, c})
+        leaf->SetCaption("P");
+    TRootSprig root(&module);
+    root.AddItems(module.children());
+    ASSERT_EQ(componentsWithNodes(root), QStringList({"A", "B", "C", "Keyed1"}));
+
+    delete b;
+    root.Rebuild();
+    EXPECT_EQ(componentsWithNodes(root), QStringList({"A", "C", "Keyed1"}));
+    delete a;
+    root.Rebuild();
+    EXPECT_EQ(componentsWithNodes(root), QStringList({"C", "Keyed1"}));
+    EXPECT_EQ(root.FindItem(c)->Parent(), root.FindItem(keyed));
+
+    RegisterSprigType(&TTestLeaf::staticMetaObject, sprigClass<TFollowerSprig>());
+    root.Rebuild();
+    EXPECT_EQ(root.FindItem(c)->metaObject(), &TFollowerSprig::staticMetaObject)
+        << "the class registered last";
+    EXPECT_EQ(root.FindItem(c)->Parent(), root.FindItem(keyed)) << "placed by the new class";
+    EXPECT_EQ(componentsWithNodes(root), QStringList({"C", "Keyed1"}));
+}
+
+// Names are found ignoring case for every letter of the alphabet, while the
+// tree builds and afterwards: "zoo" lands under "ZOO".
+TEST_F(KeyedModule, everyLetterIgnoresItsCase)
+{
+    QList<TTestLeaf *> leaves;
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        const QString name = QString(QChar(letter)) + "oo";
+        (new TTestDerived("Keyed_" + name, &module))->SetCaption(name.toUpper());
+        leaves << new TTestLeaf("Leaf_" + name, &module);
+        leaves.last()->SetCaption(name);
+    }
+    TRootSprig root(&module);
+    root.AddItems(module.children());
+    for (TTestLeaf *leaf : std::as_const(leaves)) {
+        const QString name = leaf->Caption();
+        TSprig *parent = root.FindItem(leaf)->Parent();
+        ASSERT_TRUE(parent) << name.toStdString();
+        EXPECT_EQ(parent->Name(), name.toUpper()) << name.toStdString();
+        EXPECT_EQ(root.Find(name, false), parent) << "outside a build: " << name.toStdString();
+    }
+}
+
 } // namespace
 
 #include "SprigsTest.moc"

@@ -226,6 +226,27 @@ TEST_F(SQLiteBig, aRowThatFailsIsReportedEveryTimeAndTheRowsBeforeStay)
     EXPECT_EQ(q->RecordCount(), N) << "closing clears the failure";
 }
 
+TEST_F(SQLiteBig, aFailingRowsErrorSurvivesAWriteThatReadsAhead)
+{
+    TOvQuery *q = makeQuery(
+        shop.owner(), QStringLiteral("Shop"),
+        QStringLiteral(
+            "select id, case when id = 151 then abs(-9223372036854775807 - 1) else id end"
+            " as v from big order by id"));
+    q->Open();
+    ASSERT_EQ(q->FetchedCount(), 100);
+    // A write on the same connection reads the open dataset ahead first, and
+    // meets the failing row there; the dataset still reports it when it gets
+    // that far, never a silent end after the good rows.
+    TOvQuery *w = makeQuery(shop.owner(), QStringLiteral("Shop"),
+                            QStringLiteral("insert into big values (-1, 'written')"));
+    EXPECT_NO_THROW(w->ExecSQL()) << "the write is not the reader's failure";
+    EXPECT_THROW(walkRest(q), EOvDatabaseError);
+    EXPECT_EQ(q->FetchedCount(), 150) << "the rows before the failing one";
+    EXPECT_THROW(q->RecordCount(), EOvDatabaseError) << "again, no count that leaves rows out";
+    EXPECT_EQ(shop.count(QStringLiteral("big")), N + 1) << "the write went through";
+}
+
 // --- PostgreSQL -----------------------------------------------------------------
 
 namespace {

@@ -54,6 +54,34 @@ void finish(QProcess &Process, FullDiskRun &Run)
     Run.err = QString::fromLocal8Bit(Process.readAllStandardError());
 }
 
+// Why no private mount namespace with a tmpfs can be made here; empty when
+// one can. Containers and chroots that refuse one make unshare itself exit 1
+// ("Operation not permitted"), which a run could not tell from the program's
+// own exit status, so this is found out once per process by trying.
+QString namespaceProblem()
+{
+    static const QString problem = [] {
+        QTemporaryDir mountPoint;
+        QProcess probe;
+        probe.start(QStringLiteral("unshare"),
+                    {QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"),
+                     QStringLiteral("mount -t tmpfs -o size=4096 tmpfs \"$1\""),
+                     QStringLiteral("sh"), mountPoint.path()});
+        if (!probe.waitForStarted())
+            return QStringLiteral("unshare is not installed");
+        FullDiskRun run;
+        finish(probe, run);
+        if (!run.why.isEmpty())
+            return QStringLiteral("unshare ") + run.why;
+        if (run.exitCode != 0)
+            return QStringLiteral("unshare -rm with a tmpfs failed (exit %1): %2")
+                .arg(run.exitCode)
+                .arg(run.err.trimmed());
+        return QString();
+    }();
+    return problem;
+}
+
 } // namespace
 
 QStringList filesIn(const QString &Folder)
@@ -87,6 +115,9 @@ FullDiskRun runOnFullDisk(FullDiskWay Way, const QString &Seed, const QString &R
         run.ran = run.why.isEmpty();
         return run;
     }
+    run.why = namespaceProblem();
+    if (!run.why.isEmpty())
+        return run;
     QTemporaryDir mountPoint;
     // Never 0, which a tmpfs reads as "no limit".
     const QString size = QString::number(qMax<qint64>(pagesOf(Seed), 1) * PageSize);

@@ -11,7 +11,8 @@
 //   tmpfs just large enough for the files of Seed is mounted on a fresh
 //   folder, those files are copied in and the program runs in that folder: a
 //   write that needs one more page fails with ENOSPC. Containers and some
-//   chroots refuse the namespace; the run then reports that it did not run.
+//   chroots refuse the namespace (tried once per process); the run then
+//   reports that it did not run, and why.
 // - FileSizeLimit: the files of Seed are copied to Result and the program
 //   runs there with RLIMIT_FSIZE set to LimitBytes and SIGXFSZ ignored: a
 //   write past the limit fails with EFBIG. This works everywhere.

@@ -143,12 +143,14 @@ int main(int argc, char **argv)
           "StructureView_BuildTree/1000", 12.0},
          {"structure view drop and rebuild, 10,000 / 1,000 components",
           "StructureView_DropAndRebuild/10000", "StructureView_DropAndRebuild/1000", 12.0},
-         // Not a target: how the machine's caches alone scale the same data.
+         // How the machine alone scales a walk over the same data: linear
+         // too, or the ratios above measure the machine, not the tree.
          {"raw walk over the components, 10,000 / 1,000 (no tree)",
-          "StructureView_ReadComponents/10000", "StructureView_ReadComponents/1000", 1000.0},
-         // The whole build against one bare walk over the same components.
+          "StructureView_ReadComponents/10000", "StructureView_ReadComponents/1000", 12.0},
+         // The whole build against one bare walk over the same components: a
+         // node, its placement and its parent's look-up cost a few walks.
          {"structure view build / raw walk, 10,000 components", "StructureView_BuildTree/10000",
-          "StructureView_ReadComponents/10000", 40.0}},
+          "StructureView_ReadComponents/10000", 10.0}},
         {},
         // Inside one frame of the user interface.
         {{"structure view build, 10,000 components", "StructureView_BuildTree/10000", 16.0},

@@ -20,6 +20,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
 
 void OvUpdSEdInitialization() {}
 void OvUpdSEdFinalization() {}
@@ -417,13 +418,34 @@ void TOvUpdateSQLEditForm::GetTableFieldsClick()
         lbKeyFields->addItems(names);
         lbUpdateFields->addItems(names);
         // Wide enough to scroll to the end of the longest name, measured in
-        // each list's font (once when both use the same).
+        // each list's font (once when both use the same). A name of Latin
+        // letters without combining marks is measured as the sum of its
+        // characters' advances, each measured once: never narrower than the
+        // name laid out (kerning only narrows it), and a thousand names do
+        // not each go through text shaping.
         const auto widest = [&fieldNames](const QFont &Font) {
             const QFontMetrics metrics(Font);
+            const QFontMetricsF exact(Font);
+            QHash<char16_t, qreal> advances;
+            const auto simpleWidth = [&](const QString &Text) {
+                qreal width = 0;
+                for (const QChar c : Text) {
+                    auto it = advances.constFind(c.unicode());
+                    if (it == advances.cend())
+                        it = advances.insert(c.unicode(), exact.horizontalAdvance(c));
+                    width += *it;
+                }
+                return int(std::ceil(width));
+            };
             int extent = 0;
-            for (const QString &entry : fieldNames.toStringList())
-                if (!entry.isEmpty())
-                    extent = qMax(extent, metrics.horizontalAdvance(entry + u'A'));
+            for (const QString &entry : fieldNames.toStringList()) {
+                if (entry.isEmpty())
+                    continue;
+                const QString text = entry + u'A';
+                const bool simple = std::all_of(text.cbegin(), text.cend(),
+                                                [](QChar c) { return c.unicode() < 0x300; });
+                extent = qMax(extent, simple ? simpleWidth(text) : metrics.horizontalAdvance(text));
+            }
             return extent;
         };
         const int keyExtent = widest(lbKeyFields->font());

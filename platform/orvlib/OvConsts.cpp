@@ -101,6 +101,15 @@ QString SDatabaseFileNotFound()
 {
     return tr("Database file %1 does not exist (set the parameter CREATE=1 to create it)");
 }
+QString SRowsChanged()
+{
+    return tr("The rows changed while they were being read (a write, or a query whose result "
+              "differs from one run to the next); close the dataset and open it again");
+}
+QString SLockWait()
+{
+    return tr("%1 waited for database %2, which another connection holds locked: %3");
+}
 QString SConnectFailed()
 {
     return tr("Cannot connect database %1: %2");

@@ -48,5 +48,9 @@ QString SStoredProcNotFound();   // %1 procedure name
 QString SDataSetClosed();        // %1 dataset name
 QString SDataSetOpen();          // %1 dataset name
 QString SNoSQLBaseClient();
+// A cursor's next page no longer starts where the last one ended.
+QString SRowsChanged();
+// %1 component name, %2 database name, %3 server message
+QString SLockWait();
 QString SParamsFileRead(); // %1 file name
 QString SIndexNotFound();  // %1 index name, %2 table name

@@ -187,6 +187,61 @@ void TOvDataSet::InternalClose()
     DetachDatabase();
 }
 
+namespace {
+
+// A lock error that names who waited for what.
+EOvDatabaseError namedLockError(const EOvDatabaseError &E, const QString &Component,
+                                const QString &Database)
+{
+    return EOvDatabaseError(SLockWait().arg(Component, Database, E.Message()), E.ServerMessage())
+        .SetLocked(true);
+}
+
+class TLockNamingSource final : public TRowSource
+{
+public:
+    TLockNamingSource(std::unique_ptr<TOvCursor> Cursor, QString Component, QString Database)
+        : m_cursor(std::move(Cursor))
+        , m_component(std::move(Component))
+        , m_database(std::move(Database))
+    {}
+    int FetchRows(std::vector<QVariantList> &Rows, int Count) override
+    {
+        try {
+            return m_cursor->FetchRows(Rows, Count);
+        } catch (const EOvDatabaseError &e) {
+            if (!e.Locked())
+                throw;
+            throw namedLockError(e, m_component, m_database);
+        }
+    }
+
+private:
+    std::unique_ptr<TOvCursor> m_cursor;
+    QString m_component, m_database;
+};
+
+} // namespace
+
+void TOvDataSet::OpenRows(const QString &SQL, const QVariantList &Values, bool Whole)
+{
+    TOvDriver &driver = m_database->Driver();
+    const QString database = m_database->DatabaseName();
+    std::unique_ptr<TOvCursor> cursor;
+    try {
+        cursor = Whole ? driver.TOvDriver::OpenCursor(SQL, Values) : driver.OpenCursor(SQL, Values);
+    } catch (const EOvDatabaseError &e) {
+        if (!e.Locked())
+            throw;
+        throw namedLockError(e, objectName(), database);
+    }
+    if (auto *query = qobject_cast<TOvQuery *>(this))
+        query->m_rowsAffected = cursor->RowsAffected;
+    const QList<TFieldDesc> fields = cursor->Fields;
+    SetRowSource(fields,
+                 std::make_unique<TLockNamingSource>(std::move(cursor), objectName(), database));
+}
+
 // --- TOvQuery -----------------------------------------------------------------
 
 TOvQuery::TOvQuery(QObject *AOwner)
@@ -243,10 +298,7 @@ void TOvQuery::InternalOpen()
         const ovlib::BoundStatement st
             = ovlib::bindParams(text, m_params, db->Driver(), objectName());
         TOvMonitor::Trace(st.sql);
-        std::unique_ptr<TOvCursor> cursor = db->Driver().OpenCursor(st.sql, st.values);
-        m_rowsAffected = cursor->RowsAffected;
-        const QList<TFieldDesc> fields = cursor->Fields;
-        SetRowSource(fields, std::move(cursor));
+        OpenRows(st.sql, st.values);
     } catch (...) {
         DetachDatabase();
         throw;
@@ -267,7 +319,13 @@ void TOvQuery::ExecSQL()
     } detach{this};
     const ovlib::BoundStatement st = ovlib::bindParams(text, m_params, db->Driver(), objectName());
     TOvMonitor::Trace(st.sql);
-    m_rowsAffected = db->Driver().Execute(st.sql, st.values).RowsAffected;
+    try {
+        m_rowsAffected = db->Driver().Execute(st.sql, st.values).RowsAffected;
+    } catch (const EOvDatabaseError &e) {
+        if (!e.Locked())
+            throw;
+        throw namedLockError(e, objectName(), db->DatabaseName());
+    }
 }
 
 // --- TOvMacroQuery ------------------------------------------------------------

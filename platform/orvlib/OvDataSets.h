@@ -89,6 +89,12 @@ protected:
     TOvDatabase *AttachDatabase();
     void DetachDatabase();
     void InternalClose() override;
+    // Runs SQL (placeholders bound to Values) on the attached database and
+    // reads its rows as they are needed. Whole reads it all at once (a
+    // statement that may change data runs once, not once per page). A lock
+    // the database waited for in vain is reported with the names of this
+    // dataset and its database, at the open or at a later read.
+    void OpenRows(const QString &SQL, const QVariantList &Values, bool Whole = false);
 
 private:
     QString m_sessionName;
@@ -133,6 +139,7 @@ protected:
     virtual void SQLChanged();
 
 private:
+    friend class TOvDataSet; // OpenRows sets RowsAffected
     std::unique_ptr<TStringList> m_sql;
     TParams *m_params;
     bool m_paramCheck = true;

@@ -154,7 +154,9 @@ void TOvDatabase::connectNow()
         driver->Connect(m_remoteDatabase, params);
     } catch (const EOvDatabaseError &e) {
         throw EOvDatabaseError(SConnectFailed().arg(m_databaseName, e.ServerMessage()),
-                               e.ServerMessage());
+                               e.ServerMessage())
+            .SetNeedsPassword(e.NeedsPassword())
+            .SetLocked(e.Locked());
     }
     m_driver = std::move(driver);
     Q_EMIT AfterConnect();

@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 TOvDriver::~TOvDriver() = default;
@@ -120,6 +121,28 @@ std::unique_ptr<TOvDriver> CreateDriver(TOvServerType ServerType)
     if (it == factories().end() || !it->second)
         throw Exception(SNoDriver().arg(GetServerTypeName(ServerType)));
     return it->second();
+}
+
+int TOvCursor::PageSize(int Count, qint64 Read)
+{
+    // Half of what was read: each run moves past at most twice the rows it
+    // reads, and a slow reader is not made to wait for a large page early.
+    return int(std::clamp<qint64>(Read / 2, Count, std::max(Count, 1 << 20)));
+}
+
+bool TOvCursor::SameRow(const QVariantList &A, const QVariantList &B)
+{
+    if (A.size() != B.size())
+        return false;
+    for (qsizetype i = 0; i < A.size(); ++i) {
+        const QVariant &a = A.at(i), &b = B.at(i);
+        if (a.typeId() == QMetaType::Double && b.typeId() == QMetaType::Double
+            && std::isnan(a.toDouble()) && std::isnan(b.toDouble()))
+            continue;
+        if (a.isNull() != b.isNull() || a.typeId() != b.typeId() || a != b)
+            return false;
+    }
+    return true;
 }
 
 int TOvReadAhead::TakeInto(std::vector<QVariantList> &Out, int Count)

@@ -23,9 +23,25 @@ public:
         , m_serverMessage(ServerMessage.isEmpty() ? Message : ServerMessage)
     {}
     const QString &ServerMessage() const { return m_serverMessage; }
+    // The server gave up waiting for a lock another connection holds.
+    bool Locked() const { return m_locked; }
+    EOvDatabaseError &SetLocked(bool Value)
+    {
+        m_locked = Value;
+        return *this;
+    }
+    // The server asks for a password and none was given.
+    bool NeedsPassword() const { return m_needsPassword; }
+    EOvDatabaseError &SetNeedsPassword(bool Value)
+    {
+        m_needsPassword = Value;
+        return *this;
+    }
 
 private:
     QString m_serverMessage;
+    bool m_locked = false;
+    bool m_needsPassword = false;
 };
 
 // The rows of a statement, read to the end.
@@ -36,22 +52,34 @@ struct TOvResult
     qint64 RowsAffected = -1;
 };
 
-// The rows of a running statement, handed out as they are read. A cursor
-// belongs to the connection that opened it and never outlives its use: a
-// driver that runs a statement which could change what an open cursor still
-// has to read, or that must end a transaction a cursor lives in, first reads
-// the rest of that cursor into memory; a driver that disconnects ends its
-// cursors, whose next read raises.
+// The rows of a query, handed out as they are read. Between two reads a
+// cursor holds nothing on the server (no statement, no lock, no
+// transaction): a partly read result blocks no other session, and any
+// statement runs on its connection at once, without reading the cursor on.
+// A driver reads a page at a time by running the query again and moving
+// past the rows it read before; the row before the new page is read again
+// and must be the one read last, else the rows moved under the reader (a
+// write, or a query whose result differs from run to run) and the read
+// fails with SRowsChanged instead of repeating or skipping rows. Pages grow
+// with what was read (PageSize), so that reading to the end costs a small
+// multiple of one run, and the rows read ahead of the reader stay within
+// half of those it took. A driver that disconnects ends its cursors, whose
+// next read raises.
 class TOvCursor : public TRowSource
 {
 public:
     QList<TFieldDesc> Fields;
     // Rows changed by the statements of the text that return no rows; -1 when none ran.
     qint64 RowsAffected = -1;
+
+    // How many rows to read for a request of Count rows after Read rows.
+    static int PageSize(int Count, qint64 Read);
+    // Whether two reads of a row gave the same values (NaN is NaN).
+    static bool SameRow(const QVariantList &A, const QVariantList &B);
 };
 
-// Rows a cursor read before they were asked for (to free its connection for
-// another statement), handed out in order before any row read later.
+// Rows a cursor read before they were asked for (the rest of its last page),
+// handed out in order before any row read later.
 struct TOvReadAhead
 {
     std::vector<QVariantList> Rows;
@@ -59,6 +87,7 @@ struct TOvReadAhead
     // Moves up to Count of the rows not yet handed out to the end of Out and
     // returns how many; the storage is released once all are handed out.
     int TakeInto(std::vector<QVariantList> &Out, int Count);
+    bool Empty() const { return Next == Rows.size(); }
 };
 
 struct TOvColumnInfo

@@ -133,7 +133,6 @@ void TOvStoredProc::InternalOpen()
     const QVariantList inputs = inputValues();
     const QString sql = driver.ProcedureCallSQL(m_storedProcName, static_cast<int>(inputs.size()));
     TOvMonitor::Trace(sql);
-    std::unique_ptr<TOvCursor> cursor = driver.OpenCursor(sql, inputs);
-    const QList<TFieldDesc> fields = cursor->Fields;
-    SetRowSource(fields, std::move(cursor));
+    // A procedure may change data: it runs once, and not again for each page.
+    OpenRows(sql, inputs, true);
 }

@@ -226,9 +226,7 @@ void TOvTable::InternalOpen()
             sql += QStringLiteral(" order by ") + quoted.join(QStringLiteral(", "));
         }
         TOvMonitor::Trace(sql);
-        std::unique_ptr<TOvCursor> cursor = driver.OpenCursor(sql, values);
-        const QList<TFieldDesc> fields = cursor->Fields;
-        SetRowSource(fields, std::move(cursor));
+        OpenRows(sql, values);
     } catch (...) {
         DetachDatabase();
         throw;

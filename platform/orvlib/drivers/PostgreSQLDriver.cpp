@@ -22,6 +22,7 @@
 #include "PostgreSQLDriver.h"
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvComponents.h"
+#include "orvlib/OvConsts.h"
 #include "orvlib/OvDlgsParams.h"
 #include "orvlib/OvSQLLexer.h"
 
@@ -246,13 +247,18 @@ void PostgreSQLDriver::Connect(const QString &RemoteDatabase, const TStrings &Pa
     if (!c || PQstatus(c) != CONNECTION_OK) {
         const QString msg
             = c ? QString::fromUtf8(PQerrorMessage(c)).trimmed() : QStringLiteral("out of memory");
+        // libpq never prompts; it reports that a password was wanted.
+        const bool needsPassword = c && PQconnectionNeedsPassword(c);
         PQfinish(c);
-        throw EOvDatabaseError(msg, msg);
+        throw EOvDatabaseError(msg, msg).SetNeedsPassword(needsPassword);
     }
     PQsetNoticeProcessor(c, forwardNotice, nullptr);
     m_conn = c;
     // Dates and times are read back in ISO form.
     query("set datestyle to 'ISO'");
+    // A cursor's pages run its query again from the start: a table scan
+    // must not start where another scan of the table happens to be.
+    query("set synchronize_seqscans to off");
 }
 
 void PostgreSQLDriver::fail(const PGresult *R) const
@@ -265,7 +271,9 @@ void PostgreSQLDriver::fail(const PGresult *R) const
         m_conn = nullptr;
         throw EOvDatabaseError(QStringLiteral("Connection to the server lost: %1").arg(msg), msg);
     }
-    throw EOvDatabaseError(msg, msg);
+    // lock_not_available: a lock_timeout ran out, or NOWAIT found a lock.
+    const char *state = R ? PQresultErrorField(R, PG_DIAG_SQLSTATE) : nullptr;
+    throw EOvDatabaseError(msg, msg).SetLocked(state && qstrcmp(state, "55P03") == 0);
 }
 
 Result PostgreSQLDriver::query(const char *SQL, const QStringList &Params) const
@@ -323,11 +331,12 @@ QList<TFieldDesc> describeResult(const PGresult *R)
     return fields;
 }
 
-void appendRows(const PGresult *R, std::vector<QVariantList> &Rows)
+// Appends the rows of R from row From on.
+void appendRows(const PGresult *R, std::vector<QVariantList> &Rows, int From = 0)
 {
     const int cols = PQnfields(R), rows = PQntuples(R);
-    Rows.reserve(Rows.size() + rows);
-    for (int row = 0; row < rows; ++row) {
+    Rows.reserve(Rows.size() + std::max(rows - From, 0));
+    for (int row = From; row < rows; ++row) {
         QVariantList values;
         values.reserve(cols);
         for (int col = 0; col < cols; ++col) {
@@ -400,7 +409,6 @@ Result PostgreSQLDriver::execParams(const QByteArray &SQL, const QVariantList &P
 TOvResult PostgreSQLDriver::Execute(const QString &SQL, const QVariantList &Params)
 {
     PGconn *c = conn();
-    drainCursors();
     const QByteArray sql = SQL.toUtf8();
     Result r;
     if (Params.isEmpty()) {
@@ -442,6 +450,47 @@ TOvResult PostgreSQLDriver::Execute(const QString &SQL, const QVariantList &Para
     return result;
 }
 
+bool PostgreSQLDriver::withCursor(const QByteArray &SQL, const QVariantList &Params, bool Strict,
+                                  const std::function<void()> &Body)
+{
+    PGconn *c = conn();
+    const bool own = PQtransactionStatus(c) == PQTRANS_IDLE;
+    command(own ? "begin" : "savepoint ov_cursor");
+    m_ownTransaction = own;
+    auto end = [&](bool Ok) {
+        m_ownTransaction = false;
+        if (!m_conn || PQstatus(m_conn) != CONNECTION_OK)
+            return;
+        Ok = Ok && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+        const char *sql
+            = own ? (Ok ? "commit" : "rollback")
+                  : (Ok ? "close ov_page; release savepoint ov_cursor"
+                        : "rollback to savepoint ov_cursor; release savepoint ov_cursor");
+        PQclear(PQexec(m_conn, sql));
+    };
+    const Result declared = execParams("declare ov_page no scroll cursor for " + SQL, Params);
+    if (!declared || PQresultStatus(declared.get()) != PGRES_COMMAND_OK) {
+        if (Strict || PQstatus(c) != CONNECTION_OK) {
+            try {
+                fail(declared.get());
+            } catch (...) {
+                end(false);
+                throw;
+            }
+        }
+        end(false);
+        return false;
+    }
+    try {
+        Body();
+    } catch (...) {
+        end(false);
+        throw;
+    }
+    end(true);
+    return true;
+}
+
 std::unique_ptr<TOvCursor> PostgreSQLDriver::OpenCursor(const QString &SQL,
                                                         const QVariantList &Params)
 {
@@ -450,42 +499,20 @@ std::unique_ptr<TOvCursor> PostgreSQLDriver::OpenCursor(const QString &SQL,
     // An aborted transaction reads nothing: the plain path reports it.
     if (!looksLikeQuery(SQL) || (status != PQTRANS_IDLE && status != PQTRANS_INTRANS))
         return TOvDriver::OpenCursor(SQL, Params);
-    // A cursor needs a transaction. Outside one the driver begins its own;
-    // inside one (the user's, or its own for other cursors) a savepoint
-    // keeps a refused declaration from aborting it.
-    const bool begin = status == PQTRANS_IDLE;
-    if (begin) {
-        m_ownTransaction = false; // whatever was ours has ended
-        command("begin");
-        m_ownTransaction = true;
-    } else {
-        command("savepoint ov_cursor");
-    }
-    const QByteArray name = "ov_cursor_" + QByteArray::number(++m_cursorSerial);
-    const Result declared
-        = execParams("declare " + name + " no scroll cursor for " + SQL.toUtf8(), Params);
-    if (!declared || PQresultStatus(declared.get()) != PGRES_COMMAND_OK) {
-        if (PQstatus(c) != CONNECTION_OK)
-            fail(declared.get());
-        // Not a query a cursor reads (select into, a with clause that
-        // changes data, several statements): it runs the plain way, which
-        // also reports a statement that is simply wrong.
-        if (begin) {
-            m_ownTransaction = false;
-            command("rollback");
-        } else {
-            command("rollback to savepoint ov_cursor; release savepoint ov_cursor");
-        }
+    // Opening only describes the result; the rows come with the first read.
+    auto cursor = std::make_unique<PgCursor>(this, SQL.toUtf8(), Params);
+    const bool declared = withCursor(SQL.toUtf8(), Params, false, [&] {
+        const Result described(PQdescribePortal(c, "ov_page"));
+        if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK)
+            fail(described.get());
+        cursor->Fields = describeResult(described.get());
+        readOrigins(described.get(), cursor->Fields);
+    });
+    // Not a query a cursor reads (select into, a with clause that changes
+    // data, several statements): it runs the plain way, which also reports
+    // a statement that is simply wrong.
+    if (!declared)
         return TOvDriver::OpenCursor(SQL, Params);
-    }
-    if (!begin)
-        command("release savepoint ov_cursor");
-    auto cursor = std::make_unique<PgCursor>(this, name);
-    const Result described(PQdescribePortal(c, name.constData()));
-    if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK)
-        fail(described.get());
-    cursor->Fields = describeResult(described.get());
-    readOrigins(described.get(), cursor->Fields);
     return cursor;
 }
 
@@ -544,17 +571,6 @@ TOvStatementInfo PostgreSQLDriver::Describe(const QString &SQL)
     return info;
 }
 
-void PostgreSQLDriver::drainCursors()
-{
-    // Draining closes a cursor, which takes it off the list; the last one
-    // ends the driver's own transaction.
-    while (!m_cursors.empty())
-        m_cursors.back()->drain();
-    if (m_ownTransaction && m_conn && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
-        PQclear(PQexec(m_conn, "rollback"));
-    m_ownTransaction = false;
-}
-
 void PostgreSQLDriver::Disconnect()
 {
     while (!m_cursors.empty())
@@ -565,9 +581,10 @@ void PostgreSQLDriver::Disconnect()
     m_conn = nullptr;
 }
 
-PgCursor::PgCursor(PostgreSQLDriver *Driver, QByteArray Name)
+PgCursor::PgCursor(PostgreSQLDriver *Driver, QByteArray SQL, QVariantList Params)
     : m_driver(Driver)
-    , m_name(std::move(Name))
+    , m_sql(std::move(SQL))
+    , m_params(std::move(Params))
 {
     Driver->m_cursors.push_back(this);
 }
@@ -579,22 +596,8 @@ PgCursor::~PgCursor()
 
 void PgCursor::close()
 {
-    PostgreSQLDriver *d = std::exchange(m_driver, nullptr);
-    if (!d)
-        return;
-    std::erase(d->m_cursors, this);
-    PGconn *c = d->m_conn;
-    if (!c || PQstatus(c) != CONNECTION_OK)
-        return;
-    const PGTransactionStatusType status = PQtransactionStatus(c);
-    // Ends what the driver began; the user's transaction goes on without the cursor.
-    if (d->m_ownTransaction && d->m_cursors.empty()) {
-        d->m_ownTransaction = false;
-        if (status != PQTRANS_IDLE)
-            PQclear(PQexec(c, status == PQTRANS_INTRANS ? "commit" : "rollback"));
-    } else if (status == PQTRANS_INTRANS) {
-        PQclear(PQexec(c, ("close " + m_name).constData()));
-    }
+    if (PostgreSQLDriver *d = std::exchange(m_driver, nullptr))
+        std::erase(d->m_cursors, this);
 }
 
 void PgCursor::abandon()
@@ -602,40 +605,59 @@ void PgCursor::abandon()
     if (m_driver && m_error.isEmpty())
         m_error = m_serverError
             = QStringLiteral("The connection was closed before all rows were read");
-    if (m_driver)
-        std::erase(m_driver->m_cursors, this);
-    m_driver = nullptr;
+    close();
 }
 
-int PgCursor::fetchFromServer(std::vector<QVariantList> &Rows, int Count)
+namespace {
+
+// Row Row of R as the server sent it, for comparing two reads of one row.
+QByteArrayList rawRow(const PGresult *R, int Row)
+{
+    QByteArrayList raw;
+    for (int col = 0; col < PQnfields(R); ++col)
+        raw << (PQgetisnull(R, Row, col)
+                    ? QByteArray("n")
+                    : 'v' + QByteArray(PQgetvalue(R, Row, col), PQgetlength(R, Row, col)));
+    return raw;
+}
+
+} // namespace
+
+void PgCursor::readPage(int Count)
 {
     PostgreSQLDriver *d = m_driver;
-    const QByteArray sql = "fetch forward " + QByteArray::number(Count) + " from " + m_name;
     try {
-        const Result r(PQexec(d->conn(), sql.constData()));
-        if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK)
-            d->fail(r.get());
-        const int got = PQntuples(r.get());
-        appendRows(r.get(), Rows);
-        if (got < Count)
-            close();
-        return got;
+        d->withCursor(m_sql, m_params, true, [&] {
+            PGconn *c = d->conn();
+            // The last row read is read again, to see that nothing moved.
+            const qint64 skip = std::max<qint64>(m_read - 1, 0);
+            if (skip > 0) {
+                const Result moved(
+                    PQexec(c, ("move forward " + QByteArray::number(skip) + " in ov_page").data()));
+                if (!moved || PQresultStatus(moved.get()) != PGRES_COMMAND_OK)
+                    d->fail(moved.get());
+                if (QByteArray(PQcmdTuples(moved.get())).toLongLong() != skip)
+                    throw EOvDatabaseError(SRowsChanged());
+            }
+            const int check = m_read > 0 ? 1 : 0;
+            const Result r(PQexec(
+                c, ("fetch forward " + QByteArray::number(qint64(Count) + check) + " from ov_page")
+                       .data()));
+            if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+                d->fail(r.get());
+            const int rows = PQntuples(r.get());
+            if (check && (rows == 0 || rawRow(r.get(), 0) != m_last))
+                throw EOvDatabaseError(SRowsChanged());
+            appendRows(r.get(), m_readAhead.Rows, check);
+            m_read += rows - check;
+            if (rows > check)
+                m_last = rawRow(r.get(), rows - 1);
+            if (rows - check < Count)
+                close(); // the end: nothing to run again
+        });
     } catch (const EOvDatabaseError &e) {
         m_error = e.Message();
         m_serverError = e.ServerMessage();
-        // A failure aborts the driver's own transaction and every cursor in
-        // it: they fail with this error, and the transaction is rolled back
-        // at once so that look-ups work again.
-        if (d->m_ownTransaction && d->m_conn && PQtransactionStatus(d->m_conn) == PQTRANS_INERROR) {
-            const std::vector<PgCursor *> others = d->m_cursors;
-            for (PgCursor *other : others) {
-                if (other != this && other->m_driver) {
-                    other->abandon();
-                    other->m_error = m_error;
-                    other->m_serverError = m_serverError;
-                }
-            }
-        }
         close();
         throw;
     }
@@ -646,19 +668,11 @@ int PgCursor::FetchRows(std::vector<QVariantList> &Rows, int Count)
     int n = m_readAhead.TakeInto(Rows, Count);
     if (n < Count && !m_error.isEmpty())
         throw EOvDatabaseError(m_error, m_serverError);
-    if (n < Count && m_driver)
-        n += fetchFromServer(Rows, Count - n);
-    return n;
-}
-
-void PgCursor::drain()
-{
-    try {
-        while (m_driver)
-            fetchFromServer(m_readAhead.Rows, 10000);
-    } catch (const EOvDatabaseError &) {
-        // kept in m_error for the dataset's next read
+    if (n < Count && m_driver) {
+        readPage(PageSize(Count - n, m_read));
+        n += m_readAhead.TakeInto(Rows, Count - n);
     }
+    return n;
 }
 
 // Names each result column's table and column where the server knows them.

@@ -12,6 +12,7 @@
 
 #include <libpq-fe.h>
 
+#include <functional>
 #include <memory>
 
 namespace ovpg {
@@ -87,29 +88,30 @@ struct Routine
 
 class PostgreSQLDriver;
 
-// A query read through a server-side cursor, a batch per request. Outside a
-// transaction the driver opens one for its cursors and ends it when the
-// last of them is done; inside the user's transaction the cursor lives in it.
+// A query read a page at a time (see TOvCursor): each page declares a
+// server-side cursor in a transaction of its own (a savepoint inside the
+// user's transaction), moves past the rows read before, fetches, and ends
+// the transaction again; between two pages the session is idle.
 class PgCursor final : public TOvCursor
 {
 public:
-    PgCursor(PostgreSQLDriver *Driver, QByteArray Name);
+    PgCursor(PostgreSQLDriver *Driver, QByteArray SQL, QVariantList Params);
     ~PgCursor() override;
     int FetchRows(std::vector<QVariantList> &Rows, int Count) override;
-    // Reads the rest into memory and closes the server's cursor; a failure
-    // is kept for the read that reaches it.
-    void drain();
-    // Forgets the server's cursor: the connection is going.
+    // Forgets the query: the connection is going.
     void abandon();
 
 private:
-    // Fetches up to Count rows into Rows and closes the cursor at its end;
-    // a failure is kept, the cursor closed, and the error raised.
-    int fetchFromServer(std::vector<QVariantList> &Rows, int Count);
+    // Reads up to Count rows after those read into the read-ahead; a
+    // failure is kept, the cursor ended, and the error raised.
+    void readPage(int Count);
     void close();
 
     PostgreSQLDriver *m_driver;
-    QByteArray m_name;
+    QByteArray m_sql;
+    QVariantList m_params;
+    qint64 m_read = 0;     // rows read from the server so far
+    QByteArrayList m_last; // the last of them, as the server sent it
     TOvReadAhead m_readAhead;
     QString m_error, m_serverError;
 };
@@ -168,17 +170,19 @@ private:
     Result execParams(const QByteArray &SQL, const QVariantList &Params) const;
     // Runs a command that must succeed; raises otherwise.
     void command(const char *SQL) const;
-    // A statement of the user's may change data, or end the transaction the
-    // cursors live in: every open cursor reads its rest first.
-    void drainCursors();
-
+    // Declares the cursor ov_page for SQL in a transaction of its own (a
+    // savepoint inside the user's), runs Body, and ends the transaction
+    // (committed when Body returns, rolled back when it raises) on every
+    // way out. A declaration the server refuses raises with Strict, and
+    // returns false otherwise (the query is not one a cursor reads).
+    bool withCursor(const QByteArray &SQL, const QVariantList &Params, bool Strict,
+                    const std::function<void()> &Body);
     friend class PgCursor;
     // Mutable: a const look-up that finds the connection broken closes it.
     mutable PGconn *m_conn = nullptr;
-    std::vector<PgCursor *> m_cursors; // open on the server
-    // The transaction was begun by the driver for its cursors.
+    std::vector<PgCursor *> m_cursors; // not yet at their end
+    // The driver is inside a transaction it began for a cursor's page.
     bool m_ownTransaction = false;
-    quint64 m_cursorSerial = 0;
 };
 
 } // namespace ovpg

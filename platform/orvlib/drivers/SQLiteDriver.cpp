@@ -139,7 +139,7 @@ public:
     [[noreturn]] void fail() const
     {
         const QString msg = QString::fromUtf8(sqlite3_errmsg(m_db));
-        throw EOvDatabaseError(msg, msg);
+        throw EOvDatabaseError(msg, msg).SetLocked((sqlite3_errcode(m_db) & 0xff) == SQLITE_BUSY);
     }
 
 private:
@@ -218,27 +218,31 @@ bool holdsStatement(const QString &Text)
 
 class SQLiteDriver;
 
-// A query stepped as its rows are asked for. The statement stays prepared
-// (and holds the database's read lock) until its last row is read or the
-// cursor goes.
+// A query read a page at a time (see TOvCursor). The statement stays
+// prepared between pages but is reset after each, which ends its read
+// transaction: the file is free for writers in other processes, and a
+// write on this connection changes nothing the cursor still holds.
 class SQLiteCursor final : public TOvCursor
 {
 public:
     SQLiteCursor(SQLiteDriver *Driver, sqlite3_stmt *St);
     ~SQLiteCursor() override;
     int FetchRows(std::vector<QVariantList> &Rows, int Count) override;
-    // Reads the rest into memory and ends the statement; a failure is kept
-    // for the read that reaches it.
-    void drain();
     // Ends the statement without reading on: the connection closes.
     void abandon();
 
 private:
+    // Runs the statement again, moves past the rows read, checks the last
+    // of them and reads up to Count rows into the read-ahead.
+    void readPage(int Count);
     void finish();
+    [[noreturn]] void fail(const QString &Message);
 
     SQLiteDriver *m_driver;
     sqlite3_stmt *m_stmt;
     int m_cols;
+    qint64 m_read = 0;   // rows read from the statement so far
+    QVariantList m_last; // the last of them
     TOvReadAhead m_readAhead;
     QString m_error;
 };
@@ -295,13 +299,9 @@ private:
     // Splits Name into schema and table; false when the schema is not one of
     // the connection's (then the table does not exist).
     bool resolve(const QString &Name, QString &Schema, QString &Table);
-    // A statement that writes would change what the open cursors read
-    // (SQLite leaves that undefined): they read their rest into memory first.
-    void drainCursors();
-
     friend class SQLiteCursor;
     sqlite3 *m_db = nullptr;
-    std::vector<SQLiteCursor *> m_cursors; // open, not yet finished
+    std::vector<SQLiteCursor *> m_cursors; // not yet at their end
 };
 
 SQLiteCursor::SQLiteCursor(SQLiteDriver *Driver, sqlite3_stmt *St)
@@ -328,40 +328,79 @@ void SQLiteCursor::finish()
     m_driver = nullptr;
 }
 
+void SQLiteCursor::fail(const QString &Message)
+{
+    // The error stays: stepping again would start the statement over.
+    const bool locked
+        = m_stmt && (sqlite3_errcode(sqlite3_db_handle(m_stmt)) & 0xff) == SQLITE_BUSY;
+    m_error = Message;
+    finish();
+    throw EOvDatabaseError(Message, Message).SetLocked(locked);
+}
+
 int SQLiteCursor::FetchRows(std::vector<QVariantList> &Rows, int Count)
 {
     int n = m_readAhead.TakeInto(Rows, Count);
     if (n < Count && !m_error.isEmpty())
         throw EOvDatabaseError(m_error, m_error);
-    while (n < Count && m_stmt) {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW) {
-            Rows.push_back(readRow(m_stmt, m_cols));
-            ++n;
-        } else if (rc == SQLITE_DONE) {
-            finish();
-        } else {
-            // Stepping again would start the statement over: it ends here.
-            m_error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt)));
-            finish();
+    if (n < Count && m_stmt) {
+        readPage(PageSize(Count - n, m_read));
+        n += m_readAhead.TakeInto(Rows, Count - n);
+        if (n < Count && !m_error.isEmpty())
             throw EOvDatabaseError(m_error, m_error);
-        }
     }
     return n;
 }
 
-void SQLiteCursor::drain()
+void SQLiteCursor::readPage(int Count)
 {
-    while (m_stmt) {
+    // Reset on every way out: a statement left stepping holds the read lock.
+    struct Reset
+    {
+        sqlite3_stmt *st;
+        ~Reset()
+        {
+            if (st)
+                sqlite3_reset(st);
+        }
+    } reset{m_stmt};
+    auto step = [this, &reset] {
         const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW) {
-            m_readAhead.Rows.push_back(readRow(m_stmt, m_cols));
-        } else {
-            if (rc != SQLITE_DONE)
-                m_error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt)));
-            finish();
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            reset.st = nullptr; // finish() finalizes it
+            fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt))));
+        }
+        return rc == SQLITE_ROW;
+    };
+    for (qint64 i = 0; i + 1 < m_read; ++i) {
+        if (!step()) {
+            reset.st = nullptr;
+            fail(SRowsChanged());
         }
     }
+    if (m_read > 0 && (!step() || !SameRow(readRow(m_stmt, m_cols), m_last))) {
+        reset.st = nullptr;
+        fail(SRowsChanged());
+    }
+    int got = 0;
+    for (; got < Count; ++got) {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc != SQLITE_ROW) {
+            // The rows before a failing one are handed out; the failure
+            // comes with the read after them.
+            reset.st = nullptr;
+            if (rc != SQLITE_DONE && got == 0)
+                fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt))));
+            if (rc != SQLITE_DONE)
+                m_error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt)));
+            finish(); // the end: nothing to run again
+            break;
+        }
+        m_readAhead.Rows.push_back(readRow(m_stmt, m_cols));
+    }
+    m_read += got;
+    if (got > 0)
+        m_last = m_readAhead.Rows.back();
 }
 
 void SQLiteCursor::abandon()
@@ -409,7 +448,7 @@ void SQLiteDriver::Connect(const QString &RemoteDatabase, const TStrings &Params
     } catch (const EOvDatabaseError &e) {
         Disconnect();
         const QString msg = QStringLiteral("%1: %2").arg(file, e.ServerMessage());
-        throw EOvDatabaseError(msg, msg);
+        throw EOvDatabaseError(msg, msg).SetLocked(e.Locked());
     }
 }
 
@@ -435,10 +474,6 @@ TOvResult SQLiteDriver::Execute(const QString &SQL, const QVariantList &Params)
         if (!st) { // only blanks or comments were left
             break;
         }
-        // Writes, and statements that return no rows (a rollback undoing a
-        // schema change ends pending reads), wait until the cursors are read.
-        if (!sqlite3_stmt_readonly(st.get()) || sqlite3_column_count(st.get()) == 0)
-            drainCursors();
         bindAll(st, Params);
         const int cols = sqlite3_column_count(st.get());
         if (cols > 0) {
@@ -483,13 +518,6 @@ TOvStatementInfo SQLiteDriver::Describe(const QString &SQL)
         rest = rest.mid(tail);
     }
     return info;
-}
-
-void SQLiteDriver::drainCursors()
-{
-    // Draining finishes a cursor, which takes it off the list.
-    while (!m_cursors.empty())
-        m_cursors.back()->drain();
 }
 
 QStringList SQLiteDriver::TableNames(bool SystemTables)

@@ -10,6 +10,7 @@
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
 #include "orvlib/OvDlgsParams.h"
+#include "orvlib/OvDriver.h"
 #include "orvlib/OvSession.h"
 #include "orvlib/OvUpdateSQL.h"
 #include "rtl/FileAccess.h"
@@ -110,6 +111,10 @@ public:
     }
     TModalResult runModal(TForm &Form) override
     {
+        // Any other dialog would wait for a person who is not there.
+        if (!Form.findChild<QPushButton *>(QStringLiteral("btGenerateSQL")))
+            throw Exception(QStringLiteral("The dialog \"%1\" needs a person to answer it")
+                                .arg(Form.windowTitle()));
         FormShown = true;
         for (const char *name : {"btSelectPrimKeys", "btGenerateSQL"}) {
             auto *button = Form.findChild<QPushButton *>(QLatin1String(name));
@@ -133,6 +138,39 @@ private:
 
 // How long a write waits for another run's cycle on the same folder.
 constexpr int LockWaitMs = 60000;
+
+// No login dialog while a command runs: a connection goes on with the
+// parameters as they are, and one that wants a password fails at once.
+struct NoLoginPrompt
+{
+    NoLoginPrompt()
+    {
+        SetLoginDialogHook([](TOvDatabase *, TStrings *) { return true; });
+    }
+    ~NoLoginPrompt() { SetLoginDialogHook({}); }
+};
+
+// Connects the database DataSet reads its catalogue from; a password that
+// nobody can be asked for is named with the ways to give it.
+void connectForCatalogue(TOvDataSet *DataSet)
+{
+    TOvSession *session = Sessions().FindSession(DataSet->SessionName());
+    TOvDatabase *db = session ? session->FindDatabase(DataSet->DatabaseName()) : nullptr;
+    if (!db)
+        return; // the editor reports it as it does in the designer
+    try {
+        db->Open();
+    } catch (const EOvDatabaseError &e) {
+        if (!e.NeedsPassword())
+            throw;
+        throw Exception(
+            QStringLiteral("database %1 (%2) needs a password and there is nobody to ask for it:"
+                           " give it in PGPASSWORD, in the password file (~/.pgpass, or the"
+                           " file PGPASSFILE names), as PASSWORD=... in the form's Params of %1,"
+                           " or in a connection string with --remote-database %1=...")
+                .arg(db->DatabaseName(), RemoteDatabaseForDisplay(db->RemoteDatabase())));
+    }
+}
 
 const char *const StatementNames[] = {"RefreshSQL", "ModifySQL", "InsertSQL", "DeleteSQL"};
 
@@ -301,7 +339,8 @@ int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err)
         for (const QString &file : createMissingEmbeddedDatabases(root))
             Err << "ovdesigner: created " << QDir::toNativeSeparators(file) << '\n';
         Err.flush();
-        ApplyDeferredProperties(form.Deferred, form.FileName);
+        NoLoginPrompt noPrompt;
+        connectForCatalogue(update->DataSet());
 
         // The editor's own entry point, as its component editor's verb runs it.
         HeadlessEditorUi ui;
@@ -325,12 +364,10 @@ int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err)
         if (Options.Write && findings == 0) {
             for (const auto &[db, remote] : saved)
                 db->SetRemoteDatabase(remote);
-            // Connections made for the editor are not the form's to store.
-            QList<QObject *> storedConnected;
-            for (const TDeferredProperty &d : std::as_const(form.Deferred))
-                storedConnected.append(d.Component);
+            // Connections made for the editor are not the form's to store;
+            // what the form stores is held and written back as it was.
             for (QObject *o : componentsOf(root))
-                if (auto *db = qobject_cast<TOvDatabase *>(o); db && !storedConnected.contains(db))
+                if (auto *db = qobject_cast<TOvDatabase *>(o))
                     db->Close();
             // The stamp catches a writer that does not take the lock (an editor).
             SaveFormFile(root, form.FileName, &form.Stamp);

@@ -635,7 +635,6 @@ bool TMainWindow::readForm(const QString &FileName)
 {
     const QString file = QFileInfo(FileName).absoluteFilePath();
     std::unique_ptr<QObject> root;
-    QList<TDeferredProperty> deferred;
     QString text;
     TFormFileStamp stamp;
     if (!runGuarded([&] {
@@ -651,34 +650,18 @@ bool TMainWindow::readForm(const QString &FileName)
                                     .arg(QDir::toNativeSeparators(file)));
             TFormReader reader(text, file);
             root = reader.Read();
-            deferred = reader.Deferred();
         }))
         return false;
     // Database files named relative to the form are found beside it.
     QDir::setCurrent(QFileInfo(file).absolutePath());
     setDesigner(nullptr);
     runGuarded([&] { createMissingEmbeddedDatabases(root.get()); });
+    // Connections and open datasets the form stores are held, not opened.
     auto designer = std::make_shared<TFormDesigner>(std::move(root), file);
-    // Connections and open datasets the form stores come last; one that
-    // fails is reported and the module opens without it.
-    QStringList failures;
-    for (const TDeferredProperty &d : std::as_const(deferred)) {
-        try {
-            ApplyDeferredProperties({d}, file);
-        } catch (const ScriptedUi::ScriptError &) {
-            throw;
-        } catch (const Exception &e) {
-            failures.append(e.Message());
-        } catch (const std::exception &e) {
-            failures.append(QString::fromUtf8(e.what()));
-        }
-    }
     designer->setModified(false);
     designer->setFileStamp(stamp);
     setDesigner(designer);
     addRecent(file);
-    if (!failures.isEmpty())
-        showErrorMessage(failures.join(QLatin1Char('\n')));
     return true;
 }
 

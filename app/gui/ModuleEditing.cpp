@@ -424,27 +424,18 @@ QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Tex
     }
     QStringList wrapper{QStringLiteral("object OvPasteBuffer: TDataModule")};
     wrapper << stubs;
-    const int firstPasted = int(wrapper.size());
     wrapper << lines << QStringLiteral("end");
 
-    // A reference the reader cannot resolve names a component the module
-    // lacks: that line is dropped and the text read again.
+    // A reference to a component neither the text nor the module holds is
+    // left unset: the text is read once, however many such references.
     std::unique_ptr<QObject> buffer;
-    QList<TDeferredProperty> deferred;
-    for (int attempt = 0; !buffer; ++attempt) {
-        try {
-            TFormReader reader(wrapper.join(QLatin1Char('\n')) + QLatin1Char('\n'));
-            buffer = reader.Read();
-            deferred = reader.Deferred();
-        } catch (const EFormError &e) {
-            const int index = e.Line() - 1;
-            const bool dangling = e.Message().contains(QLatin1String("unknown component"))
-                                  && index >= firstPasted && index < wrapper.size() - 1
-                                  && attempt < lines.size();
-            if (!dangling)
-                throw Exception(QStringLiteral("Cannot paste: %1").arg(e.Message()));
-            wrapper.removeAt(index);
-        }
+    try {
+        QList<int> dangling;
+        TFormReader reader(wrapper.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+        reader.SetDanglingReferences(&dangling);
+        buffer = reader.Read();
+    } catch (const EFormError &e) {
+        throw Exception(QStringLiteral("Cannot paste: %1").arg(e.Message()));
     }
 
     QList<QObject *> pasted; // every pasted component the root will own
@@ -457,23 +448,54 @@ QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Tex
         else
             pasted.append(c);
     }
-    for (QObject *c : pasted) {
-        QList<QObject *> parts{c};
-        parts += c->findChildren<QObject *>();
-        for (QObject *part : std::as_const(parts)) {
-            const QMetaObject *meta = part->metaObject();
-            for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount();
-                 ++i) {
-                const QMetaProperty p = meta->property(i);
-                if (!p.metaType().metaObject() || !p.isWritable())
-                    continue;
-                QObject *value = p.read(part).value<QObject *>();
-                if (!value || !stubObjects.contains(value))
-                    continue;
-                QObject *real = moduleNames.value(value->objectName().toLower());
-                p.write(part, QVariant(p.metaType(), &real));
+
+    // All or nothing: pointing the pasted references at the module's own
+    // components changes those too (a dataset takes an update object, a
+    // field attaches to its dataset), and one of them may refuse. What the
+    // module's components refer to is noted first and put back on a refusal.
+    struct Reference
+    {
+        QPointer<QObject> Owner;
+        QMetaProperty Property;
+        QPointer<QObject> Value;
+    };
+    std::vector<Reference> before;
+    for (QObject *o : std::as_const(moduleNames)) {
+        const QMetaObject *meta = o->metaObject();
+        for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
+            const QMetaProperty p = meta->property(i);
+            if (p.metaType().metaObject() && p.isWritable() && p.isStored())
+                before.push_back({o, p, p.read(o).value<QObject *>()});
+        }
+    }
+    try {
+        for (QObject *c : pasted) {
+            QList<QObject *> parts{c};
+            parts += c->findChildren<QObject *>();
+            for (QObject *part : std::as_const(parts)) {
+                const QMetaObject *meta = part->metaObject();
+                for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount();
+                     ++i) {
+                    const QMetaProperty p = meta->property(i);
+                    if (!p.metaType().metaObject() || !p.isWritable())
+                        continue;
+                    QObject *value = p.read(part).value<QObject *>();
+                    if (!value || !stubObjects.contains(value))
+                        continue;
+                    QObject *real = moduleNames.value(value->objectName().toLower());
+                    p.write(part, QVariant(p.metaType(), &real));
+                }
             }
         }
+    } catch (...) {
+        buffer.reset(); // the pasted components let go of the module's
+        for (const Reference &r : before) {
+            if (!r.Owner || r.Property.read(r.Owner).value<QObject *>() == r.Value.data())
+                continue;
+            QObject *value = r.Value.data();
+            r.Property.write(r.Owner, QVariant(r.Property.metaType(), &value));
+        }
+        throw;
     }
 
     // Pasted over an existing component: shift so both can be seen.
@@ -494,17 +516,7 @@ QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Tex
         setDesignPosition(c, p);
         shown.append(c);
     }
-    buffer.reset();
-    // Connections and open datasets the pasted text stores.
-    for (const TDeferredProperty &d : std::as_const(deferred)) {
-        if (!d.Component)
-            continue;
-        try {
-            ApplyDeferredProperties({d}, QString());
-        } catch (const Exception &) {
-            // Pasted closed rather than not at all.
-        }
-    }
+    buffer.reset(); // connections and open datasets the text stores stay held
     Designer.notifyComponentsChanged();
     Designer.select(shown);
     return shown;
@@ -536,14 +548,6 @@ QStringList reloadModuleText(TFormDesigner &Designer, const QString &Text)
     copyPublishedProperties(fresh.get(), root);
     for (const QPointer<QObject> &c : componentsOf(fresh.get()))
         c->setParent(root);
-    // Held-back properties name components that now belong to the root.
-    QStringList failures;
-    for (const TDeferredProperty &d : reader.Deferred()) {
-        try {
-            ApplyDeferredProperties({d}, Designer.fileName());
-        } catch (const Exception &e) {
-            failures.append(e.Message());
-        }
-    }
-    return failures;
+    // Connections and open datasets the text stores stay held.
+    return {};
 }

@@ -91,9 +91,13 @@ void UnRegisterClasses(const QList<TComponentClass> &Classes);
 // registered one; null when neither knows it.
 TComponentClass GetClass(const QString &ClassName);
 
-// A property held back while a form is read because setting it acts on the
-// outside world (Connected, Active, Prepared set to True): a designer applies
-// it once the whole form is built, a linter only reports it.
+// Reading text never acts on the outside world. Connected, Active and
+// Prepared set to True in a text (a form opened, a paste, an undo, every
+// command of the command line) are not set while it is read, nor after:
+// TFormReader::Read holds them on the component (HeldActivations), the
+// writer writes them back as they were stored, and the component stays
+// closed until a person opens it (ActivateHeld, or setting the property).
+// No reading path has a way to act; acting is a separate call.
 struct TDeferredProperty
 {
     QObject *Component = nullptr;
@@ -118,6 +122,20 @@ struct TComponentSource
 };
 using TFormSourceMap = QHash<const QObject *, TComponentSource>;
 
+// The activation properties (Connected, Active, Prepared) that Component
+// stores as True in the text it was read from and that were not acted on.
+QStringList HeldActivations(const QObject *Component);
+bool IsHeldActivation(const QObject *Component, const QString &PropName);
+// Forgets (Held false) or records a stored True; the property editors
+// forget it when a person sets the property to False.
+void SetHeldActivation(QObject *Component, const QString &PropName, bool Held);
+// Whether setting Name to True acts on the outside world.
+bool IsActivationProperty(const QObject *Component, const QString &PropName);
+// A person's one step: sets each held activation of Component live
+// (connects, opens), in declaration order; the stored values stay held. A
+// failure raises as setting the property raises.
+void ActivateHeld(QObject *Component);
+
 // Reads one form file. The whole text is read before anything is handed
 // out: on the first fault Read raises EFormError and frees everything it
 // built.
@@ -130,14 +148,19 @@ public:
 
     // The root component with the form's components below it (each owned by
     // the object it is written in). References are resolved after the whole
-    // text was read; held-back properties are not applied.
+    // text was read; activations are held, never acted on.
     std::unique_ptr<QObject> Read();
+    // References to components the text does not hold are left unset and
+    // their lines (from 1) listed in Lines, instead of failing the read
+    // (a paste refers to components of a module it may not reach).
+    void SetDanglingReferences(QList<int> *Lines) { m_dangling = Lines; }
+    // The activations held, in form order, with their lines (for reports).
     const QList<TDeferredProperty> &Deferred() const { return m_deferred; }
     // When set before Read, Read fills Sources (cleared first) with where
     // each component and property it builds starts; nothing is kept otherwise.
     void SetSourceMap(TFormSourceMap *Sources) { m_sources = Sources; }
-    // Sets the held-back properties in form order; a failure raises
-    // EFormError naming the component and the line.
+    // Acts on the held activations in form order, for a caller that was
+    // asked to; a failure raises EFormError naming the component and the line.
     void ApplyDeferred();
 
 private:
@@ -145,6 +168,7 @@ private:
     QString m_fileName;
     QList<TDeferredProperty> m_deferred;
     TFormSourceMap *m_sources = nullptr;
+    QList<int> *m_dangling = nullptr;
 };
 
 // The form text of Root and the components below it. Only published
@@ -173,8 +197,8 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// Sets held-back properties in form order (what TFormReader::ApplyDeferred
-// does); FileName only names the file in messages.
+// Acts on held activations in form order (what TFormReader::ApplyDeferred
+// does); FileName only names the file in messages. No reading path calls it.
 void ApplyDeferredProperties(const QList<TDeferredProperty> &Deferred, const QString &FileName);
 
 // What a form file held when it was read or last written, so that a change

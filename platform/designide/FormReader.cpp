@@ -133,14 +133,64 @@ bool isActivation(const QMetaProperty &P)
     return false;
 }
 
+// The dynamic property that holds a component's held activations.
+constexpr char HeldProperty[] = "ovHeldActivations";
+
+} // namespace
+
+QStringList HeldActivations(const QObject *Component)
+{
+    return Component ? Component->property(HeldProperty).toStringList() : QStringList();
+}
+
+bool IsHeldActivation(const QObject *Component, const QString &PropName)
+{
+    return HeldActivations(Component).contains(PropName);
+}
+
+void SetHeldActivation(QObject *Component, const QString &PropName, bool Held)
+{
+    QStringList held = HeldActivations(Component);
+    if (held.contains(PropName) == Held)
+        return;
+    if (Held)
+        held.append(PropName);
+    else
+        held.removeAll(PropName);
+    // An empty list leaves no dynamic property behind.
+    Component->setProperty(HeldProperty, held.isEmpty() ? QVariant() : QVariant(held));
+}
+
+bool IsActivationProperty(const QObject *Component, const QString &PropName)
+{
+    const QMetaObject *meta = Component->metaObject();
+    const int index = meta->indexOfProperty(PropName.toLatin1().constData());
+    return index >= 0 && isActivation(meta->property(index));
+}
+
+void ActivateHeld(QObject *Component)
+{
+    const QMetaObject *meta = Component->metaObject();
+    for (int i = 0; i < meta->propertyCount(); ++i) {
+        const QMetaProperty p = meta->property(i);
+        if (isActivation(p) && IsHeldActivation(Component, QLatin1String(p.name()))
+            && !p.write(Component, true))
+            throw Exception(QStringLiteral("Cannot set property %1 of %2")
+                                .arg(QLatin1String(p.name()), Component->objectName()));
+    }
+}
+
+namespace {
+
 class Parser
 {
 public:
     Parser(const QString &Text, const QString &FileName, QList<TDeferredProperty> &Deferred,
-           TFormSourceMap *Sources)
+           TFormSourceMap *Sources, QList<int> *Dangling)
         : m_lexer(Text, FileName)
         , m_deferred(Deferred)
         , m_sources(Sources)
+        , m_dangling(Dangling)
     {
         m_token = m_lexer.next();
     }
@@ -474,6 +524,7 @@ private:
                 badValue(v, propName, QStringLiteral("True or False"));
             if (value.toBool() && isActivation(p) && !IsItem) {
                 m_deferred.append({Object, QString::fromLatin1(p.name()), value, A.line});
+                SetHeldActivation(Object, QString::fromLatin1(p.name()), true);
                 return;
             }
             break;
@@ -683,6 +734,10 @@ private:
             if (!r.object)
                 continue;
             QObject *target = byName.value(r.name.toLower());
+            if (!target && m_dangling) {
+                m_dangling->append(r.line);
+                continue;
+            }
             if (!target)
                 failAt(QStringLiteral("unknown component %1").arg(r.name), r.line, r.column);
             const QMetaObject *wanted = r.property.metaType().metaObject();
@@ -738,6 +793,7 @@ private:
     QHash<const QMetaObject *, QHash<QString, int>> m_properties;
     QList<TDeferredProperty> &m_deferred;
     TFormSourceMap *m_sources;
+    QList<int> *m_dangling; // null: a dangling reference fails the read
     QSet<QString> m_names;
     std::vector<QPointer<QObject>> m_components;
     std::vector<PendingReference> m_references;
@@ -760,7 +816,9 @@ std::unique_ptr<QObject> TFormReader::Read()
     if (m_sources)
         m_sources->clear();
     try {
-        Parser parser(m_text, m_fileName, m_deferred, m_sources);
+        if (m_dangling)
+            m_dangling->clear();
+        Parser parser(m_text, m_fileName, m_deferred, m_sources, m_dangling);
         return parser.readForm();
     } catch (...) {
         m_deferred.clear();

@@ -213,12 +213,16 @@ private:
     void writeProperties(const QObject *Object, const QObject *Default, int Level)
     {
         for (const QMetaProperty &p : publishedProperties(Object->metaObject())) {
-            if (!isStoredFor(Object, p))
+            // An activation read and held goes back as it was stored.
+            const bool held = IsHeldActivation(Object, QLatin1String(p.name()));
+            if (!held && !isStoredFor(Object, p))
                 continue;
-            const QStringList text = valueLines(Object, p, Level);
+            const QStringList text
+                = held ? QStringList{QStringLiteral("True")} : valueLines(Object, p, Level);
             if (text.isEmpty())
                 continue;
-            if (Default && !isNoDefault(Object, p) && valueLines(Default, p, Level) == text)
+            if (!held && Default && !isNoDefault(Object, p)
+                && valueLines(Default, p, Level) == text)
                 continue;
             const QString name
                 = QLatin1String(p.name())

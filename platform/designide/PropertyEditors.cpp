@@ -2,6 +2,7 @@
 
 #include "ComponentProperty.h"
 #include "DesignErrors.h"
+#include "FormFile.h"
 #include "Registrations.h"
 #include "ValueProperties.h"
 
@@ -180,11 +181,16 @@ void TPropertyEditor::SetVarValue(const QVariant &Value)
     }
     int written = 0;
     try {
-        for (; written < FComponents.size(); ++written)
+        for (; written < FComponents.size(); ++written) {
             if (!props[written].write(FComponents[written], Value))
                 throw EPropertyError(
                     QStringLiteral("Invalid value \"%1\" for property %2 of %3")
                         .arg(Value.toString(), FPropName, componentName(FComponents[written])));
+            // A person who sets an activation False no longer wants it stored True.
+            if (!props[written].read(FComponents[written]).toBool()
+                && IsActivationProperty(FComponents[written], FPropName))
+                SetHeldActivation(FComponents[written], FPropName, false);
+        }
     } catch (...) {
         // The components before the failing one keep the new value: the
         // designer must hear of that change although the write as a whole failed.

@@ -5,6 +5,7 @@
 #include "orvlib/OvComponents.h"
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
+#include "orvlib/OvDriver.h"
 #include "orvlib/OvSession.h"
 #include "orvlib/OvUpdateSQL.h"
 
@@ -18,9 +19,15 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -723,3 +730,147 @@ TEST_F(CommandLineTest, aPackageThatFailsToUnloadIsReported)
 }
 
 } // namespace
+
+namespace {
+
+// The rows of Table in the SQLite database File, read through the library.
+qint64 sqliteCount(const QString &File, const QString &Table)
+{
+    std::unique_ptr<TOvDriver> driver = CreateDriver(TOvServerType::stSQLite);
+    TStringList params;
+    driver->Connect(File, params);
+    return driver->Execute(QStringLiteral("select count(*) from %1").arg(Table), {})
+        .Rows.front()
+        .front()
+        .toLongLong();
+}
+
+// A server that answers every connection as a PostgreSQL server asking for a
+// clear-text password would, and then waits for the client to give up.
+class PasswordAskingServer
+{
+public:
+    PasswordAskingServer()
+    {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_socket, reinterpret_cast<sockaddr *>(&address), length) != 0
+            || ::listen(m_socket, 4) != 0
+            || ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~PasswordAskingServer()
+    {
+        ::shutdown(m_socket, SHUT_RDWR);
+        ::close(m_socket);
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    int port() const { return m_port; }
+
+private:
+    void serve()
+    {
+        for (;;) {
+            const int client = ::accept(m_socket, nullptr, nullptr);
+            if (client < 0)
+                return;
+            // The start-up message: its length, then the rest of it.
+            unsigned char header[4];
+            if (::recv(client, header, 4, MSG_WAITALL) == 4) {
+                const int length
+                    = (header[0] << 24) | (header[1] << 16) | (header[2] << 8) | header[3];
+                std::vector<char> rest(std::max(length - 4, 0));
+                ::recv(client, rest.data(), rest.size(), MSG_WAITALL);
+                // AuthenticationCleartextPassword.
+                const char ask[] = {'R', 0, 0, 0, 8, 0, 0, 0, 3};
+                ::send(client, ask, sizeof ask, MSG_NOSIGNAL);
+                char ignored[256];
+                while (::recv(client, ignored, sizeof ignored, 0) > 0) {
+                }
+            }
+            ::close(client);
+        }
+    }
+
+    int m_socket = -1;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+} // namespace
+
+// Opening a form for a command acts on none of the values it stores: a
+// query that stores Active = True over a delete is not run, a database that
+// stores Connected = True is connected only to read the catalogue, and both
+// are written back as they were stored.
+TEST_F(CommandLineTest, commandsNeverActOnStoredValues)
+{
+    copyDemo([](QString &Form) {
+        Form.replace(QStringLiteral("    LoginPrompt = False\n"),
+                     QStringLiteral("    LoginPrompt = False\n    Connected = True\n"));
+        Form.replace(QStringLiteral("  object qTotals: TOvQuery\n"),
+                     QStringLiteral("  object qTotals: TOvQuery\n    Active = True\n"));
+        Form.replace(
+            QStringLiteral("      'select CustNo, Name as CustomerName, OrderCount, Total'\n"
+                           "      'from CustomerTotals'\n"
+                           "      'order by Total desc')\n"),
+            QStringLiteral("      'delete from Orders')\n"));
+    });
+    const QByteArray edited = dir.read(QStringLiteral("demo.dfm"));
+    ASSERT_TRUE(edited.contains("'delete from Orders')"));
+    RunResult r = ovdesigner({QStringLiteral("--tree"), QStringLiteral("demo.dfm")}, dir.path());
+    EXPECT_EQ(r.exit, 1) << "the stored connection is a warning";
+    r = ovdesigner(
+        {QStringLiteral("--gensql"), QStringLiteral("demo.dfm"), QStringLiteral("usOrders")},
+        dir.path());
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    const qint64 orders
+        = sqliteCount(dir.file(QStringLiteral("demo.db")), QStringLiteral("Orders"));
+    EXPECT_GT(orders, 0);
+    r = ovdesigner({QStringLiteral("--gensql"), QStringLiteral("demo.dfm"),
+                    QStringLiteral("usOrders"), QStringLiteral("--check"),
+                    QStringLiteral("--write")},
+                   dir.path());
+    EXPECT_EQ(r.exit, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_EQ(sqliteCount(dir.file(QStringLiteral("demo.db")), QStringLiteral("Orders")), orders)
+        << "the stored delete never ran";
+    EXPECT_EQ(dir.read(QStringLiteral("demo.dfm")), edited) << "written back as stored";
+}
+
+// A PostgreSQL database that wants a password no one can type: the command
+// fails at once, names the database and the ways to give the password.
+TEST_F(CommandLineTest, aPasswordNobodyCanTypeFailsAtOnce)
+{
+    PasswordAskingServer server;
+    ASSERT_GT(server.port(), 0);
+    copyDemo([&](QString &Form) {
+        Form.replace(QStringLiteral("    RemoteDatabase = 'demo.db'\n    ServerType = stSQLite\n"
+                                    "    LoginPrompt = False\n"),
+                     QStringLiteral("    RemoteDatabase = 'host=127.0.0.1 port=%1 dbname=sales"
+                                    " user=clerk sslmode=disable gssencmode=disable'\n"
+                                    "    ServerType = stPostgreSQL\n")
+                         .arg(server.port()));
+    });
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("PGPASSWORD"));
+    env.insert(QStringLiteral("PGPASSFILE"), dir.file(QStringLiteral("no-such-pgpass")));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    const RunResult r = ovdesigner(
+        {QStringLiteral("--gensql"), QStringLiteral("demo.dfm"), QStringLiteral("usOrders")},
+        dir.path(), env);
+    EXPECT_EQ(r.exit, 2) << r.out.toStdString() << r.err.toStdString();
+    ASSERT_EQ(r.errors().size(), 1) << r.err.toStdString();
+    const QString message = r.errors().first();
+    EXPECT_TRUE(message.startsWith(QStringLiteral("ovdesigner: database Demo (")))
+        << message.toStdString();
+    for (const char *way : {"PGPASSWORD", "~/.pgpass", "PASSWORD=", "--remote-database Demo="})
+        EXPECT_TRUE(message.contains(QLatin1String(way))) << way << ": " << message.toStdString();
+}

@@ -10,6 +10,12 @@
 #include "orvlib/OvComponents.h"
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
+#include "orvlib/OvUpdateSQL.h"
+
+#include "EmbeddedDatabases.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <QSignalSpy>
 
@@ -182,8 +188,8 @@ TEST_F(ModuleEditingTest, PasteRefusesBadTextAndKeepsTheModule)
 }
 
 // Reloading keeps the root object, refuses a text of another root class,
-// and reports held-back properties it could not apply.
-TEST_F(ModuleEditingTest, ReloadKeepsTheRootAndReportsFailedConnections)
+// and holds the connections the text stores without connecting them.
+TEST_F(ModuleEditingTest, ReloadKeepsTheRootAndHoldsStoredConnections)
 {
     EXPECT_THROW(reloadModuleText(*designer, QStringLiteral("object X: TOvQuery\nend\n")),
                  Exception);
@@ -202,6 +208,98 @@ TEST_F(ModuleEditingTest, ReloadKeepsTheRootAndReportsFailedConnections)
     EXPECT_EQ(designer->Root(), root);
     EXPECT_EQ(root->objectName(), QStringLiteral("Other"));
     ASSERT_EQ(surfaceComponents(root).size(), 1);
-    EXPECT_EQ(failures.size(), 1) << "the connection that failed";
-    EXPECT_FALSE(find<TOvDatabase>(QStringLiteral("Db"))->Connected());
+    EXPECT_TRUE(failures.isEmpty()) << "nothing was tried";
+    auto *db = find<TOvDatabase>(QStringLiteral("Db"));
+    EXPECT_FALSE(db->Connected());
+    EXPECT_EQ(HeldActivations(db), QStringList{QStringLiteral("Connected")});
+    EXPECT_TRUE(WriteFormText(root).contains(QLatin1String("    Connected = True\n")));
+}
+
+// Pasted text acts on nothing it stores: a delete stored as an open query is
+// not run, a database stored connected with CREATE=1 creates no file. Both
+// are held, and copied again as they were. References to components that
+// are nowhere are dropped, however many.
+TEST_F(ModuleEditingTest, PasteHoldsWhatTheTextStores)
+{
+    QDir::setCurrent(folder().path());
+    createMissingEmbeddedDatabases(root);
+    auto *orders = find<TOvQuery>(QStringLiteral("qOrders"));
+    orders->Open();
+    const int rows = orders->RecordCount();
+    orders->Close();
+    ASSERT_GT(rows, 0);
+
+    const QString created = folder().file(QStringLiteral("created.db"));
+    QString text = QStringLiteral("object qWipe: TOvQuery\n"
+                                  "  DatabaseName = 'Demo'\n"
+                                  "  SQL.Strings = (\n"
+                                  "    'delete from Orders')\n"
+                                  "  Active = True\n"
+                                  "end\n"
+                                  "object dbNew: TOvDatabase\n"
+                                  "  DatabaseName = 'New'\n"
+                                  "  RemoteDatabase = '%1'\n"
+                                  "  ServerType = stSQLite\n"
+                                  "  Params.Strings = (\n"
+                                  "    'CREATE=1')\n"
+                                  "  LoginPrompt = False\n"
+                                  "  Connected = True\n"
+                                  "end\n")
+                       .arg(created);
+    for (int i = 0; i < 200; ++i)
+        text
+            += QStringLiteral("object dsGone%1: TDataSource\n  DataSet = qNowhere%1\nend\n").arg(i);
+    const QList<QObject *> pasted = pasteComponentsText(*designer, text);
+    ASSERT_EQ(pasted.size(), 202);
+    auto *wipe = qobject_cast<TOvQuery *>(pasted[0]);
+    auto *db = qobject_cast<TOvDatabase *>(pasted[1]);
+    ASSERT_TRUE(wipe && db);
+    EXPECT_FALSE(wipe->Active());
+    EXPECT_FALSE(db->Connected());
+    EXPECT_FALSE(QFile::exists(created)) << "no database file made";
+    EXPECT_EQ(qobject_cast<TDataSource *>(pasted[201])->DataSet(), nullptr);
+    orders->Open();
+    EXPECT_EQ(orders->RecordCount(), rows) << "the stored delete never ran";
+    orders->Close();
+    const QString copied = componentsText({wipe, db});
+    EXPECT_TRUE(copied.contains(QLatin1String("object qWipe: TOvQuery\n  Active = True\n")))
+        << copied.toStdString();
+    EXPECT_TRUE(copied.contains(QLatin1String("  LoginPrompt = False\n  Connected = True\n")))
+        << copied.toStdString();
+
+    // A person's one step opens what is held; setting it False forgets it.
+    ActivateHeld(db);
+    EXPECT_TRUE(db->Connected());
+    EXPECT_TRUE(QFile::exists(created));
+    EXPECT_TRUE(IsHeldActivation(db, QStringLiteral("Connected")));
+}
+
+// A paste that is refused half way leaves the module exactly as it was,
+// also what its components refer to.
+TEST_F(ModuleEditingTest, ARefusedPasteChangesNothing)
+{
+    QDir::setCurrent(folder().path());
+    createMissingEmbeddedDatabases(root);
+    auto *orders = find<TOvQuery>(QStringLiteral("qOrders"));
+    auto *update = find<TOvUpdateSQL>(QStringLiteral("usOrders"));
+    ASSERT_EQ(orders->UpdateObject(), update);
+    orders->Open();
+    designer->setModified(false);
+    const QString before = WriteFormText(root);
+    // The update object takes qOrders over; the field then finds it open.
+    const QStringList refused = pasteErrorOf(QStringLiteral("object usNew: TOvUpdateSQL\n"
+                                                            "  DataSet = qOrders\n"
+                                                            "end\n"
+                                                            "object qOrdersExtra: TField\n"
+                                                            "  FieldName = 'Extra'\n"
+                                                            "  DataSet = qOrders\n"
+                                                            "end\n"));
+    ASSERT_EQ(refused.size(), 1);
+    EXPECT_TRUE(refused[0].contains(QLatin1String("open dataset"))) << refused[0].toStdString();
+    EXPECT_EQ(orders->UpdateObject(), update) << "qOrders keeps its update object";
+    EXPECT_EQ(update->DataSet(), orders);
+    EXPECT_EQ(find(QStringLiteral("usNew")), nullptr);
+    EXPECT_EQ(WriteFormText(root), before);
+    EXPECT_FALSE(designer->isModified());
+    EXPECT_TRUE(orders->Active());
 }

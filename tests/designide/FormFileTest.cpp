@@ -509,6 +509,8 @@ TEST_F(FormFileTest, activationsAreHeldBackUntilApplied)
     EXPECT_EQ(reader.Deferred()[0].Component, child(root.get(), "B"));
     EXPECT_EQ(reader.Deferred()[1].Line, 7);
     EXPECT_FALSE(child(root.get(), "B")->Connected()) << "reading connects nothing";
+    EXPECT_TRUE(IsHeldActivation(child(root.get(), "B"), QStringLiteral("Connected")));
+    EXPECT_EQ(WriteFormText(root.get()), text) << "held values are written back as stored";
     try {
         reader.ApplyDeferred();
         ADD_FAILURE() << "C cannot connect";

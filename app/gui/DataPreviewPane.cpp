@@ -2,22 +2,29 @@
 #include "DataSetTableModel.h"
 #include "GuiErrors.h"
 
+#include "designide/FormFile.h"
 #include "orvlib/DB.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
 
 TDataPreviewPane::TDataPreviewPane(QWidget *Parent)
     : QWidget(Parent)
     , m_status(new QLabel(this))
+    , m_open(new QPushButton(tr("Open"), this))
     , m_grid(new QTableView(this))
     , m_model(new TDataSetTableModel(this))
 {
     setObjectName(QStringLiteral("DataPreviewPane"));
     m_status->setObjectName(QStringLiteral("lblStatus"));
     m_status->setWordWrap(true);
+    m_open->setObjectName(QStringLiteral("btOpenHeld"));
+    m_open->setVisible(false);
+    connect(m_open, &QPushButton::clicked, this, &TDataPreviewPane::openHeld);
     m_grid->setObjectName(QStringLiteral("grdData"));
     m_grid->setModel(m_model);
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -31,7 +38,10 @@ TDataPreviewPane::TDataPreviewPane(QWidget *Parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
-    layout->addWidget(m_status);
+    auto *statusLine = new QHBoxLayout;
+    statusLine->addWidget(m_status, 1);
+    statusLine->addWidget(m_open, 0, Qt::AlignTop);
+    layout->addLayout(statusLine);
     layout->addWidget(m_grid, 1);
 
     connect(m_model, &TDataSetTableModel::fetchFailed, this, &TDataPreviewPane::showFetchError);
@@ -106,6 +116,7 @@ void TDataPreviewPane::refresh()
 void TDataPreviewPane::updateStatus()
 {
     QString text;
+    bool held = false;
     const QList<QObject *> selection = m_designer ? m_designer->selection() : QList<QObject *>();
     if (!m_designer) {
         text = tr("No data module is open.");
@@ -116,6 +127,11 @@ void TDataPreviewPane::updateStatus()
                   static_cast<int>(selection.size()));
     } else if (!m_watched) {
         text = tr("%1 is not a dataset.").arg(selection.first()->objectName());
+    } else if (!m_watched->Active() && IsHeldActivation(m_watched, QStringLiteral("Active"))) {
+        held = true;
+        text = tr("%1 is stored open (Active = True) but held closed: nothing ran when the "
+                  "form was read. Open it to see its rows.")
+                   .arg(m_watched->objectName());
     } else if (!m_watched->Active()) {
         text = tr("%1 is not active: set Active to True to see its rows.")
                    .arg(m_watched->objectName());
@@ -133,6 +149,17 @@ void TDataPreviewPane::updateStatus()
                          .arg(fields);
     }
     m_status->setText(text);
+    m_open->setVisible(held);
+}
+
+void TDataPreviewPane::openHeld()
+{
+    if (!m_watched)
+        return;
+    // Opening connects its database as well; a failure is shown and the
+    // dataset stays held.
+    runGuarded([&] { m_watched->Open(); });
+    refresh();
 }
 
 void TDataPreviewPane::showFetchError(const QString &Message)

@@ -157,12 +157,17 @@ QVariant TInspectorItemModel::data(const QModelIndex &Index, int Role) const
     const TInspectorRow *row = n->row;
     switch (Role) {
     case Qt::DisplayRole:
+        if (Index.column() == ValueColumn && row->isHeld())
+            return tr("%1 (stored True, held: not open)").arg(row->value());
         return Index.column() == PropertyColumn ? row->name() : row->value();
     case Qt::EditRole:
         return Index.column() == ValueColumn ? row->value() : QVariant();
     case Qt::ToolTipRole:
         if (!row->error().isEmpty())
             return row->error();
+        if (Index.column() == ValueColumn && row->isHeld())
+            return tr("The form stores True; reading it acted on nothing. Choose True to open "
+                      "it now.");
         return Index.column() == PropertyColumn ? row->categories().join(QStringLiteral(", "))
                                                 : QVariant();
     case Qt::ForegroundRole:

@@ -1,6 +1,7 @@
 #include "PropertyGridModel.h"
 
 #include "DesignErrors.h"
+#include "FormFile.h"
 #include "Registrations.h"
 
 #include "rtl/SysUtils.h"
@@ -243,12 +244,20 @@ void TObjectInspectorModel::buildChildren(TInspectorRow *Row)
 void TObjectInspectorModel::readRow(TInspectorRow *Row)
 {
     Row->m_error.clear();
+    Row->m_held = false;
     try {
         TPropertyEditor *editor = Row->m_editor.get();
         if (editor->PropCount() > 1 && !editor->AllEqual())
             Row->m_value.clear();
         else
             Row->m_value = editor->GetValue();
+        // Only activation properties are ever held; the others ask nothing.
+        bool held = editor->PropCount() > 0
+                    && IsActivationProperty(editor->GetComponent(0), editor->GetName());
+        for (int i = 0; held && i < editor->PropCount(); ++i)
+            held = IsHeldActivation(editor->GetComponent(i), editor->GetName())
+                   && !editor->GetVarValueAt(i).toBool();
+        Row->m_held = held;
     } catch (const Exception &e) {
         Row->m_value.clear();
         Row->m_error = e.Message();

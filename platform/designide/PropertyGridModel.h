@@ -38,6 +38,10 @@ public:
     const QString &value() const { return m_value; }
     // The message of the error GetValue raised at the last refresh, or empty.
     const QString &error() const { return m_error; }
+    // An activation (Connected, Active) the form stores True that was held,
+    // not acted on, and is not live: the value shows False until a person
+    // sets it True.
+    bool isHeld() const { return m_held; }
     // The categories the property belongs to (at least one).
     const QStringList &categories() const { return m_categories; }
 
@@ -65,6 +69,7 @@ private:
     TPropertyAttributes m_attributes;
     QString m_value;
     QString m_error;
+    bool m_held = false;
     QStringList m_categories;
     TInspectorRow *m_parent = nullptr;
     int m_index = 0;

@@ -3,13 +3,14 @@
 // scrolls, and failures shown as messages.
 
 #include "DataPreviewPane.h"
-#include "PgTestServer.h"
 #include "DataSetTableModel.h"
 #include "FormDesigner.h"
 #include "GuiFixture.h"
 #include "MainWindow.h"
 #include "ModuleSurface.h"
+#include "PgTestServer.h"
 
+#include "designide/FormFile.h"
 #include "designide/PackageLoader.h"
 #include "orvlib/OvDB.h"
 #include "orvlib/OvDriver.h"
@@ -22,6 +23,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTableView>
@@ -94,6 +96,32 @@ struct SQLiteModule
 };
 
 } // namespace
+
+// A dataset whose form stores Active = True is held closed: the pane says
+// so, nothing has run, and its Open button opens it in one step.
+TEST(DataPreviewPane, aHeldDatasetIsNamedAndOpensInOneStep)
+{
+    SQLiteModule m;
+    m.query->SQL()->SetText(QStringLiteral("delete from items where id > 10 returning id"));
+    SetHeldActivation(m.query, QStringLiteral("Active"), true); // as the form reader holds it
+    TDataPreviewPane pane;
+    pane.setDesigner(m.designer);
+    m.designer->select({m.query});
+    EXPECT_TRUE(pane.statusText().contains(QStringLiteral("held closed")))
+        << pane.statusText().toStdString();
+    EXPECT_FALSE(pane.openButton()->isHidden());
+    EXPECT_EQ(m.db->ExecSQL(QStringLiteral("update items set price = price")), SQLiteModule::Rows)
+        << "nothing ran";
+    m.designer->select({m.source});
+    EXPECT_TRUE(pane.openButton()->isHidden()) << "only for a held dataset";
+    m.designer->select({m.query});
+
+    pane.openButton()->click();
+    EXPECT_TRUE(m.query->Active()) << "the person asked";
+    EXPECT_EQ(pane.dataSet(), m.query);
+    EXPECT_TRUE(pane.openButton()->isHidden());
+    EXPECT_TRUE(IsHeldActivation(m.query, QStringLiteral("Active"))) << "still stored True";
+}
 
 TEST(DataPreviewPane, showsTheRowsOfTheSelectedActiveDatasetAndSaysWhyOtherwise)
 {

@@ -4,6 +4,7 @@
 
 #include "designide/ComponentProperty.h"
 #include "designide/DesignErrors.h"
+#include "designide/FormFile.h"
 #include "designide/PropertyGridModel.h"
 #include "designide/Registrations.h"
 
@@ -155,6 +156,26 @@ TEST_F(ObjectInspectorTest, oneComponentShowsEveryPropertyWithItsEditor)
         << "a property without a setter refuses the write";
     EXPECT_EQ(model.findRow("Version")->value(), "1.0");
     EXPECT_EQ(designer->modified, 1) << "a refused write is no change";
+}
+
+// An activation the form stores True but that was held is shown as held;
+// a person setting it True opens it and keeps it stored, setting it False
+// forgets it.
+TEST_F(ObjectInspectorTest, aHeldActivationIsShownUntilAPersonSetsIt)
+{
+    SetHeldActivation(&second, QStringLiteral("Active"), true);
+    model.setSelection(designer, {&second});
+    EXPECT_TRUE(model.findRow("Active")->isHeld());
+    EXPECT_EQ(model.findRow("Active")->value(), "False") << "it is not live";
+    EXPECT_FALSE(model.findRow("Caption")->isHeld());
+
+    model.setValue(model.findRow("Active"), "True");
+    EXPECT_TRUE(second.Active());
+    EXPECT_FALSE(model.findRow("Active")->isHeld()) << "live now";
+    EXPECT_TRUE(IsHeldActivation(&second, QStringLiteral("Active"))) << "and still stored True";
+    model.setValue(model.findRow("Active"), "False");
+    EXPECT_FALSE(IsHeldActivation(&second, QStringLiteral("Active"))) << "the person said False";
+    EXPECT_FALSE(model.findRow("Active")->isHeld());
 }
 
 TEST_F(ObjectInspectorTest, severalComponentsShowWhatTheyShareAndMayEditTogether)

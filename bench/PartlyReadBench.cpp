@@ -1,0 +1,220 @@
+// A one-row write while a dataset of 1,000,000 rows is partly read (opened,
+// 100 rows read), against the same write with no dataset open: by another
+// connection, and on the dataset's own connection. Between two reads a
+// dataset holds nothing, so the write waits for nobody and reads no rows
+// ahead; after the runs, the memory a write on the dataset's own connection
+// adds while the dataset is partly read is checked (under 10 MB). SQLite
+// always; PostgreSQL when OV_PG_CONNINFO names a server.
+#include "BenchMain.h"
+
+#include "orvlib/OvDataSets.h"
+#include "orvlib/OvDatabase.h"
+#include "rtl/Classes.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+constexpr int Rows = 1000000;
+constexpr double MaxGrowthMB = 10;
+
+// Two connections to one database holding the big table "rows_big" and a
+// one-row table "target" that the writes change.
+struct Databases
+{
+    QObject owner;
+    TOvDatabase *reader = nullptr; // the dataset's connection
+    TOvDatabase *other = nullptr;  // another session
+    TOvQuery *big = nullptr;
+
+    TOvDatabase *make(const QString &Name, TOvServerType Type, const QString &Remote)
+    {
+        auto *db = new TOvDatabase(&owner);
+        db->SetDatabaseName(Name);
+        db->SetServerType(Type);
+        db->SetLoginPrompt(false);
+        db->SetRemoteDatabase(Remote);
+        return db;
+    }
+    void finish(const QString &Prefix)
+    {
+        big = new TOvQuery(&owner);
+        big->setObjectName(QStringLiteral("qBig"));
+        big->SetDatabaseName(reader->DatabaseName());
+        big->SQL()->SetText(QStringLiteral("select * from %1rows_big").arg(Prefix));
+        m_prefix = Prefix;
+    }
+    // One row changed, through Db.
+    void write(TOvDatabase *Db)
+    {
+        Db->ExecSQL(QStringLiteral("update %1target set n = n + 1 where id = 1").arg(m_prefix));
+    }
+    QString m_prefix;
+};
+
+Databases &sqlite()
+{
+    static QTemporaryDir dir;
+    static Databases d;
+    if (!d.reader) {
+        const QString file = dir.filePath(QStringLiteral("partly.db"));
+        d.reader = d.make(QStringLiteral("PartlySQLite"), TOvServerType::stSQLite, file);
+        d.reader->Params()->Add(QStringLiteral("CREATE=true"));
+        d.reader->ExecSQL(
+            QStringLiteral("begin; create table rows_big (id integer primary key, name text,"
+                           " amount real); with recursive s(i) as (select 1 union all"
+                           " select i + 1 from s where i < %1) insert into rows_big select i,"
+                           " 'name ' || i, i * 0.5 from s; create table target (id integer"
+                           " primary key, n integer); insert into target values (1, 0);"
+                           " commit;")
+                .arg(Rows));
+        d.other = d.make(QStringLiteral("PartlySQLiteOther"), TOvServerType::stSQLite, file);
+        d.finish(QString());
+    }
+    return d;
+}
+
+QString pgConnInfo()
+{
+    return qEnvironmentVariable("OV_PG_CONNINFO").trimmed();
+}
+
+Databases &postgres()
+{
+    static Databases d;
+    if (!d.reader) {
+        d.reader = d.make(QStringLiteral("PartlyPg"), TOvServerType::stPostgreSQL, pgConnInfo());
+        d.reader->ExecSQL(QStringLiteral("create schema if not exists ovbench_partly;"
+                                         " create table if not exists ovbench_partly.target (id"
+                                         " integer primary key, n integer);"
+                                         " insert into ovbench_partly.target values (1, 0)"
+                                         " on conflict do nothing;"
+                                         " create table if not exists ovbench_partly.rows_big (id"
+                                         " integer primary key, name text, amount float8)"));
+        TOvQuery count(&d.owner);
+        count.SetDatabaseName(d.reader->DatabaseName());
+        count.SQL()->SetText(QStringLiteral("select count(*) from ovbench_partly.rows_big"));
+        count.Open();
+        if (count.Fields(0)->AsInteger() != Rows)
+            d.reader->ExecSQL(QStringLiteral("truncate ovbench_partly.rows_big; insert into"
+                                             " ovbench_partly.rows_big select g, 'name ' || g,"
+                                             " g * 0.5 from generate_series(1, %1) g;"
+                                             " analyze ovbench_partly.rows_big")
+                                  .arg(Rows));
+        count.Close();
+        d.other
+            = d.make(QStringLiteral("PartlyPgOther"), TOvServerType::stPostgreSQL, pgConnInfo());
+        d.finish(QStringLiteral("ovbench_partly."));
+    }
+    return d;
+}
+
+// Opens the big dataset afresh (which reads its first 100 rows) and walks them.
+void readPartly(Databases &D)
+{
+    D.big->Close();
+    D.big->Open();
+    for (int i = 1; i < 100; ++i)
+        D.big->Next();
+}
+
+// range(0): 1 with the big dataset partly read, 0 with it closed;
+// range(1): 1 writes through another connection, 0 through the dataset's own.
+void write(benchmark::State &State, Databases &D)
+{
+    const bool partly = State.range(0) != 0;
+    TOvDatabase *writer = State.range(1) != 0 ? D.other : D.reader;
+    D.reader->Open();
+    writer->Open();
+    for (auto _ : State) {
+        // Each write meets a dataset freshly partly read, never one the
+        // write before read on.
+        State.PauseTiming();
+        if (partly)
+            readPartly(D);
+        State.ResumeTiming();
+        D.write(writer);
+    }
+    State.PauseTiming();
+    D.big->Close();
+    State.ResumeTiming();
+}
+
+void Write_SQLite(benchmark::State &State)
+{
+    write(State, sqlite());
+}
+
+void Write_Pg(benchmark::State &State)
+{
+    write(State, postgres());
+}
+
+double residentMB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / 1e6 : 0;
+}
+
+// What a write on the dataset's own connection adds to the process while
+// the dataset is partly read; true when under the limit.
+bool memoryStaysBounded(const char *Label, Databases &D)
+{
+    D.reader->Open();
+    readPartly(D);
+    const double before = residentMB();
+    D.write(D.reader);
+    const double growth = residentMB() - before;
+    D.big->Close();
+    const bool ok = growth < MaxGrowthMB;
+    std::printf("  %-44s %6.1f MB  (limit %.1f MB) %s\n", Label, growth, MaxGrowthMB,
+                ok ? "ok" : "OVER");
+    return ok;
+}
+
+} // namespace
+
+BENCHMARK(Write_SQLite)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5);
+
+int main(int argc, char **argv)
+{
+    const bool pg = !pgConnInfo().isEmpty();
+    std::vector<BenchRatio> ratios{{"SQLite: other connection's write, partly read / closed",
+                                    "Write_SQLite/1/1", "Write_SQLite/0/1", 1.5},
+                                   {"SQLite: own connection's write, partly read / closed",
+                                    "Write_SQLite/1/0", "Write_SQLite/0/0", 2}};
+    if (pg) {
+        benchmark::RegisterBenchmark("Write_Pg", &Write_Pg)
+            ->ArgsProduct({{0, 1}, {0, 1}})
+            ->Unit(benchmark::kMicrosecond)
+            ->Repetitions(5);
+        ratios.push_back({"PostgreSQL: other session's write, partly read / closed", "Write_Pg/1/1",
+                          "Write_Pg/0/1", 1.5});
+        ratios.push_back({"PostgreSQL: own connection's write, partly read / closed",
+                          "Write_Pg/1/0", "Write_Pg/0/0", 2});
+    } else {
+        std::printf("OV_PG_CONNINFO is not set: PostgreSQL is not measured\n");
+    }
+    int status = runBenchmarks(argc, argv, ratios, {}, {}, true);
+    std::printf("\nMemory a write adds while 1M rows are partly read:\n");
+    bool bounded = memoryStaysBounded("SQLite: own connection", sqlite());
+    if (pg)
+        bounded = memoryStaysBounded("PostgreSQL: own connection", postgres()) && bounded;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--check-ratios") == 0 && !bounded)
+            status = 1;
+    return status;
+}

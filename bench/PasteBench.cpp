@@ -1,0 +1,55 @@
+// Pasting components whose references name components that are nowhere
+// (copied from another module): 10,000 such references against 1,000. The
+// text is read once, whatever it refers to, so the cost grows with the text.
+#include "BenchDesigner.h"
+#include "BenchMain.h"
+#include "ModuleEditing.h"
+
+#include "designide/FormFile.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+QString danglingText(int Count)
+{
+    QString text;
+    for (int i = 0; i < Count; ++i)
+        text += QStringLiteral("object dsCopied%1: TDataSource\n  DataSet = qElsewhere%1\nend\n")
+                    .arg(i);
+    return text;
+}
+
+void Paste_DanglingReferences(benchmark::State &State)
+{
+    const int count = int(State.range(0));
+    const QString text = danglingText(count);
+    for (auto _ : State) {
+        State.PauseTiming();
+        auto designer = makeBenchDesigner(0);
+        State.ResumeTiming();
+        const QList<QObject *> pasted = pasteComponentsText(*designer, text);
+        State.PauseTiming();
+        if (pasted.size() != count)
+            State.SkipWithError("not every component was pasted");
+        designer.reset();
+        State.ResumeTiming();
+    }
+}
+
+} // namespace
+
+BENCHMARK(Paste_DanglingReferences)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5);
+
+int main(int argc, char **argv)
+{
+    // Linear: ten times the references, at most twelve times the time.
+    return runBenchmarks(argc, argv,
+                         {{"paste: 10k / 1k dangling references", "Paste_DanglingReferences/10000",
+                           "Paste_DanglingReferences/1000", 12}},
+                         {}, {}, true);
+}

@@ -123,7 +123,15 @@ public:
                     QStringLiteral("The editor has no button %1").arg(QLatin1String(name)));
             button->click();
         }
-        Accepted = Messages.isEmpty() && Form.SetModalResult(mrOk);
+        // OK asks its own questions, answered No: an empty modify statement
+        // is not confirmed (nothing is accepted, and the question is the
+        // run's error), statements that do not prepare are kept as generated
+        // (the run goes on, and --check reports them as its findings).
+        if (Messages.isEmpty()) {
+            Accepted = Form.SetModalResult(mrOk);
+            if (Accepted)
+                Messages.clear();
+        }
         if (!Accepted)
             Form.SetModalResult(mrCancel);
         return Form.ModalResult();

@@ -6,6 +6,7 @@
 #include "ModuleEditing.h"
 
 #include "designide/FormFile.h"
+#include "orvlib/DB.h"
 
 #include <benchmark/benchmark.h>
 
@@ -47,6 +48,9 @@ BENCHMARK(Paste_DanglingReferences)
 
 int main(int argc, char **argv)
 {
+    // The pasted data sources are of a class the host registers, as the
+    // designer does at start.
+    RegisterClasses({&TDataSource::staticMetaObject});
     // Linear: ten times the references, at most twelve times the time.
     return runBenchmarks(argc, argv,
                          {{"paste: 10k / 1k dangling references", "Paste_DanglingReferences/10000",

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -12,12 +13,17 @@ struct CliRun
     QString err;
 };
 
-inline CliRun runOvdesigner(const QStringList &Args, const QString &WorkDir = QString())
+// Runs the designer (or Program, a shell that runs it) with Args.
+inline CliRun runOvdesigner(const QStringList &Args, const QString &WorkDir = QString(),
+                            const QProcessEnvironment &Env
+                            = QProcessEnvironment::systemEnvironment(),
+                            const QString &Program = QStringLiteral(OV_DESIGNER))
 {
     QProcess p;
     if (!WorkDir.isEmpty())
         p.setWorkingDirectory(WorkDir);
-    p.start(QStringLiteral(OV_DESIGNER), Args);
+    p.setProcessEnvironment(Env);
+    p.start(Program, Args);
     CliRun r;
     if (!p.waitForFinished(120000)) {
         p.kill();

@@ -1,3 +1,4 @@
+#include "CliRun.h"
 #include "FullDisk.h"
 #include "TestSupport.h"
 
@@ -50,11 +51,8 @@ QByteArray readFile(const QString &Path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-struct RunResult
+struct RunResult : CliRun
 {
-    int exit = -1;
-    QString out;
-    QString err;
     // The error lines of the program itself (Qt may add notes of its own).
     QStringList errors() const
     {
@@ -66,27 +64,11 @@ struct RunResult
     }
 };
 
-// Runs the designer (or Program, a shell that runs it) with Args.
 RunResult ovdesigner(const QStringList &Args, const QString &WorkDir = QString(),
                      const QProcessEnvironment &Env = QProcessEnvironment::systemEnvironment(),
                      const QString &Program = QStringLiteral(OV_DESIGNER))
 {
-    QProcess p;
-    if (!WorkDir.isEmpty())
-        p.setWorkingDirectory(WorkDir);
-    p.setProcessEnvironment(Env);
-    p.start(Program, Args);
-    RunResult r;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return {runOvdesigner(Args, WorkDir, Env, Program)};
 }
 
 class CommandLineTest : public ::testing::Test

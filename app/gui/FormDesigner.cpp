@@ -1,5 +1,7 @@
 #include "FormDesigner.h"
 
+#include <QSet>
+
 TFormDesigner::TFormDesigner(std::unique_ptr<QObject> Root, QString FileName)
     : m_root(std::move(Root))
     , m_fileName(std::move(FileName))
@@ -55,10 +57,14 @@ QList<QObject *> TFormDesigner::selection() const
 
 void TFormDesigner::select(const QList<QObject *> &Components)
 {
+    // A paste selects thousands at once: duplicates are found by hash.
     QList<QPointer<QObject>> next;
+    QSet<const QObject *> chosen;
     for (QObject *c : Components)
-        if (c && belongs(c) && !next.contains(c))
+        if (c && belongs(c) && !chosen.contains(c)) {
+            chosen.insert(c);
             next.append(c);
+        }
     if (next == m_selection)
         return;
     m_selection = std::move(next);

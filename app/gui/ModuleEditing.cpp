@@ -75,6 +75,22 @@ void copyPublishedProperties(const QObject *From, QObject *To)
         To->setProperty(name.constData(), From->property(name.constData()));
 }
 
+// The writable published references to components of a class, each class
+// looked up once in Known.
+using TReferenceCache = QHash<const QMetaObject *, QList<QMetaProperty>>;
+const QList<QMetaProperty> &referencesOf(const QMetaObject *Meta, TReferenceCache &Known)
+{
+    auto it = Known.find(Meta);
+    if (it == Known.end()) {
+        QList<QMetaProperty> list;
+        for (int i = QObject::staticMetaObject.propertyCount(); i < Meta->propertyCount(); ++i)
+            if (Meta->property(i).metaType().metaObject() && Meta->property(i).isWritable())
+                list.append(Meta->property(i));
+        it = Known.insert(Meta, list);
+    }
+    return *it;
+}
+
 // The module's components with a reference to one of Targets (or to a
 // component one of them owns).
 QList<QObject *> componentsReferring(QObject *Root, const QList<QPointer<QObject>> &Targets)
@@ -86,20 +102,10 @@ QList<QObject *> componentsReferring(QObject *Root, const QList<QPointer<QObject
             for (const QObject *part : t->findChildren<QObject *>())
                 targets.insert(part);
         }
-    // Each class's reference properties are looked up once.
-    QHash<const QMetaObject *, QList<QMetaProperty>> references;
+    TReferenceCache references;
     QList<QObject *> found;
     for (QObject *c : Root->children()) {
-        auto it = references.find(c->metaObject());
-        if (it == references.end()) {
-            QList<QMetaProperty> list;
-            const QMetaObject *meta = c->metaObject();
-            for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i)
-                if (meta->property(i).metaType().metaObject() && meta->property(i).isWritable())
-                    list.append(meta->property(i));
-            it = references.insert(meta, list);
-        }
-        for (const QMetaProperty &p : std::as_const(*it))
+        for (const QMetaProperty &p : referencesOf(c->metaObject(), references))
             if (targets.contains(p.read(c).value<QObject *>()) && !targets.contains(c)) {
                 found.append(c);
                 break;
@@ -438,13 +444,14 @@ QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Tex
         throw Exception(QStringLiteral("Cannot paste: %1").arg(e.Message()));
     }
 
-    QList<QObject *> pasted; // every pasted component the root will own
-    QSet<const QObject *> stubObjects;
+    QList<QObject *> pasted;              // every pasted component the root will own
+    QHash<QObject *, QObject *> standIns; // stub -> the module's component
     for (QObject *c : buffer->children()) {
         if (!isDesignComponent(c))
             continue;
-        if (stubbed.contains(c->objectName().toLower()) && !topLevel.contains(c->objectName()))
-            stubObjects.insert(c);
+        const QString key = c->objectName().toLower();
+        if (stubbed.contains(key) && !topLevel.contains(c->objectName()))
+            standIns.insert(c, moduleNames.value(key));
         else
             pasted.append(c);
     }
@@ -460,33 +467,15 @@ QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Tex
         QPointer<QObject> Value;
     };
     std::vector<Reference> before;
-    for (QObject *o : std::as_const(moduleNames)) {
-        const QMetaObject *meta = o->metaObject();
-        for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
-            const QMetaProperty p = meta->property(i);
-            if (p.metaType().metaObject() && p.isWritable() && p.isStored())
-                before.push_back({o, p, p.read(o).value<QObject *>()});
-        }
+    if (!standIns.isEmpty()) {
+        TReferenceCache references;
+        for (QObject *o : std::as_const(moduleNames))
+            for (const QMetaProperty &p : referencesOf(o->metaObject(), references))
+                if (p.isStored())
+                    before.push_back({o, p, p.read(o).value<QObject *>()});
     }
     try {
-        for (QObject *c : pasted) {
-            QList<QObject *> parts{c};
-            parts += c->findChildren<QObject *>();
-            for (QObject *part : std::as_const(parts)) {
-                const QMetaObject *meta = part->metaObject();
-                for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount();
-                     ++i) {
-                    const QMetaProperty p = meta->property(i);
-                    if (!p.metaType().metaObject() || !p.isWritable())
-                        continue;
-                    QObject *value = p.read(part).value<QObject *>();
-                    if (!value || !stubObjects.contains(value))
-                        continue;
-                    QObject *real = moduleNames.value(value->objectName().toLower());
-                    p.write(part, QVariant(p.metaType(), &real));
-                }
-            }
-        }
+        pointAtModule(pasted, standIns);
     } catch (...) {
         buffer.reset(); // the pasted components let go of the module's
         for (const Reference &r : before) {
@@ -520,6 +509,25 @@ QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Tex
     Designer.notifyComponentsChanged();
     Designer.select(shown);
     return shown;
+}
+
+void pointAtModule(const QList<QObject *> &Components, const QHash<QObject *, QObject *> &StandIns)
+{
+    if (StandIns.isEmpty())
+        return;
+    TReferenceCache references;
+    for (QObject *c : Components) {
+        QList<QObject *> parts{c};
+        parts += c->findChildren<QObject *>();
+        for (QObject *part : std::as_const(parts))
+            for (const QMetaProperty &p : referencesOf(part->metaObject(), references)) {
+                const auto it = StandIns.constFind(p.read(part).value<QObject *>());
+                if (it == StandIns.cend())
+                    continue;
+                QObject *real = *it;
+                p.write(part, QVariant(p.metaType(), &real));
+            }
+    }
 }
 
 QStringList reloadModuleText(TFormDesigner &Designer, const QString &Text)

@@ -4,6 +4,7 @@
 
 #include "designide/DesignIntf.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPoint>
 #include <QString>
@@ -85,6 +86,15 @@ QString componentsText(const QList<QObject *> &Components);
 // pasted components and returns them. Raises Exception (with the line) when
 // Text is no component text; the module is then unchanged.
 QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Text);
+
+// Text read on its own (a paste, an undo) refers to the module's components
+// through stand-ins: empty components of the same class and name read with
+// it. Points every reference of Components, and of the objects they own,
+// that names a key of StandIns at the component it stands for. Each class's
+// references are looked up once, so the cost grows with the components
+// only. Setting a reference may raise (a component refuses it); the ones
+// set until then stay set.
+void pointAtModule(const QList<QObject *> &Components, const QHash<QObject *, QObject *> &StandIns);
 
 // Replaces the root's properties and components with those of form text
 // Text, keeping the root object itself (the panes and editors hold it).

@@ -541,24 +541,7 @@ void TModuleHistory::apply(const Step &S, bool Undo)
                 children[i]->setParent(root);
             }
     }
-    for (QObject *c : std::as_const(created)) {
-        QList<QObject *> parts{c};
-        parts += c->findChildren<QObject *>();
-        for (QObject *part : std::as_const(parts)) {
-            const QMetaObject *meta = part->metaObject();
-            for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount();
-                 ++i) {
-                const QMetaProperty p = meta->property(i);
-                if (!p.metaType().metaObject() || !p.isWritable())
-                    continue;
-                QObject *value = p.read(part).value<QObject *>();
-                if (value && realOf.contains(value)) {
-                    QObject *real = realOf.value(value);
-                    p.write(part, QVariant(p.metaType(), &real));
-                }
-            }
-        }
-    }
+    pointAtModule(created, realOf);
 
     // Only the properties whose text differs are set, in declaration order.
     for (const Target &t : std::as_const(inPlace)) {

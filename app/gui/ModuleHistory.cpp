@@ -63,18 +63,21 @@ struct Restoring
     bool &flag;
 };
 
-// The text a step keeps of a component: its form text without the values
-// that act on the outside world (a database connected, a dataset open).
-// Opening and closing are no design steps: an undo never connects or opens
-// because of a text, nor closes what a person opened.
+// The text a step keeps of a component: its form text as a save writes it,
+// but for what a person opened or connected that the form does not store
+// (not held): opening and closing are no design steps. A stored True
+// (Connected, Active, Prepared) is the module's and is kept; an undo gives
+// it back held, as reading a form does, and never acts on it.
 QString keptText(TComponentTextWriter &Writer, const QObject *Component)
 {
-    static const QRegularExpression heldBack(
-        QStringLiteral(R"(^  (Connected|Active|Prepared) = True\n)"),
-        QRegularExpression::MultilineOption);
     QString text = Writer.Text(Component);
-    if (text.contains(QLatin1String(" = True\n")))
-        text.remove(heldBack);
+    if (!text.contains(QLatin1String(" = True\n")))
+        return text;
+    for (const char *name : {"Connected", "Active", "Prepared"}) {
+        const QString prop = QLatin1String(name);
+        if (IsActivationProperty(Component, prop) && !IsHeldActivation(Component, prop))
+            text.replace(QStringLiteral("\n  %1 = True\n").arg(prop), QStringLiteral("\n"));
+    }
     return text;
 }
 
@@ -471,11 +474,9 @@ void TModuleHistory::apply(const Step &S, bool Undo)
     wrapper += QStringLiteral("end\n");
 
     std::unique_ptr<QObject> buffer;
-    QList<TDeferredProperty> deferred;
     try {
         TFormReader reader(wrapper);
         buffer = reader.Read();
-        deferred = reader.Deferred();
     } catch (const EFormError &e) {
         throw Exception(QStringLiteral("Cannot undo: %1").arg(e.Message()));
     }
@@ -492,13 +493,6 @@ void TModuleHistory::apply(const Step &S, bool Undo)
 
     auto mapped = [&](QObject *Value) {
         return realOf.value(Value, Value);
-    };
-    auto isHeldBack = [&](const QObject *Scratch, const char *Prop) {
-        for (const TDeferredProperty &d : std::as_const(deferred))
-            if (d.Component == Scratch
-                && d.PropName.compare(QLatin1String(Prop), Qt::CaseInsensitive) == 0)
-                return true;
-        return false;
     };
 
     Restoring restoring(m_restoring);
@@ -564,10 +558,13 @@ void TModuleHistory::apply(const Step &S, bool Undo)
                 const QMetaProperty p = meta->property(i);
                 if (!changed.contains(QLatin1String(p.name())) || !p.isWritable())
                     continue;
-                // Never connects or opens because of a text: closing is undone,
-                // opening is not.
-                if (isHeldBack(scratch, p.name()))
+                // A stored True comes back held and a forgotten one goes, as
+                // the text says; what is open or connected now stays so.
+                const QString name = QLatin1String(p.name());
+                if (IsActivationProperty(t.Real, name)) {
+                    SetHeldActivation(t.Real, name, IsHeldActivation(scratch, name));
                     continue;
+                }
                 QVariant value = p.read(scratch);
                 if (p.metaType().metaObject()) {
                     QObject *target = value.value<QObject *>();

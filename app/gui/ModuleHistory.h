@@ -25,7 +25,9 @@
 // deleted; when none of them changed, the whole module is compared, so a
 // change made anywhere is still caught. Connecting a database or opening a
 // dataset is no step, and an undo or redo neither connects, opens nor
-// closes anything.
+// closes anything. A stored Connected/Active/Prepared = True is part of a
+// component's text: a component read back holds it, closed, as a form read
+// does, and a save writes it again.
 class TModuleHistory : public QObject
 {
     Q_OBJECT

@@ -1,9 +1,9 @@
 // The designer's edits of a data module without a window: names, the
 // clipboard text with its references, persistent fields, reloading and undo.
 #include "ModuleEditing.h"
-#include "ModuleHistory.h"
 #include "FormDesigner.h"
 #include "GuiFixture.h"
+#include "ModuleHistory.h"
 
 #include "designide/FormFile.h"
 #include "orvlib/DB.h"
@@ -218,15 +218,18 @@ TEST_F(ModuleEditingTest, ReloadKeepsTheRootAndHoldsStoredConnections)
 // Pasted text acts on nothing it stores: a delete stored as an open query is
 // not run, a database stored connected with CREATE=1 creates no file. Both
 // are held, and copied again as they were. References to components that
-// are nowhere are dropped, however many.
+// are nowhere are dropped, however many. Deleted and undone, or its stored
+// value forgotten and undone, the query holds it again and still runs nothing.
 TEST_F(ModuleEditingTest, PasteHoldsWhatTheTextStores)
 {
     QDir::setCurrent(folder().path());
     createMissingEmbeddedDatabases(root);
+    auto *demo = find<TOvDatabase>(QStringLiteral("Demo"));
     auto *orders = find<TOvQuery>(QStringLiteral("qOrders"));
     orders->Open();
     const int rows = orders->RecordCount();
     orders->Close();
+    demo->Close();
     ASSERT_GT(rows, 0);
 
     const QString created = folder().file(QStringLiteral("created.db"));
@@ -258,6 +261,25 @@ TEST_F(ModuleEditingTest, PasteHoldsWhatTheTextStores)
     EXPECT_FALSE(db->Connected());
     EXPECT_FALSE(QFile::exists(created)) << "no database file made";
     EXPECT_EQ(qobject_cast<TDataSource *>(pasted[201])->DataSet(), nullptr);
+
+    TModuleHistory history(designer);
+    designer->select({wipe});
+    ASSERT_EQ(deleteSelection(*designer), 1);
+    history.undo();
+    wipe = find<TOvQuery>(QStringLiteral("qWipe"));
+    ASSERT_TRUE(wipe);
+    EXPECT_FALSE(wipe->Active()) << "read back closed";
+    EXPECT_TRUE(IsHeldActivation(wipe, QStringLiteral("Active"))) << "still stored True";
+    EXPECT_TRUE(WriteFormText(root).contains(QLatin1String("  object qWipe: TOvQuery\n"
+                                                           "    Active = True\n")))
+        << "a save writes it again";
+    SetHeldActivation(wipe, QStringLiteral("Active"), false); // as the inspector's False does
+    designer->Modified();
+    ASSERT_EQ(history.undoName(), QStringLiteral("Set qWipe.Active"));
+    history.undo();
+    EXPECT_TRUE(IsHeldActivation(wipe, QStringLiteral("Active"))) << "held again";
+    EXPECT_FALSE(wipe->Active());
+    EXPECT_FALSE(demo->Connected()) << "no undo connected";
     orders->Open();
     EXPECT_EQ(orders->RecordCount(), rows) << "the stored delete never ran";
     orders->Close();

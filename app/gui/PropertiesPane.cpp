@@ -619,7 +619,8 @@ QString TInspectorPane::description(const QModelIndex &Index) const
     } catch (const std::exception &) {
     }
     QStringList parts{type.isEmpty() ? row->path() : tr("%1: %2").arg(row->path(), type)};
-    if (row->isReadOnly())
+    // A value that cannot be typed but has a dialog or a list is not read-only.
+    if (row->isReadOnly() && !row->hasDialog() && !row->hasValueList())
         parts << tr("read-only");
     if (row->hasDialog())
         parts << tr("\u2026 opens its editor");

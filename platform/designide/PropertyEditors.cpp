@@ -4,6 +4,7 @@
 #include "DesignErrors.h"
 #include "FormFile.h"
 #include "Registrations.h"
+#include "StringListEditor.h"
 #include "ValueProperties.h"
 
 #include "rtl/Classes.h"
@@ -361,6 +362,8 @@ TPropertyEditorClass propertyEditorClassFor(QObject *Component, const QString &P
         return propertyEditorClass<TIntegerProperty>();
     if (isSetProperty(p))
         return propertyEditorClass<TSetProperty>();
+    if (isStringListType(types.first()))
+        return propertyEditorClass<TStringListProperty>();
     if (p.metaType().flags().testFlag(QMetaType::IsPointer))
         return propertyEditorClass<TClassProperty>();
     return propertyEditorClass<TStringProperty>();

@@ -217,9 +217,10 @@ public:
 
 // The editor class for property PropName of Component: the registered one, or
 // the environment's default for its type (enumerations and Booleans
-// TEnumProperty, references to components TComponentProperty, other object
-// pointers TClassProperty, whole numbers TIntegerProperty, sets
-// TSetProperty, anything else TStringProperty). Raises EPropertyError when Component has no such property.
+// TEnumProperty, references to components TComponentProperty, string lists
+// TStringListProperty, other object pointers TClassProperty, whole numbers
+// TIntegerProperty, sets TSetProperty, anything else TStringProperty).
+// Raises EPropertyError when Component has no such property.
 TPropertyEditorClass propertyEditorClassFor(QObject *Component, const QString &PropName);
 
 // --- The database design package ------------------------------------------

@@ -20,6 +20,63 @@ QString key(const QString &FileName)
     return FileName.toUpper();
 }
 
+class TTextFile : public IOTAFile
+{
+public:
+    explicit TTextFile(const QString &Text)
+        : m_text(Text)
+        , m_age(Now())
+    {}
+    QString GetSource() override { return m_text; }
+    QDateTime GetAge() override { return m_age; }
+
+private:
+    QString m_text;
+    QDateTime m_age;
+};
+
+// A text module of the strings file system with a given text.
+class TStringsModuleCreator : public IOTAModuleCreator
+{
+public:
+    TStringsModuleCreator(const QString &Name, const QString &Text)
+        : m_name(Name)
+        , m_text(Text)
+    {}
+
+    QString GetCreatorType() override { return QStringLiteral("Text"); }
+    bool GetExisting() override { return true; }
+    QString GetFileSystem() override { return TStringsFileSystem::ID(); }
+    IOTAModulePtr GetOwner() override { return nullptr; }
+    bool GetUnnamed() override { return false; }
+    QString GetAncestorName() override { return {}; }
+    QString GetImplFileName() override { return m_name; }
+    QString GetIntfFileName() override { return {}; }
+    QString GetFormName() override { return {}; }
+    bool GetMainForm() override { return false; }
+    bool GetShowForm() override { return false; }
+    bool GetShowSource() override { return true; }
+    IOTAFilePtr NewFormFile(const QString &, const QString &) override { return nullptr; }
+    IOTAFilePtr NewImplSource(const QString &, const QString &, const QString &) override
+    {
+        return std::make_shared<TTextFile>(m_text);
+    }
+    IOTAFilePtr NewIntfSource(const QString &, const QString &, const QString &) override
+    {
+        return nullptr;
+    }
+    void FormCreated(const IOTAFormEditorPtr &) override {}
+
+private:
+    QString m_name;
+    QString m_text;
+};
+
+IOTAModuleServicesPtr moduleServices()
+{
+    return AsInterface<IOTAModuleServices>(BorlandIDEServices, IID_IOTAModuleServices);
+}
+
 } // namespace
 
 TStringsProperty::TStringsProperty(QObject *Component, const QString &PropName)
@@ -91,11 +148,54 @@ TStringsProperty *TStringsFileSystem::FindTStringsProperty(const QString &Ident)
 
 void Stfilsys::Register()
 {
-    AsInterface<IOTAModuleServices>(BorlandIDEServices, IID_IOTAModuleServices)
-        ->RegisterFileSystem(theFileSystem());
+    moduleServices()->RegisterFileSystem(theFileSystem());
 }
 
 TStringsFileSystem *StringsFileSystem()
 {
     return theFileSystem().get();
+}
+
+QString StringsModuleIdent(const IDesignerPtr &Designer, const QObject *Component,
+                           const QString &PropName)
+{
+    const QObject *root = Designer ? Designer->Root() : nullptr;
+    if (!Component || !root || Component->parent() != root || root->objectName().isEmpty())
+        return {};
+    return Designer->GetDesignerExtension() + u'.' + root->objectName() + u'.'
+           + Component->objectName() + u'.' + PropName;
+}
+
+void OpenStringsModule(const IDesignerPtr &Designer, QObject *Component, const QString &PropName,
+                       const QString &Text, bool Modified)
+{
+    const QString name = StringsModuleIdent(Designer, Component, PropName);
+    if (name.isEmpty())
+        throw EDesignError(QStringLiteral("%1 cannot be opened in the code editor: only a "
+                                          "component of a named form or data module can")
+                               .arg(Component ? Component->objectName() + u'.' + PropName
+                                              : PropName));
+    Stfilsys::Register();
+    const IOTAModulePtr module
+        = moduleServices()->CreateModule(std::make_shared<TStringsModuleCreator>(name, Text));
+    if (!module)
+        throw EDesignError(QStringLiteral("The code editor cannot open %1").arg(name));
+    StringsFileSystem()
+        ->GetTStringsProperty(name, Component, PropName)
+        ->SetFileDate(DateTimeToFileDate(Now()));
+    const IOTAEditorPtr editor = module->GetModuleFileEditor(0);
+    if (Modified)
+        editor->MarkModified();
+    editor->Show();
+}
+
+bool ShowOpenStringsModule(const IDesignerPtr &Designer, const QObject *Component,
+                           const QString &PropName)
+{
+    const QString name = StringsModuleIdent(Designer, Component, PropName);
+    const IOTAModulePtr module = name.isEmpty() ? nullptr : moduleServices()->FindModule(name);
+    if (!module || module->GetModuleFileCount() < 1)
+        return false;
+    module->GetModuleFileEditor(0)->Show();
+    return true;
 }

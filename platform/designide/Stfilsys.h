@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DesignIntf.h"
 #include "ToolsAPI.h"
 
 #include <QHash>
@@ -69,3 +70,22 @@ void Register();
 
 // The strings file system, registered or not.
 TStringsFileSystem *StringsFileSystem();
+
+// The environment's own way to open a string-list property in the code
+// editor, as its default string-list editor does: a text module of the
+// strings file system, found again under the same name a package uses
+// (designer extension "." root "." component "." property).
+
+// The module name of property PropName of Component in Designer; empty when
+// the component is not owned by the designer's named root.
+QString StringsModuleIdent(const IDesignerPtr &Designer, const QObject *Component,
+                           const QString &PropName);
+// Opens Text as the property's module (an open one gets the text), marked
+// modified when Modified is set, and shows it. Raises EDesignError when the
+// property has no module name: such a module could be saved into another
+// component's property.
+void OpenStringsModule(const IDesignerPtr &Designer, QObject *Component, const QString &PropName,
+                       const QString &Text, bool Modified);
+// Brings the property's open module to front; false when none is open.
+bool ShowOpenStringsModule(const IDesignerPtr &Designer, const QObject *Component,
+                           const QString &PropName);

@@ -1,15 +1,23 @@
 // The Object Inspector in the main window as a person uses it: the Name row,
-// the filter, Booleans as check boxes and the line describing a property.
+// the filter, Booleans as check boxes, the line describing a property and the
+// string-list editor.
+#include "CodeEditorPane.h"
 #include "GuiFixture.h"
 #include "MainWindow.h"
 #include "PropertiesPane.h"
 
+#include "designide/StringListEditor.h"
+#include "orvlib/OvDlgsForms.h"
+#include "orvlib/OvUpdateSQL.h"
 #include "rtl/UiServices.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeView>
 
 namespace {
@@ -76,4 +84,91 @@ TEST_F(InspectorInWindowTest, NameRowFilterCheckBoxesAndDescription)
         << inspector()->descriptionLine()->text().toStdString();
     EXPECT_EQ(ui.pendingSteps(), 0u);
     screenshot(window.get(), QStringLiteral("inspector-in-window"));
+}
+
+// A string list without an editor of its own (an update object's statement)
+// gets the environment's string-list editor from its "..." button: Cancel
+// leaves everything, OK is one step to undo, and "Code Editor..." moves the
+// text into a tab bound to the property. A query's SQL keeps the package's
+// own editor while the SQL-editor switch is on.
+TEST_F(InspectorInWindowTest, StringListEditorOnAnUpdateObjectsStatement)
+{
+    ASSERT_TRUE(openDemo());
+    auto *update = qobject_cast<TOvUpdateSQL *>(component(QStringLiteral("usOrders")));
+    ASSERT_TRUE(update);
+    const QString original = update->ModifySQL()->Text();
+    window->designer()->select({update});
+    QTreeView *view = inspector()->view();
+    const auto pressEllipsis = [&](const QString &Path) {
+        // The row is made current afresh, which opens its editor.
+        view->setCurrentIndex({});
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        view->setCurrentIndex(at(Path));
+        auto *ellipsis = view->viewport()->findChild<QToolButton *>(QStringLiteral("ellipsis"));
+        ASSERT_TRUE(ellipsis) << "the row offers its dialog";
+        QTest::mouseClick(ellipsis, Qt::LeftButton);
+    };
+    EXPECT_EQ(inspector()->itemModel().rowAt(at(QStringLiteral("ModifySQL")))->editor()
+                  ->metaObject()->className(),
+              QByteArray("TStringListProperty"));
+    EXPECT_FALSE(inspector()->descriptionLine()->text().contains(QLatin1String("read-only")));
+
+    ScriptedUi ui;
+    ui.onModal([](TForm &F) {
+        auto *dlg = qobject_cast<TStringsEditDlg *>(&F);
+        ASSERT_TRUE(dlg);
+        EXPECT_EQ(dlg->windowTitle(), QStringLiteral("usOrders.ModifySQL"));
+        EXPECT_EQ(dlg->LineCountText(), QStringLiteral("10 lines"));
+        dlg->SetText(QStringLiteral("delete from Orders"));
+        F.SetModalResult(mrCancel);
+    });
+    pressEllipsis(QStringLiteral("ModifySQL"));
+    EXPECT_EQ(update->ModifySQL()->Text(), original) << "Cancel writes nothing";
+    EXPECT_FALSE(window->designer()->isModified());
+    EXPECT_FALSE(window->action(QStringLiteral("actUndo"))->isEnabled());
+
+    ui.onModal([](TForm &F) {
+        auto *dlg = static_cast<TStringsEditDlg *>(&F);
+        dlg->SetText(QStringLiteral("update Orders\nset Amount = :Amount\nwhere OrderNo = "
+                                    ":OLD_OrderNo"));
+        EXPECT_EQ(dlg->LineCountText(), QStringLiteral("3 lines"));
+        dlg->show();
+        screenshot(dlg, QStringLiteral("string-list-editor"));
+        F.SetModalResult(mrOk);
+    });
+    pressEllipsis(QStringLiteral("ModifySQL"));
+    EXPECT_EQ(update->ModifySQL()->Count(), 3);
+    EXPECT_TRUE(window->designer()->isModified());
+    EXPECT_EQ(window->action(QStringLiteral("actUndo"))->text(),
+              QStringLiteral("&Undo Set usOrders.ModifySQL"));
+    window->action(QStringLiteral("actUndo"))->trigger();
+    EXPECT_EQ(update->ModifySQL()->Text(), original) << "one undo restores the statement";
+
+    // Code Editor...: the text goes on in a tab of its own; the property
+    // waits for the tab to be saved, and the button brings the tab back.
+    ui.onModal([](TForm &F) {
+        auto *dlg = static_cast<TStringsEditDlg *>(&F);
+        dlg->SetText(QStringLiteral("update Orders set Amount = 0"));
+        dlg->btCodeEditorClick();
+    });
+    pressEllipsis(QStringLiteral("ModifySQL"));
+    TCodeEditorPane *code = window->codeEditor();
+    ASSERT_EQ(code->tabCount(), 1);
+    EXPECT_EQ(code->tabTitle(0), QStringLiteral("*usOrders.ModifySQL")) << "modified";
+    EXPECT_EQ(code->editorAt(0)->toPlainText(), QStringLiteral("update Orders set Amount = 0"));
+    EXPECT_EQ(update->ModifySQL()->Text(), original);
+    QTest::keyClick(code->editorAt(0), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(update->ModifySQL()->Text(), QStringLiteral("update Orders set Amount = 0\n"));
+    pressEllipsis(QStringLiteral("ModifySQL"));
+    EXPECT_EQ(code->tabCount(), 1) << "no dialog over the open tab";
+
+    // The query's SQL has the package's editor: its own dialog opens.
+    window->designer()->select({component(QStringLiteral("qOrders"))});
+    ui.onModal([](TForm &F) {
+        EXPECT_TRUE(qobject_cast<TOvSQLEditDlg *>(&F)) << F.metaObject()->className();
+        F.SetModalResult(mrCancel);
+    });
+    pressEllipsis(QStringLiteral("SQL"));
+    EXPECT_EQ(ui.pendingSteps(), 0u);
+    EXPECT_TRUE(ui.messages.empty());
 }

@@ -12,6 +12,7 @@
 #include "designide/PropertyGridModel.h"
 #include "designide/Registrations.h"
 #include "designide/Stfilsys.h"
+#include "designide/StringListEditor.h"
 
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
@@ -457,6 +458,56 @@ TEST_F(DialogProperties, InspectorRowsUseThePackageEditors)
     model.edit(model.findRow("Params"));
     EXPECT_EQ(db->Params()->Text(), "TIMEOUT=3\n");
     EXPECT_EQ(db2->Params()->Text(), "TIMEOUT=3\n");
+    EXPECT_EQ(ui.pendingSteps(), 0u);
+}
+
+// With the SQL-editor switch off the package leaves a query's SQL to the
+// environment's string-list editor. Changed lines close an open query, as
+// any change of its SQL does, and the designer hears of it once; unchanged
+// lines write nothing and the query stays open.
+class DialogPropertiesSwitchOff : public DialogProperties
+{
+protected:
+    void SetUp() override
+    {
+        tmp.write("orvlib.ini", "[SQLEditor]\nEnabled=0\n");
+        DialogProperties::SetUp();
+    }
+};
+
+TEST_F(DialogPropertiesSwitchOff, QuerySQLFallsToTheStringListEditor)
+{
+    registrations().clear();
+    const auto unregister = qScopeGuard([] { registrations().clear(); });
+    {
+        CurrentPackageScope scope("DclOrv240");
+        Register();
+    }
+    sqliteDatabase("OFFDB")->Params()->SetValues("CREATE", "1");
+    TOvQuery *q = query("Query1", "select 1 as A");
+    q->SetDatabaseName("OFFDB");
+    q->Open();
+    TObjectInspectorModel model;
+    model.setSelection(designer, {q});
+    TInspectorRow *sql = model.findRow("SQL");
+    ASSERT_TRUE(sql);
+    EXPECT_STREQ(sql->editor()->metaObject()->className(), "TStringListProperty");
+    EXPECT_TRUE(sql->hasDialog());
+
+    ui.onModal([](TForm &F) { F.SetModalResult(mrOk); });
+    model.edit(sql);
+    EXPECT_TRUE(q->Active()) << "OK with the lines unchanged writes nothing";
+    EXPECT_EQ(designer->modified, 0);
+
+    ui.onModal([](TForm &F) {
+        As<TStringsEditDlg>(&F)->SetText("select :ID as B");
+        F.SetModalResult(mrOk);
+    });
+    model.edit(sql);
+    EXPECT_EQ(q->SQL()->Text(), "select :ID as B\n");
+    EXPECT_FALSE(q->Active()) << "the query closed on its new SQL";
+    EXPECT_EQ(q->Params()->Names(), QStringList{"ID"});
+    EXPECT_EQ(designer->modified, 1);
     EXPECT_EQ(ui.pendingSteps(), 0u);
 }
 

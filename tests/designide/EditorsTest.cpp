@@ -2,6 +2,7 @@
 
 #include "designide/DesignErrors.h"
 #include "designide/Registrations.h"
+#include "designide/StringListEditor.h"
 
 #include "rtl/UiServices.h"
 
@@ -137,12 +138,60 @@ TEST_F(EditorsTest, classPropertyAndDefaultEditorClasses)
     };
     EXPECT_EQ(classFor("Active"), "TEnumProperty");
     EXPECT_EQ(classFor("Mode"), "TEnumProperty");
-    EXPECT_EQ(classFor("Lines"), "TClassProperty");
+    EXPECT_EQ(classFor("Lines"), "TStringListProperty");
     EXPECT_EQ(classFor("Caption"), "TStringProperty");
     RegisterPropertyEditor(TypeInfo("string"), &TTestDerived::staticMetaObject, "Caption",
                            propertyEditorClass<TPropEdA>());
     EXPECT_EQ(classFor("Caption"), "TPropEdA") << "a registration overrides the default";
     EXPECT_THROW(propertyEditorClassFor(&second, "Nothing"), EPropertyError);
+}
+
+// The string-list editor: lines that differ between the selected components
+// are written on OK although the first one's are unchanged; a code editor
+// that cannot take the text says so and leaves the dialog open with it.
+TEST_F(EditorsTest, stringListEditorWritesEveryComponentAndKeepsItsText)
+{
+    first.Lines()->SetText("select 1");
+    second.Lines()->SetText("select 2");
+    auto lines = editor<TStringListProperty>("Lines");
+    EXPECT_TRUE(lines->GetAttributes().contains(paDialog));
+    EXPECT_FALSE(lines->GetAttributes().contains(paSubProperties));
+
+    ScriptedUi ui;
+    ui.onModal([](TForm &F) {
+        auto *dlg = qobject_cast<TStringsEditDlg *>(&F);
+        ASSERT_TRUE(dlg);
+        EXPECT_EQ(dlg->Text(), "select 1") << "the first component's lines";
+        EXPECT_EQ(dlg->LineCountText(), "1 line");
+        dlg->SetText("");
+        EXPECT_EQ(dlg->LineCountText(), "0 lines");
+        dlg->SetText("select 1");
+        F.SetModalResult(mrOk);
+    });
+    lines->Edit();
+    EXPECT_EQ(second.Lines()->Text(), "select 1\n") << "the selection now agrees";
+    EXPECT_EQ(designer->modified, 1);
+
+    ui.onModal([](TForm &F) { F.SetModalResult(mrOk); });
+    lines->Edit();
+    EXPECT_EQ(designer->modified, 1) << "nothing changed, nothing written";
+
+    // No named module to open the text in: the error is shown, the typed
+    // text stays in the dialog, and Cancel then writes nothing.
+    ui.onModal([](TForm &F) {
+        auto *dlg = static_cast<TStringsEditDlg *>(&F);
+        dlg->SetText("select 3");
+        dlg->btCodeEditorClick();
+        EXPECT_EQ(F.ModalResult(), mrNone) << "still open";
+        EXPECT_EQ(dlg->Text(), "select 3");
+        F.SetModalResult(mrCancel);
+    });
+    ui.answer(mrOk);
+    lines->Edit();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].text.contains("cannot be opened in the code editor"));
+    EXPECT_EQ(first.Lines()->Text(), "select 1\n");
+    EXPECT_EQ(ui.pendingSteps(), 0u);
 }
 
 class TwoVerbEditor : public TComponentEditor

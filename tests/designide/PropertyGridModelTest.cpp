@@ -134,7 +134,7 @@ TEST_F(ObjectInspectorTest, oneComponentShowsEveryPropertyWithItsEditor)
     EXPECT_EQ(editorOf(model.findRow("Active")), "TEnumProperty");
     EXPECT_EQ(editorOf(model.findRow("Buddy")), "TComponentProperty")
         << "a reference to a component";
-    EXPECT_EQ(editorOf(model.findRow("Lines")), "TClassProperty");
+    EXPECT_EQ(editorOf(model.findRow("Lines")), "TStringListProperty");
     EXPECT_EQ(editorOf(model.findRow("Count")), "TIntegerProperty");
 
     EXPECT_EQ(model.findRow("Caption")->value(), "two");
@@ -142,7 +142,8 @@ TEST_F(ObjectInspectorTest, oneComponentShowsEveryPropertyWithItsEditor)
     EXPECT_EQ(model.findRow("Mode")->value(), "tmFirst");
     EXPECT_EQ(model.findRow("Lines")->value(), "(TStrings)");
     EXPECT_EQ(model.valuesOf(model.findRow("Active")), QStringList({"False", "True"}));
-    EXPECT_TRUE(model.findRow("Lines")->isReadOnly());
+    EXPECT_TRUE(model.findRow("Lines")->isReadOnly()) << "not typed";
+    EXPECT_TRUE(model.findRow("Lines")->hasDialog()) << "edited in its dialog";
     EXPECT_FALSE(model.findRow("Lines")->hasChildren()) << "a string list has no sub-properties";
     EXPECT_EQ(model.findRow("NoSuch"), nullptr);
 

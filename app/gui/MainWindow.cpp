@@ -34,6 +34,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -565,6 +566,11 @@ void TMainWindow::updateStatus()
     }
     m_statusSelection->setText(selected);
     m_statusModule->setText(module);
+    // The labels are given their new widths now, not when the event loop
+    // next lays the bar out: until then a label made for a shorter text
+    // shows only its first letters, and a picture taken meanwhile keeps them.
+    if (QLayout *bar = statusBar()->layout())
+        bar->activate();
 }
 
 void TMainWindow::updateActions()

@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QStatusBar>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -171,4 +172,26 @@ TEST_F(InspectorInWindowTest, StringListEditorOnAnUpdateObjectsStatement)
     pressEllipsis(QStringLiteral("SQL"));
     EXPECT_EQ(ui.pendingSteps(), 0u);
     EXPECT_TRUE(ui.messages.empty());
+}
+
+// The status bar names the selection and the module's state in full at
+// 1024x768 the moment they change, not only after the event loop has laid
+// the bar out again: labels sized for their earlier text showed "q 1".
+TEST_F(InspectorInWindowTest, StatusBarReadsWholeAt1024x768)
+{
+    window->resize(1024, 768);
+    ASSERT_TRUE(openDemo());
+    window->designer()->select({component(QStringLiteral("qOrders"))});
+    ASSERT_TRUE(inspector()->commitValue(at(QStringLiteral("ParamCheck")), QStringLiteral("False")));
+    QStatusBar *bar = window->statusBar();
+    for (const auto &[name, text] :
+         {std::pair{"statusSelection", "qOrders: TOvQuery"},
+          std::pair{"statusModule", "10 components, modified"}}) {
+        auto *label = bar->findChild<QLabel *>(QLatin1String(name));
+        ASSERT_TRUE(label) << name;
+        EXPECT_EQ(label->text(), QLatin1String(text));
+        EXPECT_GE(label->width(), label->sizeHint().width()) << name << " is cut";
+        EXPECT_LE(label->geometry().right(), bar->width()) << name << " runs off the bar";
+    }
+    screenshot(bar, QStringLiteral("status-bar"));
 }

@@ -42,7 +42,7 @@ public:
         }
     }
     // The name without the run settings a benchmark may fix for itself
-    // (minimum time, iterations, repetitions): "Benchmark/argument".
+    // (minimum time, iterations, repetitions, wall time): "Benchmark/argument".
     static std::string plainName(const Run &ARun)
     {
         benchmark::BenchmarkName name = ARun.run_name;
@@ -50,6 +50,7 @@ public:
         name.min_warmup_time.clear();
         name.repetitions.clear();
         name.iterations.clear();
+        name.time_type.clear();
         return name.str();
     }
     std::set<std::string> medians; // benchmarks whose median is known
@@ -60,6 +61,11 @@ public:
 };
 
 } // namespace
+
+void medianOfShortRuns(benchmark::internal::Benchmark *B)
+{
+    B->UseRealTime()->MinTime(0.1)->Repetitions(21);
+}
 
 int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
                   const std::vector<BenchThroughput> &Throughputs,

@@ -4,6 +4,10 @@
 
 #include <vector>
 
+namespace benchmark::internal {
+class Benchmark;
+}
+
 // A ratio the benchmark program reports after the run: the time of Measured
 // over the time of Baseline, both benchmarks of the same run, against Limit.
 struct BenchRatio
@@ -41,3 +45,13 @@ int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
                   const std::vector<BenchThroughput> &Throughputs = {},
                   const std::vector<BenchTimeLimit> &TimeLimits = {},
                   bool Interleaved = false);
+
+// Settings for a short case whose time a busy machine disturbs (a round trip
+// to a server, a look-up of a millisecond): it is timed as 21 runs of at
+// least a tenth of a second of wall time each, and their median counts.
+// The iteration count is found from the wall time, not from this program's
+// processor time, which leaves out the server's share: otherwise a case
+// that waits for the server runs for seconds at a time and its partner for
+// a fraction of that. Meant for runBenchmarks(..., Interleaved = true), where
+// the runs of all cases alternate in random order.
+void medianOfShortRuns(benchmark::internal::Benchmark *B);

@@ -5,6 +5,7 @@
 // databases of 1,000 and 10,000 tables in three schemas that the benchmark
 // builds for itself (and keeps for the next run).
 #include "BenchMain.h"
+#include "BenchPg.h"
 
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
@@ -16,7 +17,6 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
-#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <map>
@@ -28,12 +28,6 @@ namespace {
 constexpr int TableCount = 10000;
 constexpr int WideColumns = 1000;
 const char *const WideTable = "WIDE_TABLE";
-
-// A look-up and its raw read are compared as the medians of 9 short runs of
-// each, interleaved with every other case: a busy stretch of the machine
-// does not fall on one side of a ratio only.
-constexpr int LookUpRepetitions = 9;
-constexpr double LookUpMinTime = 0.05;
 
 void exec(sqlite3 *Db, const QString &Sql)
 {
@@ -147,6 +141,7 @@ void Raw_FieldNames(benchmark::State &State)
 
 void Lib_GetFieldNames(benchmark::State &State)
 {
+    Catalog::instance(); // the cases run in random order: this one may come first
     for (auto _ : State) {
         TStringList names;
         Session()->GetFieldNames("BENCH", WideTable, &names);
@@ -268,42 +263,7 @@ void Lib_FieldOriginsQualifiedStars(benchmark::State &State)
 
 const char *const PgSearchPath = "bench_a,bench_b,public";
 
-struct PgResultDeleter
-{
-    void operator()(PGresult *R) const { PQclear(R); }
-};
-using PgResult = std::unique_ptr<PGresult, PgResultDeleter>;
-
-PgResult pgExec(PGconn *Conn, const QString &Sql, const QStringList &Params = {})
-{
-    std::vector<QByteArray> data;
-    std::vector<const char *> values;
-    for (const QString &p : Params)
-        data.push_back(p.toUtf8());
-    for (const QByteArray &d : data)
-        values.push_back(d.constData());
-    // Without parameters the text may hold several statements.
-    PgResult r(Params.isEmpty() ? PQexec(Conn, Sql.toUtf8().constData())
-                                : PQexecParams(Conn, Sql.toUtf8().constData(), int(values.size()),
-                                               nullptr, values.data(), nullptr, nullptr, 0));
-    const ExecStatusType status = PQresultStatus(r.get());
-    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
-        throw std::runtime_error(PQerrorMessage(Conn));
-    return r;
-}
-
-PGconn *pgConnect(const QString &ConnInfo)
-{
-    PGconn *conn = PQconnectdb(ConnInfo.toUtf8().constData());
-    if (PQstatus(conn) != CONNECTION_OK) {
-        const std::string message = PQerrorMessage(conn);
-        PQfinish(conn);
-        throw std::runtime_error(message);
-    }
-    return conn;
-}
-
-QStringList pgColumn(const PgResult &R)
+QStringList pgColumn(const BenchPgResult &R)
 {
     QStringList values;
     const int rows = PQntuples(R.get());
@@ -320,8 +280,6 @@ QStringList pgColumn(const PgResult &R)
 class PgCatalog
 {
 public:
-    static QString serverConnInfo() { return qEnvironmentVariable("OV_PG_CONNINFO").trimmed(); }
-
     // The catalogue of Tables tables, or null (State skipped with the
     // reason) when the server cannot be reached or the build fails.
     static PgCatalog *instance(benchmark::State &State, int Tables)
@@ -343,73 +301,61 @@ public:
     QString conninfo; // for raw connections to the benchmark database
     PGconn *raw = nullptr;
     TOvDatabase *database = nullptr;
+    // A second component on the same database for the first-call case,
+    // which connects anew each time: the other cases keep the warm session
+    // of theirs, as the raw cases keep theirs.
+    QString reconnectedName;
+    TOvDatabase *reconnected = nullptr;
 
 private:
     explicit PgCatalog(int Tables)
     {
         const QString dbname = QString("ovbench_catalog_%1").arg(Tables);
-        conninfo = serverConnInfo() + " dbname=" + dbname
+        conninfo = benchPgServer() + " dbname=" + dbname
                    + " options='-c search_path=" + PgSearchPath + "'";
-        if (!complete(Tables))
-            build(dbname, Tables);
-        raw = pgConnect(conninfo);
+        benchPgEnsureDatabase(dbname, conninfo,
+                              "select count(*) from pg_class c join pg_namespace n"
+                              " on n.oid = c.relnamespace where c.relkind = 'r'"
+                              " and n.nspname in ('bench_a', 'bench_b', 'bench_c')",
+                              Tables + 1, [&](PGconn *Conn) { fill(Conn, Tables); });
+        raw = benchPgConnect(conninfo);
         name = QString("PGBENCH%1").arg(Tables);
-        database = new TOvDatabase();
-        database->SetDatabaseName(name);
-        database->SetServerType(TOvServerType::stPostgreSQL);
-        database->SetLoginPrompt(false);
-        database->SetRemoteDatabase(serverConnInfo());
-        database->Params()->Add("dbname=" + dbname);
-        database->Params()->Add(QString("options=-c search_path=") + PgSearchPath);
+        database = component(name, dbname);
         database->SetConnected(true);
+        reconnectedName = name + "_RECONNECTED";
+        reconnected = component(reconnectedName, dbname);
     }
 
-    bool complete(int Tables) const
+    static TOvDatabase *component(const QString &Name, const QString &DbName)
     {
-        PGconn *conn = PQconnectdb(conninfo.toUtf8().constData());
-        bool done = false;
-        if (PQstatus(conn) == CONNECTION_OK) {
-            try {
-                const PgResult r
-                    = pgExec(conn, "select count(*) from pg_class c join pg_namespace n"
-                                   " on n.oid = c.relnamespace where c.relkind = 'r'"
-                                   " and n.nspname in ('bench_a', 'bench_b', 'bench_c')");
-                done = QByteArray(PQgetvalue(r.get(), 0, 0)).toInt() == Tables + 1;
-            } catch (const std::exception &) {
-            }
-        }
-        PQfinish(conn);
-        return done;
+        auto *db = new TOvDatabase();
+        db->SetDatabaseName(Name);
+        db->SetServerType(TOvServerType::stPostgreSQL);
+        db->SetLoginPrompt(false);
+        db->SetRemoteDatabase(benchPgServer());
+        db->Params()->Add("dbname=" + DbName);
+        db->Params()->Add(QString("options=-c search_path=") + PgSearchPath);
+        return db;
     }
 
-    void build(const QString &DbName, int Tables)
+    static void fill(PGconn *Conn, int Tables)
     {
-        PGconn *admin = pgConnect(serverConnInfo());
-        pgExec(admin, "drop database if exists " + DbName);
-        pgExec(admin, "create database " + DbName);
-        PQfinish(admin);
-        PGconn *conn = pgConnect(conninfo);
-        pgExec(conn, "create schema bench_a; create schema bench_b; create schema bench_c");
-        // In batches: each table takes locks until its transaction ends.
-        for (int from = 0; from < Tables; from += 500) {
-            pgExec(conn, QString("do $$ begin for i in %1..%2 loop execute format("
-                                 "'create table %I.%I (id integer)',"
-                                 " (array['bench_a', 'bench_b', 'bench_c'])[i % 3 + 1],"
-                                 " 't' || lpad(i::text, 5, '0')); end loop; end $$")
-                             .arg(from)
-                             .arg(std::min(from + 500, Tables) - 1));
-        }
+        benchPgExec(Conn, "create schema bench_a; create schema bench_b; create schema bench_c");
+        benchPgCreateTables(Conn, Tables,
+                            "format('create table %I.%I (id integer)',"
+                            " (array['bench_a', 'bench_b', 'bench_c'])[i % 3 + 1],"
+                            " 't' || lpad(i::text, 5, '0'))");
         QStringList columns;
         for (int c = 0; c < WideColumns; ++c)
             columns << QString("c%1 integer").arg(c);
-        pgExec(conn, QString("create table bench_a.wide_table (%1, primary key (c0, c1));"
-                             "create unique index wide_u1 on bench_a.wide_table (c10, c11, c12);"
-                             "create unique index wide_u2 on bench_a.wide_table (c20);"
-                             "create index wide_i1 on bench_a.wide_table (c30, c31);"
-                             "create index wide_i2 on bench_a.wide_table (c40);"
-                             "analyze")
-                         .arg(columns.join(", ")));
-        PQfinish(conn);
+        benchPgExec(Conn,
+                    QString("create table bench_a.wide_table (%1, primary key (c0, c1));"
+                            "create unique index wide_u1 on bench_a.wide_table (c10, c11, c12);"
+                            "create unique index wide_u2 on bench_a.wide_table (c20);"
+                            "create index wide_i1 on bench_a.wide_table (c30, c31);"
+                            "create index wide_i2 on bench_a.wide_table (c40);"
+                            "analyze")
+                        .arg(columns.join(", ")));
     }
 };
 
@@ -437,7 +383,7 @@ void Raw_PgTableNames(benchmark::State &State)
     PgCatalog &c = *pc;
     const QString sql = pgTableListSQL(PgUserSchemas);
     for (auto _ : State)
-        benchmark::DoNotOptimize(pgColumn(pgExec(c.raw, sql)));
+        benchmark::DoNotOptimize(pgColumn(benchPgExec(c.raw, sql)));
 }
 
 void Lib_PgGetTableNames(benchmark::State &State)
@@ -465,8 +411,8 @@ void Raw_PgTableNamesFirstCall(benchmark::State &State)
     PgCatalog &c = *pc;
     const QString sql = pgTableListSQL(PgUserSchemas);
     for (auto _ : State) {
-        PGconn *conn = pgConnect(c.conninfo);
-        benchmark::DoNotOptimize(pgColumn(pgExec(conn, sql)));
+        PGconn *conn = benchPgConnect(c.conninfo);
+        benchmark::DoNotOptimize(pgColumn(benchPgExec(conn, sql)));
         PQfinish(conn);
     }
 }
@@ -478,10 +424,10 @@ void Lib_PgGetTableNamesFirstCall(benchmark::State &State)
         return;
     PgCatalog &c = *pc;
     for (auto _ : State) {
-        c.database->SetConnected(false);
-        c.database->SetConnected(true);
+        c.reconnected->SetConnected(false);
+        c.reconnected->SetConnected(true);
         TStringList names;
-        Session()->GetTableNames(c.name, QString(), false, &names);
+        Session()->GetTableNames(c.reconnectedName, QString(), false, &names);
         benchmark::DoNotOptimize(names);
     }
 }
@@ -499,7 +445,7 @@ void Raw_PgTableNamesPattern(benchmark::State &State)
                   " and %2) t where name like $1 order by name collate \"C\"")
               .arg(PgListedName, PgUserSchemas);
     for (auto _ : State)
-        benchmark::DoNotOptimize(pgColumn(pgExec(c.raw, sql, {"t000_0"})));
+        benchmark::DoNotOptimize(pgColumn(benchPgExec(c.raw, sql, {"t000_0"})));
 }
 
 void Lib_PgGetTableNamesPattern(benchmark::State &State)
@@ -525,7 +471,7 @@ void Raw_PgSysTables(benchmark::State &State)
     PgCatalog &c = *pc;
     const QString sql = pgTableListSQL("n.nspname in ('pg_catalog', 'information_schema')");
     for (auto _ : State)
-        benchmark::DoNotOptimize(pgColumn(pgExec(c.raw, sql)));
+        benchmark::DoNotOptimize(pgColumn(benchPgExec(c.raw, sql)));
 }
 
 void Lib_PgGetSchemaInfoSysTables(benchmark::State &State)
@@ -556,7 +502,7 @@ void Raw_PgProcNames(benchmark::State &State)
                         " and n.nspname !~ '^pg_' and n.nspname <> 'information_schema'"
                         ") t order by name collate \"C\"";
     for (auto _ : State)
-        benchmark::DoNotOptimize(pgColumn(pgExec(c.raw, sql)));
+        benchmark::DoNotOptimize(pgColumn(benchPgExec(c.raw, sql)));
 }
 
 void Lib_PgGetStoredProcNames(benchmark::State &State)
@@ -583,7 +529,7 @@ void Raw_PgFieldNames(benchmark::State &State)
         return;
     PgCatalog &c = *pc;
     for (auto _ : State)
-        benchmark::DoNotOptimize(pgColumn(pgExec(c.raw, PgWideColumnsSQL, {"wide_table"})));
+        benchmark::DoNotOptimize(pgColumn(benchPgExec(c.raw, PgWideColumnsSQL, {"wide_table"})));
 }
 
 void Lib_PgGetFieldNames(benchmark::State &State)
@@ -610,7 +556,7 @@ void Raw_PgSelectStarFields(benchmark::State &State)
         return;
     PgCatalog &c = *pc;
     for (auto _ : State) {
-        const PgResult r = pgExec(c.raw, "select * from wide_table where false");
+        const BenchPgResult r = benchPgExec(c.raw, "select * from wide_table where false");
         QStringList names;
         for (int i = 0; i < PQnfields(r.get()); ++i)
             names << QString::fromUtf8(PQfname(r.get(), i));
@@ -649,7 +595,7 @@ void Raw_PgIndexInfo(benchmark::State &State)
                       " where ix.indrelid = $1::regclass and k.ord <= ix.indnkeyatts"
                       " order by ix.indisprimary desc, ic.relname collate \"C\", k.ord";
     for (auto _ : State) {
-        const PgResult r = pgExec(c.raw, sql, {"wide_table"});
+        const BenchPgResult r = benchPgExec(c.raw, sql, {"wide_table"});
         QStringList rows;
         for (int i = 0; i < PQntuples(r.get()); ++i)
             rows << QString::fromUtf8(PQgetvalue(r.get(), i, 0))
@@ -677,6 +623,9 @@ void Lib_PgGetSchemaInfoIndexes(benchmark::State &State)
     }
 }
 
+// Every case is the median of many short runs, interleaved with those of
+// every other case (see medianOfShortRuns): a busy stretch of the machine
+// does not fall on one side of a ratio only.
 void registerPostgreSQLBenchmarks()
 {
     const auto ms = benchmark::kMillisecond;
@@ -684,57 +633,59 @@ void registerPostgreSQLBenchmarks()
     benchmark::RegisterBenchmark("Raw_PgTableNames", Raw_PgTableNames)
         ->Arg(1000)
         ->Arg(10000)
-        ->Unit(ms);
+        ->Unit(ms)
+        ->Apply(medianOfShortRuns);
     benchmark::RegisterBenchmark("Lib_PgGetTableNames", Lib_PgGetTableNames)
         ->Arg(1000)
         ->Arg(10000)
-        ->Unit(ms);
-    benchmark::RegisterBenchmark("Raw_PgTableNamesFirstCall", Raw_PgTableNamesFirstCall)->Unit(ms);
+        ->Unit(ms)
+        ->Apply(medianOfShortRuns);
+    benchmark::RegisterBenchmark("Raw_PgTableNamesFirstCall", Raw_PgTableNamesFirstCall)
+        ->Unit(ms)
+        ->Apply(medianOfShortRuns);
     benchmark::RegisterBenchmark("Lib_PgGetTableNamesFirstCall", Lib_PgGetTableNamesFirstCall)
-        ->Unit(ms);
-    benchmark::RegisterBenchmark("Raw_PgTableNamesPattern", Raw_PgTableNamesPattern)->Unit(ms);
+        ->Unit(ms)
+        ->Apply(medianOfShortRuns);
+    benchmark::RegisterBenchmark("Raw_PgTableNamesPattern", Raw_PgTableNamesPattern)
+        ->Unit(ms)
+        ->Apply(medianOfShortRuns);
     benchmark::RegisterBenchmark("Lib_PgGetTableNamesPattern", Lib_PgGetTableNamesPattern)
-        ->Unit(ms);
+        ->Unit(ms)
+        ->Apply(medianOfShortRuns);
     benchmark::RegisterBenchmark("Raw_PgSysTables", Raw_PgSysTables)
         ->Arg(1000)
         ->Arg(10000)
-        ->Unit(ms);
+        ->Unit(ms)
+        ->Apply(medianOfShortRuns);
     benchmark::RegisterBenchmark("Lib_PgGetSchemaInfoSysTables", Lib_PgGetSchemaInfoSysTables)
         ->Arg(1000)
         ->Arg(10000)
-        ->Unit(ms);
+        ->Unit(ms)
+        ->Apply(medianOfShortRuns);
     benchmark::RegisterBenchmark("Raw_PgProcNames", Raw_PgProcNames)
         ->Unit(us)
-        ->MinTime(LookUpMinTime)
-        ->Repetitions(LookUpRepetitions);
+        ->Apply(medianOfShortRuns);
     benchmark::RegisterBenchmark("Lib_PgGetStoredProcNames", Lib_PgGetStoredProcNames)
         ->Unit(us)
-        ->MinTime(LookUpMinTime)
-        ->Repetitions(LookUpRepetitions);
+        ->Apply(medianOfShortRuns);
     benchmark::RegisterBenchmark("Raw_PgFieldNames", Raw_PgFieldNames)
         ->Unit(us)
-        ->MinTime(LookUpMinTime)
-        ->Repetitions(LookUpRepetitions);
+        ->Apply(medianOfShortRuns);
     benchmark::RegisterBenchmark("Lib_PgGetFieldNames", Lib_PgGetFieldNames)
         ->Unit(us)
-        ->MinTime(LookUpMinTime)
-        ->Repetitions(LookUpRepetitions);
+        ->Apply(medianOfShortRuns);
     benchmark::RegisterBenchmark("Raw_PgSelectStarFields", Raw_PgSelectStarFields)
         ->Unit(us)
-        ->MinTime(LookUpMinTime)
-        ->Repetitions(LookUpRepetitions);
+        ->Apply(medianOfShortRuns);
     benchmark::RegisterBenchmark("Lib_PgParseSelectStar", Lib_PgParseSelectStar)
         ->Unit(us)
-        ->MinTime(LookUpMinTime)
-        ->Repetitions(LookUpRepetitions);
+        ->Apply(medianOfShortRuns);
     benchmark::RegisterBenchmark("Raw_PgIndexInfo", Raw_PgIndexInfo)
         ->Unit(us)
-        ->MinTime(LookUpMinTime)
-        ->Repetitions(LookUpRepetitions);
+        ->Apply(medianOfShortRuns);
     benchmark::RegisterBenchmark("Lib_PgGetSchemaInfoIndexes", Lib_PgGetSchemaInfoIndexes)
         ->Unit(us)
-        ->MinTime(LookUpMinTime)
-        ->Repetitions(LookUpRepetitions);
+        ->Apply(medianOfShortRuns);
 }
 
 const std::vector<BenchRatio> PgRatios{
@@ -757,37 +708,28 @@ const std::vector<BenchRatio> PgRatios{
 
 } // namespace
 
-BENCHMARK(Raw_TableNames)
+BENCHMARK(Raw_TableNames)->Unit(benchmark::kMillisecond)->Apply(medianOfShortRuns);
+BENCHMARK(Lib_GetTableNames)->Unit(benchmark::kMillisecond)->Apply(medianOfShortRuns);
+BENCHMARK(Raw_FieldNames)->Unit(benchmark::kMicrosecond)->Apply(medianOfShortRuns);
+BENCHMARK(Lib_GetFieldNames)->Unit(benchmark::kMicrosecond)->Apply(medianOfShortRuns);
+BENCHMARK(Raw_IndexInfo)->Unit(benchmark::kMicrosecond)->Apply(medianOfShortRuns);
+BENCHMARK(Lib_GetSchemaInfoIndexes)->Unit(benchmark::kMicrosecond)->Apply(medianOfShortRuns);
+BENCHMARK(Lib_ParseSelectStatement)
+    ->Arg(10000)
+    ->Arg(100000)
     ->Unit(benchmark::kMillisecond)
-    ->MinTime(LookUpMinTime)
-    ->Repetitions(LookUpRepetitions);
-BENCHMARK(Lib_GetTableNames)
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(LookUpMinTime)
-    ->Repetitions(LookUpRepetitions);
-BENCHMARK(Raw_FieldNames)
-    ->Unit(benchmark::kMicrosecond)
-    ->MinTime(LookUpMinTime)
-    ->Repetitions(LookUpRepetitions);
-BENCHMARK(Lib_GetFieldNames)
-    ->Unit(benchmark::kMicrosecond)
-    ->MinTime(LookUpMinTime)
-    ->Repetitions(LookUpRepetitions);
-BENCHMARK(Raw_IndexInfo)
-    ->Unit(benchmark::kMicrosecond)
-    ->MinTime(LookUpMinTime)
-    ->Repetitions(LookUpRepetitions);
-BENCHMARK(Lib_GetSchemaInfoIndexes)
-    ->Unit(benchmark::kMicrosecond)
-    ->MinTime(LookUpMinTime)
-    ->Repetitions(LookUpRepetitions);
-BENCHMARK(Lib_ParseSelectStatement)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+    ->Apply(medianOfShortRuns);
 BENCHMARK(Lib_ParseFieldInfoFromSQL)
     ->Arg(1000)
     ->Arg(10000)
     ->Arg(100000)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(Lib_FieldOriginsQualifiedStars)->Arg(1000)->Arg(4000)->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->Apply(medianOfShortRuns);
+BENCHMARK(Lib_FieldOriginsQualifiedStars)
+    ->Arg(1000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond)
+    ->Apply(medianOfShortRuns);
 
 int main(int argc, char **argv)
 {
@@ -806,7 +748,7 @@ int main(int argc, char **argv)
         // Linear in the number of qualified stars (and of their tables).
         {"Field origins of 4000 / 1000 qualified stars (x4)", "Lib_FieldOriginsQualifiedStars/4000",
          "Lib_FieldOriginsQualifiedStars/1000", 4 * 1.3}};
-    if (!PgCatalog::serverConnInfo().isEmpty()) {
+    if (!benchPgServer().isEmpty()) {
         registerPostgreSQLBenchmarks();
         ratios.insert(ratios.end(), PgRatios.begin(), PgRatios.end());
     } else {

@@ -8,6 +8,7 @@
 // Needs OV_PG_CONNINFO (the README's test command sets it); the database
 // "ovbench_check" is built on the first run and kept.
 #include "BenchMain.h"
+#include "BenchPg.h"
 #include "ModuleCheck.h"
 
 #include "orvlib/OvDB.h"
@@ -21,7 +22,6 @@
 #include <QStringList>
 
 #include <benchmark/benchmark.h>
-#include <libpq-fe.h>
 
 #include <cstdio>
 #include <map>
@@ -33,39 +33,9 @@ namespace {
 constexpr int Tables = 10000;
 const char DbName[] = "ovbench_check";
 
-QString serverConnInfo()
-{
-    return qEnvironmentVariable("OV_PG_CONNINFO").trimmed();
-}
-
 QString benchConnInfo()
 {
-    return serverConnInfo() + QStringLiteral(" dbname=") + QLatin1String(DbName);
-}
-
-PGconn *pgConnect(const QString &ConnInfo)
-{
-    PGconn *conn = PQconnectdb(ConnInfo.toUtf8().constData());
-    if (PQstatus(conn) != CONNECTION_OK) {
-        const std::string message = PQerrorMessage(conn);
-        PQfinish(conn);
-        throw std::runtime_error(message);
-    }
-    return conn;
-}
-
-// Runs SQL; returns the first value of the first row ("" for none).
-QByteArray pgExec(PGconn *Conn, const QString &SQL)
-{
-    PGresult *r = PQexec(Conn, SQL.toUtf8().constData());
-    const ExecStatusType status = PQresultStatus(r);
-    const QByteArray value = status == PGRES_TUPLES_OK && PQntuples(r) > 0
-                                 ? QByteArray(PQgetvalue(r, 0, 0))
-                                 : QByteArray();
-    PQclear(r);
-    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
-        throw std::runtime_error(PQerrorMessage(Conn));
-    return value;
+    return benchPgServer() + QStringLiteral(" dbname=") + QLatin1String(DbName);
 }
 
 // The database of Tables tables t00000... (id integer primary key, name
@@ -75,35 +45,16 @@ void ensureDatabase()
     static bool done = false;
     if (done)
         return;
-    PGconn *probe = PQconnectdb(benchConnInfo().toUtf8().constData());
-    bool complete = false;
-    if (PQstatus(probe) == CONNECTION_OK) {
-        try {
-            complete = pgExec(probe, QStringLiteral("select count(*) from pg_tables where "
-                                                    "schemaname = 'public'"))
-                           .toInt()
-                       == Tables;
-        } catch (const std::exception &) {
-        }
-    }
-    PQfinish(probe);
-    if (!complete) {
-        PGconn *admin = pgConnect(serverConnInfo());
-        pgExec(admin, QStringLiteral("drop database if exists %1").arg(QLatin1String(DbName)));
-        pgExec(admin, QStringLiteral("create database %1").arg(QLatin1String(DbName)));
-        PQfinish(admin);
-        PGconn *conn = pgConnect(benchConnInfo());
-        // In batches: each table takes locks until its transaction ends.
-        for (int from = 0; from < Tables; from += 500)
-            pgExec(conn, QStringLiteral("do $$ begin for i in %1..%2 loop execute format("
-                                        "'create table %I (id integer primary key, name text, "
-                                        "amount numeric)', 't' || lpad(i::text, 5, '0')); end "
-                                        "loop; end $$")
-                             .arg(from)
-                             .arg(std::min(from + 500, Tables) - 1));
-        pgExec(conn, QStringLiteral("analyze"));
-        PQfinish(conn);
-    }
+    benchPgEnsureDatabase(
+        QLatin1String(DbName), benchConnInfo(),
+        QStringLiteral("select count(*) from pg_tables where schemaname = 'public'"), Tables,
+        [](PGconn *Conn) {
+            benchPgCreateTables(Conn, Tables,
+                                QStringLiteral("format('create table %I (id integer primary key,"
+                                               " name text, amount numeric)',"
+                                               " 't' || lpad(i::text, 5, '0'))"));
+            benchPgExec(Conn, QStringLiteral("analyze"));
+        });
     done = true;
 }
 
@@ -212,7 +163,7 @@ void Raw_PrepareStatements(benchmark::State &State)
     PGconn *conn = nullptr;
     try {
         ensureDatabase();
-        conn = pgConnect(benchConnInfo());
+        conn = benchPgConnect(benchConnInfo());
     } catch (const std::exception &e) {
         State.SkipWithError(e.what());
         return;
@@ -244,7 +195,7 @@ void Raw_PrepareStatements(benchmark::State &State)
 
 int main(int argc, char **argv)
 {
-    if (serverConnInfo().isEmpty()) {
+    if (benchPgServer().isEmpty()) {
         std::printf("OV_PG_CONNINFO is not set: the module check is not measured\n");
         return runBenchmarks(argc, argv, {});
     }

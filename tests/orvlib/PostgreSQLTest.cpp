@@ -85,6 +85,8 @@ create procedure %1.double_it(inout v integer, out note text)
 create function %1.over(a integer) returns text language sql as $$select 'integer'$$;
 create function %1.over(a text) returns text language sql as $$select 'text'$$;
 create function %2."Hello"() returns text language sql as $$select 'hi'$$;
+create function %1.touch() returns trigger language plpgsql as $$begin return new; end$$;
+create function %1.on_ddl() returns event_trigger language plpgsql as $$begin end$$;
 )sql")
                  .arg(schema, m));
     }
@@ -379,6 +381,8 @@ TEST_F(PostgreSQLTest, storedProcedureParametersComeFromTheCatalogue)
     EXPECT_GE(list.IndexOf(QuoteIdentifier(mixed, true) + QStringLiteral(".\"Hello\"")), 0)
         << "off the search_path: qualified and quoted";
     EXPECT_LT(list.IndexOf(QStringLiteral("now")), 0) << "no system functions";
+    EXPECT_LT(list.IndexOf(QStringLiteral("touch")), 0) << "a trigger function is no procedure";
+    EXPECT_LT(list.IndexOf(QStringLiteral("on_ddl")), 0) << "nor an event trigger function";
 
     auto params = [&](const QString &Proc) {
         QStringList rows;

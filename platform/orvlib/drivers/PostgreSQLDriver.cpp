@@ -297,7 +297,12 @@ Result PostgreSQLDriver::query(const char *SQL, const QStringList &Params) const
     const bool guarded = m_ownTransaction && PQtransactionStatus(c) == PQTRANS_INTRANS;
     if (guarded)
         command("savepoint ov_lookup");
-    Result r(PQexecParams(c, SQL, int(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
+    // Without parameters the simple protocol serves: the server parses,
+    // plans and runs in one step instead of the extended protocol's parse,
+    // bind, describe and execute, which a short look-up feels.
+    Result r(values.empty() ? PQexec(c, SQL)
+                            : PQexecParams(c, SQL, int(values.size()), nullptr, values.data(),
+                                           nullptr, nullptr, 0));
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
         if (guarded && PQstatus(c) == CONNECTION_OK)

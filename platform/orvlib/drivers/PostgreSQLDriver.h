@@ -154,6 +154,7 @@ private:
         return m_conn;
     }
     // Runs a catalogue query whose parameters are text; raises on failure.
+    // SQL is one statement of the driver's own.
     Result query(const char *SQL, const QStringList &Params = {}) const;
     // Raises the error of R (or of the connection). A connection found broken
     // is closed, so that IsConnected reports it and the next open reconnects.

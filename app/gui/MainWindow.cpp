@@ -825,7 +825,7 @@ void TMainWindow::paste()
     const QString text = QApplication::clipboard()->text();
     if (m_history)
         m_history->nameNextStep(tr("Paste"));
-    runGuarded([&] { pasteComponentsText(*m_designer, text); });
+    runGuarded([&] { pasteComponentsText(*m_designer, text, m_surface->placementArea()); });
 }
 
 void TMainWindow::deleteSelection()

@@ -11,6 +11,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -155,6 +156,11 @@ QPoint designPosition(const QObject *Component, QPoint Fallback)
     if (!left.isValid() || !top.isValid())
         return Fallback;
     return QPoint(left.toInt(), top.toInt());
+}
+
+QPoint defaultDesignPosition(int Index)
+{
+    return QPoint(16 + Index % 8 * 88, 16 + Index / 8 * 56);
 }
 
 void setDesignPosition(QObject *Component, QPoint Position)
@@ -358,7 +364,84 @@ QString componentsText(const QList<QObject *> &Components)
     return text;
 }
 
-QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Text)
+namespace {
+
+// How many places a paste tries at most, over all its components: a paste
+// into a crowded view gives up early rather than slowly.
+constexpr int MaxPasteTries = 200000;
+
+qint64 positionKey(QPoint P)
+{
+    return (qint64(P.x()) << 32) ^ quint32(P.y());
+}
+
+// Where the components Pasted into Root go, in their order (see
+// pasteComponentsText): their own places, moved as one group.
+QList<QPoint> pastePlaces(const QObject *Root, const QList<QObject *> &Pasted, const QRect &InView)
+{
+    const QPoint none(std::numeric_limits<int>::min(), 0);
+    QList<QPoint> places;
+    places.reserve(Pasted.size());
+    int unplaced = 0;
+    QRect bounds;
+    for (const QObject *c : Pasted) {
+        QPoint p = designPosition(c, none);
+        if (p == none)
+            p = defaultDesignPosition(unplaced++);
+        places.append(p);
+        bounds |= QRect(p, QSize(1, 1));
+    }
+    if (places.isEmpty())
+        return places;
+
+    // Into view, where the group fits there.
+    const bool fits = InView.isValid() && bounds.width() <= InView.width()
+                      && bounds.height() <= InView.height();
+    QPoint delta;
+    if (InView.isValid() && !InView.contains(bounds)) {
+        auto into = [](int Low, int Size, int ViewLow, int ViewSize) {
+            return Size <= ViewSize ? std::clamp(Low, ViewLow, ViewLow + ViewSize - Size) : ViewLow;
+        };
+        delta = QPoint(into(bounds.left(), bounds.width(), InView.left(), InView.width()),
+                       into(bounds.top(), bounds.height(), InView.top(), InView.height()))
+                - bounds.topLeft();
+    }
+
+    // Off the module's components, one step at a time; at the view's edge
+    // the steps start again near its top left, each time a little further
+    // right, as cascaded windows do.
+    QSet<qint64> occupied;
+    for (QObject *c : surfaceComponents(Root))
+        occupied.insert(positionKey(designPosition(c)));
+    auto freeAt = [&](QPoint Delta) {
+        for (const QPoint &p : std::as_const(places))
+            if (occupied.contains(positionKey(p + Delta)))
+                return false;
+        return true;
+    };
+    const QPoint first = delta;
+    const int steps = qBound(16, MaxPasteTries / int(places.size()), 1000);
+    int pass = 0;
+    bool free = freeAt(delta);
+    for (int step = 0; !free && step < steps; ++step) {
+        delta += QPoint(PasteOffset, PasteOffset);
+        if (fits && !InView.contains(bounds.translated(delta)))
+            delta = InView.topLeft()
+                    + QPoint(++pass * 2 * PasteOffset % (InView.width() - bounds.width() + 1), 0)
+                    - bounds.topLeft();
+        free = freeAt(delta);
+    }
+    if (!free) // crowded all the way: at least off the originals' own places
+        delta = first + QPoint(PasteOffset, PasteOffset);
+    for (QPoint &p : places)
+        p += delta;
+    return places;
+}
+
+} // namespace
+
+QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Text,
+                                     const QRect &InView)
 {
     QObject *root = Designer.Root();
     if (!root)
@@ -487,24 +570,15 @@ QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Tex
         throw;
     }
 
-    // Pasted over an existing component: shift so both can be seen.
-    QSet<qint64> occupied;
-    auto key = [](QPoint P) {
-        return (qint64(P.x()) << 32) ^ quint32(P.y());
-    };
-    for (QObject *c : surfaceComponents(root))
-        occupied.insert(key(designPosition(c)));
     QList<QObject *> shown; // the pasted components the surface shows
-    for (QObject *c : std::as_const(pasted)) {
+    for (QObject *c : std::as_const(pasted))
+        if (!isPersistentField(c))
+            shown.append(c);
+    const QList<QPoint> places = pastePlaces(root, shown, InView);
+    for (QObject *c : std::as_const(pasted))
         c->setParent(root);
-        if (isPersistentField(c))
-            continue;
-        QPoint p = designPosition(c);
-        while (occupied.contains(key(p)))
-            p += QPoint(16, 16);
-        setDesignPosition(c, p);
-        shown.append(c);
-    }
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        setDesignPosition(shown[i], places[i]);
     buffer.reset(); // connections and open datasets the text stores stay held
     Designer.notifyComponentsChanged();
     Designer.select(shown);

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -34,6 +35,13 @@ QList<QObject *> surfaceComponents(const QObject *Root);
 // the form; a component without one reports Fallback.
 QPoint designPosition(const QObject *Component, QPoint Fallback = {});
 void setDesignPosition(QObject *Component, QPoint Position);
+// Where the Index-th component without a stored position is shown: in rows
+// of eight from the top left.
+QPoint defaultDesignPosition(int Index);
+
+// How far a pasted group moves right and down, each time, off components it
+// would cover: two steps of the surface's grid, so copies stay on it.
+constexpr int PasteOffset = 16;
 
 // Whether Name can name a component: the form files' rule (IsValidComponentName).
 bool isValidComponentName(const QString &Name);
@@ -81,11 +89,17 @@ QString componentsText(const QList<QObject *> &Components);
 // Pastes form-file text made by componentsText into the designer's module.
 // A pasted component whose name is taken gets a default name, and the
 // references between pasted components follow the new names; references to
-// components the module lacks are dropped. Pasted components that would sit
-// exactly on a component of the module move down and right. Selects the
-// pasted components and returns them. Raises Exception (with the line) when
-// Text is no component text; the module is then unchanged.
-QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Text);
+// components the module lacks are dropped. The pasted components keep their
+// places relative to each other (those without one are laid out in rows);
+// as a group they move into InView (design positions a person sees, when
+// given) if they fit, then right and down by PasteOffset until none sits
+// exactly on a component of the module, so a copy never hides its original
+// and each further paste lands further on, starting again at InView's top
+// left at its edge. Selects the pasted components and returns them. Raises
+// Exception (with the line) when Text is no component text; the module is
+// then unchanged.
+QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Text,
+                                     const QRect &InView = {});
 
 // Text read on its own (a paste, an undo) refers to the module's components
 // through stand-ins: empty components of the same class and name read with

@@ -115,8 +115,7 @@ void TModuleSurface::rebuild()
         // Components without a stored position are laid out in rows.
         int n = 0;
         for (QObject *c : components) {
-            const QPoint fallback(16 + (n % 8) * 88, 16 + (n / 8) * 56);
-            ++n;
+            const QPoint fallback = defaultDesignPosition(n++);
             m_index.insert(c, int(m_items.size()));
             m_items.push_back({c, c->metaObject(), designPosition(c, fallback)});
         }
@@ -143,6 +142,17 @@ void TModuleSurface::ensureVisible(const QRect &ContentBox)
     };
     scroll(horizontalScrollBar(), ContentBox.left(), ContentBox.right(), view.left(), view.right());
     scroll(verticalScrollBar(), ContentBox.top(), ContentBox.bottom(), view.top(), view.bottom());
+}
+
+QRect TModuleSurface::placementArea() const
+{
+    // The name is centred under the box and may be wider.
+    const int side = qMax(0, (LabelWidth - BoxSize) / 2);
+    const QRect view(offset(), viewport()->size());
+    const QRect area(view.topLeft() + QPoint(side, 0),
+                     view.bottomRight() - QPoint(BoxSize + side, BoxSize + LabelGap + m_lineHeight)
+                         + QPoint(1, 1));
+    return area.isValid() ? area : QRect();
 }
 
 QRect TModuleSurface::boxOf(const Item &I) const

@@ -53,6 +53,9 @@ public:
     // Where Component's box is, in viewport coordinates; empty when it is
     // not on the surface.
     QRect boxRect(const QObject *Component) const;
+    // The design positions at which a component's box and name are wholly
+    // in view; empty when the view is too small for one.
+    QRect placementArea() const;
     // The component whose box or name is at ViewportPos, or null.
     QObject *componentAt(QPoint ViewportPos) const;
 

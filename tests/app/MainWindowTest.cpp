@@ -381,11 +381,14 @@ TEST_F(MainWindowTest, CutCopyPasteAndUndo)
     EXPECT_EQ(qobject_cast<TDataSource *>(source)->DataSet(), customer);
     EXPECT_EQ(qobject_cast<TOvTable *>(table1)->TableName(), QStringLiteral("Customer"));
     EXPECT_EQ(d->selection(), (QList<QObject *>{table1, source1}));
-    EXPECT_NE(designPosition(table1), designPosition(customer)) << "not hidden under the original";
+    EXPECT_EQ(designPosition(table1), QPoint(56, 144)) << "off the original, right and down";
+    EXPECT_EQ(designPosition(source1), QPoint(144, 144)) << "the copies keep their layout";
     EXPECT_TRUE(d->isModified());
     EXPECT_EQ(surfaceComponents(d->Root()).size(), 12);
 
-    // A source alone keeps pointing at the module's table.
+    // A source alone keeps pointing at the module's table, and lands past
+    // the first copy. Pasted again and again, copies stay in view, none on
+    // another.
     d->select({source});
     window->copy();
     window->paste();
@@ -393,6 +396,23 @@ TEST_F(MainWindowTest, CutCopyPasteAndUndo)
     ASSERT_TRUE(source2);
     EXPECT_EQ(qobject_cast<TDataSource *>(source2)->DataSet(),
               component(QStringLiteral("tCustomer")));
+    EXPECT_EQ(designPosition(source2), QPoint(160, 160)) << "cascades";
+    EXPECT_EQ(window->action(QStringLiteral("actUndo"))->text(), QStringLiteral("&Undo Paste"));
+    QList<QPoint> places;
+    const QRect view = window->surface()->viewport()->rect();
+    for (int i = 0; i < 40; ++i) {
+        window->paste();
+        QObject *copy = d->selection().value(0);
+        ASSERT_TRUE(copy);
+        EXPECT_TRUE(view.contains(window->surface()->boxRect(copy))) << i;
+        EXPECT_FALSE(places.contains(designPosition(copy))) << i;
+        places.append(designPosition(copy));
+    }
+    screenshot(window.get(), QStringLiteral("paste-cascade"));
+    for (int i = 0; i < 41; ++i)
+        window->undo();
+    EXPECT_EQ(component(QStringLiteral("DataSource2")), nullptr) << "a paste is one step";
+    EXPECT_TRUE(component(QStringLiteral("OvTable1")));
 
     // Cut the table: the module's source loses it; paste brings it back
     // under its own name, since the name is free again.
@@ -415,6 +435,7 @@ TEST_F(MainWindowTest, CutCopyPasteAndUndo)
     QObject *orders
         = window->designer()->Root()->findChild<QObject *>(QStringLiteral("tCustomerOrders"));
     ASSERT_TRUE(orders);
+    EXPECT_EQ(designPosition(orders), QPoint(216, 128)) << "a free place in view is kept";
     EXPECT_EQ(qobject_cast<TOvTable *>(orders)->MasterSource(),
               window->designer()->Root()->findChild<QObject *>(QStringLiteral("dsCustomer")));
     EXPECT_EQ(qobject_cast<TDataSource *>(
@@ -422,6 +443,13 @@ TEST_F(MainWindowTest, CutCopyPasteAndUndo)
                   ->DataSet(),
               nullptr)
         << "tCustomer is not in this module";
+    // A copy from far off the view lands in it.
+    QApplication::clipboard()->setText(
+        QStringLiteral("object dsFar: TDataSource\n  Left = 5000\n  Top = 4000\nend\n"));
+    window->paste();
+    ASSERT_EQ(window->designer()->selection().size(), 1);
+    EXPECT_TRUE(window->surface()->viewport()->rect().contains(
+        window->surface()->boxRect(window->designer()->selection().first())));
 }
 
 // Undo restores the module text before the last change, step by step,

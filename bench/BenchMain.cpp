@@ -36,9 +36,12 @@ public:
             if (median)
                 medians.insert(name);
             seconds[name] = run.real_accumulated_time / double(run.iterations ? run.iterations : 1);
-            const auto bytes = run.counters.find("bytes_per_second");
-            if (bytes != run.counters.end())
-                bytesPerSecond[name] = bytes->second.value;
+            for (const auto &[counter, value] : run.counters) {
+                if (counter == "bytes_per_second")
+                    bytesPerSecond[name] = value.value;
+                else
+                    seconds[name + '@' + counter] = value.value;
+            }
         }
     }
     // The name without the run settings a benchmark may fix for itself
@@ -56,7 +59,8 @@ public:
     std::set<std::string> medians; // benchmarks whose median is known
     std::map<std::string, double> bytesPerSecond;
     // Wall seconds per iteration, whatever unit the table shows, so that
-    // benchmarks shown in different units still compare.
+    // benchmarks shown in different units still compare; a benchmark's
+    // counters under "Benchmark/argument@counter", for a ratio that names one.
     std::map<std::string, double> seconds;
 };
 

@@ -10,6 +10,9 @@ class Benchmark;
 
 // A ratio the benchmark program reports after the run: the time of Measured
 // over the time of Baseline, both benchmarks of the same run, against Limit.
+// Either may name a counter of a benchmark that holds seconds per iteration,
+// "Benchmark/argument@counter": a benchmark that times two cases in turns
+// within each iteration keeps one of them that way.
 struct BenchRatio
 {
     QString label;

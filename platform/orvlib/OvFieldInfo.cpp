@@ -63,44 +63,46 @@ public:
         m_names.reserve(Expected);
     }
     // Adds Name; false when it was there already.
-    bool insert(QStringView Name)
+    bool insert(QStringView Name) { return insert(Name, NameHash()(Name)); }
+    // The same with the name's hash (NameHash) known.
+    bool insert(QStringView Name, size_t Hash)
     {
         if (m_names.size() * 2 >= m_slots.size())
             grow();
-        const size_t hash = NameHash()(Name);
+        const size_t hash = Hash;
         const size_t mask = m_slots.size() - 1;
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
             const uint32_t slot = m_slots[i];
             if (slot == 0) {
                 if (m_names.size() >= kIndexMask)
                     return linearInsert(Name);
-                m_names.push_back({Name, hash});
+                m_names.push_back(Name);
                 m_slots[i] = tagOf(hash) | uint32_t(m_names.size());
                 return true;
             }
             if ((slot & ~kIndexMask) == tagOf(hash)
-                && sameName(m_names[(slot & kIndexMask) - 1].name, Name))
+                && sameName(m_names[(slot & kIndexMask) - 1], Name))
                 return false;
         }
     }
 
+    // Starts loading the slot where a name of hash Hash is looked up: a
+    // large set is read at random places, so that look-ups announced ahead
+    // wait for memory together rather than one after the other.
+    void prefetch(size_t Hash) const { __builtin_prefetch(&m_slots[Hash & (m_slots.size() - 1)]); }
+
 private:
     static constexpr uint32_t kIndexMask = 0x00ffffff;
-    struct Entry
-    {
-        QStringView name;
-        size_t hash;
-    };
     static uint32_t tagOf(size_t Hash) { return uint32_t(Hash >> 56) << 24; }
 
     // Beyond 16 million names (never in practice): a plain search.
     bool linearInsert(QStringView Name)
     {
-        for (const Entry &e : m_names) {
-            if (sameName(e.name, Name))
+        for (QStringView name : m_names) {
+            if (sameName(name, Name))
                 return false;
         }
-        m_names.push_back({Name, 0});
+        m_names.push_back(Name);
         return true;
     }
 
@@ -110,16 +112,17 @@ private:
         const size_t mask = table.size() - 1;
         const size_t count = std::min(m_names.size(), size_t(kIndexMask));
         for (size_t n = 0; n < count; ++n) {
-            size_t i = m_names[n].hash & mask;
+            const size_t hash = NameHash()(m_names[n]);
+            size_t i = hash & mask;
             while (table[i] != 0)
                 i = (i + 1) & mask;
-            table[i] = tagOf(m_names[n].hash) | uint32_t(n + 1);
+            table[i] = tagOf(hash) | uint32_t(n + 1);
         }
         m_slots.swap(table);
     }
 
     std::vector<uint32_t> m_slots; // tag | (index + 1) into m_names; 0 is free
-    std::vector<Entry> m_names;
+    std::vector<QStringView> m_names;
 };
 
 // Resolves select-list items to the tables of the from clause. Column lists
@@ -285,9 +288,31 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
             previous << FieldInfo->Names(i);
         for (const QString &name : std::as_const(previous))
             listed.insert(name);
+        FieldInfo->SetCapacity(FieldInfo->Count() + int(info.fields.size()));
     }
     UpdateScope fieldScope(FieldInfo), unresolvedScope(Unresolved);
+    // Fields wait in small batches, their slots in the name set requested
+    // together: the set of a long select list outgrows the caches, and one
+    // look-up after the other would each wait for memory alone. The fields
+    // are added in order; an unresolved name first adds the fields before it.
+    struct Pending
+    {
+        QStringView name, table, column;
+        size_t hash;
+    };
+    constexpr int batchSize = 16;
+    Pending pending[batchSize];
+    int pendingCount = 0;
+    auto flush = [&] {
+        for (int i = 0; i < pendingCount; ++i) {
+            const Pending &p = pending[i];
+            if (listed.insert(p.name, p.hash))
+                FieldInfo->Add(p.name % QLatin1Char('=') % p.table % QLatin1Char('.') % p.column);
+        }
+        pendingCount = 0;
+    };
     auto unresolved = [&](QStringView Name) {
+        flush();
         if (Unresolved)
             Unresolved->Add(Name.toString());
     };
@@ -299,9 +324,11 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
             unresolved(Name);
             return;
         }
-        if (!listed.insert(Name))
-            return;
-        FieldInfo->Add(Name % QLatin1Char('=') % Table % QLatin1Char('.') % Column);
+        const size_t hash = NameHash()(Name);
+        listed.prefetch(hash);
+        pending[pendingCount++] = {Name, Table, Column, hash};
+        if (pendingCount == batchSize)
+            flush();
     };
 
     // Table texts keep their quotes ("a.b".c): the origin names the table
@@ -339,4 +366,5 @@ void TOvDataSet::ParseFieldInfoFromSQL(const QString &SQL, TStrings *FieldInfo, 
         else
             addField(f.name, table->text, f.column);
     }
+    flush();
 }

@@ -27,6 +27,9 @@ public:
 
     int Count() const { return static_cast<int>(m_items.size()); }
     bool IsEmpty() const { return m_items.isEmpty(); }
+    // Room for Value entries without growing again: a hint before many Adds
+    // (no change, no events). A value below Count() is ignored.
+    void SetCapacity(int Value) { m_items.reserve(Value); }
 
     // Strings[i]; an index out of range raises EListError.
     QString Strings(int Index) const;

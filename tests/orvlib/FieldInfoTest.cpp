@@ -165,3 +165,30 @@ TEST(ParseFieldInfo, connectedDatabaseResolvesStarsAndAmbiguity)
     EXPECT_EQ(p.tables, (QStringList{"x=\"a.b\"", "b=b"}));
     EXPECT_TRUE(p.unresolved.isEmpty());
 }
+
+// A list longer than the reader takes in one go: the first of a name wins
+// over the whole list (the entries held before included), and fields and
+// unresolved names keep their order even in one list.
+TEST(ParseFieldInfo, longListKeepsOrderAndFirstNames)
+{
+    QStringList items, expected{QStringLiteral("C5=old.C5")};
+    for (int i = 0; i < 40; ++i) {
+        if (i == 17) {
+            items << QStringLiteral("c%1 as \"p=q\"").arg(i);
+            expected << QStringLiteral("p=q");
+        } else if (i == 33) {
+            items << QStringLiteral("t.C1"); // the name of item 1, in other letters
+        } else {
+            items << QStringLiteral("c%1").arg(i);
+            if (i != 5)
+                expected << QStringLiteral("c%1=t.c%1").arg(i);
+        }
+    }
+    items << QStringLiteral("count(*)");
+    expected << QStringLiteral("count(*)");
+    TStringList list;
+    list.Add(QStringLiteral("C5=old.C5"));
+    TOvQuery q;
+    q.ParseFieldInfoFromSQL("select " + items.join(", ") + " from t", &list, nullptr, &list);
+    EXPECT_EQ(list.toStringList(), expected);
+}

@@ -31,7 +31,8 @@ struct BenchThroughput
 };
 
 // A time the benchmark program reports after the run: the wall time per
-// iteration of Measured against a ceiling in milliseconds.
+// iteration of Measured (or a counter of seconds, named as in BenchRatio)
+// against a ceiling in milliseconds.
 struct BenchTimeLimit
 {
     QString label;

@@ -85,9 +85,43 @@ struct TStructureModel::Row
     QString Name;
     bool Unattached = false;
     bool Flagged = false; // the node itself; never the root's row
-    bool ProblemsBelow = false;
+    // Whether the rows below are made; until they are, how many nodes are
+    // below (a rebuild tells the view when a branch gains its first or loses
+    // its last).
+    bool Made = false;
+    int Nodes = 0;
+    // Whether the row bears or hides a problem, worked out when first asked
+    // in build BelowBuild.
+    mutable int BelowBuild = 0;
+    mutable bool Below = false;
     std::vector<std::unique_ptr<Row>> Children;
 };
+
+// The placed children of a node, and below the root, the unattached nodes
+// after them.
+class TStructureModel::Children
+{
+public:
+    Children(const QList<TSprig *> &Placed, const QList<TSprig *> *Unattached)
+        : m_placed(Placed)
+        , m_unattached(Unattached)
+    {}
+    int size() const { return int(m_placed.size() + (m_unattached ? m_unattached->size() : 0)); }
+    TSprig *at(int I) const
+    {
+        return I < m_placed.size() ? m_placed.at(I) : m_unattached->at(I - m_placed.size());
+    }
+    bool unattached(int I) const { return I >= m_placed.size(); }
+
+private:
+    const QList<TSprig *> &m_placed;
+    const QList<TSprig *> *m_unattached;
+};
+
+TStructureModel::Children TStructureModel::childSprigs(const Row *R) const
+{
+    return Children(R->Sprig->Children(), R == m_top.get() ? &m_root->Orphans() : nullptr);
+}
 
 TStructureModel::TStructureModel(QObject *Parent)
     : QAbstractItemModel(Parent)
@@ -151,6 +185,7 @@ void TStructureModel::resetTree(bool NewComponents)
 
 QString TStructureModel::buildTree(bool NewComponents)
 {
+    m_sprigsValid = false;
     try {
         QObject *designRoot = m_designer ? m_designer->Root() : nullptr;
         if (!designRoot) {
@@ -179,7 +214,6 @@ void TStructureModel::resetRows()
     if (!m_root)
         return;
     m_top = makeRow(m_root.get(), nullptr, 0, false);
-    updateMarks(m_top.get(), false);
 }
 
 void TStructureModel::updateRows()
@@ -195,6 +229,7 @@ void TStructureModel::updateRows()
     // row that goes shows none, so the view may read any row while it hears
     // of the rows that come and go.
     m_rowOfSprigValid = false;
+    m_relayout = false;
     std::vector<Edit> edits;
     bind(m_top.get(), m_root.get(), false);
     diffRows(m_top.get(), edits);
@@ -202,6 +237,13 @@ void TStructureModel::updateRows()
         applyEdit(e);
     updateMarks(m_top.get(), true);
     m_rowOfSprigValid = false; // in case it was asked in between
+    if (m_relayout) {
+        // The view may have read that such a branch has nodes below it (or
+        // none): it reads again.
+        m_relayout = false;
+        emit layoutAboutToBeChanged();
+        emit layoutChanged();
+    }
 }
 
 std::unique_ptr<TStructureModel::Row> TStructureModel::makeRow(TSprig *Sprig, Row *Parent,
@@ -215,44 +257,25 @@ std::unique_ptr<TStructureModel::Row> TStructureModel::makeRow(TSprig *Sprig, Ro
         row->Name = Sprig->UniqueName();
     else if (m_rowOfItemValid)
         m_rowOfItem.insert(row->Item, row.get());
+    if (m_rowOfSprigValid)
+        m_rowOfSprig.insert(Sprig, row.get());
     bind(row.get(), Sprig, Unattached);
-    addChildRows(row.get());
+    row->Nodes = childSprigs(row.get()).size();
+    row->Flagged = flaggedRow(row.get());
     return row;
 }
 
-// The placed children of a node, and below the root, the unattached nodes
-// after them.
-class TStructureModel::Children
+void TStructureModel::makeChildRows(Row *R) const
 {
-public:
-    Children(const QList<TSprig *> &Placed, const QList<TSprig *> *Unattached)
-        : m_placed(Placed)
-        , m_unattached(Unattached)
-    {}
-    int size() const { return int(m_placed.size() + (m_unattached ? m_unattached->size() : 0)); }
-    TSprig *at(int I) const
-    {
-        return I < m_placed.size() ? m_placed.at(I) : m_unattached->at(I - m_placed.size());
-    }
-    bool unattached(int I) const { return I >= m_placed.size(); }
-
-private:
-    const QList<TSprig *> &m_placed;
-    const QList<TSprig *> *m_unattached;
-};
-
-TStructureModel::Children TStructureModel::childSprigs(const Row *R) const
-{
-    return Children(R->Sprig->Children(), R == m_top.get() ? &m_root->Orphans() : nullptr);
-}
-
-void TStructureModel::addChildRows(Row *R)
-{
+    if (R->Made || !R->Sprig)
+        return;
+    auto *self = const_cast<TStructureModel *>(this);
     const Children children = childSprigs(R);
     const int count = children.size();
     R->Children.reserve(size_t(count));
     for (int i = 0; i < count; ++i)
-        R->Children.push_back(makeRow(children.at(i), R, i, children.unattached(i)));
+        R->Children.push_back(self->makeRow(children.at(i), R, i, children.unattached(i)));
+    R->Made = true;
 }
 
 bool TStructureModel::shows(const Row *R, TSprig *Sprig) const
@@ -276,6 +299,13 @@ void TStructureModel::bind(Row *R, TSprig *Sprig, bool Unattached)
 void TStructureModel::diffRows(Row *R, std::vector<Edit> &Edits)
 {
     const Children children = childSprigs(R);
+    if (!R->Made) {
+        // No row below was made: the new nodes are made when asked for.
+        if ((children.size() == 0) != (R->Nodes == 0))
+            m_relayout = true;
+        R->Nodes = children.size();
+        return;
+    }
     std::vector<std::unique_ptr<Row>> &rows = R->Children;
     const int oldCount = int(rows.size());
     const int newCount = int(children.size());
@@ -343,25 +373,46 @@ void TStructureModel::applyEdit(const Edit &E)
     }
 }
 
-bool TStructureModel::updateMarks(Row *R, bool Announce)
+bool TStructureModel::flaggedRow(const Row *R) const
 {
-    bool below = false;
+    // The root's row is never flagged itself.
+    return R->Parent && R->Sprig && (R->Unattached || R->Sprig->AnyProblems());
+}
+
+void TStructureModel::updateMarks(Row *R, bool Announce)
+{
     for (const std::unique_ptr<Row> &child : R->Children)
-        below = updateMarks(child.get(), Announce) || below;
-    const bool top = R == m_top.get();
-    const bool own = R->Sprig && (R->Unattached || R->Sprig->AnyProblems());
-    const bool flagged = !top && own;
-    below = below || own;
-    if (Announce && (flagged != R->Flagged || below != R->ProblemsBelow)) {
+        updateMarks(child.get(), Announce);
+    const bool flagged = flaggedRow(R);
+    if (Announce && flagged != R->Flagged) {
         R->Flagged = flagged;
-        R->ProblemsBelow = below;
         const QModelIndex index = indexOfRow(R);
         emit dataChanged(index, index,
                          {Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole, ProblemRole});
     }
     R->Flagged = flagged;
-    R->ProblemsBelow = below;
-    return below;
+}
+
+bool TStructureModel::problemsBelow(TSprig *Sprig, bool Unattached) const
+{
+    if (Unattached || Sprig->AnyProblems())
+        return true;
+    // Every node the root did not place is flagged.
+    if (Sprig == m_root.get() && !m_root->Orphans().isEmpty())
+        return true;
+    for (TSprig *child : Sprig->Children())
+        if (problemsBelow(child, false))
+            return true;
+    return false;
+}
+
+bool TStructureModel::problemsBelowRow(const Row *R) const
+{
+    if (R->BelowBuild != m_build) {
+        R->Below = R->Sprig && problemsBelow(R->Sprig, R->Unattached);
+        R->BelowBuild = m_build;
+    }
+    return R->Below;
 }
 
 TStructureModel::Row *TStructureModel::rowOf(const QModelIndex &Index) const
@@ -403,6 +454,52 @@ const QHash<const TSprig *, TStructureModel::Row *> &TStructureModel::rowsBySpri
     return m_rowOfSprig;
 }
 
+void TStructureModel::indexSprigs() const
+{
+    if (m_sprigsValid)
+        return;
+    m_sprigs.clear();
+    m_sprigOfItem.clear();
+    if (m_root) {
+        std::vector<TSprig *> pending{m_root.get()};
+        pending.insert(pending.end(), m_root->Orphans().begin(), m_root->Orphans().end());
+        while (!pending.empty()) {
+            TSprig *s = pending.back();
+            pending.pop_back();
+            m_sprigs.insert(s);
+            if (s->Item())
+                m_sprigOfItem.insert(s->Item(), s);
+            pending.insert(pending.end(), s->Children().begin(), s->Children().end());
+        }
+    }
+    m_sprigsValid = true;
+}
+
+TStructureModel::Row *TStructureModel::rowOfSprig(TSprig *Sprig) const
+{
+    if (!m_top || !Sprig)
+        return nullptr;
+    if (Row *row = rowsBySprig().value(Sprig))
+        return row;
+    if (!isCurrent(Sprig))
+        return nullptr;
+    // Down from the root's row, making the rows on the way: below the root
+    // sit its children and the nodes it did not place.
+    QList<TSprig *> way;
+    for (TSprig *s = Sprig; s && s != m_root.get(); s = s->Parent())
+        way.prepend(s);
+    Row *row = m_top.get();
+    for (TSprig *next : std::as_const(way)) {
+        makeChildRows(row);
+        const auto it = std::find_if(row->Children.begin(), row->Children.end(),
+                                     [next](const std::unique_ptr<Row> &R) { return R->Sprig == next; });
+        if (it == row->Children.end())
+            return nullptr;
+        row = it->get();
+    }
+    return row;
+}
+
 const QHash<const QObject *, TStructureModel::Row *> &TStructureModel::rowsByItem() const
 {
     if (!m_rowOfItemValid) {
@@ -417,24 +514,29 @@ const QHash<const QObject *, TStructureModel::Row *> &TStructureModel::rowsByIte
 
 bool TStructureModel::isCurrent(const TSprig *Sprig) const
 {
-    return Sprig && rowsBySprig().contains(Sprig);
+    if (!Sprig)
+        return false;
+    indexSprigs();
+    return m_sprigs.contains(Sprig);
 }
 
 QModelIndex TStructureModel::indexOf(TSprig *Sprig) const
 {
-    return indexOfRow(rowsBySprig().value(Sprig));
+    return indexOfRow(rowOfSprig(Sprig));
 }
 
 TSprig *TStructureModel::sprigOfItem(const QObject *Component) const
 {
-    const Row *row = rowsByItem().value(Component);
-    return row ? row->Sprig : nullptr;
+    indexSprigs();
+    return m_sprigOfItem.value(Component);
 }
 
 bool TStructureModel::problemsBelow(const TSprig *Sprig) const
 {
-    const Row *row = rowsBySprig().value(Sprig);
-    return row && row->ProblemsBelow;
+    if (!isCurrent(Sprig))
+        return false;
+    auto *s = const_cast<TSprig *>(Sprig);
+    return problemsBelow(s, m_root->Orphans().contains(s));
 }
 
 QModelIndex TStructureModel::index(int Row, int Column, const QModelIndex &Parent) const
@@ -443,6 +545,7 @@ QModelIndex TStructureModel::index(int Row, int Column, const QModelIndex &Paren
         return {};
     if (!Parent.isValid())
         return Row == 0 ? indexOfRow(m_top.get()) : QModelIndex();
+    makeChildRows(rowOf(Parent));
     const auto &children = rowOf(Parent)->Children;
     return size_t(Row) < children.size() ? indexOfRow(children[size_t(Row)].get()) : QModelIndex();
 }
@@ -457,7 +560,19 @@ int TStructureModel::rowCount(const QModelIndex &Parent) const
 {
     if (!Parent.isValid())
         return m_top ? 1 : 0;
-    return int(rowOf(Parent)->Children.size());
+    Row *row = rowOf(Parent);
+    makeChildRows(row);
+    return int(row->Children.size());
+}
+
+bool TStructureModel::hasChildren(const QModelIndex &Parent) const
+{
+    if (!Parent.isValid())
+        return m_top != nullptr;
+    const Row *row = rowOf(Parent);
+    if (row->Made)
+        return !row->Children.empty();
+    return row->Sprig && childSprigs(row).size() > 0;
 }
 
 int TStructureModel::columnCount(const QModelIndex &Parent) const
@@ -538,7 +653,7 @@ QVariant TStructureModel::data(const QModelIndex &Index, int Role) const
             tip += QStringLiteral(" (%1)").arg(QString::fromLatin1(c->className()));
         if (row->Flagged)
             tip += u'\n' + problemHint(s, row->Unattached);
-        else if (row->ProblemsBelow)
+        else if (problemsBelowRow(row))
             tip += u'\n' + tr("A component below is incomplete");
         if (checkMarked)
             tip += u'\n' + tr("Check Module: %1").arg(m_checkMarks.value(row->Item));
@@ -633,17 +748,17 @@ TSprig *TStructureModel::findKey(const QString &Key) const
         return nullptr;
     bool ok = false;
     const quintptr item = parts.first().mid(1).toULongLong(&ok, 16);
-    const Row *row = ok ? rowsByItem().value(reinterpret_cast<const QObject *>(item)) : nullptr;
-    for (qsizetype i = 1; row && i < parts.size(); ++i) {
-        const Row *next = nullptr;
-        for (const std::unique_ptr<Row> &child : row->Children)
-            if (child->Sprig && child->Sprig->UniqueName() == parts[i]) {
-                next = child.get();
-                break;
-            }
-        row = next;
+    TSprig *sprig = ok ? sprigOfItem(reinterpret_cast<const QObject *>(item)) : nullptr;
+    for (qsizetype i = 1; sprig && i < parts.size(); ++i) {
+        const Children children(sprig->Children(),
+                                sprig == m_root.get() ? &m_root->Orphans() : nullptr);
+        TSprig *next = nullptr;
+        for (int c = 0; c < children.size() && !next; ++c)
+            if (children.at(c)->UniqueName() == parts[i])
+                next = children.at(c);
+        sprig = next;
     }
-    return row ? row->Sprig : nullptr;
+    return sprig;
 }
 
 QObject *TStructureModel::dropClass(TComponentClass Class, TSprig *Target)

@@ -21,14 +21,17 @@ class TSprig;
 // they placed themselves, then the nodes no parent took (flagged, since the
 // component names something the module lacks).
 //
-// The model keeps a row of its own for each node, so that a rebuild of the
-// node tree changes the model in place: a row stays for as long as its node
-// shows the same component (or, without one, the same name under the same
-// parent), and only the rows that came or went are announced. The view keeps
-// its expanded branches and its selection across a rebuild, and a value
-// change that moves nothing costs one walk over the rows. Captions are not
-// compared (reading every caption would cost more than the rebuild): a view
-// repaints after rebuilt().
+// The model keeps a row of its own for each node it has shown, so that a
+// rebuild of the node tree changes the model in place: a row stays for as
+// long as its node shows the same component (or, without one, the same name
+// under the same parent), and only the rows that came or went are announced.
+// The view keeps its expanded branches and its selection across a rebuild,
+// and a value change that moves nothing costs one walk over the rows made.
+// The rows below a node are made when first asked for (the children of an
+// open branch, a node looked up): opening a module of thousands of
+// components makes the rows the view shows. Captions are not compared
+// (reading every caption would cost more than the rebuild): a view repaints
+// after rebuilt().
 class TStructureModel : public QAbstractItemModel
 {
     Q_OBJECT
@@ -99,6 +102,8 @@ public:
     QModelIndex index(int Row, int Column, const QModelIndex &Parent = {}) const override;
     QModelIndex parent(const QModelIndex &Index) const override;
     int rowCount(const QModelIndex &Parent = {}) const override;
+    // Without making the rows below Parent.
+    bool hasChildren(const QModelIndex &Parent = {}) const override;
     int columnCount(const QModelIndex &Parent = {}) const override;
     QVariant data(const QModelIndex &Index, int Role) const override;
     Qt::ItemFlags flags(const QModelIndex &Index) const override;
@@ -128,8 +133,11 @@ private:
     QString buildTree(bool NewComponents);
     void resetRows();
     void updateRows();
+    // A row without the rows below it (they are made when first asked for).
     std::unique_ptr<Row> makeRow(TSprig *Sprig, Row *Parent, int RowNumber, bool Unattached);
-    void addChildRows(Row *R);
+    // Makes the rows below R unless they are made. The rows were the model's
+    // all along: nothing is announced.
+    void makeChildRows(Row *R) const;
     // The nodes R shows as rows below it: its node's children, and below
     // the root's row, the unattached nodes after them.
     class Children;
@@ -139,17 +147,28 @@ private:
     void diffRows(Row *R, std::vector<Edit> &Edits);
     void dropSprigs(Row *R);
     void applyEdit(const Edit &E);
-    // Recomputes the problem marks below R; with Announce, tells of the rows
-    // whose marks changed. Returns whether R hides or bears a problem.
-    bool updateMarks(Row *R, bool Announce);
+    // Whether the node of R is flagged itself.
+    bool flaggedRow(const Row *R) const;
+    // Recomputes the flags of the rows made below R and R's; with Announce,
+    // tells of the rows whose flags changed.
+    void updateMarks(Row *R, bool Announce);
+    // Whether Sprig (unattached or not) bears a problem or hides one.
+    bool problemsBelow(TSprig *Sprig, bool Unattached) const;
+    bool problemsBelowRow(const Row *R) const;
     Row *rowOf(const QModelIndex &Index) const;
     QModelIndex indexOfRow(const Row *R) const;
-    // The row of each node, indexed when first asked after a rebuild, and
-    // of each component, indexed when first asked after the rows were made
-    // (and kept up to date as rows come and go).
+    // The row of Sprig, made (with the rows on its way) when not made yet;
+    // null for a node not in the tree.
+    Row *rowOfSprig(TSprig *Sprig) const;
+    // The rows made: of each node, indexed when first asked after a rebuild,
+    // and of each component, indexed when first asked after the rows were
+    // made (and kept up to date as rows come and go).
     std::vector<Row *> allRows() const;
     const QHash<const TSprig *, Row *> &rowsBySprig() const;
     const QHash<const QObject *, Row *> &rowsByItem() const;
+    // The nodes of the current tree, and the node of each component, read
+    // from the tree when first asked after a build.
+    void indexSprigs() const;
 
     TFormDesignerPtr m_designer;
     std::unique_ptr<TRootSprig> m_root;
@@ -158,6 +177,12 @@ private:
     mutable bool m_rowOfSprigValid = false;
     mutable QHash<const QObject *, Row *> m_rowOfItem;
     mutable bool m_rowOfItemValid = false;
+    mutable QSet<const TSprig *> m_sprigs;
+    mutable QHash<const QObject *, TSprig *> m_sprigOfItem;
+    mutable bool m_sprigsValid = false;
+    // A rebuild found a branch whose rows were never made gain its first
+    // node or lose its last: the view lays the tree out again.
+    bool m_relayout = false;
     // The glyph of each class, read once (and again after a package came or went).
     mutable QHash<TComponentClass, QIcon> m_icons;
     QHash<const QObject *, QString> m_checkMarks;

@@ -234,7 +234,7 @@ void TStructurePane::expandShown()
     for (; index.isValid(); index = m_view->indexBelow(index)) {
         if (m_view->visualRect(index).top() >= bottom)
             break;
-        if (m_model->rowCount(index) > 0 && !m_view->isExpanded(index)
+        if (m_model->hasChildren(index) && !m_view->isExpanded(index)
             && !isCollapsedByPerson(index))
             m_view->expand(index);
     }

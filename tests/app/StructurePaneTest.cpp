@@ -401,3 +401,40 @@ TEST_F(StructurePaneTest, FollowsThePackageOutAndIn)
     package = loadPackage(QStringLiteral(OV_PACKAGE_FILE));
     EXPECT_EQ(dump(pane), loaded);
 }
+
+// The model makes the rows below a branch when they are first asked for: a
+// component is found with the rows on its way, a branch never opened tells
+// whether it has nodes without making them, and a rebuild that takes its
+// last node away (or brings its first) has the view lay it out again.
+TEST_F(StructurePaneTest, RowsBelowABranchAreMadeWhenAskedFor)
+{
+    TStructureModel model;
+    model.setDesigner(designer);
+    const QModelIndex orders = model.indexOf(model.sprigOfItem(child<TOvQuery>(designer, "qOrders")));
+    ASSERT_TRUE(orders.isValid());
+    EXPECT_EQ(orders.parent().parent().data().toString(), "OvSession: Default");
+    EXPECT_EQ(model.index(orders.row(), 0, orders.parent()), orders);
+
+    auto *session = new TOvSession(designer->Root());
+    session->setObjectName("Second");
+    session->SetSessionName("S2");
+    auto *database = new TOvDatabase(designer->Root());
+    database->setObjectName("Far");
+    database->SetDatabaseName("FarDB");
+    database->SetSessionName("S2");
+    model.rebuildComponents();
+    const QPersistentModelIndex second = model.indexOf(model.sprigOfItem(session));
+    ASSERT_TRUE(second.isValid());
+    EXPECT_TRUE(model.hasChildren(second));
+
+    QSignalSpy layouts(&model, &QAbstractItemModel::layoutChanged);
+    database->SetSessionName("Elsewhere");
+    model.rebuild();
+    EXPECT_EQ(layouts.count(), 1) << "the unopened branch lost its last node";
+    EXPECT_FALSE(model.hasChildren(second));
+    database->SetSessionName("S2");
+    model.rebuild();
+    EXPECT_EQ(layouts.count(), 2) << "and got it back";
+    ASSERT_EQ(model.rowCount(second), 1);
+    EXPECT_EQ(model.index(0, 0, second), model.indexOf(model.sprigOfItem(database)));
+}

@@ -464,8 +464,28 @@ void TRootSprig::placeEntries(qsizetype First)
         }
         placing.push_back({infos[*known].Rank, i, *known});
     }
-    std::stable_sort(placing.begin(), placing.end(),
-                     [](const Placing &A, const Placing &B) { return A.Rank < B.Rank; });
+    // In rank order, components of one rank in the order given: a module has
+    // few ranks and many components, so the components are dealt out to
+    // their ranks (in linear time) rather than sorted.
+    {
+        std::vector<int> ranks;
+        for (const ClassInfo &info : infos)
+            ranks.push_back(info.Rank);
+        std::sort(ranks.begin(), ranks.end());
+        ranks.erase(std::unique(ranks.begin(), ranks.end()), ranks.end());
+        std::vector<size_t> bucketOf(infos.size()), start(ranks.size() + 1, 0);
+        for (size_t i = 0; i < infos.size(); ++i)
+            bucketOf[i] = size_t(std::lower_bound(ranks.begin(), ranks.end(), infos[i].Rank)
+                                 - ranks.begin());
+        for (const Placing &p : placing)
+            ++start[bucketOf[p.Info] + 1];
+        for (size_t b = 1; b < start.size(); ++b)
+            start[b] += start[b - 1];
+        std::vector<Placing> dealt(placing.size());
+        for (const Placing &p : placing)
+            dealt[start[bucketOf[p.Info]]++] = p;
+        placing.swap(dealt);
+    }
 
     QList<TSprig *> pending;
     FBuild = ++FBuildCounter;

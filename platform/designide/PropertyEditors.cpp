@@ -183,7 +183,14 @@ void TPropertyEditor::SetVarValue(const QVariant &Value)
     int written = 0;
     try {
         for (; written < FComponents.size(); ++written) {
-            if (!props[written].write(FComponents[written], Value))
+            // What the setter raises (a dataset that fails to open) names the
+            // component and property, so a message tells which of a selection;
+            // a component without a name is a helper that says what it does.
+            QObject *component = FComponents[written];
+            const QString place = component->objectName().isEmpty()
+                                      ? QString()
+                                      : component->objectName() + QLatin1Char('.') + FPropName;
+            if (!RaisedAt(place, [&] { return props[written].write(component, Value); }))
                 throw EPropertyError(
                     QStringLiteral("Invalid value \"%1\" for property %2 of %3")
                         .arg(Value.toString(), FPropName, componentName(FComponents[written])));

@@ -83,7 +83,8 @@ using TGetStrProc = std::function<void(const QString &Value)>;
 // tells the designer the form changed, also when a later component refuses
 // the value after earlier ones took it (the error then propagates). A property the component does
 // not publish, a read-only one, or a value its setter refuses raises EPropertyError naming the
-// component and the property.
+// component and the property; an error the setter itself raises passes on with the place
+// "Component.Property" (Exception::SetPlace).
 class TPropertyEditor : public QObject
 {
     Q_OBJECT

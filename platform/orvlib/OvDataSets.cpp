@@ -197,6 +197,19 @@ EOvDatabaseError namedLockError(const EOvDatabaseError &E, const QString &Compon
         .SetLocked(true);
 }
 
+// Called in the handler of E, a database error of a dataset's statement: a
+// lock waited for in vain names the dataset and its database (the statement
+// is not at fault); any other error passes on naming the place of the
+// statement's text.
+[[noreturn]] void rethrowStatementError(EOvDatabaseError &E, const QString &Place,
+                                        const QString &Component, const QString &Database)
+{
+    if (E.Locked())
+        throw namedLockError(E, Component, Database);
+    E.SetPlace(Place);
+    throw;
+}
+
 class TLockNamingSource final : public TRowSource
 {
 public:
@@ -223,6 +236,25 @@ private:
 
 } // namespace
 
+QString TOvDataSet::StatementPlace() const
+{
+    // A dataset without a name is a helper of the library's or the
+    // designer's own, which says itself what it was doing.
+    const QString property = StatementProperty();
+    if (property.isEmpty() || objectName().isEmpty())
+        return {};
+    return objectName() + QLatin1Char('.') + property;
+}
+
+TOvResult TOvDataSet::ExecuteStatement(const QString &SQL, const QVariantList &Values)
+{
+    try {
+        return m_database->Driver().Execute(SQL, Values);
+    } catch (EOvDatabaseError &e) {
+        rethrowStatementError(e, StatementPlace(), objectName(), m_database->DatabaseName());
+    }
+}
+
 void TOvDataSet::OpenRows(const QString &SQL, const QVariantList &Values, bool Whole)
 {
     TOvDriver &driver = m_database->Driver();
@@ -230,10 +262,8 @@ void TOvDataSet::OpenRows(const QString &SQL, const QVariantList &Values, bool W
     std::unique_ptr<TOvCursor> cursor;
     try {
         cursor = Whole ? driver.TOvDriver::OpenCursor(SQL, Values) : driver.OpenCursor(SQL, Values);
-    } catch (const EOvDatabaseError &e) {
-        if (!e.Locked())
-            throw;
-        throw namedLockError(e, objectName(), database);
+    } catch (EOvDatabaseError &e) {
+        rethrowStatementError(e, StatementPlace(), objectName(), database);
     }
     if (auto *query = qobject_cast<TOvQuery *>(this))
         query->m_rowsAffected = cursor->RowsAffected;
@@ -319,13 +349,7 @@ void TOvQuery::ExecSQL()
     } detach{this};
     const ovlib::BoundStatement st = ovlib::bindParams(text, m_params, db->Driver(), objectName());
     TOvMonitor::Trace(st.sql);
-    try {
-        m_rowsAffected = db->Driver().Execute(st.sql, st.values).RowsAffected;
-    } catch (const EOvDatabaseError &e) {
-        if (!e.Locked())
-            throw;
-        throw namedLockError(e, objectName(), db->DatabaseName());
-    }
+    m_rowsAffected = ExecuteStatement(st.sql, st.values).RowsAffected;
 }
 
 // --- TOvMacroQuery ------------------------------------------------------------

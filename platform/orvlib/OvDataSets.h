@@ -14,6 +14,7 @@
 
 class TOvSession;
 class TOvDataSet;
+struct TOvResult;
 
 // Base of the objects that write a dataset's changes back with statements
 // of their own. DataSet and the dataset's UpdateObject refer to each other:
@@ -95,6 +96,16 @@ protected:
     // the database waited for in vain is reported with the names of this
     // dataset and its database, at the open or at a later read.
     void OpenRows(const QString &SQL, const QVariantList &Values, bool Whole = false);
+    // Runs SQL as ExecSQL runs it, on the attached database, with OpenRows's
+    // naming of errors.
+    TOvResult ExecuteStatement(const QString &SQL, const QVariantList &Values);
+    // The property the dataset's statement is made from ("SQL"). A database
+    // error of the statement as it is opened or run (not of the connection,
+    // nor a lock, nor of a later read: the rows, not the text) names its
+    // place "qOrders.SQL" (Exception::SetPlace); empty, or a dataset without
+    // a name, names none.
+    virtual QString StatementProperty() const { return {}; }
+    QString StatementPlace() const;
 
 private:
     QString m_sessionName;
@@ -136,6 +147,7 @@ public:
 
 protected:
     void InternalOpen() override;
+    QString StatementProperty() const override { return QStringLiteral("SQL"); }
     virtual void SQLChanged();
 
 private:
@@ -236,6 +248,7 @@ public:
 
 protected:
     void InternalOpen() override;
+    QString StatementProperty() const override { return QStringLiteral("TableName"); }
 
 private:
     // IndexDefs, read from the catalogue first while the table is closed.
@@ -284,6 +297,7 @@ public:
 
 protected:
     void InternalOpen() override;
+    QString StatementProperty() const override { return QStringLiteral("StoredProcName"); }
 
 private:
     QVariantList inputValues() const;

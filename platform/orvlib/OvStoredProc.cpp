@@ -113,7 +113,7 @@ void TOvStoredProc::ExecProc()
     const QVariantList inputs = inputValues();
     const QString sql = driver.ProcedureCallSQL(m_storedProcName, static_cast<int>(inputs.size()));
     TOvMonitor::Trace(sql);
-    const TOvResult result = driver.Execute(sql, inputs);
+    const TOvResult result = ExecuteStatement(sql, inputs);
     // Output values come back as a row whose columns carry the parameter names.
     if (!result.Rows.empty()) {
         const QVariantList &row = result.Rows.front();

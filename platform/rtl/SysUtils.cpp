@@ -3,7 +3,17 @@
 Exception::Exception(const QString &Message)
     : std::runtime_error(Message.toStdString())
     , m_message(Message)
+    , m_what(Message.toUtf8())
 {}
+
+void Exception::SetPlace(const QString &Place)
+{
+    if (!m_place.isEmpty() || Place.isEmpty())
+        return;
+    m_place = Place;
+    m_message = Place + QStringLiteral(": ") + m_message;
+    m_what = m_message.toUtf8();
+}
 
 void raiseInvalidCast(const QObject *Obj, const char *TargetClass)
 {

@@ -12,11 +12,35 @@ class Exception : public std::runtime_error
 {
 public:
     explicit Exception(const QString &Message);
+    // "Place: text" once a place is named, else the text.
     const QString &Message() const { return m_message; }
+    // Where it failed as a person finds it in the designer, "qOrders.SQL";
+    // empty while no layer it passed has named one.
+    const QString &Place() const { return m_place; }
+    // Names the place, unless one is named already: the innermost layer
+    // knows best (a query's Active fails because of its SQL), and an error
+    // that passes several layers is prefixed once.
+    void SetPlace(const QString &Place);
+    const char *what() const noexcept override { return m_what.constData(); }
 
 private:
     QString m_message;
+    QString m_place;
+    QByteArray m_what;
 };
+
+// Runs Action; an Exception it raises leaves with Place named (see
+// Exception::SetPlace) and passes on as the same object.
+template<class F>
+decltype(auto) RaisedAt(const QString &Place, F &&Action)
+{
+    try {
+        return Action();
+    } catch (Exception &e) {
+        e.SetPlace(Place);
+        throw;
+    }
+}
 
 // A cast to a class the object does not belong to.
 class EInvalidCast : public Exception

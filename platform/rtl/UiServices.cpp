@@ -96,7 +96,8 @@ void setUiServices(UiServices *Services)
 
 // --- QtUiServices
 
-TModalResult QtUiServices::messageDlg(const MessageRequest &Request)
+void QtUiServices::setUpMessageBox(QMessageBox &Box, const MessageRequest &Request,
+                                   std::map<QAbstractButton *, TModalResult> *Results)
 {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (Request.type) {
@@ -115,8 +116,9 @@ TModalResult QtUiServices::messageDlg(const MessageRequest &Request)
     case mtCustom:
         break;
     }
-    QMessageBox box(icon, captionOf(Request.type), Request.text, QMessageBox::NoButton,
-                    QApplication::activeWindow());
+    Box.setIcon(icon);
+    Box.setWindowTitle(captionOf(Request.type));
+    Box.setText(Request.text);
     std::map<QAbstractButton *, TModalResult> results;
     QAbstractButton *escape = nullptr;
     for (const ButtonInfo &info : buttonTable) {
@@ -124,16 +126,25 @@ TModalResult QtUiServices::messageDlg(const MessageRequest &Request)
             continue;
         QAbstractButton *button
             = info.standard != QMessageBox::NoButton
-                  ? box.addButton(info.standard)
-                  : box.addButton(QObject::tr(info.caption), QMessageBox::AcceptRole);
+                  ? Box.addButton(info.standard)
+                  : Box.addButton(QObject::tr(info.caption), QMessageBox::AcceptRole);
         results[button] = info.result;
         if (info.result == mrCancel || (info.result == mrNo && !escape))
             escape = button;
     }
     if (results.empty())
-        results[box.addButton(QMessageBox::Ok)] = mrOk;
+        results[Box.addButton(QMessageBox::Ok)] = mrOk;
     if (escape)
-        box.setEscapeButton(escape);
+        Box.setEscapeButton(escape);
+    if (Results)
+        *Results = std::move(results);
+}
+
+TModalResult QtUiServices::messageDlg(const MessageRequest &Request)
+{
+    QMessageBox box(QApplication::activeWindow());
+    std::map<QAbstractButton *, TModalResult> results;
+    setUpMessageBox(box, Request, &results);
     box.exec();
     const auto it = results.find(box.clickedButton());
     return it != results.end() ? it->second : mrCancel;

@@ -7,10 +7,13 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <stdexcept>
 #include <variant>
 #include <vector>
 
+class QAbstractButton;
+class QMessageBox;
 class TForm;
 
 // What a message box was asked to show.
@@ -52,6 +55,10 @@ class QtUiServices : public UiServices
 {
 public:
     TModalResult messageDlg(const MessageRequest &Request) override;
+    // Makes Box the box messageDlg shows for Request (icon, caption, text,
+    // buttons); Results, when given, receives the answer of each button.
+    static void setUpMessageBox(QMessageBox &Box, const MessageRequest &Request,
+                                std::map<QAbstractButton *, TModalResult> *Results = nullptr);
     TModalResult runModal(TForm &Form) override;
     bool openFile(TOpenDialog &Dialog) override;
     bool saveFile(TOpenDialog &Dialog) override;

@@ -4,10 +4,12 @@
 #include "designide/FormFile.h"
 #include "designide/PackageLoader.h"
 #include "orvlib/DB.h"
+#include "rtl/UiServices.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QSet>
 #include <QTest>
 #include <QWidget>
@@ -58,6 +60,17 @@ QImage GuiTest::screenshot(QWidget *Widget, const QString &Name)
     const QPixmap picture = Widget->grab();
     picture.save(dir.filePath(Name + QStringLiteral(".png")));
     return picture.toImage();
+}
+
+QImage GuiTest::screenshot(const MessageRequest &Request, const QString &Name)
+{
+    QMessageBox box;
+    QtUiServices::setUpMessageBox(box, Request);
+    // Shown once, so the box lays its text and buttons out as on the screen.
+    box.show();
+    const QImage picture = screenshot(&box, Name);
+    box.hide();
+    return picture;
 }
 
 int GuiTest::colourCount(const QImage &Image)

@@ -12,6 +12,7 @@
 class QObject;
 class QWidget;
 class TMainWindow;
+struct MessageRequest;
 
 // The package loaded once for a suite of GUI tests, with the environment's
 // own classes registered and the design settings kept in a folder of the
@@ -30,6 +31,8 @@ protected:
     // Saves a picture of Widget as build/bin/screenshots/NAME.png and
     // returns it.
     static QImage screenshot(QWidget *Widget, const QString &Name);
+    // The same of the message box the designer shows for Request.
+    static QImage screenshot(const MessageRequest &Request, const QString &Name);
     // How many different colours the picture has: an empty window has one
     // or two.
     static int colourCount(const QImage &Image);

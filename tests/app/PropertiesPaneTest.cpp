@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCompleter>
+#include <QDir>
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
@@ -191,8 +192,9 @@ TEST_F(InspectorPaneTest, referencesListOnlyComponentsOfTheirClass)
 
 TEST_F(InspectorPaneTest, errorsAreShownAndThePaneKeepsWorking)
 {
-    // A database whose file does not exist cannot connect.
-    database->SetRemoteDatabase(tmp.file("missing/none.db"));
+    // A database whose file does not exist cannot connect; the name is
+    // relative to the working folder.
+    database->SetRemoteDatabase("missing/none.db");
     designer->select({database});
     designer->setModified(false);
 
@@ -203,7 +205,13 @@ TEST_F(InspectorPaneTest, errorsAreShownAndThePaneKeepsWorking)
     enter(combo, "True");
     ASSERT_EQ(ui.messages.size(), 1u) << "the failure is shown as a message box";
     EXPECT_EQ(ui.messages[0].type, mtError);
-    EXPECT_FALSE(ui.messages[0].text.isEmpty());
+    const QString &text = ui.messages[0].text;
+    EXPECT_TRUE(text.startsWith("Database1.Connected: ")) << text.toStdString();
+    EXPECT_TRUE(text.contains(
+        "Database file "
+        + QDir::toNativeSeparators(QDir::current().absoluteFilePath("missing/none.db"))
+        + " does not exist"))
+        << "named with its full path: " << text.toStdString();
     EXPECT_FALSE(database->Connected());
     EXPECT_EQ(shown("Connected"), "False") << "the row shows what the component holds";
     EXPECT_FALSE(designer->isModified()) << "a failed write is no change";

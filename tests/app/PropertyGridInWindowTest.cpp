@@ -7,12 +7,14 @@
 #include "PropertiesPane.h"
 
 #include "designide/StringListEditor.h"
+#include "orvlib/OvDataSets.h"
 #include "orvlib/OvDlgsForms.h"
 #include "orvlib/OvUpdateSQL.h"
 #include "rtl/UiServices.h"
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QStatusBar>
 #include <QLineEdit>
@@ -194,4 +196,41 @@ TEST_F(InspectorInWindowTest, StatusBarReadsWholeAt1024x768)
         EXPECT_LE(label->geometry().right(), bar->width()) << name << " runs off the bar";
     }
     screenshot(bar, QStringLiteral("status-bar"));
+}
+
+// An error of a value set in the inspector names the component and the
+// property before the database's message: the query whose statement failed
+// and its SQL, also when Active was set and when it was one of a selection,
+// and once only.
+TEST_F(InspectorInWindowTest, AnErrorNamesTheComponentAndProperty)
+{
+    ASSERT_TRUE(openDemo());
+    auto *orders = qobject_cast<TOvQuery *>(component(QStringLiteral("qOrders")));
+    auto *totals = qobject_cast<TOvQuery *>(component(QStringLiteral("qTotals")));
+    ASSERT_TRUE(orders && totals);
+    orders->SQL()->SetText(QStringLiteral("selec * from Orders"));
+    window->designer()->select({totals, orders});
+
+    ScriptedUi ui;
+    ui.answer(mrOk);
+    EXPECT_FALSE(inspector()->commitValue(at(QStringLiteral("Active")), QStringLiteral("True")));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].type, mtError);
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("qOrders.SQL: near \"selec\": syntax error"));
+    EXPECT_TRUE(totals->Active()) << "the one before it took the value";
+    EXPECT_FALSE(orders->Active());
+    screenshot(ui.messages[0], QStringLiteral("inspector-error-names-place"));
+    totals->Close();
+
+    // A value its setter refuses for another reason names the property set.
+    auto *demo = component(QStringLiteral("Demo"));
+    demo->setProperty("RemoteDatabase", QStringLiteral("gone.db"));
+    window->designer()->select({demo});
+    ui.answer(mrOk);
+    EXPECT_FALSE(inspector()->commitValue(at(QStringLiteral("Connected")), QStringLiteral("True")));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_TRUE(ui.messages[1].text.startsWith(QStringLiteral("Demo.Connected: Cannot connect")))
+        << ui.messages[1].text.toStdString();
+    EXPECT_EQ(ui.messages[1].text.count(QStringLiteral("Demo.")), 1) << "prefixed once";
+    EXPECT_EQ(ui.pendingSteps(), 0u);
 }

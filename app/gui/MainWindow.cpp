@@ -10,6 +10,7 @@
 #include "PalettePane.h"
 #include "ProblemsPane.h"
 #include "PropertiesPane.h"
+#include "RelativePaths.h"
 #include "StructurePane.h"
 
 #include "designide/ComponentEditors.h"
@@ -749,6 +750,9 @@ bool TMainWindow::writeTo(const QString &FileName)
             return false;
         }
     }
+    // Database files named relative to the form are found from its folder,
+    // as opening it again would: Save As into another folder moves there.
+    QDir::setCurrent(QFileInfo(file).absolutePath());
     m_designer->setFileName(file);
     m_designer->setFileStamp(written);
     m_designer->setModified(false);
@@ -779,7 +783,57 @@ bool TMainWindow::saveAs()
                           : m_designer->fileName();
     if (!dialog.Execute())
         return false;
-    return writeTo(dialog.FileName);
+    const TStoredFilePaths rewritten = rebaseFilePaths(QFileInfo(dialog.FileName).absolutePath());
+    if (!rewritten.Go)
+        return false;
+    if (writeTo(dialog.FileName))
+        return true;
+    // The module keeps naming its files from the folder it is used from.
+    if (rewritten.Rewritten && m_history && m_history->canUndo())
+        runGuarded([&] { m_history->undo(); });
+    return false;
+}
+
+TMainWindow::TStoredFilePaths TMainWindow::rebaseFilePaths(const QString &NewFolder)
+{
+    // Relative names are found from the working folder (see writeTo).
+    const QString oldFolder = QDir::currentPath();
+    if (QFileInfo(NewFolder) == QFileInfo(oldFolder))
+        return {true, false};
+    const QList<TStoredFilePath> paths = storedFilePaths(m_designer->Root(), oldFolder, NewFolder);
+    if (paths.isEmpty())
+        return {true, false};
+    QStringList lines;
+    for (const TStoredFilePath &p : paths)
+        lines << QStringLiteral("  %1.%2: %3  \u2192  %4")
+                     .arg(p.Component->objectName(), p.Property, p.Stored,
+                          QDir::toNativeSeparators(p.Rebased));
+    switch (MessageDlg(tr("The module names files relative to its folder\n%1\nand is being "
+                          "saved into\n%2\n\n%3\n\nYes: rewrite them to name the same files "
+                          "from the new folder, as shown.\nNo: keep them as they are (the saved "
+                          "form looks for them from its own folder).\nCancel: save nothing.")
+                           .arg(QDir::toNativeSeparators(oldFolder),
+                                QDir::toNativeSeparators(NewFolder), lines.join(QLatin1Char('\n'))),
+                       mtConfirmation, mbYesNoCancel)) {
+    case mrYes:
+        break;
+    case mrNo:
+        return {true, false};
+    default:
+        return {false, false};
+    }
+    // One step of the history, and the module modified before it is written.
+    QList<QObject *> components;
+    for (const TStoredFilePath &p : paths)
+        if (!components.contains(p.Component))
+            components << p.Component;
+    if (m_history)
+        m_history->nameNextStep(tr("Rewrite File Paths"));
+    m_designer->aboutToChange(components);
+    for (const TStoredFilePath &p : paths)
+        p.Component->setProperty(p.Property.toLatin1().constData(), p.Rebased);
+    m_designer->Modified();
+    return {true, true};
 }
 
 void TMainWindow::closeEvent(QCloseEvent *Event)

@@ -63,7 +63,10 @@ public:
     bool openWithDialog();
     // Save and Save As first ask to save the code-editor tabs with edits not
     // yet in their properties (Yes saves them, No writes without them,
-    // Cancel stops).
+    // Cancel stops). Save As into another folder asks whether the database
+    // files the module names relative to its folder should be named from
+    // the new one (Yes, one undo step), kept (No) or the save cancelled;
+    // the new folder then becomes the working folder.
     bool save();
     bool saveAs();
     // Saves the code editor's current tab into its property.
@@ -131,6 +134,14 @@ private:
     void updateStatus();
     void updateActions();
     bool writeTo(const QString &FileName);
+    struct TStoredFilePaths
+    {
+        bool Go = true;         // false: the save was cancelled
+        bool Rewritten = false; // the paths were rewritten as the history's last step
+    };
+    // Before a Save As into NewFolder: asks what to do with the relative file
+    // names the module stores (rewrite, keep, cancel) and rewrites them when told.
+    TStoredFilePaths rebaseFilePaths(const QString &NewFolder);
     bool savePendingTabs();
     // Opens FileName without asking about the open module.
     bool readForm(const QString &FileName);

@@ -1,5 +1,6 @@
 // The designer's Save against a form file that changed under it or a disk
-// that is full: what the person is asked or told, and what stays on disk.
+// that is full, and Save As into another folder: what the person is asked or
+// told, and what stays on disk.
 #include "FullDisk.h"
 #include "GuiFixture.h"
 #include "MainWindow.h"
@@ -8,14 +9,16 @@
 #include "designide/FormFile.h"
 #include "orvlib/DB.h"
 #include "orvlib/OvDataSets.h"
+#include "orvlib/OvDatabase.h"
 #include "rtl/UiServices.h"
 
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <sys/resource.h>
 
 namespace {
 
@@ -117,16 +120,8 @@ TEST_F(SavingTest, AFullDiskIsReportedAndLosesNothing)
     change(600);
     ScriptedUi ui;
     ui.answer(mrOk);
-    struct rlimit saved
-    {};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 512;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const bool ok = window->save();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    bool ok = true;
+    ASSERT_TRUE(withFileSizeLimit(512, [&] { ok = window->save(); }));
 
     EXPECT_FALSE(ok);
     ASSERT_EQ(ui.messages.size(), 1u);
@@ -198,4 +193,93 @@ TEST_F(SavingTest, InheritedBlocksAreSavedAsReadAndCopiedAsNew)
     window->designer()->Modified();
     ASSERT_TRUE(window->save());
     EXPECT_EQ(folder().read(QStringLiteral("child.dfm")), text);
+}
+
+// Save As into another folder with a database file named relative to the
+// form's folder asks once, listing the names: Yes rewrites them as one undo
+// step and the saved form finds the same file from its folder; No saves them
+// as they are; Cancel writes nothing. A rewrite whose save fails is taken back.
+TEST_F(SavingTest, SaveAsIntoAnotherFolderAsksAboutRelativeDatabaseFiles)
+{
+    const QString copies = folder().file(QStringLiteral("saved copies"));
+    ASSERT_TRUE(QDir().mkpath(copies));
+    const QString target = copies + QStringLiteral("/demo.dfm");
+    auto *demo = window->designer()->Root()->findChild<TOvDatabase *>(QStringLiteral("Demo"));
+    ASSERT_TRUE(demo);
+    const QString database = folder().file(QStringLiteral("demo.db"));
+    ASSERT_TRUE(QFileInfo::exists(database));
+    auto chooseTarget = [&](TOpenDialog &Dialog) {
+        Dialog.FileName = target;
+        return true;
+    };
+    auto undoText = [&] { return window->action(QStringLiteral("actUndo"))->text(); };
+    auto text = [](const QString &File) {
+        QFile f(File);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    auto workingFolderIs = [](const QString &Folder) {
+        return QDir::currentPath() == QDir(Folder).canonicalPath();
+    };
+    const QString undoBefore = undoText();
+
+    // Cancel: nothing written, nothing changed, the folder stays.
+    ScriptedUi ui;
+    ui.onOpenFile(chooseTarget).answer(mrCancel);
+    EXPECT_FALSE(window->saveAs());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const MessageRequest question = ui.messages[0];
+    EXPECT_EQ(question.type, mtConfirmation);
+    EXPECT_EQ(question.buttons, mbYesNoCancel);
+    EXPECT_TRUE(question.text.contains(QStringLiteral("Demo.RemoteDatabase: demo.db  \u2192  ../demo.db")))
+        << question.text.toStdString();
+    EXPECT_EQ(question.text.count(QStringLiteral("\u2192")), 1) << "only what reads differently";
+    screenshot(question, QStringLiteral("save-as-relative-paths"));
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_EQ(demo->RemoteDatabase(), QStringLiteral("demo.db"));
+    EXPECT_EQ(undoText(), undoBefore);
+    EXPECT_TRUE(workingFolderIs(folder().path()));
+
+    // Yes, on a disk that takes no form: the rewrite is taken back.
+    ui.onOpenFile(chooseTarget).answer(mrYes).answer(mrOk);
+    bool written = true;
+    ASSERT_TRUE(withFileSizeLimit(512, [&] { written = window->saveAs(); }));
+    EXPECT_FALSE(written);
+    ASSERT_EQ(ui.messages.size(), 3u);
+    EXPECT_EQ(ui.messages[2].type, mtError);
+    EXPECT_EQ(demo->RemoteDatabase(), QStringLiteral("demo.db")) << "named from where it is used";
+    EXPECT_TRUE(workingFolderIs(folder().path()));
+
+    // Yes: one step, the module modified and saved with the new name, and
+    // the new folder is where the module's names are found from.
+    ui.onOpenFile(chooseTarget).answer(mrYes);
+    ASSERT_TRUE(window->saveAs());
+    EXPECT_EQ(demo->RemoteDatabase(), QStringLiteral("../demo.db"));
+    EXPECT_TRUE(text(target).contains("RemoteDatabase = '../demo.db'"));
+    EXPECT_EQ(undoText(), QStringLiteral("&Undo Rewrite File Paths"));
+    EXPECT_FALSE(window->designer()->isModified());
+    EXPECT_TRUE(workingFolderIs(copies));
+    EXPECT_EQ(QFileInfo(demo->RemoteDatabase()).canonicalFilePath(),
+              QFileInfo(database).canonicalFilePath());
+    EXPECT_FALSE(demo->Connected()) << "saving connects nothing";
+
+    // Opened again, the copy finds the file (read only: nothing connects).
+    ASSERT_TRUE(window->openForm(target));
+    demo = window->designer()->Root()->findChild<TOvDatabase *>(QStringLiteral("Demo"));
+    EXPECT_EQ(demo->RemoteDatabase(), QStringLiteral("../demo.db"));
+    EXPECT_TRUE(QFileInfo::exists(demo->RemoteDatabase()));
+    EXPECT_FALSE(demo->Connected());
+    EXPECT_FALSE(QFileInfo::exists(copies + QStringLiteral("/demo.db"))) << "no second database";
+
+    // No, from the copy back to the form's folder: saved as it is.
+    const QString back = folder().file(QStringLiteral("kept.dfm"));
+    ui.onOpenFile([&](TOpenDialog &Dialog) {
+          Dialog.FileName = back;
+          return true;
+      })
+        .answer(mrNo);
+    ASSERT_TRUE(window->saveAs());
+    EXPECT_TRUE(text(back).contains("RemoteDatabase = '../demo.db'"));
+    EXPECT_EQ(demo->RemoteDatabase(), QStringLiteral("../demo.db"));
+    EXPECT_EQ(ui.messages.size(), 5u);
+    EXPECT_EQ(ui.pendingSteps(), 0u);
 }

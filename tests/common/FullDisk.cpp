@@ -147,3 +147,28 @@ FullDiskRun runOnFullDisk(FullDiskWay Way, const QString &Seed, const QString &R
     run.ran = run.why.isEmpty();
     return run;
 }
+
+bool withFileSizeLimit(qint64 LimitBytes, const std::function<void()> &Action)
+{
+    struct rlimit saved
+    {};
+    if (getrlimit(RLIMIT_FSIZE, &saved) != 0)
+        return false;
+    struct rlimit limited = saved;
+    limited.rlim_cur = rlim_t(LimitBytes);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct Restore
+    {
+        const rlimit &limit;
+        void (*handler)(int);
+        ~Restore()
+        {
+            setrlimit(RLIMIT_FSIZE, &limit);
+            std::signal(SIGXFSZ, handler);
+        }
+    } restore{saved, oldHandler};
+    if (setrlimit(RLIMIT_FSIZE, &limited) != 0)
+        return false;
+    Action();
+    return true;
+}

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Runs a program where its writes fail as on a full disk, in one of two ways:
 //
 // - SmallFileSystem: in a private user and mount namespace (unshare -rm), a
@@ -34,6 +36,12 @@ FullDiskRun runOnFullDisk(FullDiskWay Way, const QString &Seed, const QString &R
                           const QString &Program, const QStringList &Args, qint64 LimitBytes = 1024,
                           const QProcessEnvironment &Env
                           = QProcessEnvironment::systemEnvironment());
+
+// Runs Action in this process with writes past LimitBytes failing with
+// EFBIG (RLIMIT_FSIZE, SIGXFSZ ignored), and puts the limit and the signal
+// back afterwards, also when Action raises. False when the limit cannot be
+// set (Action did not run).
+bool withFileSizeLimit(qint64 LimitBytes, const std::function<void()> &Action);
 
 // The names of the files in Folder (hidden ones too), sorted.
 QStringList filesIn(const QString &Folder);

@@ -26,8 +26,10 @@ protected:
         for (const char *file : {"forms/old/demo.db", "forms/old/sub dir/my data.db",
                                  "forms/shared/x.db", "forms/old/:memory:"})
             folder.write(QLatin1String(file), "x");
-        ASSERT_TRUE(QFile::link(QStringLiteral("../shared"), folder.file(QStringLiteral("forms/old/linked"))));
-        ASSERT_TRUE(QFile::link(QStringLiteral("../shared/x.db"), folder.file(QStringLiteral("forms/old/alias.db"))));
+        ASSERT_TRUE(QFile::link(QStringLiteral("../shared"),
+                                folder.file(QStringLiteral("forms/old/linked"))));
+        ASSERT_TRUE(QFile::link(QStringLiteral("../shared/x.db"),
+                                folder.file(QStringLiteral("forms/old/alias.db"))));
         // The temporary folder may itself lie behind a link (/tmp): names
         // come back as the file system finds them.
         base = QDir(folder.path()).canonicalPath();

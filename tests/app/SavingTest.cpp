@@ -212,7 +212,9 @@ TEST_F(SavingTest, SaveAsIntoAnotherFolderAsksAboutRelativeDatabaseFiles)
         Dialog.FileName = target;
         return true;
     };
-    auto undoText = [&] { return window->action(QStringLiteral("actUndo"))->text(); };
+    auto undoText = [&] {
+        return window->action(QStringLiteral("actUndo"))->text();
+    };
     auto text = [](const QString &File) {
         QFile f(File);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -230,7 +232,8 @@ TEST_F(SavingTest, SaveAsIntoAnotherFolderAsksAboutRelativeDatabaseFiles)
     const MessageRequest question = ui.messages[0];
     EXPECT_EQ(question.type, mtConfirmation);
     EXPECT_EQ(question.buttons, mbYesNoCancel);
-    EXPECT_TRUE(question.text.contains(QStringLiteral("Demo.RemoteDatabase: demo.db  \u2192  ../demo.db")))
+    EXPECT_TRUE(
+        question.text.contains(QStringLiteral("Demo.RemoteDatabase: demo.db  \u2192  ../demo.db")))
         << question.text.toStdString();
     EXPECT_EQ(question.text.count(QStringLiteral("\u2192")), 1) << "only what reads differently";
     screenshot(question, QStringLiteral("save-as-relative-paths"));
@@ -275,8 +278,7 @@ TEST_F(SavingTest, SaveAsIntoAnotherFolderAsksAboutRelativeDatabaseFiles)
     ui.onOpenFile([&](TOpenDialog &Dialog) {
           Dialog.FileName = back;
           return true;
-      })
-        .answer(mrNo);
+      }).answer(mrNo);
     ASSERT_TRUE(window->saveAs());
     EXPECT_TRUE(text(back).contains("RemoteDatabase = '../demo.db'"));
     EXPECT_EQ(demo->RemoteDatabase(), QStringLiteral("../demo.db"));

@@ -9,6 +9,7 @@
 #include <QFile>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 namespace {
 
@@ -228,6 +229,53 @@ TEST(SQLiteCatalogue, partialAndExpressionIndexesAreMarkedWhole)
                                      {"m_b", 2 | 8, "tenant", 1},
                                      {"m_b", 2 | 8, "", 2},
                                      {"m_c", 2, "id", 1}}));
+}
+
+// The index look-up stays prepared for its connection: it leaves no lock
+// behind for a writer on another connection, sees indexes changed there,
+// and a connection to another file reads that file's. Names with quotes
+// and mixed case are bound, never spliced into the text; index names sort
+// by character code, the rowid key first.
+TEST(SQLiteCatalogue, indexLookUpFollowsSchemaChangesAndReconnects)
+{
+    SQLiteShop shop;
+    const QString table = QStringLiteral("\"Odd \"\"Q\"\" Case\"");
+    shop.exec(QStringLiteral("create table %1 (id integer primary key, a text, b text);"
+                             "create index \"Zeta\" on %1 (b);"
+                             "create index alpha on %1 (a, b);")
+                  .arg(table));
+    TOvDatabase *db = shop.db();
+    EXPECT_EQ(indexRows(db, table), (std::vector<IndexRow>{{"PRIMARY", 6, "id", 1},
+                                                           {"Zeta", 0, "b", 1},
+                                                           {"alpha", 0, "a", 1},
+                                                           {"alpha", 0, "b", 2}}));
+
+    // The other connection has no busy timeout: a lock left behind fails it.
+    shop.exec(QStringLiteral("drop index \"Zeta\"; create unique index \"Zeta\" on %1 (a);"
+                             "create index \"with \"\"quote\" on %1 (lower(b), id)")
+                  .arg(table));
+    EXPECT_EQ(indexRows(db, table), (std::vector<IndexRow>{{"PRIMARY", 6, "id", 1},
+                                                           {"Zeta", 2, "a", 1},
+                                                           {"alpha", 0, "a", 1},
+                                                           {"alpha", 0, "b", 2},
+                                                           {"with \"quote", 8, "", 1},
+                                                           {"with \"quote", 8, "id", 2}}));
+
+    const QString other = shop.file() + QStringLiteral(".other");
+    sqlite3 *h = nullptr;
+    ASSERT_EQ(sqlite3_open(other.toUtf8().constData(), &h), SQLITE_OK);
+    const QByteArray sql
+        = QStringLiteral("create table %1 (k1 text, k2 text, primary key (k2, k1))")
+              .arg(table)
+              .toUtf8();
+    ASSERT_EQ(sqlite3_exec(h, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(h);
+    db->Close();
+    db->SetRemoteDatabase(other);
+    EXPECT_EQ(indexRows(db, table),
+              (std::vector<IndexRow>{{"sqlite_autoindex_Odd \"Q\" Case_1", 6, "k2", 1},
+                                     {"sqlite_autoindex_Odd \"Q\" Case_1", 6, "k1", 2}}))
+        << "the look-up of the closed connection is not reused";
 }
 
 // Names as the table list shows them read back as the same table: a name

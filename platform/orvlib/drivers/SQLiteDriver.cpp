@@ -16,6 +16,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -70,7 +71,31 @@ public:
         if (TailOffset)
             *TailOffset = tail ? static_cast<const char16_t *>(tail) - start : SQL.size();
     }
-    ~Stmt() { sqlite3_finalize(m_stmt); }
+    // A statement the connection keeps prepared in Slot (see m_indexColumns):
+    // used once, then reset, which ends its read transaction, and left
+    // prepared for the next use.
+    Stmt(sqlite3 *Db, sqlite3_stmt *&Slot, const QString &SQL)
+        : m_db(Db)
+        , m_kept(true)
+    {
+        if (!Slot) {
+            const auto *start = reinterpret_cast<const char16_t *>(SQL.utf16());
+            if (sqlite3_prepare16_v3(Db, start, int(SQL.size() * sizeof(char16_t)),
+                                     SQLITE_PREPARE_PERSISTENT, &Slot, nullptr)
+                != SQLITE_OK)
+                fail();
+        }
+        m_stmt = Slot;
+    }
+    ~Stmt()
+    {
+        if (!m_kept) {
+            sqlite3_finalize(m_stmt);
+        } else if (m_stmt) {
+            sqlite3_reset(m_stmt);
+            sqlite3_clear_bindings(m_stmt);
+        }
+    }
     Stmt(const Stmt &) = delete;
     Stmt &operator=(const Stmt &) = delete;
 
@@ -145,6 +170,7 @@ public:
 private:
     sqlite3 *m_db;
     sqlite3_stmt *m_stmt = nullptr;
+    bool m_kept = false;
 };
 
 // Binds Params to the placeholders of St: "?N" placeholders carry their
@@ -302,6 +328,10 @@ private:
     friend class SQLiteCursor;
     sqlite3 *m_db = nullptr;
     std::vector<SQLiteCursor *> m_cursors; // not yet at their end
+    // Look-ups a catalogue browser repeats table after table, prepared once
+    // for the connection. SQLite prepares them again by itself when the
+    // schema changes; the names are bound, never part of the text.
+    sqlite3_stmt *m_indexColumns = nullptr;
 };
 
 SQLiteCursor::SQLiteCursor(SQLiteDriver *Driver, sqlite3_stmt *St)
@@ -456,6 +486,7 @@ void SQLiteDriver::Disconnect()
 {
     while (!m_cursors.empty())
         m_cursors.back()->abandon();
+    sqlite3_finalize(std::exchange(m_indexColumns, nullptr));
     if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
@@ -598,70 +629,52 @@ QList<TOvIndexColumn> SQLiteDriver::IndexColumns(const QString &TableName)
     if (!resolve(TableName, schema, table) || table.isEmpty())
         return result;
 
-    struct Index
-    {
-        QString name;
-        int type;
-    };
-    std::vector<Index> indexes;
-    bool hasPkIndex = false;
-    {
-        Stmt st(db(), QStringLiteral("select name, \"unique\", origin, partial"
-                                     " from pragma_index_list(?1, ?2)"));
-        st.bind(1, table);
-        st.bind(2, schema);
-        while (st.step()) {
-            int type = st.integer(1) ? itUnique : 0;
-            if (st.text(2) == QLatin1String("pk")) {
-                type |= itPrimary | itUnique;
-                hasPkIndex = true;
-            }
-            if (st.integer(3))
-                type |= itPartial;
-            indexes.push_back({st.text(0), type});
-        }
+    // One statement, so one lock and one look at the file's state: every
+    // key column of every index, and, for a table whose key is the rowid
+    // (an INTEGER PRIMARY KEY has no index of its own), the key's columns
+    // under the name "PRIMARY". An expression key has no column name. The
+    // check for a key index is the outer loop of the second part, so a
+    // table's columns are not read when it has one.
+    Stmt st(db(), m_indexColumns,
+            QStringLiteral("select il.name, il.\"unique\", il.origin, il.partial, ii.seqno, ii.name"
+                           " from pragma_index_list(?1, ?2) il, pragma_index_info(il.name, ?2) ii"
+                           " union all"
+                           " select 'PRIMARY', 1, 'pk', 0, ti.pk - 1, ti.name"
+                           " from (select 1 where not exists (select 1"
+                           " from pragma_index_list(?1, ?2) where origin = 'pk'))"
+                           " cross join pragma_table_info(?1, ?2) ti where ti.pk > 0"));
+    st.bind(1, table);
+    st.bind(2, schema);
+    while (st.step()) {
+        int type = st.integer(1) ? itUnique : 0;
+        const auto *origin = reinterpret_cast<const char *>(sqlite3_column_text(st.get(), 2));
+        if (origin && std::strcmp(origin, "pk") == 0)
+            type |= itPrimary | itUnique;
+        if (st.integer(3))
+            type |= itPartial;
+        if (st.isNull(5))
+            type |= itExpression; // for now the row's; below the whole index's
+        result.append({st.text(0), type, st.text(5), int(st.integer(4)) + 1});
     }
-    // The primary key first, then the others by name.
-    std::sort(indexes.begin(), indexes.end(), [](const Index &a, const Index &b) {
-        const bool pa = a.type & itPrimary, pb = b.type & itPrimary;
+
+    // The primary key first, then the others by name, each in key order.
+    std::sort(result.begin(), result.end(), [](const TOvIndexColumn &a, const TOvIndexColumn &b) {
+        const bool pa = a.IndexType & itPrimary, pb = b.IndexType & itPrimary;
         if (pa != pb)
             return pa;
-        return a.name < b.name;
+        if (a.IndexName != b.IndexName)
+            return a.IndexName < b.IndexName;
+        return a.Position < b.Position;
     });
-
-    // An INTEGER PRIMARY KEY is the rowid and has no index of its own: take
-    // the key from the table's columns and list it under the name "PRIMARY".
-    if (!hasPkIndex) {
-        Stmt st(db(),
-                QStringLiteral(
-                    "select name, pk from pragma_table_info(?1, ?2) where pk > 0 order by pk"));
-        st.bind(1, table);
-        st.bind(2, schema);
-        while (st.step())
-            result.append(
-                {QStringLiteral("PRIMARY"), itPrimary | itUnique, st.text(0), int(st.integer(1))});
-    }
-
-    Stmt info(db(), QStringLiteral(
-                        "select seqno, cid, name from pragma_index_info(?1, ?2) order by seqno"));
-    for (const Index &index : indexes) {
-        sqlite3_reset(info.get());
-        info.bind(1, index.name);
-        info.bind(2, schema);
-        const qsizetype first = result.size();
-        bool expression = false;
-        while (info.step()) {
-            TOvIndexColumn c{index.name, index.type, QString(), int(info.integer(0)) + 1};
-            if (info.isNull(2))
-                expression = true; // an expression key has no column name
-            else
-                c.ColumnName = info.text(2);
-            result.append(c);
-        }
-        // The whole index is marked: its plain columns are not its key.
-        if (expression)
-            for (qsizetype i = first; i < result.size(); ++i)
-                result[i].IndexType |= itExpression;
+    // An index with an expression is marked whole: its plain columns are
+    // not its key.
+    for (qsizetype first = 0, next = 0; first < result.size(); first = next) {
+        int expression = 0;
+        for (next = first;
+             next < result.size() && result[next].IndexName == result[first].IndexName; ++next)
+            expression |= result[next].IndexType & itExpression;
+        for (qsizetype i = first; i < next; ++i)
+            result[i].IndexType |= expression;
     }
     return result;
 }

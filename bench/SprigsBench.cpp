@@ -114,25 +114,25 @@ void StructureView_DropAndRebuild(benchmark::State &State)
 
 } // namespace
 
-// Each case is timed as 25 single runs, and their median counts.
+// Each case is timed as 75 single runs, and their median counts.
 BENCHMARK(StructureView_BuildTree)
     ->Arg(1000)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
-    ->Repetitions(25);
+    ->Repetitions(75);
 BENCHMARK(StructureView_DropAndRebuild)
     ->Arg(1000)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
-    ->Repetitions(25);
+    ->Repetitions(75);
 BENCHMARK(StructureView_ReadComponents)
     ->Arg(1000)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
-    ->Repetitions(25);
+    ->Repetitions(75);
 
 int main(int argc, char **argv)
 {

@@ -100,13 +100,13 @@ void Surface_Rebuild(benchmark::State &State)
 
 BENCHMARK(Surface_Paint)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Surface_SelectAndPaint)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
-// Single rebuilds, 15 of each size, interleaved, their median counting.
+// Single rebuilds, 45 of each size, interleaved, their median counting.
 BENCHMARK(Surface_Rebuild)
     ->Arg(1000)
     ->Arg(10000)
     ->Unit(benchmark::kMicrosecond)
     ->Iterations(1)
-    ->Repetitions(15);
+    ->Repetitions(45);
 
 int main(int argc, char **argv)
 {

@@ -168,6 +168,21 @@ private:
         return false;
     }
 
+    // A component may keep a value equal to a fresh component's when the
+    // rest of its text would set another on reading (an empty Params beside
+    // a statement with parameter markers): Is<Name>Kept() says so.
+    static bool isKept(const QObject *Object, const QMetaProperty &Prop)
+    {
+        const QByteArray signature = QByteArray("Is") + Prop.name() + "Kept()";
+        const int index = Object->metaObject()->indexOfMethod(signature.constData());
+        if (index < 0)
+            return false;
+        bool kept = false;
+        Object->metaObject()->method(index).invoke(const_cast<QObject *>(Object),
+                                                   Qt::DirectConnection, Q_RETURN_ARG(bool, kept));
+        return kept;
+    }
+
     static bool isComponentOf(const QObject *Child)
     {
         return !Child->objectName().isEmpty()
@@ -221,7 +236,7 @@ private:
                 = held ? QStringList{QStringLiteral("True")} : valueLines(Object, p, Level);
             if (text.isEmpty())
                 continue;
-            if (!held && Default && !isNoDefault(Object, p)
+            if (!held && Default && !isNoDefault(Object, p) && !isKept(Object, p)
                 && valueLines(Default, p, Level) == text)
                 continue;
             const QString name

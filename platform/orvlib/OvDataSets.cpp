@@ -306,6 +306,11 @@ void TOvQuery::SetParams(TParams *Value)
         m_params->Assign(*Value);
 }
 
+bool TOvQuery::IsParamsKept() const
+{
+    return m_params->Count() == 0 && !m_params->ParseSQL(StatementText(), false).isEmpty();
+}
+
 void TOvQuery::SQLChanged()
 {
     Close();
@@ -381,16 +386,27 @@ void TOvMacroQuery::SQLChanged()
     TOvQuery::SQLChanged();
 }
 
-void TOvMacroQuery::rebuildMacros()
+QStringList TOvMacroQuery::macroNames() const
 {
-    if (!m_macros)
-        return; // the base class constructor runs before the macros exist
     QStringList names;
     TOvSQLLexer lexer(SQL()->Text(), m_macroChar.at(0));
     for (TOvSQLToken t = lexer.Next(); t.kind != TOvSQLToken::End; t = lexer.Next()) {
         if (t.kind == TOvSQLToken::Macro && !names.contains(t.value, Qt::CaseInsensitive))
             names << t.value;
     }
+    return names;
+}
+
+bool TOvMacroQuery::IsMacrosKept() const
+{
+    return m_macros->Count() == 0 && !macroNames().isEmpty();
+}
+
+void TOvMacroQuery::rebuildMacros()
+{
+    if (!m_macros)
+        return; // the base class constructor runs before the macros exist
+    const QStringList names = macroNames();
     if (names == m_macros->Names())
         return;
     m_macros->BeginUpdate();

@@ -138,6 +138,10 @@ public:
     bool ParamCheck() const { return m_paramCheck; }
     void SetParamCheck(bool Value) { m_paramCheck = Value; }
     TParam *ParamByName(const QString &Name) const { return m_params->ParamByName(Name); }
+    // An empty Params is written to a form while the text has parameter
+    // markers: reading the text fills Params, so leaving it out would not
+    // give back the empty list.
+    Q_INVOKABLE bool IsParamsKept() const;
 
     // Runs a statement that returns no rows.
     void ExecSQL();
@@ -176,6 +180,8 @@ public:
     QString MacroChar() const { return m_macroChar; }
     void SetMacroChar(const QString &Value);
     TParam *MacroByName(const QString &Name) const { return m_macros->ParamByName(Name); }
+    // An empty Macros is written while the text has macros, as Params is.
+    Q_INVOKABLE bool IsMacrosKept() const;
 
     QString StatementText() const override;
 
@@ -183,6 +189,7 @@ protected:
     void SQLChanged() override;
 
 private:
+    QStringList macroNames() const;
     void rebuildMacros();
 
     TParams *m_macros;

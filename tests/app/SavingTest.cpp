@@ -195,6 +195,34 @@ TEST_F(SavingTest, InheritedBlocksAreSavedAsReadAndCopiedAsNew)
     EXPECT_EQ(folder().read(QStringLiteral("child.dfm")), text);
 }
 
+// A query stored with no parameters (or macros) though its text has
+// markers keeps the empty list through a save: reading the text alone would
+// make them, so a second save would write other text than the first.
+TEST_F(SavingTest, AnEmptyListBesideMarkersIsWrittenAndReadBack)
+{
+    const QString text = QStringLiteral("object M: TDataModule\n"
+                                        "  object q: TOvMacroQuery\n"
+                                        "    SQL.Strings = (\n"
+                                        "      'select * from t where &w and id = :id')\n"
+                                        "    Params = <>\n"
+                                        "    Macros = <>\n"
+                                        "  end\n"
+                                        "  object p: TOvQuery\n"
+                                        "    SQL.Strings = (\n"
+                                        "      'select 1')\n"
+                                        "  end\n"
+                                        "end\n");
+    std::unique_ptr<QObject> first = TFormReader(text).Read();
+    const QString written = WriteFormText(first.get());
+    EXPECT_EQ(written, text) << "an empty list beside no markers is still left out";
+    std::unique_ptr<QObject> again = TFormReader(written).Read();
+    auto *query = again->findChild<TOvMacroQuery *>(QStringLiteral("q"));
+    ASSERT_NE(query, nullptr);
+    EXPECT_EQ(query->Params()->Count(), 0);
+    EXPECT_EQ(query->Macros()->Count(), 0);
+    EXPECT_EQ(WriteFormText(again.get()), written);
+}
+
 // Save As into another folder with a database file named relative to the
 // form's folder asks once, listing the names: Yes rewrites them as one undo
 // step and the saved form finds the same file from its folder; No saves them

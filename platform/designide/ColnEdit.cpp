@@ -1,5 +1,7 @@
 #include "ColnEdit.h"
 
+#include "rtl/Forms.h"
+
 #include "DesignErrors.h"
 
 #include "orvlib/Collections.h"
@@ -18,13 +20,6 @@
 #include <memory>
 
 namespace {
-
-template<class W>
-W *named(W *Widget, const char *Name)
-{
-    Widget->setObjectName(QLatin1String(Name));
-    return Widget;
-}
 
 // The published properties of an item: those its classes declare below
 // QObject (objectName is not one of them).

@@ -1,5 +1,7 @@
 #include "DSDesign.h"
 
+#include "rtl/Forms.h"
+
 #include "DesignErrors.h"
 
 #include "orvlib/DB.h"
@@ -14,13 +16,6 @@
 #include <memory>
 
 namespace {
-
-template<class W>
-W *named(W *Widget, const char *Name)
-{
-    Widget->setObjectName(QLatin1String(Name));
-    return Widget;
-}
 
 TField *fieldOf(QObject *Object)
 {

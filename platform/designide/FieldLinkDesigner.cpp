@@ -1,5 +1,7 @@
 #include "FieldLinkDesigner.h"
 
+#include "rtl/Forms.h"
+
 #include "DesignErrors.h"
 #include "PropertyEditors.h"
 
@@ -17,13 +19,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-template<class W>
-W *named(W *Widget, const char *Name)
-{
-    Widget->setObjectName(QLatin1String(Name));
-    return Widget;
-}
 
 // "A; B;C" as {"A", "B", "C"}.
 QStringList splitFields(const QString &Fields)

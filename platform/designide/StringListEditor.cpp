@@ -1,5 +1,7 @@
 #include "StringListEditor.h"
 
+#include "rtl/Forms.h"
+
 #include "Stfilsys.h"
 
 #include "rtl/Classes.h"
@@ -13,13 +15,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-template<class W>
-W *named(W *Widget, const char *Name)
-{
-    Widget->setObjectName(QLatin1String(Name));
-    return Widget;
-}
 
 // A list as the editor shows it: its lines without the final line break.
 QString shownText(const TStrings &List)

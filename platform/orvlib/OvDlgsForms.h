@@ -127,13 +127,7 @@ private:
 };
 
 namespace ovdlgs {
-// Widget with its objectName set, so test scripts find it by name.
-template<class W>
-W *named(W *Widget, const char *Name)
-{
-    Widget->setObjectName(QLatin1String(Name));
-    return Widget;
-}
+using ::named;
 // A caption for Buddy; its mnemonic moves the focus there.
 QLabel *label(QWidget *Parent, const QString &Text, QWidget *Buddy, const char *Name);
 // The login dialog for a connection described by Caption (database name and

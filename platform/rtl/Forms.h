@@ -6,6 +6,14 @@
 
 #include <functional>
 
+// Widget with its objectName set, so test scripts find it by name.
+template<class W>
+W *named(W *Widget, const char *Name)
+{
+    Widget->setObjectName(QLatin1String(Name));
+    return Widget;
+}
+
 // A form of the class libraries on a QDialog: a modal result, a close query
 // that may refuse to close, and ShowModal through the platform's UI services,
 // so a test can drive the form where a person would.

@@ -31,19 +31,6 @@
 
 namespace {
 
-// The components of a form: every named object below the root whose class
-// a form file can name, in creation order.
-QList<QObject *> componentsOf(QObject *Root)
-{
-    QList<QObject *> list;
-    for (QObject *o : Root->findChildren<QObject *>()) {
-        if (!o->objectName().isEmpty()
-            && GetClass(QLatin1String(o->metaObject()->className())) == o->metaObject())
-            list.append(o);
-    }
-    return list;
-}
-
 // A form file read for a command. The working folder becomes the form's
 // folder, so that a database file named relative to the form is found
 // wherever the command was started.
@@ -261,7 +248,7 @@ int runTree(const QString &FormFile, QTextStream &Out, QTextStream &Err)
         bool flagged = false;
         {
             TRootSprig tree(form.Root.get());
-            tree.AddItems(componentsOf(form.Root.get()));
+            tree.AddItems(DesignComponents(form.Root.get()));
             printNode(&tree, 0, Out, flagged);
             for (TSprig *orphan : tree.Orphans()) {
                 Out << "  " << orphan->Caption() << "  [problem] [unattached]\n";
@@ -276,7 +263,7 @@ int runTree(const QString &FormFile, QTextStream &Out, QTextStream &Err)
                 ++warnings;
             }
         }
-        for (QObject *o : componentsOf(form.Root.get())) {
+        for (QObject *o : DesignComponents(form.Root.get())) {
             auto *db = qobject_cast<TOvDatabase *>(o);
             if (!db)
                 continue;
@@ -321,7 +308,7 @@ int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err)
         LoadedForm form = loadForm(Options.FormFile);
         QObject *root = form.Root.get();
         TOvUpdateSQL *update = nullptr;
-        for (QObject *o : componentsOf(root))
+        for (QObject *o : DesignComponents(root))
             if (o->objectName().compare(Options.UpdateObject, Qt::CaseInsensitive) == 0)
                 update = qobject_cast<TOvUpdateSQL *>(o);
         if (!update)
@@ -335,7 +322,7 @@ int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err)
         for (const QString &pair : Options.RemoteOverrides) {
             const qsizetype eq = pair.indexOf(QLatin1Char('='));
             TOvDatabase *db = nullptr;
-            for (QObject *o : componentsOf(root))
+            for (QObject *o : DesignComponents(root))
                 if (eq > 0 && o->objectName().compare(pair.left(eq), Qt::CaseInsensitive) == 0)
                     db = qobject_cast<TOvDatabase *>(o);
             if (!db)
@@ -374,7 +361,7 @@ int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err)
                 db->SetRemoteDatabase(remote);
             // Connections made for the editor are not the form's to store;
             // what the form stores is held and written back as it was.
-            for (QObject *o : componentsOf(root))
+            for (QObject *o : DesignComponents(root))
                 if (auto *db = qobject_cast<TOvDatabase *>(o))
                     db->Close();
             // The stamp catches a writer that does not take the lock (an editor).

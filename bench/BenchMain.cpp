@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -65,6 +66,15 @@ public:
 };
 
 } // namespace
+
+void evictCaches()
+{
+    static std::vector<char> buffer(64 << 20, 1);
+    static unsigned sum = 0;
+    for (size_t i = 0; i < buffer.size(); i += 64)
+        sum += static_cast<unsigned char>(buffer[i]);
+    benchmark::DoNotOptimize(sum);
+}
 
 void medianOfShortRuns(benchmark::internal::Benchmark *B)
 {

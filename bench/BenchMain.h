@@ -59,3 +59,12 @@ int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
 // a fraction of that. Meant for runBenchmarks(..., Interleaved = true), where
 // the runs of all cases alternate in random order.
 void medianOfShortRuns(benchmark::internal::Benchmark *B);
+
+// Empties the caches of what a benchmark touched, by reading a buffer well
+// beyond the last-level cache. A tree or view is rebuilt after a person's
+// drop or edit, and between two of them the designer's own work (painting,
+// the inspector, the code editor) has replaced what the caches held: timing
+// each rebuild from empty caches, at 1,000 components as at 10,000, compares
+// the same situation (a small module would otherwise stay in the caches
+// between timed runs and be measured warm, and a large one cold).
+void evictCaches();

@@ -95,12 +95,3 @@ void registerPackage()
     }();
     (void)registered;
 }
-
-void evictCaches()
-{
-    static std::vector<char> buffer(64 << 20, 1);
-    static unsigned sum = 0;
-    for (size_t i = 0; i < buffer.size(); i += 64)
-        sum += static_cast<unsigned char>(buffer[i]);
-    benchmark::DoNotOptimize(sum);
-}

@@ -27,29 +27,6 @@ struct SprigDragData
     quintptr Sprig;
 };
 
-// The components a module shows in its structure: every component below the
-// root (persistent fields too: they go under their datasets), in creation
-// order.
-QList<QObject *> componentsOf(QObject *Root)
-{
-    QList<QObject *> list;
-    if (!Root)
-        return list;
-    // A module has few classes and many components: each class is looked
-    // up once.
-    QHash<const QMetaObject *, bool> designClass;
-    for (QObject *o : Root->findChildren<QObject *>()) {
-        auto known = designClass.constFind(o->metaObject());
-        if (known == designClass.cend())
-            known = designClass.insert(o->metaObject(),
-                                       GetClass(QLatin1String(o->metaObject()->className()))
-                                           == o->metaObject());
-        if (*known && !o->objectName().isEmpty())
-            list.append(o);
-    }
-    return list;
-}
-
 QIcon problemIcon()
 {
     static const QIcon icon = [] {
@@ -193,7 +170,7 @@ QString TStructureModel::buildTree(bool NewComponents)
         } else if (NewComponents || !m_root) {
             m_root.reset();
             m_root = std::make_unique<TRootSprig>(designRoot, m_designer);
-            m_root->AddItems(componentsOf(designRoot));
+            m_root->AddItems(DesignComponents(designRoot));
         } else {
             m_root->Rebuild();
         }

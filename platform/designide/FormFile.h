@@ -90,6 +90,11 @@ void UnRegisterClasses(const QList<TComponentClass> &Classes);
 // The class named ClassName (letter case ignored): a palette class or a
 // registered one; null when neither knows it.
 TComponentClass GetClass(const QString &ClassName);
+// The components below Root: every named object whose class a form file can
+// name, in creation order, depth first. A text nests objects only in
+// objects of such classes, so the parts of a component (its parameters,
+// definitions, collection items) are not looked into.
+QList<QObject *> DesignComponents(const QObject *Root);
 
 // Reading text never acts on the outside world. Connected, Active and
 // Prepared set to True in a text (a form opened, a paste, an undo, every

@@ -10,6 +10,7 @@
 #include "rtl/FileAccess.h"
 
 #include <QCryptographicHash>
+#include <QHash>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -82,6 +83,39 @@ TComponentClass GetClass(const QString &ClassName)
         if (ClassName.compare(QLatin1String(c->className()), Qt::CaseInsensitive) == 0)
             return c;
     return nullptr;
+}
+
+namespace {
+
+// Appends the components below Parent, depth first, each class looked up once.
+void collectDesignComponents(const QObject *Parent, QHash<const QMetaObject *, bool> &Known,
+                             QList<QObject *> &List)
+{
+    for (QObject *o : Parent->children()) {
+        const QMetaObject *meta = o->metaObject();
+        auto known = Known.constFind(meta);
+        if (known == Known.cend())
+            known = Known.insert(meta, GetClass(QLatin1String(meta->className())) == meta);
+        if (!*known)
+            continue;
+        if (!o->objectName().isEmpty())
+            List.append(o);
+        if (!o->children().isEmpty())
+            collectDesignComponents(o, Known, List);
+    }
+}
+
+} // namespace
+
+QList<QObject *> DesignComponents(const QObject *Root)
+{
+    QList<QObject *> list;
+    if (!Root)
+        return list;
+    // A module has few classes and many components.
+    QHash<const QMetaObject *, bool> known;
+    collectDesignComponents(Root, known, list);
+    return list;
 }
 
 // --- Parsing ------------------------------------------------------------------

@@ -298,6 +298,27 @@ TEST_F(FormFileTest, handWrittenFormIsNormalised)
                                                         "end\n"));
 }
 
+// The components of a module, as the structure view and the command line
+// list them: nested ones after their owner, in the order read, and no part
+// of a component (its named collection here) nor an object without a name.
+TEST_F(FormFileTest, designComponentsAreTheNamedObjectsOfFormClasses)
+{
+    std::unique_ptr<QObject> root = read(QStringLiteral("object DM: TDataModule\n"
+                                                        "  object a: TFormTestComponent\n"
+                                                        "    object b: TFormTestComponent\n"
+                                                        "    end\n"
+                                                        "  end\n"
+                                                        "  object c: TFormTestOther\n"
+                                                        "  end\n"
+                                                        "end\n"));
+    new TFormTestComponent(root.get()); // unnamed
+    QStringList names;
+    for (const QObject *o : DesignComponents(root.get()))
+        names << o->objectName();
+    EXPECT_EQ(names, QStringList({"a", "b", "c"}));
+    EXPECT_TRUE(DesignComponents(nullptr).isEmpty());
+}
+
 TEST_F(FormFileTest, errorsNameLineAndColumnAndBuildNothing)
 {
     struct Case

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+
+#include <malloc.h>
 #include <set>
 #include <string>
 #include <vector>
@@ -76,6 +78,25 @@ void evictCaches()
     benchmark::DoNotOptimize(sum);
 }
 
+namespace {
+std::vector<std::function<void()>> &cleanups()
+{
+    static std::vector<std::function<void()>> list;
+    return list;
+}
+} // namespace
+
+void atBenchmarksEnd(std::function<void()> Cleanup)
+{
+    cleanups().push_back(std::move(Cleanup));
+}
+
+void keepFreedMemory()
+{
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+}
+
 void medianOfShortRuns(benchmark::internal::Benchmark *B)
 {
     B->UseRealTime()->MinTime(0.1)->Repetitions(21);
@@ -104,6 +125,9 @@ int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
     benchmark::Initialize(&n, args.data());
     CollectingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
+    for (auto it = cleanups().rbegin(); it != cleanups().rend(); ++it)
+        (*it)();
+    cleanups().clear();
 
     bool within = true;
     std::printf("\nRatios (same run):\n");

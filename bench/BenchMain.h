@@ -2,6 +2,10 @@
 
 #include <QString>
 
+#include <functional>
+#include <map>
+#include <memory>
+
 #include <vector>
 
 namespace benchmark::internal {
@@ -47,8 +51,7 @@ struct BenchTimeLimit
 // ratio only.
 int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
                   const std::vector<BenchThroughput> &Throughputs = {},
-                  const std::vector<BenchTimeLimit> &TimeLimits = {},
-                  bool Interleaved = false);
+                  const std::vector<BenchTimeLimit> &TimeLimits = {}, bool Interleaved = false);
 
 // Settings for a short case whose time a busy machine disturbs (a round trip
 // to a server, a look-up of a millisecond): it is timed as 21 runs of at
@@ -59,6 +62,37 @@ int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
 // a fraction of that. Meant for runBenchmarks(..., Interleaved = true), where
 // the runs of all cases alternate in random order.
 void medianOfShortRuns(benchmark::internal::Benchmark *B);
+
+// Runs Cleanup when the benchmarks are done, while the application object
+// still exists: for what a benchmark keeps from one repetition to the next.
+void atBenchmarksEnd(std::function<void()> Cleanup);
+
+// The fixture of a size (a module of Count components and what views it),
+// made on first use and kept for every repetition of every case that asks
+// for it. A module made anew for each repetition lands in the blocks its
+// predecessor freed, each time in another order, and a walk over it costs
+// what the heap's history makes it cost. Freed when the benchmarks are done.
+template<class T>
+T &keptFixture(int Count)
+{
+    static std::map<int, std::unique_ptr<T>> kept;
+    std::unique_ptr<T> &fixture = kept[Count];
+    if (!fixture) {
+        if (kept.size() == 1)
+            atBenchmarksEnd([] { kept.clear(); });
+        fixture = std::make_unique<T>(Count);
+    }
+    return *fixture;
+}
+
+// Freed memory stays with the program, as in a designer that has run for a
+// while. By default the allocator hands the pages of a large free back to
+// the system: a case at 10,000 then faults them in again on every run while
+// one at 1,000 reuses its own, and a ratio between them measures the
+// system's page faults (dear in a virtual machine), not the code. Called
+// first thing by programs whose cases allocate and free large blocks on
+// every run (a parse's lists, a form's text and components).
+void keepFreedMemory();
 
 // Empties the caches of what a benchmark touched, by reading a buffer well
 // beyond the last-level cache. A tree or view is rebuilt after a person's

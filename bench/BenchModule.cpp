@@ -80,10 +80,10 @@ std::unique_ptr<TDataModule> makeDataModule(int Count)
 QList<QObject *> pickDataSetAndDatabase(QObject *Root)
 {
     const qsizetype count = Root->children().size();
-    return {Root->findChild<QObject *>(QString("DataSet%1").arg(count / 4),
-                                       Qt::FindDirectChildrenOnly),
-            Root->findChild<QObject *>(QString("Database%1").arg(count / 20),
-                                       Qt::FindDirectChildrenOnly)};
+    return {
+        Root->findChild<QObject *>(QString("DataSet%1").arg(count / 4), Qt::FindDirectChildrenOnly),
+        Root->findChild<QObject *>(QString("Database%1").arg(count / 20),
+                                   Qt::FindDirectChildrenOnly)};
 }
 
 void registerPackage()

@@ -18,3 +18,14 @@ QList<QObject *> pickDataSetAndDatabase(QObject *Root);
 
 // Registers the package's components, editors and nodes, once per process.
 void registerPackage();
+
+// A module of makeDataModule and its components, as a tree is given them.
+struct ModuleFixture
+{
+    explicit ModuleFixture(int Count)
+        : root(makeDataModule(Count))
+        , components(root->children())
+    {}
+    std::unique_ptr<TDataModule> root;
+    QList<QObject *> components;
+};

@@ -19,8 +19,6 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -242,8 +240,7 @@ QString longSelect(int Items)
 // Each parse starts from emptied caches, as after the edit that asks for
 // it: otherwise the text of 10k items and its lists would stay in the
 // processor's cache between runs and those of 100k would not, and the ratio
-// would measure the cache's size. (The program keeps the memory it frees,
-// see main, so no size pays the system for pages handed back.)
+// would measure the cache's size.
 void Lib_ParseFieldInfoFromSQL(benchmark::State &State)
 {
     const QString sql = longSelect(int(State.range(0)));
@@ -775,13 +772,7 @@ BENCHMARK(Lib_FieldOriginsQualifiedStars)
 
 int main(int argc, char **argv)
 {
-    // Freed memory stays with the program, as in a designer that has run for
-    // a while: by default the allocator hands the pages of a large free back
-    // to the system, and a case of 100k items would fault them in again on
-    // every run while one of 10k reuses its pages, so the ratio between them
-    // would measure the system's page faults (dear in a virtual machine).
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    keepFreedMemory();
     std::vector<BenchRatio> ratios{
         {"GetTableNames / sqlite3", "Lib_GetTableNames", "Raw_TableNames", 1.5},
         {"GetFieldNames / sqlite3", "Lib_GetFieldNames", "Raw_FieldNames", 1.5},

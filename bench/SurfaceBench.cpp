@@ -18,6 +18,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <memory>
+
 namespace {
 
 const QList<TComponentClass> Classes
@@ -87,7 +89,7 @@ void Surface_SelectAndPaint(benchmark::State &State)
 // cold).
 void Surface_Rebuild(benchmark::State &State)
 {
-    Surface s(int(State.range(0)));
+    Surface &s = keptFixture<Surface>(int(State.range(0)));
     for (auto _ : State) {
         State.PauseTiming();
         evictCaches();

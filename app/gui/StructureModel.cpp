@@ -468,8 +468,9 @@ TStructureModel::Row *TStructureModel::rowOfSprig(TSprig *Sprig) const
     Row *row = m_top.get();
     for (TSprig *next : std::as_const(way)) {
         makeChildRows(row);
-        const auto it = std::find_if(row->Children.begin(), row->Children.end(),
-                                     [next](const std::unique_ptr<Row> &R) { return R->Sprig == next; });
+        const auto it
+            = std::find_if(row->Children.begin(), row->Children.end(),
+                           [next](const std::unique_ptr<Row> &R) { return R->Sprig == next; });
         if (it == row->Children.end())
             return nullptr;
         row = it->get();

@@ -10,7 +10,6 @@
 #include "rtl/FileAccess.h"
 
 #include <QCryptographicHash>
-#include <QHash>
 #include <QDir>
 #include <QFile>
 #include <QHash>

@@ -102,6 +102,11 @@ void medianOfShortRuns(benchmark::internal::Benchmark *B)
     B->UseRealTime()->MinTime(0.1)->Repetitions(21);
 }
 
+void medianOfSingleRuns(benchmark::internal::Benchmark *B)
+{
+    B->UseRealTime()->Iterations(1)->Repetitions(41);
+}
+
 int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
                   const std::vector<BenchThroughput> &Throughputs,
                   const std::vector<BenchTimeLimit> &TimeLimits, bool Interleaved)

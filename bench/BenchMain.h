@@ -63,6 +63,12 @@ int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
 // the runs of all cases alternate in random order.
 void medianOfShortRuns(benchmark::internal::Benchmark *B);
 
+// Settings for a case each run of which is one piece of work a person waits
+// for (a parse, a read, a paste), prepared (caches emptied) while the clock
+// is paused: 41 single runs by wall clock, whose median counts. For
+// runBenchmarks(..., Interleaved = true).
+void medianOfSingleRuns(benchmark::internal::Benchmark *B);
+
 // Runs Cleanup when the benchmarks are done, while the application object
 // still exists: for what a benchmark keeps from one repetition to the next.
 void atBenchmarksEnd(std::function<void()> Cleanup);

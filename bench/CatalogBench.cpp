@@ -755,15 +755,12 @@ BENCHMARK(Lib_ParseSelectStatement)
     ->Arg(100000)
     ->Unit(benchmark::kMillisecond)
     ->Apply(medianOfShortRuns);
-// Single parses, 41 of each size, interleaved, their median counting.
 BENCHMARK(Lib_ParseFieldInfoFromSQL)
     ->Arg(1000)
     ->Arg(10000)
     ->Arg(100000)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1)
-    ->Repetitions(41);
+    ->Apply(medianOfSingleRuns);
 BENCHMARK(Lib_FieldOriginsQualifiedStars)
     ->Arg(1000)
     ->Arg(4000)

@@ -148,22 +148,16 @@ void FormRead(benchmark::State &State)
 
 } // namespace
 
-// Single writes and reads, 41 of each size, interleaved, their median
-// counting.
 BENCHMARK(FormWrite)
     ->Arg(1000)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1)
-    ->Repetitions(41);
+    ->Apply(medianOfSingleRuns);
 BENCHMARK(FormRead)
     ->Arg(1000)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1)
-    ->Repetitions(41);
+    ->Apply(medianOfSingleRuns);
 
 int main(int argc, char **argv)
 {

@@ -47,14 +47,11 @@ void Paste_DanglingReferences(benchmark::State &State)
 
 } // namespace
 
-// Single pastes, 41 of each size, interleaved, their median counting.
 BENCHMARK(Paste_DanglingReferences)
     ->Arg(1000)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1)
-    ->Repetitions(41);
+    ->Apply(medianOfSingleRuns);
 
 int main(int argc, char **argv)
 {

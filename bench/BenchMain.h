@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 
@@ -77,17 +78,22 @@ void atBenchmarksEnd(std::function<void()> Cleanup);
 // made on first use and kept for every repetition of every case that asks
 // for it. A module made anew for each repetition lands in the blocks its
 // predecessor freed, each time in another order, and a walk over it costs
-// what the heap's history makes it cost. Freed when the benchmarks are done.
+// what the heap's history makes it cost. The first use makes the fixtures
+// of all Sizes, smallest first, so that every run lays them out alike
+// whichever case the interleaving runs first. Freed when the benchmarks
+// are done.
 template<class T>
-T &keptFixture(int Count)
+T &keptFixture(int Count, std::initializer_list<int> Sizes = {1000, 10000})
 {
     static std::map<int, std::unique_ptr<T>> kept;
-    std::unique_ptr<T> &fixture = kept[Count];
-    if (!fixture) {
-        if (kept.size() == 1)
-            atBenchmarksEnd([] { kept.clear(); });
-        fixture = std::make_unique<T>(Count);
+    if (kept.empty()) {
+        atBenchmarksEnd([] { kept.clear(); });
+        for (int size : Sizes)
+            kept[size] = std::make_unique<T>(size);
     }
+    std::unique_ptr<T> &fixture = kept[Count];
+    if (!fixture)
+        fixture = std::make_unique<T>(Count);
     return *fixture;
 }
 

@@ -112,6 +112,7 @@ BENCHMARK(Surface_Rebuild)
 
 int main(int argc, char **argv)
 {
+    keepFreedMemory();
     return runBenchmarks(
         argc, argv,
         // Only the visible components are drawn.

@@ -6,9 +6,11 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <stdexcept>
 
 #include <malloc.h>
 #include <set>
@@ -91,6 +93,46 @@ void atBenchmarksEnd(std::function<void()> Cleanup)
     cleanups().push_back(std::move(Cleanup));
 }
 
+double steadySeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+benchmark::internal::Benchmark *timeInTurns(const std::string &Name, int Small, int Large,
+                                            std::function<double(int Size)> Once)
+{
+    auto smallFirst = std::make_shared<bool>(true);
+    return benchmark::RegisterBenchmark(Name.c_str(),
+                                        [=](benchmark::State &State) {
+                                            for (auto _ : State) {
+                                                double small = 0;
+                                                double large = 0;
+                                                try {
+                                                    if (*smallFirst) {
+                                                        small = Once(Small);
+                                                        large = Once(Large);
+                                                    } else {
+                                                        large = Once(Large);
+                                                        small = Once(Small);
+                                                    }
+                                                } catch (const std::runtime_error &e) {
+                                                    State.SkipWithError(e.what());
+                                                    break;
+                                                }
+                                                *smallFirst = !*smallFirst;
+                                                State.SetIterationTime(small + large);
+                                                State.counters["small"] = small;
+                                                State.counters["large"] = large;
+                                                State.counters["ratio"]
+                                                    = small > 0 ? large / small : 0;
+                                            }
+                                        })
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Repetitions(45);
+}
+
 void keepFreedMemory()
 {
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
@@ -138,12 +180,14 @@ int runBenchmarks(int argc, char **argv, const std::vector<BenchRatio> &Ratios,
     std::printf("\nRatios (same run):\n");
     for (const BenchRatio &r : Ratios) {
         const auto m = reporter.seconds.find(r.measured.toStdString());
-        const auto b = reporter.seconds.find(r.baseline.toStdString());
+        // Without a baseline the measured value is the ratio itself.
+        const bool own = r.baseline.isEmpty();
+        const auto b = own ? m : reporter.seconds.find(r.baseline.toStdString());
         if (m == reporter.seconds.end() || b == reporter.seconds.end() || b->second <= 0) {
             std::printf("  %-44s not measured in this run\n", qPrintable(r.label));
             continue;
         }
-        const double ratio = m->second / b->second;
+        const double ratio = own ? m->second : m->second / b->second;
         const bool ok = ratio <= r.limit;
         within = within && ok;
         std::printf("  %-44s %6.2fx  (limit %.2fx) %s\n", qPrintable(r.label), ratio, r.limit,

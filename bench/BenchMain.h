@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <string>
 
 #include <vector>
 
@@ -18,6 +19,8 @@ class Benchmark;
 // Either may name a counter of a benchmark that holds seconds per iteration,
 // "Benchmark/argument@counter": a benchmark that times two cases in turns
 // within each iteration keeps one of them that way.
+// A Baseline left empty makes Measured the ratio itself (a counter of a
+// benchmark that works the ratio out, as timeInTurns does).
 struct BenchRatio
 {
     QString label;
@@ -87,15 +90,21 @@ T &keptFixture(int Count, std::initializer_list<int> Sizes = {1000, 10000})
 {
     static std::map<int, std::unique_ptr<T>> kept;
     if (kept.empty()) {
-        atBenchmarksEnd([] { kept.clear(); });
         for (int size : Sizes)
             kept[size] = std::make_unique<T>(size);
+        // After the fixtures this one's are made of, so freed before them.
+        atBenchmarksEnd([] { kept.clear(); });
     }
     std::unique_ptr<T> &fixture = kept[Count];
     if (!fixture)
         fixture = std::make_unique<T>(Count);
     return *fixture;
 }
+
+// Seconds on a steady clock, for a Once of timeInTurns to time its work.
+double steadySeconds();
+benchmark::internal::Benchmark *timeInTurns(const std::string &Name, int Small, int Large,
+                                            std::function<double(int Size)> Once);
 
 // Freed memory stays with the program, as in a designer that has run for a
 // while. By default the allocator hands the pages of a large free back to

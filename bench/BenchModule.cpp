@@ -1,8 +1,10 @@
 #include "BenchModule.h"
+#include "BenchMain.h"
 
 #include "OvReg.h"
 
 #include "designide/Registrations.h"
+#include "designide/Sprigs.h"
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
 #include "orvlib/OvSession.h"
@@ -13,6 +15,7 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 std::unique_ptr<TDataModule> makeDataModule(int Count)
@@ -94,4 +97,39 @@ void registerPackage()
         return true;
     }();
     (void)registered;
+}
+
+namespace {
+
+int countNodes(const TSprig &Node)
+{
+    int n = 1;
+    for (const TSprig *child : Node.Children())
+        n += countNodes(*child);
+    return n;
+}
+
+} // namespace
+
+// The tree of a module built from cold caches. Counting and freeing the
+// nodes are not the build (a rebuild below pays for discarding the old
+// tree). The allocator defers part of a free (merging the small blocks) to
+// the next large allocation, which would fall inside the next build: one
+// such allocation after the free finishes it. (Trimming instead would hand
+// the pages back to the system, and the next build would pay for faulting
+// them in again.)
+double buildTreeOnce(int Count)
+{
+    registerPackage();
+    const ModuleFixture &module = keptFixture<ModuleFixture>(Count);
+    evictCaches();
+    const double start = steadySeconds();
+    auto root = std::make_unique<TRootSprig>(module.root.get());
+    root->AddItems(module.components);
+    const double seconds = steadySeconds() - start;
+    if (countNodes(*root) < module.components.size())
+        throw std::runtime_error("components left out of the tree");
+    root.reset();
+    benchmark::DoNotOptimize(std::make_unique<char[]>(64 * 1024));
+    return seconds;
 }

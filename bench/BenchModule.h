@@ -29,3 +29,8 @@ struct ModuleFixture
     std::unique_ptr<TDataModule> root;
     QList<QObject *> components;
 };
+
+// Builds the node tree of the kept module of Count components
+// (keptFixture<ModuleFixture>) from cold caches, and returns the seconds the
+// build took; for timeInTurns.
+double buildTreeOnce(int Count);

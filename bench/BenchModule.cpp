@@ -120,7 +120,6 @@ int countNodes(const TSprig &Node)
 // them in again.)
 double buildTreeOnce(int Count)
 {
-    registerPackage();
     const ModuleFixture &module = keptFixture<ModuleFixture>(Count);
     evictCaches();
     const double start = steadySeconds();

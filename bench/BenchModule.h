@@ -19,11 +19,12 @@ QList<QObject *> pickDataSetAndDatabase(QObject *Root);
 // Registers the package's components, editors and nodes, once per process.
 void registerPackage();
 
-// A module of makeDataModule and its components, as a tree is given them.
+// A module of makeDataModule and its components, as a tree is given them,
+// with the package registered.
 struct ModuleFixture
 {
     explicit ModuleFixture(int Count)
-        : root(makeDataModule(Count))
+        : root((registerPackage(), makeDataModule(Count)))
         , components(root->children())
     {}
     std::unique_ptr<TDataModule> root;

@@ -27,6 +27,7 @@ void registerClasses()
 // A data module of Count components, five kinds in turn.
 std::unique_ptr<QObject> makeForm(int Count)
 {
+    registerClasses();
     auto root = std::make_unique<TDataModule>();
     root->setObjectName(QStringLiteral("Big"));
     TOvQuery *lastQuery = nullptr;
@@ -98,7 +99,7 @@ std::unique_ptr<QObject> makeForm(int Count)
 struct Form
 {
     explicit Form(int Count)
-        : root((registerClasses(), makeForm(Count)))
+        : root(makeForm(Count))
         , text(WriteFormText(root.get()))
     {}
     std::unique_ptr<QObject> root;

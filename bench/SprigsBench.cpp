@@ -11,9 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <memory>
 #include <stdexcept>
-#include <vector>
 
 namespace {
 
@@ -42,7 +40,7 @@ double readOnce(int Count)
 struct DropTree
 {
     explicit DropTree(int Count)
-        : module((registerPackage(), keptFixture<ModuleFixture>(Count)))
+        : module(keptFixture<ModuleFixture>(Count))
         , root(module.root.get())
     {
         root.AddItems(module.components);

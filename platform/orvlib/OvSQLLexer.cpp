@@ -1,15 +1,5 @@
 #include "orvlib/OvSQLLexer.h"
 
-bool isSQLIdentStart(QChar C)
-{
-    return C.isLetter() || C == QLatin1Char('_') || C.unicode() >= 0x80;
-}
-
-bool isSQLIdentChar(QChar C)
-{
-    return isSQLIdentStart(C) || C.isDigit() || C == QLatin1Char('$');
-}
-
 TOvSQLLexer::TOvSQLLexer(const QString &Text, QChar MacroChar)
     : m_text(Text)
     , m_macroChar(MacroChar)

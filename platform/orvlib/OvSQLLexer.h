@@ -55,5 +55,15 @@ private:
 };
 
 // Whether C may start an unquoted identifier, and whether it may continue one.
-bool isSQLIdentStart(QChar C);
-bool isSQLIdentChar(QChar C);
+// Every character past ASCII counts as a letter, so only ASCII is tested:
+// the lexer asks this of every character of a name.
+inline bool isSQLIdentStart(QChar C)
+{
+    const char16_t u = C.unicode();
+    return u >= 0x80 || char16_t((u | 0x20) - u'a') < 26 || u == u'_';
+}
+inline bool isSQLIdentChar(QChar C)
+{
+    const char16_t u = C.unicode();
+    return isSQLIdentStart(C) || char16_t(u - u'0') < 10 || u == u'$';
+}

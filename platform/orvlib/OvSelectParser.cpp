@@ -191,10 +191,16 @@ private:
     // The token at absolute position i; the end token past the text.
     // Reading further tokens may move the buffered ones: no reference to a
     // token is held across a call that reads on.
-    const Tok &at(size_t i)
+    // The usual case, a token already read, stays in the caller; reading on
+    // is a call of its own.
+    Q_ALWAYS_INLINE const Tok &at(size_t i)
     {
         if (i >= m_base && i - m_base < m_toks.size())
             return m_toks[i - m_base];
+        return readOn(i);
+    }
+    Q_NEVER_INLINE const Tok &readOn(size_t i)
+    {
         while (!m_lexDone && m_base + m_toks.size() <= i) {
             Tok t;
             static_cast<TOvSQLToken &>(t) = m_lexer.Next();

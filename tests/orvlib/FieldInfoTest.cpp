@@ -117,6 +117,12 @@ TEST(ParseFieldInfo, corpusWithoutADatabase)
          {"name=\"k=v\".name"},
          {"a=\"k=v\""},
          {"x=y"}},
+        // A name is letters (any past ASCII), digits, "_" and "$"; the
+        // characters beside the ASCII letters end it.
+        {"select Größe, a$1, _x9, b@c, f{g from Tä_b$",
+         {"Größe=Tä_b$.Größe", "a$1=Tä_b$.a$1", "_x9=Tä_b$._x9"},
+         {"Tä_b$=Tä_b$"},
+         {"b@c", "f{g"}},
         {"update t set a = 1", {}, {}, {}},
         {"", {}, {}, {}},
         {"select", {}, {}, {}},

@@ -16,6 +16,7 @@
 #include <QFontMetrics>
 #include <QItemSelection>
 #include <QMenu>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSet>
 
@@ -533,18 +534,27 @@ void TOvUpdateSQLEditForm::GenerateSQLClick()
         MessageDlg(SSQLOldValueParamClash().arg(clashes.join(QStringLiteral(", "))), mtError, mbOK);
         return;
     }
-    GenerateModifySQL();
-    GenerateInsertSQL();
-    GenerateDeleteSQL();
-    GenerateRefreshSQL();
-    // What was made is shown: the SQL page, on the modify statement.
-    rgrStatementType->SetItemIndex(1);
-    StatementTypeClick();
+    {
+        const QScopedValueRollback<std::optional<TOvServerType>> server(m_generatingFor,
+                                                                        serverType());
+        GenerateModifySQL();
+        GenerateInsertSQL();
+        GenerateDeleteSQL();
+        GenerateRefreshSQL();
+    }
+    // What was made is shown: the SQL page, on the modify statement (choosing
+    // another statement shows it already).
+    if (rgrStatementType->ItemIndex() == 1)
+        StatementTypeClick();
+    else
+        rgrStatementType->SetItemIndex(1);
     pcUpdateSQL->setCurrentWidget(tsSQL);
 }
 
 TOvServerType TOvUpdateSQLEditForm::serverType() const
 {
+    if (m_generatingFor)
+        return *m_generatingFor;
     const TOvDataSet *dataSet = FUpdateSQL ? FUpdateSQL->DataSet() : nullptr;
     return dataSet ? dataSet->ServerType() : DefServerType;
 }

@@ -196,6 +196,9 @@ private:
     // Case-folded names of the chosen table's generated columns, read when
     // the statements are generated.
     QSet<QString> m_generatedColumns;
+    // The server type while the statements are generated: every name
+    // written asks for it.
+    std::optional<TOvServerType> m_generatingFor;
 };
 
 // Runs the UpdateSQL editor on AUpdateSQL; true when the person confirmed

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 QString QuoteIdentifier(const QString &Name, bool Quote)
 {
@@ -80,9 +81,20 @@ bool isReserved(TOvServerType ServerType, const QString &Name)
     // A statement written for SQLite may be copied to a PostgreSQL server:
     // SQLite quotes the words of both.
     static const QSet<QString> sqlite = wordSet(kSQLiteKeywords).unite(postgres);
-    const QString folded = Name.toLower();
-    return ServerType == TOvServerType::stPostgreSQL ? postgres.contains(folded)
-                                                     : sqlite.contains(folded);
+    const QSet<QString> &words = ServerType == TOvServerType::stPostgreSQL ? postgres : sqlite;
+    // A generator asks this of every name it writes: an ASCII name is
+    // folded on the stack; any other goes through the full lower-casing.
+    char16_t folded[32];
+    if (Name.size() > qsizetype(std::size(folded)))
+        return false; // longer than any reserved word
+    for (qsizetype i = 0; i < Name.size(); ++i) {
+        const char16_t u = Name.at(i).unicode();
+        if (u >= 0x80)
+            return words.contains(Name.toLower());
+        folded[i] = u >= u'A' && u <= u'Z' ? char16_t(u + (u'a' - u'A')) : u;
+    }
+    return words.contains(
+        QString::fromRawData(reinterpret_cast<const QChar *>(folded), Name.size()));
 }
 
 // Position of the last "." outside double quotes, or -1.

@@ -127,6 +127,8 @@ TEST(IsPlainIdentifier, onlyNamesThatReadBackUnquoted)
     EXPECT_FALSE(IsPlainIdentifier(sqlite, QStringLiteral("key"))) << "a key word of SQLite";
     EXPECT_FALSE(IsPlainIdentifier(sqlite, QStringLiteral("User"))) << "SQLite also quotes "
                                                                        "PostgreSQL's words";
+    EXPECT_FALSE(IsPlainIdentifier(sqlite, QStringLiteral("ANALYZE"))) << "folded from A to Z";
+    EXPECT_TRUE(IsPlainIdentifier(sqlite, QString(40, u'A'))) << "longer than any key word";
 }
 
 // Object names split by the servers' identifier rules, or not at all.

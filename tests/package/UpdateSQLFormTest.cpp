@@ -305,6 +305,10 @@ TEST_F(UpdateSQLForm, memoEditsStayInTheirSlot)
             typeInMemo(f, "typed");
             f.btGenerateSQL->click();
             EXPECT_TRUE(f.meSQLText->toPlainText().startsWith("update ")) << "generated";
+            typeInMemo(f, "typed again");
+            f.btGenerateSQL->click();
+            EXPECT_TRUE(f.meSQLText->toPlainText().startsWith("update "))
+                << "generated again, the modify statement already chosen";
             escape ? f.reject() : f.btCancel->click();
         }));
         EXPECT_EQ(statementsOf(*upd), before) << (escape ? "Esc" : "Cancel") << " changes nothing";

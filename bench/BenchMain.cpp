@@ -139,6 +139,11 @@ void keepFreedMemory()
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
 }
 
+void finishFrees()
+{
+    benchmark::DoNotOptimize(std::make_unique<char[]>(64 * 1024));
+}
+
 void medianOfShortRuns(benchmark::internal::Benchmark *B)
 {
     B->UseRealTime()->MinTime(0.1)->Repetitions(21);

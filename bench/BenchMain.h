@@ -115,6 +115,13 @@ benchmark::internal::Benchmark *timeInTurns(const std::string &Name, int Small, 
 // every run (a parse's lists, a form's text and components).
 void keepFreedMemory();
 
+// Finishes the frees just made, outside the timed work. The allocator defers
+// part of a free (merging the small blocks) to the next large allocation,
+// which would otherwise fall inside the next timed run; one such allocation
+// here finishes it. (Trimming instead would hand the pages back to the
+// system, and the next run would pay for faulting them in again.)
+void finishFrees();
+
 // Empties the caches of what a benchmark touched, by reading a buffer well
 // beyond the last-level cache. A tree or view is rebuilt after a person's
 // drop or edit, and between two of them the designer's own work (painting,

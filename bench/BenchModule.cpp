@@ -113,11 +113,7 @@ int countNodes(const TSprig &Node)
 
 // The tree of a module built from cold caches. Counting and freeing the
 // nodes are not the build (a rebuild below pays for discarding the old
-// tree). The allocator defers part of a free (merging the small blocks) to
-// the next large allocation, which would fall inside the next build: one
-// such allocation after the free finishes it. (Trimming instead would hand
-// the pages back to the system, and the next build would pay for faulting
-// them in again.)
+// tree).
 double buildTreeOnce(int Count)
 {
     const ModuleFixture &module = keptFixture<ModuleFixture>(Count);
@@ -129,6 +125,6 @@ double buildTreeOnce(int Count)
     if (countNodes(*root) < module.components.size())
         throw std::runtime_error("components left out of the tree");
     root.reset();
-    benchmark::DoNotOptimize(std::make_unique<char[]>(64 * 1024));
+    finishFrees();
     return seconds;
 }

@@ -136,13 +136,10 @@ void FormRead(benchmark::State &State)
         State.ResumeTiming();
         std::unique_ptr<QObject> root = TFormReader(form.text).Read();
         benchmark::DoNotOptimize(root.get());
-        // Freeing the module is not reading it. The allocator defers part of
-        // a free (merging the small blocks) to the next large allocation,
-        // which would fall inside the next read: one such allocation here
-        // finishes it.
+        // Freeing the module is not reading it.
         State.PauseTiming();
         root.reset();
-        benchmark::DoNotOptimize(std::make_unique<char[]>(64 * 1024));
+        finishFrees();
         State.ResumeTiming();
     }
 }

@@ -10,7 +10,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <map>
 #include <stdexcept>
 
 namespace {
@@ -24,24 +23,31 @@ QString danglingText(int Count)
     return text;
 }
 
+// The text of Count such components, made once per size.
+struct DanglingText
+{
+    explicit DanglingText(int Count)
+        : text(danglingText(Count))
+    {}
+    QString text;
+};
+
 // Each paste goes into an empty module from emptied caches, as after the
 // person's copy elsewhere: a text of 1,000 components would otherwise stay
 // in the processor's cache from one run to the next, and one of 10,000
-// would not. Freeing the module is not pasting (see FormRead in
-// formfile_bench).
+// would not. Freeing the module is not pasting.
 double pasteOnce(int Count)
 {
-    static std::map<int, QString> texts;
-    auto text = texts.find(Count);
-    if (text == texts.end())
-        text = texts.emplace(Count, danglingText(Count)).first;
+    const QString &text = keptFixture<DanglingText>(Count).text;
     auto designer = makeBenchDesigner(0);
     evictCaches();
     const double start = steadySeconds();
-    const QList<QObject *> pasted = pasteComponentsText(*designer, text->second);
+    const QList<QObject *> pasted = pasteComponentsText(*designer, text);
     const double seconds = steadySeconds() - start;
     if (pasted.size() != Count)
         throw std::runtime_error("not every component was pasted");
+    designer.reset();
+    finishFrees();
     return seconds;
 }
 

@@ -24,9 +24,30 @@ const QString DatabaseSection = QStringLiteral("TOvDatabase");
 
 constexpr int DefaultMaxDbCount = 8;
 
+// "Item" and the index in at least two digits: Item00, Item07, Item12, Item100.
 QString recentItemKey(int Index)
 {
-    return QString::asprintf("Item%.2d", Index);
+    const QString digits = QString::number(Index);
+    return (digits.size() < 2 ? QStringLiteral("Item0") : QStringLiteral("Item")) + digits;
+}
+
+// The index whose key (recentItemKey) Key is, letter case ignored, or -1.
+int recentItemIndex(QStringView Key)
+{
+    if (!Key.startsWith(QLatin1String("Item"), Qt::CaseInsensitive))
+        return -1;
+    // As written: two digits or more, a leading zero only in two. More than
+    // nine are past any list a file holds.
+    const QStringView digits = Key.sliced(4);
+    if (digits.size() < 2 || digits.size() > 9 || (digits.size() > 2 && digits[0] == u'0'))
+        return -1;
+    int index = 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return -1;
+        index = index * 10 + (c.unicode() - u'0');
+    }
+    return index;
 }
 
 // The root directory named in the current user's registry, or "." when the
@@ -102,19 +123,27 @@ TStrings *TDesignSettings::RecentDatabases()
 void TDesignSettings::LoadRecentDatabases()
 {
     FRecentDatabases->Clear();
-    // One read of the file for the whole list, however long.
-    QHash<QString, QString> section;
-    for (const auto &[key, value] : FIniFile->ReadSectionEntries(RecentSection))
-        section.insert(key.toCaseFolded(), value);
-    FMaxDbCount = StrToIntDef(section.value(QStringLiteral("maxcount")), 0);
+    // One read of the file for the whole list, however long; a key repeated
+    // (in any letter case) counts once, as first written.
+    const QList<std::pair<QString, QString>> entries = FIniFile->ReadSectionEntries(RecentSection);
+    QString maxCount;
+    // The list runs from the first item to the first gap: an index past the
+    // number of entries is never reached.
+    std::vector<QString> items(size_t(entries.size()));
+    for (const auto &[key, value] : entries) {
+        if (key.compare(QLatin1String("MaxCount"), Qt::CaseInsensitive) == 0)
+            maxCount = value;
+        else if (const int index = recentItemIndex(key); index >= 0 && size_t(index) < items.size())
+            items[size_t(index)] = value;
+    }
+    FMaxDbCount = StrToIntDef(maxCount, 0);
     if (FMaxDbCount == 0)
         FMaxDbCount = DefaultMaxDbCount;
     // A gap ends the list; a negative maximum loads nothing.
-    for (int i = 0; i < FMaxDbCount; ++i) {
-        const QString item = section.value(recentItemKey(i).toCaseFolded());
-        if (item.isEmpty())
+    for (int i = 0; i < FMaxDbCount && size_t(i) < items.size(); ++i) {
+        if (items[size_t(i)].isEmpty())
             break;
-        FRecentDatabases->Add(item);
+        FRecentDatabases->Add(items[size_t(i)]);
     }
 }
 

@@ -23,12 +23,12 @@ bool isQuote(QChar C)
 
 // A value as it reads from the text after "=": blanks around it removed, then
 // one pair of matching quotes stripped.
-QString unquote(const QString &Raw)
+QString unquote(QStringView Raw)
 {
-    QString v = Trim(Raw);
+    const QStringView v = TrimView(Raw);
     if (v.size() >= 2 && isQuote(v.front()) && v.back() == v.front())
-        return v.mid(1, v.size() - 2);
-    return v;
+        return v.sliced(1, v.size() - 2).toString();
+    return v.toString();
 }
 
 // The text to store so that unquote() gives Value back.
@@ -49,7 +49,7 @@ bool hasLineBreakOrNul(const QString &S)
 
 bool isCommentOrBlank(const QString &Text)
 {
-    const QString t = Trim(Text);
+    const QStringView t = TrimView(Text);
     return t.isEmpty() || t.startsWith(u';') || t.startsWith(u'#');
 }
 
@@ -59,23 +59,24 @@ IniDocument::Line IniDocument::classify(const QString &Text)
 {
     Line line;
     line.text = Text;
-    const QString t = Trim(Text);
+    // Read through views: only the name and the value are copied.
+    const QStringView t = TrimView(Text);
     if (t.isEmpty() || t.startsWith(u';') || t.startsWith(u'#'))
         return line;
     if (t.startsWith(u'[')) {
         // The name runs to the first "]" (or the end of a line that lacks one).
         const qsizetype close = t.indexOf(u']');
         line.kind = Line::Section;
-        line.name = Trim(t.mid(1, close < 0 ? -1 : close - 1));
+        line.name = TrimView(close < 0 ? t.sliced(1) : t.sliced(1, close - 1)).toString();
         return line;
     }
     const qsizetype eq = t.indexOf(u'=');
     if (eq > 0) {
-        const QString name = Trim(t.left(eq));
+        const QStringView name = TrimView(t.first(eq));
         if (!name.isEmpty()) {
             line.kind = Line::Key;
-            line.name = name;
-            line.value = unquote(t.mid(eq + 1));
+            line.name = name.toString();
+            line.value = unquote(t.sliced(eq + 1));
         }
     }
     return line;
@@ -265,9 +266,11 @@ QStringList IniDocument::sections() const
     QStringList result;
     QSet<QString> seen;
     for (const Line &line : m_lines)
-        if (line.kind == Line::Section && !seen.contains(line.name.toCaseFolded())) {
-            seen.insert(line.name.toCaseFolded());
-            result.append(line.name);
+        if (line.kind == Line::Section) {
+            const qsizetype before = seen.size();
+            seen.insert(FoldCase(line.name));
+            if (seen.size() != before)
+                result.append(line.name);
         }
     return result;
 }
@@ -283,10 +286,12 @@ IniDocument::Entries IniDocument::sectionEntries(const QString &Section) const
     const int end = sectionEnd(s);
     for (int i = s + 1; i < end; ++i) {
         const Line &line = m_lines.at(i);
-        if (line.kind == Line::Key && !seen.contains(line.name.toCaseFolded())) {
-            seen.insert(line.name.toCaseFolded());
+        if (line.kind != Line::Key)
+            continue;
+        const qsizetype before = seen.size();
+        seen.insert(FoldCase(line.name));
+        if (seen.size() != before)
             result.append({line.name, line.value});
-        }
     }
     return result;
 }
@@ -368,8 +373,9 @@ void IniDocument::replaceSection(const QString &Section, const Entries &NewEntri
     for (int i = s + 1; i < end; ++i) {
         if (m_lines.at(i).kind != Line::Key)
             continue;
-        if (!oldKeys.contains(m_lines.at(i).name.toCaseFolded()))
-            oldKeys.insert(m_lines.at(i).name.toCaseFolded(), i);
+        const QString folded = FoldCase(m_lines.at(i).name);
+        if (!oldKeys.contains(folded))
+            oldKeys.insert(folded, i);
         if (!oldValues.contains(m_lines.at(i).value))
             oldValues.insert(m_lines.at(i).value, i);
     }
@@ -383,7 +389,7 @@ void IniDocument::replaceSection(const QString &Section, const Entries &NewEntri
     QList<Line> body;
     QSet<QString> seen;
     for (const auto &[key, value] : NewEntries) {
-        const QString folded = key.toCaseFolded();
+        const QString folded = FoldCase(key);
         if (seen.contains(folded))
             continue;
         seen.insert(folded);

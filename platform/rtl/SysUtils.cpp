@@ -36,13 +36,40 @@ bool SameText(const QString &S1, const QString &S2)
 
 QString Trim(const QString &S)
 {
+    const QStringView t = TrimView(S);
+    return t.size() == S.size() ? S : t.toString();
+}
+
+QStringView TrimView(QStringView S)
+{
     qsizetype first = 0;
     qsizetype last = S.size();
     while (first < last && S.at(first).unicode() <= u' ')
         ++first;
     while (last > first && S.at(last - 1).unicode() <= u' ')
         --last;
-    return S.mid(first, last - first);
+    return S.sliced(first, last - first);
+}
+
+QString FoldCase(const QString &S)
+{
+    qsizetype upper = -1;
+    for (qsizetype i = 0; i < S.size(); ++i) {
+        const char16_t c = S.at(i).unicode();
+        if (c >= 0x80)
+            return S.toCaseFolded();
+        if (upper < 0 && c >= u'A' && c <= u'Z')
+            upper = i;
+    }
+    if (upper < 0)
+        return S;
+    // In ASCII only the capital letters fold, each to its small letter.
+    QString folded = S;
+    QChar *d = folded.data();
+    for (qsizetype i = upper; i < folded.size(); ++i)
+        if (d[i].unicode() >= u'A' && d[i].unicode() <= u'Z')
+            d[i] = QChar(d[i].unicode() + (u'a' - u'A'));
+    return folded;
 }
 
 bool TryStrToInt(const QString &S, int &Value)

@@ -109,6 +109,12 @@ int CompareText(const QString &S1, const QString &S2);
 bool SameText(const QString &S1, const QString &S2);
 // Blanks and control characters removed from both ends, as the class libraries trim.
 QString Trim(const QString &S);
+QStringView TrimView(QStringView S);
+// S with its letter case folded as QString::toCaseFolded folds it: the key
+// under which texts equal ignoring case meet. ASCII text, the usual key, is
+// folded without the Unicode tables, and text with nothing to fold comes
+// back shared, not copied.
+QString FoldCase(const QString &S);
 
 // A whole decimal number (optionally signed) or a hexadecimal one written "0x1F"
 // or "$1F", blanks around it allowed; false for anything else or on overflow.

@@ -91,6 +91,25 @@ TEST_F(DesignSettingsTest, RecentListLoadsAtMostMaxCountAndStopsAtGap)
     EXPECT_EQ(recent(gap), QStringList({"a", "b"})) << "a gap ends the list";
 }
 
+// An entry counts by the key the list writes for it, in any letter case;
+// near misses are other keys, and the list ends where its next key is missing.
+TEST_F(DesignSettingsTest, RecentListReadsItsKeysExactlyAsWritten)
+{
+    ini("[RecentDatabases]\nmaxCOUNT=20\nITEM00=a\nitem01=b\nItem01=shadowed\nItem02=c\n"
+        "Item2=not-2\nItem002=not-2\nItem03 = d\nItem3=not-3\nItem-3=not-3\nItem04=\n"
+        "Item05=after-empty\nItem0000000000000000004=huge\n");
+    TDesignSettings s;
+    EXPECT_EQ(recent(s), QStringList({"a", "b", "c", "d"}))
+        << "first spelling of a key wins; an empty item ends the list like a missing one";
+    QByteArray hundred = "[RecentDatabases]\nMaxCount=200\n";
+    for (int i = 101; i-- > 0;)
+        hundred += QString::asprintf("Item%.2d=db%d\n", i, i).toUtf8();
+    ini(hundred);
+    TDesignSettings many;
+    ASSERT_EQ(many.RecentDatabases()->Count(), 101) << "entries written in any order";
+    EXPECT_EQ(many.RecentDatabases()->Strings(100), "db100") << "Item100 has three digits";
+}
+
 TEST_F(DesignSettingsTest, MaxCountIsKeptAcrossGrowth)
 {
     ini("[RecentDatabases]\nMaxCount=3\nItem00=a\nItem01=b\nItem02=c\nItem03=d\nItem04=e\n");

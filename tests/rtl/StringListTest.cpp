@@ -172,6 +172,14 @@ TEST(SysUtils, textHelpersAndNumbers)
         << "beyond the 16-bit plane";
     EXPECT_FALSE(SameText("Orvanta", "Orvanta "));
     EXPECT_EQ(Trim("\t x y \r\n"), "x y");
+    // Folding meets SameText: the ASCII path changes A to Z alone (not the
+    // neighbours @ [ ` {), any other text folds as Qt folds it.
+    EXPECT_EQ(FoldCase("@AZ[`az{09"), "@az[`az{09");
+    const QString plain = "already_folded";
+    EXPECT_EQ(FoldCase(plain).constData(), plain.constData()) << "nothing to fold: no copy";
+    for (const char *text : {"Xä", "ÄPFEL", "\U00010400x", "K\u212A"})
+        EXPECT_EQ(FoldCase(QString::fromUtf8(text)), QString::fromUtf8(text).toCaseFolded())
+            << text;
 
     int v = 0;
     EXPECT_TRUE(TryStrToInt(" -42 ", v));

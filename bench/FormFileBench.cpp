@@ -109,64 +109,48 @@ struct Form
 // Each write and read starts from emptied caches, as after the person's
 // other work: a module of 1,000 components and its text would otherwise
 // stay in the processor's cache from one run to the next, and one of 10,000
-// would not, and the ratio would measure the cache's size.
+// would not, and the ratio would measure the cache's size. A write and a
+// read of each size are timed in turns, so a busy stretch of the machine
+// falls on both sizes of a pair.
 
-void FormWrite(benchmark::State &State)
+double writeOnce(int Count)
 {
-    const Form &form = keptFixture<Form>(int(State.range(0)));
-    for (auto _ : State) {
-        State.PauseTiming();
-        evictCaches();
-        State.ResumeTiming();
-        QString text = WriteFormText(form.root.get());
-        benchmark::DoNotOptimize(text.constData());
-        State.PauseTiming();
-        text.clear();
-        State.ResumeTiming();
-    }
-    State.counters["chars"] = double(form.text.size());
+    const Form &form = keptFixture<Form>(Count);
+    evictCaches();
+    const double start = steadySeconds();
+    QString text = WriteFormText(form.root.get());
+    const double seconds = steadySeconds() - start;
+    benchmark::DoNotOptimize(text.constData());
+    return seconds;
 }
 
-void FormRead(benchmark::State &State)
+double readOnce(int Count)
 {
-    const Form &form = keptFixture<Form>(int(State.range(0)));
-    for (auto _ : State) {
-        State.PauseTiming();
-        evictCaches();
-        State.ResumeTiming();
-        std::unique_ptr<QObject> root = TFormReader(form.text).Read();
-        benchmark::DoNotOptimize(root.get());
-        // Freeing the module is not reading it.
-        State.PauseTiming();
-        root.reset();
-        finishFrees();
-        State.ResumeTiming();
-    }
+    const Form &form = keptFixture<Form>(Count);
+    evictCaches();
+    const double start = steadySeconds();
+    std::unique_ptr<QObject> root = TFormReader(form.text).Read();
+    const double seconds = steadySeconds() - start;
+    benchmark::DoNotOptimize(root.get());
+    // Freeing the module is not reading it.
+    root.reset();
+    finishFrees();
+    return seconds;
 }
 
 } // namespace
 
-BENCHMARK(FormWrite)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Unit(benchmark::kMillisecond)
-    ->Apply(medianOfSingleRuns);
-BENCHMARK(FormRead)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Unit(benchmark::kMillisecond)
-    ->Apply(medianOfSingleRuns);
-
 int main(int argc, char **argv)
 {
     keepFreedMemory();
-    return runBenchmarks(
-        argc, argv,
-        // Linear: ten times the components take at most twelve times as long.
-        {{"form write 10000 / 1000 components (x10)", "FormWrite/10000", "FormWrite/1000", 12.0},
-         {"form read 10000 / 1000 components (x10)", "FormRead/10000", "FormRead/1000", 12.0}},
-        {},
-        {{"form write, 10000 components", "FormWrite/10000", 1000.0},
-         {"form read, 10000 components", "FormRead/10000", 1000.0}},
-        /*Interleaved=*/true);
+    timeInTurns("FormWrite", 1000, 10000, writeOnce)->Unit(benchmark::kMillisecond);
+    timeInTurns("FormRead", 1000, 10000, readOnce)->Unit(benchmark::kMillisecond);
+    return runBenchmarks(argc, argv,
+                         // Linear: ten times the components take at most twelve times as long.
+                         {{"form write 10000 / 1000 components (x10)", "FormWrite@ratio", "", 12.0},
+                          {"form read 10000 / 1000 components (x10)", "FormRead@ratio", "", 12.0}},
+                         {},
+                         {{"form write, 10000 components", "FormWrite@large", 1000.0},
+                          {"form read, 10000 components", "FormRead@large", 1000.0}},
+                         /*Interleaved=*/true);
 }

@@ -468,7 +468,9 @@ void Lib_PgGetTableNamesFirstCall(benchmark::State &State)
     }
 }
 
-// Ten tables of 10,000 whose names match.
+// Ten tables of 10,000 whose names match. A pattern ignores letter case, so
+// the server is asked the same: a case-blind regular expression (a LIKE
+// that minds case asks less of it).
 void Raw_PgTableNamesPattern(benchmark::State &State)
 {
     PgCatalog *pc = PgCatalog::instance(State, TableCount);
@@ -478,10 +480,10 @@ void Raw_PgTableNamesPattern(benchmark::State &State)
     const QString sql
         = QString("select name from (select %1 as name from pg_class c join pg_namespace n"
                   " on n.oid = c.relnamespace where c.relkind in ('r', 'p', 'v', 'm', 'f')"
-                  " and %2) t where name like $1 order by name collate \"C\"")
+                  " and %2) t where name ~* $1 order by name collate \"C\"")
               .arg(PgListedName, PgUserSchemas);
     for (auto _ : State)
-        benchmark::DoNotOptimize(pgColumn(benchPgExec(c.raw, sql, {"t000_0"})));
+        benchmark::DoNotOptimize(pgColumn(benchPgExec(c.raw, sql, {"^t000.0$"})));
 }
 
 void Lib_PgGetTableNamesPattern(benchmark::State &State)

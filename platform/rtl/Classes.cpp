@@ -86,21 +86,21 @@ void TStrings::Put(int Index, const QString &S)
     endChange();
 }
 
-int TStrings::Add(const QString &S)
+int TStrings::Add(QString S)
 {
     const int index = Count();
-    TStrings::Insert(index, S);
+    TStrings::Insert(index, std::move(S));
     return index;
 }
 
-void TStrings::Insert(int Index, const QString &S)
+void TStrings::Insert(int Index, QString S)
 {
     if (Index < 0 || Index > Count())
         throw EListError(QStringLiteral("List index out of bounds (%1); the list holds %2 entries")
                              .arg(Index)
                              .arg(Count()));
     beginChange();
-    m_items.insert(Index, S);
+    m_items.insert(Index, std::move(S));
     endChange();
 }
 
@@ -315,10 +315,10 @@ bool TStringList::Find(const QString &S, int &Index) const
     return it != list.end() && SameText(*it, S);
 }
 
-int TStringList::Add(const QString &S)
+int TStringList::Add(QString S)
 {
     if (!m_sorted)
-        return TStrings::Add(S);
+        return TStrings::Add(std::move(S));
     int index;
     if (Find(S, index)) {
         switch (m_duplicates) {
@@ -336,15 +336,15 @@ int TStringList::Add(const QString &S)
         }
         }
     }
-    TStrings::Insert(index, S);
+    TStrings::Insert(index, std::move(S));
     return index;
 }
 
-void TStringList::Insert(int Index, const QString &S)
+void TStringList::Insert(int Index, QString S)
 {
     if (m_sorted)
         throw EListError(QStringLiteral("Operation not allowed on sorted list"));
-    TStrings::Insert(Index, S);
+    TStrings::Insert(Index, std::move(S));
 }
 
 void TStringList::Put(int Index, const QString &S)

@@ -36,8 +36,9 @@ public:
     QString operator[](int Index) const { return Strings(Index); }
     virtual void Put(int Index, const QString &S);
 
-    virtual int Add(const QString &S);
-    virtual void Insert(int Index, const QString &S);
+    // The entry is taken by value: a string made for the list moves into it.
+    virtual int Add(QString S);
+    virtual void Insert(int Index, QString S);
     void Delete(int Index);
     void Clear();
     void Move(int CurIndex, int NewIndex);
@@ -122,8 +123,8 @@ public:
     // Adding to a sorted list puts the entry in its place and applies the
     // duplicates rule: dupIgnore drops it (returning the existing index),
     // dupError raises EListError.
-    int Add(const QString &S) override;
-    void Insert(int Index, const QString &S) override;
+    int Add(QString S) override;
+    void Insert(int Index, QString S) override;
     void Put(int Index, const QString &S) override;
     int IndexOf(const QString &S) const override;
     // Binary search of a sorted list: true when found; Index receives the

@@ -314,7 +314,7 @@ private:
                    classColumn);
         std::unique_ptr<QObject> guard(Parent ? nullptr : object);
         object->setObjectName(name);
-        m_names.insert(key);
+        m_names.insert(key, m_components.size());
         TComponentSource *source = m_sources ? &(*m_sources)[object] : nullptr;
         if (source)
             source->Line = objectLine;
@@ -758,15 +758,14 @@ private:
         // Only the components of the text: helper objects a component keeps
         // may carry names too (a query's "Params"), and must not shadow a
         // component of that name.
-        QHash<QString, QObject *> byName;
-        byName.insert(Root->objectName().toLower(), Root);
-        for (QObject *o : m_components)
-            if (o)
-                byName.insert(o->objectName().toLower(), o);
+        // By the names the headers gave (a form cannot rename a component):
+        // the components are not read again for them. A component freed
+        // while the form was read names nothing.
         for (const PendingReference &r : m_references) {
             if (!r.object)
                 continue;
-            QObject *target = byName.value(r.name.toLower());
+            const auto named = m_names.constFind(r.name.toLower());
+            QObject *target = named == m_names.cend() ? nullptr : m_components[*named].data();
             if (!target && m_dangling) {
                 m_dangling->append(r.line);
                 continue;
@@ -827,7 +826,8 @@ private:
     QList<TDeferredProperty> &m_deferred;
     TFormSourceMap *m_sources;
     QList<int> *m_dangling; // null: a dangling reference fails the read
-    QSet<QString> m_names;
+    // Each component by its header's name in lower case: its place in m_components.
+    QHash<QString, size_t> m_names;
     std::vector<QPointer<QObject>> m_components;
     std::vector<PendingReference> m_references;
 };

@@ -298,6 +298,34 @@ TEST_F(FormFileTest, handWrittenFormIsNormalised)
                                                         "end\n"));
 }
 
+// A reference finds its component once the whole form is read, by name in
+// any letter case; a part of a component that carries a name (its
+// collection) is no component, and a form cannot rename one.
+TEST_F(FormFileTest, referencesFindComponentsByTheirNames)
+{
+    const QString text = QStringLiteral("object DM: TDataModule\n"
+                                        "  object A: TFormTestComponent\n"
+                                        "    Next = %1\n"
+                                        "  end\n"
+                                        "  object B: TFormTestComponent\n"
+                                        "    Next = A\n"
+                                        "  end\n"
+                                        "end\n");
+    std::unique_ptr<QObject> root = read(text.arg(QLatin1String("b")));
+    EXPECT_EQ(child(root.get(), "A")->Next, child(root.get(), "B")) << "forward, other case";
+    EXPECT_EQ(child(root.get(), "B")->Next, child(root.get(), "A"));
+    for (const char *none : {"C", "Items", "DM_"}) {
+        QString message;
+        try {
+            read(text.arg(QLatin1String(none)));
+        } catch (const EFormError &e) {
+            message = e.Message();
+        }
+        EXPECT_EQ(message, QStringLiteral("test.dfm(3:12): unknown component %1").arg(none));
+    }
+    EXPECT_THROW(read(text.arg(QLatin1String("B\n    objectName = 'C'"))), EFormError);
+}
+
 // The components of a module, as the structure view and the command line
 // list them: nested ones after their owner, in the order read, and no part
 // of a component (its named collection here) nor an object without a name.

@@ -19,6 +19,7 @@ const QString IniName = QStringLiteral("orvlib.ini");
 
 const QString SQLEditorSection = QStringLiteral("SQLEditor");
 const QString RecentSection = QStringLiteral("RecentDatabases");
+const QString MaxCountKey = QStringLiteral("MaxCount");
 const QString ParamsSection = QStringLiteral("TOvDatabase_Params");
 const QString DatabaseSection = QStringLiteral("TOvDatabase");
 
@@ -27,8 +28,7 @@ constexpr int DefaultMaxDbCount = 8;
 // "Item" and the index in at least two digits: Item00, Item07, Item12, Item100.
 QString recentItemKey(int Index)
 {
-    const QString digits = QString::number(Index);
-    return (digits.size() < 2 ? QStringLiteral("Item0") : QStringLiteral("Item")) + digits;
+    return QString::asprintf("Item%.2d", Index);
 }
 
 // The index whose key (recentItemKey) Key is, letter case ignored, or -1.
@@ -131,7 +131,7 @@ void TDesignSettings::LoadRecentDatabases()
     // number of entries is never reached.
     std::vector<QString> items(size_t(entries.size()));
     for (const auto &[key, value] : entries) {
-        if (key.compare(QLatin1String("MaxCount"), Qt::CaseInsensitive) == 0)
+        if (key.compare(MaxCountKey, Qt::CaseInsensitive) == 0)
             maxCount = value;
         else if (const int index = recentItemIndex(key); index >= 0 && size_t(index) < items.size())
             items[size_t(index)] = value;
@@ -230,7 +230,7 @@ void TDesignSettings::SaveAll()
                 entries.append({key, name});
         }
         if (FMaxDbCount > 0 && FMaxDbCount != DefaultMaxDbCount)
-            entries.append({QStringLiteral("MaxCount"), QString::number(FMaxDbCount)});
+            entries.append({MaxCountKey, QString::number(FMaxDbCount)});
         FIniFile->ReplaceSection(RecentSection, entries);
     } catch (...) {
         // Called while the package unloads, where nobody could show an error.

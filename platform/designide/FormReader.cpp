@@ -233,7 +233,7 @@ public:
         std::unique_ptr<QObject> root(readObject(nullptr, 0));
         if (m_token.Kind != TokenKind::End)
             fail(QStringLiteral("text after the end of the form"));
-        resolveReferences(root.get());
+        resolveReferences();
         return root;
     }
 
@@ -753,13 +753,12 @@ private:
                    A.line, A.column);
     }
 
-    void resolveReferences(QObject *Root)
+    void resolveReferences()
     {
-        // Only the components of the text: helper objects a component keeps
-        // may carry names too (a query's "Params"), and must not shadow a
-        // component of that name.
-        // By the names the headers gave (a form cannot rename a component):
-        // the components are not read again for them. A component freed
+        // Only the components of the text, by the names their headers gave
+        // (a form cannot rename one), so they are not read again: helper
+        // objects a component keeps may carry names too (a query's "Params")
+        // and must not shadow a component of that name. A component freed
         // while the form was read names nothing.
         for (const PendingReference &r : m_references) {
             if (!r.object)

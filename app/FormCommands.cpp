@@ -131,8 +131,43 @@ private:
     UiServices *m_previous;
 };
 
-// How long a write waits for another run's cycle on the same folder.
-constexpr int LockWaitMs = 60000;
+// How often a write starts again on a form that other runs keep changing.
+constexpr int MaxWriteAttempts = 50;
+
+// Stores the statements of Update, an update object of Form, in the form
+// file. Nothing is locked while the server is asked, so that a slow server
+// holds up no other save: the form is locked only for the write itself
+// (SaveFormFile), which compares the file with what was read. When another
+// run or program changed it meanwhile, the statements are put into the file
+// as it is now and written again; that change is kept.
+void writeStatements(const LoadedForm &Form, TOvUpdateSQL *Update)
+{
+    const QObject *root = Form.Root.get();
+    TFormFileStamp stamp = Form.Stamp;
+    std::unique_ptr<QObject> current;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            SaveFormFile(root, Form.FileName, &stamp);
+            return;
+        } catch (const EFormFileChanged &) {
+            if (attempt == MaxWriteAttempts)
+                throw;
+        }
+        current = LoadFormFile(Form.FileName, nullptr, nullptr, &stamp);
+        TOvUpdateSQL *same = nullptr;
+        for (QObject *o : DesignComponents(current.get()))
+            if (o->objectName().compare(Update->objectName(), Qt::CaseInsensitive) == 0)
+                same = qobject_cast<TOvUpdateSQL *>(o);
+        if (!same)
+            throw Exception(
+                QStringLiteral("%1 was changed by another program and has no update "
+                               "object named %2 any more; nothing was written")
+                    .arg(QDir::toNativeSeparators(Form.FileName), Update->objectName()));
+        for (int i = 0; i < 4; ++i)
+            same->SetSQLIndex(i, Update->GetSQLIndex(i));
+        root = current.get();
+    }
+}
 
 // No login dialog while a command runs: a connection goes on with the
 // parameters as they are, and one that wants a password fails at once.
@@ -292,19 +327,6 @@ int runTree(const QString &FormFile, QTextStream &Out, QTextStream &Err)
 int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err)
 {
     try {
-        // A write is a read-modify-write cycle of the form file: the folder
-        // stays locked from the read to the write, so that a second run on
-        // the same form (for another update object) reads what this one
-        // wrote instead of overwriting it with what it read before.
-        std::unique_ptr<FolderLock> lock;
-        if (Options.Write) {
-            lock = std::make_unique<FolderLock>(
-                QFileInfo(QFileInfo(Options.FormFile).absoluteFilePath()).absolutePath(),
-                LockWaitMs);
-            if (lock->busy())
-                throw Exception(
-                    QStringLiteral("Cannot write %1: %2").arg(Options.FormFile, lock->reason()));
-        }
         LoadedForm form = loadForm(Options.FormFile);
         QObject *root = form.Root.get();
         TOvUpdateSQL *update = nullptr;
@@ -364,8 +386,7 @@ int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err)
             for (QObject *o : DesignComponents(root))
                 if (auto *db = qobject_cast<TOvDatabase *>(o))
                     db->Close();
-            // The stamp catches a writer that does not take the lock (an editor).
-            SaveFormFile(root, form.FileName, &form.Stamp);
+            writeStatements(form, update);
             Out << "wrote " << update->objectName() << " into " << Options.FormFile << '\n';
         } else if (!Options.Write) {
             for (int i = 0; i < 4; ++i) {

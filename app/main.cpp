@@ -50,9 +50,10 @@ Commands:
       fields), Select Primary Keys, Generate SQL. Prints the four statements
       (each after a "-- RefreshSQL", "-- ModifySQL", "-- InsertSQL" or
       "-- DeleteSQL" line), or with --write stores them in FORM (replaced
-      atomically, the previous version kept as FORM.~dfm). Runs that write
-      one form follow each other; a form another program changed since it
-      was read is not overwritten (exit status 2).
+      atomically, the previous version kept as FORM.~dfm). Only the write
+      itself locks the form: runs that write one form follow each other,
+      others go on, and when another run or program changed the form since
+      it was read, the statements are written into the form as it is then.
       --check prepares each statement on the database and checks that every
       parameter names a field of the dataset (or OLD_ and a field); each
       mismatch is one "check: STATEMENT: ..." line, the exit status is 1,

@@ -248,17 +248,24 @@ public:
 
 // Writes the form text of Root to FileName, replacing it atomically through
 // the platform's one atomic writer, and keeps the previous version as
-// NAME.~dfm. The order makes every failure harmless: the new text is written
-// and synced to a temporary file first (a full disk fails here, with the
-// system's reason); then the old file becomes the backup, replacing the old
-// backup and never writing through a link in its place, with the form's
-// permissions; then the new file is renamed over the form. On any failure
-// EFormError is raised and the form and its backup are as they were.
-// With Expected, the file must still be what that stamp says (compared under
-// the folder's lock, which also keeps other processes' saves apart), else
-// EFormFileChanged is raised and nothing is written. Returns the stamp of
-// what was written.
+// NAME.~EXT (FormBackupFileName). The file keeps its owner, group and
+// permissions; a form with a second name (a hard link), or whose owner the
+// saving user cannot give a new file, is written in place after its backup
+// is copied, so every name sees the new text. The order makes every failure
+// harmless: the new text is written and synced to a temporary file first (a
+// full disk fails here, with the system's reason); then the old file becomes
+// the backup, replacing the old backup and never writing through a link in
+// its place, with the form's permissions; then the new file is renamed over
+// the form. On any failure EFormError is raised and the form and its backup
+// are as they were. With Expected, the file must still be what that stamp
+// says (compared under the form's FileWriteLock, which keeps other
+// processes' saves of this form apart and lets saves of other forms go on),
+// else EFormFileChanged is raised and nothing is written. Temporary files a
+// killed save of this form left are removed. Returns the stamp of what was
+// written.
 TFormFileStamp SaveFormFile(const QObject *Root, const QString &FileName,
                             const TFormFileStamp *Expected = nullptr);
-// The backup name of a form file: its extension replaced by "~dfm".
+// The backup name of a form file: "~" put before its extension (col.dfm:
+// col.~dfm, col.xfm: col.~xfm), or after a name that has none; no two forms
+// share a backup and no form is its own.
 QString FormBackupFileName(const QString &FileName);

@@ -3,6 +3,7 @@
 
 #include "rtl/Classes.h"
 #include "rtl/FileAccess.h"
+#include "rtl/FileLock.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -455,12 +456,16 @@ QString TComponentTextWriter::Text(const QObject *Component)
 
 QString FormBackupFileName(const QString &FileName)
 {
+    // "~" before the extension, so that forms differing only in it (col.dfm,
+    // col.xfm) or named like a backup (self.~dfm) each keep a backup of their
+    // own; a name without an extension gets "~" at its end.
     const QFileInfo info(FileName);
-    const QString suffix = info.suffix();
-    QString base = FileName;
-    if (!suffix.isEmpty() && !info.completeBaseName().isEmpty())
-        base.chop(suffix.size() + 1);
-    return base + QStringLiteral(".~dfm");
+    const QString name = info.fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0 || dot == name.size() - 1)
+        return FileName + QLatin1Char('~');
+    return FileName.left(FileName.size() - (name.size() - dot - 1)) + QLatin1Char('~')
+           + name.mid(dot + 1);
 }
 
 TFormFileStamp SaveFormFile(const QObject *Root, const QString &FileName,
@@ -475,16 +480,20 @@ TFormFileStamp SaveFormFile(const QObject *Root, const QString &FileName,
     const QByteArray bytes = WriteFormText(Root).toUtf8();
     AtomicWriteOptions options;
     options.NewMode = ProcessDefaultMode(); // a new form is shared as the user's files are
+    options.KeepIdentity = true;            // its owner and its other names stay
     AtomicFileWriter form(FileName, options);
     const QString target = form.target();
     if (QFileInfo(target).isDir())
         throw fail(QStringLiteral("it is a folder"));
-    // Held until the new file is in place: another process's save (or its
-    // read-modify-write cycle, when it holds the lock for that long) comes
-    // before or after this one, never in between.
-    const FolderLock lock(QFileInfo(target).absolutePath());
-    if (lock.busy())
+    // Held until the new file is in place: another process's save of this
+    // form comes before or after this one, never in between; saves of other
+    // forms in the folder do not wait for it.
+    const FileWriteLock lock(target);
+    if (!lock.locked())
         throw fail(lock.reason());
+    const QString backup = FormBackupFileName(FileName);
+    removeLeftoverTemporaries(target);
+    removeLeftoverTemporaries(backup);
     const TFormFileStamp onDisk = CurrentFormFileStamp(target);
     if (Expected && !(onDisk == *Expected))
         throw EFormFileChanged(
@@ -495,10 +504,11 @@ TFormFileStamp SaveFormFile(const QObject *Root, const QString &FileName,
     if (!error.isEmpty())
         throw fail(error);
     if (onDisk.Exists) {
-        error = keepCopyOf(target, FormBackupFileName(FileName));
+        // A form written in place keeps a copy: a second name would change with it.
+        error = keepCopyOf(target, backup, !form.inPlace());
         if (!error.isEmpty())
             throw fail(QStringLiteral("its backup %1 cannot be made: %2")
-                           .arg(QDir::toNativeSeparators(FormBackupFileName(FileName)), error));
+                           .arg(QDir::toNativeSeparators(backup), error));
     }
     error = form.commit();
     if (!error.isEmpty())

@@ -1,20 +1,17 @@
 #include "FileAccess.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
-#include <sys/file.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <vector>
 
 namespace {
 
@@ -130,26 +127,66 @@ QString writeTarget(const QString &Path)
 
 namespace {
 
-// The permissions an existing regular file at Name has, or NewMode. Returns
-// the reason when something else is in the way.
-QString modeFor(const QByteArray &Name, int Wanted, int NewMode, mode_t *Mode)
+// What a write to Name replaces: whether a regular file is there (a link
+// left in place counts as none: the rename replaces it, nothing is written
+// through it), with its status, and the permissions the new file gets.
+// Returns the reason when something else is in the way.
+QString existingFile(const QByteArray &Name, int Wanted, int NewMode, struct stat *Found,
+                     mode_t *Mode)
 {
-    struct stat st
-    {};
     *Mode = mode_t(NewMode) & 07777;
-    if (::lstat(Name.constData(), &st) == 0) {
-        // A link left in place is replaced by the rename, never written through.
-        if (S_ISLNK(st.st_mode))
-            st.st_mode = S_IFREG | (S_IRUSR | S_IWUSR);
-        if (!S_ISREG(st.st_mode))
-            return kindOf(st.st_mode);
-        *Mode = st.st_mode & 07777;
+    if (::lstat(Name.constData(), Found) == 0) {
+        if (S_ISLNK(Found->st_mode)) {
+            *Found = {};
+        } else if (!S_ISREG(Found->st_mode)) {
+            return kindOf(Found->st_mode);
+        } else {
+            *Mode = Found->st_mode & 07777;
+        }
     } else if (errno != ENOENT) {
         return systemReason(errno);
+    } else {
+        *Found = {};
     }
     if (Wanted >= 0)
         *Mode = mode_t(Wanted) & 07777;
     return {};
+}
+
+// Why no file can be made in Folder: the folder named when it is the folder's fault.
+QString cannotCreateIn(const QString &Folder, int Error)
+{
+    if (Error == EACCES || Error == EPERM || Error == EROFS)
+        return QStringLiteral("the folder %1 cannot be written: %2")
+            .arg(QDir::toNativeSeparators(Folder), systemReason(Error));
+    return systemReason(Error);
+}
+
+// The hidden name of a temporary file for Path: .NAME.PID. and what follows.
+QString temporaryPrefix(const QString &Path)
+{
+    const QFileInfo info(Path);
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName()
+           + QStringLiteral(".%1.").arg(::getpid());
+}
+
+// Writes all of Bytes to Fd from Offset on; 0 or the errno.
+int writeAll(int Fd, const QByteArray &Bytes, off_t Offset = -1)
+{
+    qint64 done = 0;
+    while (done < Bytes.size()) {
+        const ssize_t n = Offset < 0
+                              ? ::write(Fd, Bytes.constData() + done, size_t(Bytes.size() - done))
+                              : ::pwrite(Fd, Bytes.constData() + done, size_t(Bytes.size() - done),
+                                         Offset + done);
+        if (n < 0 && errno != EINTR)
+            return errno;
+        if (n == 0)
+            return EIO; // no progress and no reason: never loop for ever
+        if (n > 0)
+            done += n;
+    }
+    return 0;
 }
 
 // Makes a rename in Folder last: without it a crash right after the rename
@@ -192,28 +229,29 @@ QString AtomicFileWriter::write(const QByteArray &Bytes)
         ::unlink(m_temp.constData());
         m_temp.clear();
     }
+    m_inPlace = false;
     mode_t mode = 0;
+    struct stat old
+    {};
     const QString problem
-        = modeFor(QFile::encodeName(m_target), m_options.Mode, m_options.NewMode, &mode);
+        = existingFile(QFile::encodeName(m_target), m_options.Mode, m_options.NewMode, &old, &mode);
     if (!problem.isEmpty())
         return problem;
-    const QFileInfo info(m_target);
-    QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
-                                        + QStringLiteral(".XXXXXX"));
+    QByteArray temp = QFile::encodeName(temporaryPrefix(m_target) + QStringLiteral("XXXXXX"));
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // created 0600
     if (fd < 0)
-        return systemReason(errno);
+        return cannotCreateIn(QFileInfo(m_target).absolutePath(), errno);
     m_temp = temp;
-    int error = 0;
-    qint64 done = 0;
-    while (!error && done < Bytes.size()) {
-        const ssize_t n = ::write(fd, Bytes.constData() + done, size_t(Bytes.size() - done));
-        if (n < 0 && errno != EINTR)
-            error = errno;
-        else if (n == 0)
-            error = EIO; // no progress and no reason: never loop for ever
-        else if (n > 0)
-            done += n;
+    int error = writeAll(fd, Bytes);
+    // The owner first: a change of owner clears the set-id bits of the mode.
+    const bool replacing = S_ISREG(old.st_mode);
+    bool ownerKept = true;
+    if (!error && replacing && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
+        struct stat made
+        {};
+        ::fchown(fd, old.st_uid, old.st_gid); // refused unless root or a group of ours
+        ownerKept
+            = ::fstat(fd, &made) == 0 && made.st_uid == old.st_uid && made.st_gid == old.st_gid;
     }
     if (!error && ::fchmod(fd, mode) != 0)
         error = errno;
@@ -227,6 +265,19 @@ QString AtomicFileWriter::write(const QByteArray &Bytes)
         m_temp.clear();
         return systemReason(error);
     }
+    m_inPlace = m_options.KeepIdentity && replacing && (old.st_nlink > 1 || !ownerKept);
+    // Found out now, before the caller keeps a copy: a file written in place
+    // must be writable itself, not only its folder.
+    if (m_inPlace
+        && ::faccessat(AT_FDCWD, QFile::encodeName(m_target).constData(), W_OK, AT_EACCESS) != 0) {
+        error = errno;
+        ::unlink(m_temp.constData());
+        m_temp.clear();
+        return systemReason(error);
+    }
+    m_device = old.st_dev;
+    m_inode = old.st_ino;
+    m_bytes = Bytes;
     return {};
 }
 
@@ -234,6 +285,8 @@ QString AtomicFileWriter::commit()
 {
     if (m_temp.isEmpty())
         return QStringLiteral("nothing was written");
+    if (m_inPlace)
+        return commitInPlace();
     if (::rename(m_temp.constData(), QFile::encodeName(m_target).constData()) != 0) {
         const int error = errno;
         ::unlink(m_temp.constData());
@@ -245,6 +298,38 @@ QString AtomicFileWriter::commit()
     return {};
 }
 
+QString AtomicFileWriter::commitInPlace()
+{
+    // The temporary file proved the bytes fit; it is not needed any more.
+    ::unlink(m_temp.constData());
+    m_temp.clear();
+    const int fd = ::open(QFile::encodeName(m_target).constData(),
+                          O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK
+                              | (m_options.FollowLink ? 0 : O_NOFOLLOW));
+    if (fd < 0)
+        return systemReason(errno);
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st
+    {};
+    if (::fstat(fd, &st) != 0 || st.st_dev != m_device || st.st_ino != m_inode)
+        return QStringLiteral("it was replaced by another file while being saved");
+    // Reserved before the first byte changes: a full disk fails here, with
+    // the file as it was. File systems that cannot reserve are written as is.
+    if (m_bytes.size() > st.st_size && ::fallocate(fd, 0, 0, m_bytes.size()) != 0
+        && errno != EOPNOTSUPP && errno != ENOSYS)
+        return systemReason(errno);
+    int error = writeAll(fd, m_bytes, 0);
+    if (!error && ::ftruncate(fd, m_bytes.size()) != 0)
+        error = errno;
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    return error ? systemReason(error) : QString();
+}
+
 QString writeFileAtomically(const QString &Path, const QByteArray &Bytes,
                             const AtomicWriteOptions &Options)
 {
@@ -253,9 +338,10 @@ QString writeFileAtomically(const QString &Path, const QByteArray &Bytes,
     return error.isEmpty() ? writer.commit() : error;
 }
 
-QString keepCopyOf(const QString &Source, const QString &Path)
+QString keepCopyOf(const QString &Source, const QString &Path, bool AllowLink)
 {
     const QByteArray source = QFile::encodeName(Source);
+    const QByteArray path = QFile::encodeName(Path);
     struct stat st
     {};
     if (::stat(source.constData(), &st) != 0)
@@ -264,18 +350,20 @@ QString keepCopyOf(const QString &Source, const QString &Path)
         return kindOf(st.st_mode);
     struct stat at
     {};
-    if (::lstat(QFile::encodeName(Path).constData(), &at) == 0 && !S_ISREG(at.st_mode)
-        && !S_ISLNK(at.st_mode))
-        return kindOf(at.st_mode);
+    if (::lstat(path.constData(), &at) == 0) {
+        if (!S_ISREG(at.st_mode) && !S_ISLNK(at.st_mode))
+            return kindOf(at.st_mode);
+        if (at.st_dev == st.st_dev && at.st_ino == st.st_ino)
+            return AllowLink ? QString() : QStringLiteral("it is the file itself");
+    }
     // A second name under a temporary name, then renamed over Path: the
     // rename replaces a link at Path instead of following it.
     const QFileInfo info(Path);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray temp
-            = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
-                                + QStringLiteral(".%1.%2").arg(::getpid()).arg(attempt));
+    const QString prefix = temporaryPrefix(Path);
+    for (int attempt = 0; AllowLink && attempt < 100; ++attempt) {
+        const QByteArray temp = QFile::encodeName(prefix + QString::number(attempt));
         if (::link(source.constData(), temp.constData()) == 0) {
-            if (::rename(temp.constData(), QFile::encodeName(Path).constData()) != 0) {
+            if (::rename(temp.constData(), path.constData()) != 0) {
                 const int error = errno;
                 ::unlink(temp.constData());
                 return systemReason(error);
@@ -292,87 +380,37 @@ QString keepCopyOf(const QString &Source, const QString &Path)
     AtomicWriteOptions options;
     options.FollowLink = false;
     options.Mode = int(st.st_mode & 07777);
-    return writeFileAtomically(Path, old.bytes, options);
+    const QString error = writeFileAtomically(Path, old.bytes, options);
+    if (error.isEmpty() && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())
+        && ::lchown(path.constData(), st.st_uid, st.st_gid) == 0)
+        ::chmod(path.constData(), st.st_mode & 07777); // the owner's change cleared set-id bits
+    return error;
 }
 
-namespace {
-
-// The folder locks this thread holds, by the folder's device and inode.
-struct HeldLock
+void removeLeftoverTemporaries(const QString &Path)
 {
-    dev_t Device;
-    ino_t Inode;
-    int Fd;
-    int Depth;
-};
-
-std::vector<HeldLock> &heldLocks()
-{
-    thread_local std::vector<HeldLock> held;
-    return held;
-}
-
-} // namespace
-
-FolderLock::FolderLock(const QString &Folder, int TimeoutMs)
-{
-    const QByteArray name = QFile::encodeName(Folder.isEmpty() ? QStringLiteral(".") : Folder);
-    m_fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (m_fd < 0) {
-        m_reason = systemReason(errno);
-        return;
+    const QFileInfo info(Path);
+    const QString hidden = QStringLiteral(".") + info.fileName() + QLatin1Char('.');
+    const QDir folder(info.absolutePath());
+    const QStringList names
+        = folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        if (!name.startsWith(hidden))
+            continue;
+        // PID.REST: REST is mkostemp's six characters or keepCopyOf's attempt.
+        const QStringList parts = name.mid(hidden.size()).split(QLatin1Char('.'));
+        bool isPid = false;
+        const qint64 pid = parts.size() == 2 ? parts[0].toLongLong(&isPid) : 0;
+        if (!isPid || pid <= 0 || pid == ::getpid() || parts[1].isEmpty() || parts[1].size() > 6
+            || !std::all_of(parts[1].cbegin(), parts[1].cend(),
+                            [](QChar ch) { return ch.isLetterOrNumber() && ch.unicode() < 128; }))
+            continue;
+        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue; // its writer still runs (or is another user's: EPERM)
+        const QByteArray file = QFile::encodeName(folder.filePath(name));
+        struct stat st
+        {};
+        if (::lstat(file.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(file.constData());
     }
-    struct stat st
-    {};
-    if (::fstat(m_fd, &st) == 0) {
-        for (HeldLock &held : heldLocks())
-            if (held.Device == st.st_dev && held.Inode == st.st_ino) {
-                // Locks on one folder through two descriptors exclude each
-                // other even in one process: share the one held.
-                ::close(m_fd);
-                m_fd = held.Fd;
-                ++held.Depth;
-                return;
-            }
-    }
-    // A lock on the folder, not on the file: the file is replaced by rename,
-    // so a lock on it would guard an inode that is about to go away.
-    QElapsedTimer waited;
-    waited.start();
-    int pause = 1;
-    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            m_reason = systemReason(errno);
-            ::close(m_fd);
-            m_fd = -1;
-            return;
-        }
-        if (waited.elapsed() >= TimeoutMs) {
-            m_busy = true;
-            m_reason = QStringLiteral("another process has held the folder %1 locked for %2 ms")
-                           .arg(QDir::toNativeSeparators(Folder))
-                           .arg(waited.elapsed());
-            ::close(m_fd);
-            m_fd = -1;
-            return;
-        }
-        QThread::msleep(pause);
-        pause = qMin(pause * 2, 50);
-    }
-    heldLocks().push_back({st.st_dev, st.st_ino, m_fd, 1});
-}
-
-FolderLock::~FolderLock()
-{
-    if (m_fd < 0)
-        return;
-    std::vector<HeldLock> &held = heldLocks();
-    for (auto it = held.begin(); it != held.end(); ++it)
-        if (it->Fd == m_fd) {
-            if (--it->Depth > 0)
-                return;
-            held.erase(it);
-            break;
-        }
-    ::close(m_fd); // the last holder releases the lock
 }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/types.h>
+
 // Careful access to small files a user may have replaced by anything: a
 // folder, a FIFO, a link to an endless device, a file of gigabytes.
 
@@ -35,6 +37,16 @@ struct AtomicWriteOptions
     // The permissions of a file created where none was: readable by its
     // owner only, unless the caller says otherwise (ProcessDefaultMode()).
     int NewMode = 0600;
+    // A file replaced gets the new file's owner and group back where the
+    // system allows (root saving another user's file; a group the user is
+    // in). Where it does not, or where the file has a second name (a hard
+    // link), a new file would take the file from its owner or split its
+    // names: with KeepIdentity, commit() then writes into the file in place
+    // (space reserved first, so a full disk still fails before any change),
+    // and inPlace() says so after write(), for the caller to keep a copy
+    // first. Without it the file is replaced all the same: for files where
+    // a planted name must never be written through (a backup).
+    bool KeepIdentity = false;
 };
 
 // The permissions a program's new files get by default: 0666 less the umask.
@@ -45,8 +57,10 @@ int ProcessDefaultMode();
 // temporary file in the same folder, checking every write and syncing it to
 // the disk (a full disk may only be reported by the sync); commit() renames it
 // over the target. Until commit() the target is untouched; a writer destroyed
-// without a commit removes its temporary file. Each step returns an empty
-// string on success, else the reason the system gave.
+// without a commit removes its temporary file, named .NAME.PID.XXXXXX after
+// the target and the writing process (removeLeftoverTemporaries). Each step
+// returns an empty string on success, else the reason the system gave; a
+// folder where no file can be made is named in it.
 class AtomicFileWriter
 {
 public:
@@ -59,12 +73,27 @@ public:
     QString commit();
     // The file replaced: the path, or the target of a link when links are followed.
     QString target() const { return m_target; }
+    // After write(): commit() will write into the target in place (KeepIdentity).
+    bool inPlace() const { return m_inPlace; }
 
 private:
+    QString commitInPlace();
+
     QString m_target;
     AtomicWriteOptions m_options;
-    QByteArray m_temp; // the temporary file's name while it exists
+    QByteArray m_temp;  // the temporary file's name while it exists
+    QByteArray m_bytes; // what write() was given, for a write in place
+    bool m_inPlace = false;
+    dev_t m_device = 0; // the target written in place, as write() found it
+    ino_t m_inode = 0;
 };
+
+// Removes what writes of Path (AtomicFileWriter, keepCopyOf) left behind when
+// their process was killed in the middle: hidden temporary files named after
+// Path whose process no longer runs. Call it only while holding Path's
+// FileWriteLock, so that no other host's live writer loses its file. A folder
+// that cannot be listed keeps its leftovers.
+void removeLeftoverTemporaries(const QString &Path);
 
 // Replaces Path with Bytes atomically (AtomicFileWriter): Path is either the
 // old file or the new one, never a part. Returns an empty string on success,
@@ -78,33 +107,9 @@ QString writeTarget(const QString &Path);
 // Makes Path hold what the regular file Source holds, replacing Path
 // atomically and never writing through a link at Path. Where the file system
 // allows, Path becomes a second name of Source's file (no data is written, so
-// no full disk can fail it, and it has Source's permissions); elsewhere it is
-// an atomic copy with Source's permissions. Returns an empty string on
-// success, else the reason; Path is then left as it was.
-QString keepCopyOf(const QString &Source, const QString &Path);
-
-// An exclusive advisory lock on a folder, held for the life of the object,
-// so that read-modify-replace cycles of several processes on files in that
-// folder follow one another. It leaves no file behind. Waits at most
-// TimeoutMs for another holder; then busy() is true and reason() says why.
-// A folder that cannot be opened (missing, or not readable) is not locked
-// and not busy: the write that follows reports what is wrong with it.
-// A thread that holds the lock of a folder may take it again (a save inside
-// a read-modify-write cycle): the inner lock shares the outer one.
-class FolderLock
-{
-public:
-    explicit FolderLock(const QString &Folder, int TimeoutMs = 10000);
-    ~FolderLock();
-    FolderLock(const FolderLock &) = delete;
-    FolderLock &operator=(const FolderLock &) = delete;
-
-    bool locked() const { return m_fd >= 0; }
-    bool busy() const { return m_busy; }
-    QString reason() const { return m_reason; }
-
-private:
-    int m_fd = -1;
-    bool m_busy = false;
-    QString m_reason;
-};
+// no full disk can fail it, and it has Source's permissions); elsewhere, or
+// when AllowLink is false (Source is about to be written in place), it is an
+// atomic copy with Source's permissions and, where the system allows, its
+// owner. Returns an empty string on success, else the reason; Path is then
+// left as it was.
+QString keepCopyOf(const QString &Source, const QString &Path, bool AllowLink = true);

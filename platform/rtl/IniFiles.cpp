@@ -1,6 +1,7 @@
 #include "IniFiles.h"
 #include "Classes.h"
 #include "FileAccess.h"
+#include "FileLock.h"
 #include "SysUtils.h"
 
 #include <QDir>

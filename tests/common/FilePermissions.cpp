@@ -10,6 +10,7 @@
 namespace {
 
 constexpr unsigned Overrides = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+constexpr unsigned OwnerOverrides = (1u << CAP_CHOWN) | (1u << CAP_FOWNER);
 
 // The calling thread's capabilities (pid 0 in the header means this thread).
 bool capabilities(__user_cap_data_struct (&Data)[2])
@@ -26,17 +27,18 @@ bool setCapabilities(__user_cap_data_struct (&Data)[2])
 
 } // namespace
 
-FilePermissionsHold::FilePermissionsHold()
+FilePermissionsHold::FilePermissionsHold(bool Owners)
 {
+    const unsigned dropped = Overrides | (Owners ? OwnerOverrides : 0u);
     __user_cap_data_struct data[2] = {};
     if (!capabilities(data)) {
         m_problem = QStringLiteral("capget: ") + QString::fromLocal8Bit(std::strerror(errno));
         return;
     }
     m_savedEffective = data[0].effective;
-    if ((data[0].effective & Overrides) == 0)
+    if ((data[0].effective & dropped) == 0)
         return;
-    data[0].effective &= ~Overrides;
+    data[0].effective &= ~dropped;
     if (!setCapabilities(data)) {
         m_problem = QStringLiteral("capset: ") + QString::fromLocal8Bit(std::strerror(errno));
         return;

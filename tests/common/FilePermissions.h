@@ -8,11 +8,13 @@
 // CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH from the thread's effective
 // capabilities, which needs no privilege, and takes them back at the end. For
 // an ordinary user it does nothing. Capabilities belong to a thread: work
-// done on another thread, or by another process, keeps root's access.
+// done on another thread, or by another process, keeps root's access. With
+// Owners, CAP_CHOWN and CAP_FOWNER go too: root can then neither give a file
+// to another user nor change the mode of one it does not own.
 class FilePermissionsHold
 {
 public:
-    FilePermissionsHold();
+    explicit FilePermissionsHold(bool Owners = false);
     ~FilePermissionsHold();
     FilePermissionsHold(const FilePermissionsHold &) = delete;
     FilePermissionsHold &operator=(const FilePermissionsHold &) = delete;

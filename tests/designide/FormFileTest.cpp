@@ -574,7 +574,7 @@ TEST_F(FormFileTest, savingKeepsBackupAndReplacesAtomically)
     TempFolder dir;
     const QString file = dir.file(QStringLiteral("Unit1.dfm"));
     EXPECT_EQ(FormBackupFileName(file), dir.file(QStringLiteral("Unit1.~dfm")));
-    EXPECT_EQ(FormBackupFileName(QStringLiteral("/x/noext")), QStringLiteral("/x/noext.~dfm"));
+    EXPECT_EQ(FormBackupFileName(QStringLiteral("/x/noext")), QStringLiteral("/x/noext~"));
 
     TDataModule root;
     root.setObjectName(QStringLiteral("DM"));

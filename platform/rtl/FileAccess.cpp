@@ -353,8 +353,10 @@ QString keepCopyOf(const QString &Source, const QString &Path, bool AllowLink)
     if (::lstat(path.constData(), &at) == 0) {
         if (!S_ISREG(at.st_mode) && !S_ISLNK(at.st_mode))
             return kindOf(at.st_mode);
-        if (at.st_dev == st.st_dev && at.st_ino == st.st_ino)
-            return AllowLink ? QString() : QStringLiteral("it is the file itself");
+        // Already a name of Source's file: nothing to do, or (no link wanted)
+        // the name is given a copy below.
+        if (AllowLink && at.st_dev == st.st_dev && at.st_ino == st.st_ino)
+            return {};
     }
     // A second name under a temporary name, then renamed over Path: the
     // rename replaces a link at Path instead of following it.

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include "designide/FormFile.h"
+#include "rtl/FileAccess.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,8 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -150,6 +153,16 @@ TEST(FormSavingTest, aFormWithASecondNameIsNotSplit)
         EXPECT_NE(statOf(dir.file(QStringLiteral("a.~dfm"))).st_ino, linked);
     }
     EXPECT_EQ(filesIn(dir.path()), QStringList({"a.dfm", "a.~dfm", "b.dfm"}));
+
+    // The backup's name is a third name of the form: it gets a copy of its own.
+    const QByteArray backup = QFile::encodeName(dir.file(QStringLiteral("a.~dfm")));
+    ASSERT_EQ(::unlink(backup.constData()), 0);
+    ASSERT_EQ(::link(QFile::encodeName(form).constData(), backup.constData()), 0);
+    save(form, "Fifth");
+    EXPECT_EQ(dir.read(QStringLiteral("a.~dfm")), textOf("Fourth"));
+    EXPECT_EQ(dir.read(QStringLiteral("b.dfm")), textOf("Fifth"));
+    EXPECT_EQ(statOf(form).st_nlink, 2u);
+    EXPECT_EQ(filesIn(dir.path()), QStringList({"a.dfm", "a.~dfm", "b.dfm"}));
 }
 
 // Forms that differ only in their extension, a form named like a backup and
@@ -181,9 +194,9 @@ TEST(FormSavingTest, eachFormKeepsABackupOfItsOwn)
     EXPECT_EQ(filesIn(dir.path()), expected) << "no hidden file left";
 }
 
-// A save removes what a killed save of the same form left (its temporary
-// file and the backup's), and its lock file; files of a writer still running
-// and of other forms stay.
+// A save removes what killed saves of the same form left (a writer killed
+// for real, and the backup's temporary file), and its lock file; files of a
+// writer still running and of other forms stay.
 TEST(FormSavingTest, aSaveRemovesTheLeftoversOfAKilledSave)
 {
     QProcess running;
@@ -203,6 +216,20 @@ TEST(FormSavingTest, aSaveRemovesTheLeftoversOfAKilledSave)
                            QStringLiteral(".demo.dfm.%1.notours").arg(dead)};
     for (const QString &name : left + kept)
         dir.write(name, "twelve bytes");
+    // A save killed after its new text went to disk, before the rename.
+    const pid_t killed = ::fork();
+    ASSERT_GE(killed, 0);
+    if (killed == 0) {
+        AtomicFileWriter writer(dir.file(QStringLiteral("demo.dfm")));
+        if (writer.write(textOf("Killed")).isEmpty())
+            ::raise(SIGKILL);
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(killed, &status, 0), killed);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer was killed";
+    ASSERT_EQ(filesIn(dir.path()).size(), left.size() + kept.size() + 2) << "it left its file";
+
     save(dir.file(QStringLiteral("demo.dfm")), "New");
     QStringList expected = kept;
     expected << QStringLiteral("demo.dfm") << QStringLiteral("demo.~dfm");

@@ -58,8 +58,9 @@ QString assignment(const QString &Column, const QString &Parameter)
 // what the statement compares or writes.
 QString TOvUpdateSQLEditForm::QuoteName(const QString &AIdentName) const
 {
-    return QuoteIdentifier(AIdentName, cbQuotedFields->isChecked()
-                                           || !IsPlainIdentifier(serverType(), AIdentName));
+    return QuoteIdentifier(serverType(), AIdentName,
+                           cbQuotedFields->isChecked()
+                               || !IsPlainIdentifier(serverType(), AIdentName));
 }
 
 // The name under which the dataset shows column AFieldName of table
@@ -117,7 +118,8 @@ QString TOvUpdateSQLEditForm::StatementTableName(const QString &TableText) const
         throw invalid();
     QStringList names;
     for (const TOvNamePart &part : *parts)
-        names.append(part.Quoted ? QuoteIdentifier(part.Text, true) : QuoteName(part.Text));
+        names.append(part.Quoted ? QuoteIdentifier(serverType(), part.Text, true)
+                                 : QuoteName(part.Text));
     return names.join(u'.');
 }
 

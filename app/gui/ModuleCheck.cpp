@@ -361,7 +361,7 @@ TModuleCheck::Connection *TModuleCheck::connect(TOvDatabase *Database)
         TStringList params;
         Database->GetEffectiveParams(params);
         // The check never creates a database and reads SQLite files
-        // read-only; a PostgreSQL session is made read-only once open.
+        // read-only; a server's session is made read-only once open.
         for (int i = params.Count() - 1; i >= 0; --i) {
             if (params.Names(i).trimmed().compare(QLatin1String("CREATE"), Qt::CaseInsensitive)
                 == 0)
@@ -374,6 +374,8 @@ TModuleCheck::Connection *TModuleCheck::connect(TOvDatabase *Database)
         if (Database->ServerType() == TOvServerType::stPostgreSQL)
             driver->Execute(QStringLiteral("set session characteristics as transaction read only"),
                             {});
+        else if (Database->ServerType() == TOvServerType::stMySQL)
+            driver->Execute(QStringLiteral("set session transaction read only"), {});
         conn->Driver = std::move(driver);
     } catch (const Exception &e) {
         const auto *dbError = dynamic_cast<const EOvDatabaseError *>(&e);

@@ -63,6 +63,14 @@ QString TOvUpdateSQLEditForm::QuoteName(const QString &AIdentName) const
                                || !IsPlainIdentifier(serverType(), AIdentName));
 }
 
+// A parameter marker's name, quoted as the library reads markers (double
+// quotes, whatever the server quotes names with) where it needs quotes.
+QString TOvUpdateSQLEditForm::QuoteParamName(const QString &AParamName) const
+{
+    return QuoteIdentifier(AParamName, cbQuotedFields->isChecked()
+                                           || !IsPlainIdentifier(serverType(), AParamName));
+}
+
 // The name under which the dataset shows column AFieldName of table
 // ATableName: the first field-origin entry whose value splits, at its last
 // "." that has a character after it, into exactly that table and column.
@@ -147,8 +155,9 @@ void TOvUpdateSQLEditForm::AddKeyConditions(TStrings &SQL, const QString &TableT
 {
     SQL.Add(QStringLiteral("where"));
     for (const QString &field : selectedNames(lbKeyFields)) {
-        const QString line = assignment(
-            QuoteName(field), QuoteName(QStringLiteral("OLD_") + FindFieldAlias(TableText, field)));
+        const QString line
+            = assignment(QuoteName(field),
+                         QuoteParamName(QStringLiteral("OLD_") + FindFieldAlias(TableText, field)));
         separateFromPrevious(SQL, QStringLiteral("where"), QStringLiteral(" and"));
         SQL.Add(line);
     }
@@ -167,7 +176,7 @@ void TOvUpdateSQLEditForm::GenerateModifySQL()
         if (!isWritten(field))
             continue; // the database computes it and refuses a value
         const QString line
-            = assignment(QuoteName(field), QuoteName(FindFieldAlias(tableText, field)));
+            = assignment(QuoteName(field), QuoteParamName(FindFieldAlias(tableText, field)));
         separateFromPrevious(sql, QStringLiteral("set"), QStringLiteral(","));
         sql.Add(line);
     }
@@ -215,7 +224,7 @@ void TOvUpdateSQLEditForm::GenerateInsertSQL()
         columns += QuoteName(field);
         if (!values.isEmpty())
             values += QStringLiteral(", ");
-        values += u':' + QuoteName(FindFieldAlias(tableText, field));
+        values += u':' + QuoteParamName(FindFieldAlias(tableText, field));
     }
     sql.Add(QStringLiteral("  (") + columns + u')');
     sql.Add(QStringLiteral("values"));

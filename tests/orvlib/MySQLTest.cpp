@@ -7,6 +7,8 @@
 
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvDB.h"
+#include "orvlib/OvDataSets.h"
+#include "orvlib/OvDatabase.h"
 #include "orvlib/OvDriver.h"
 
 #include "rtl/SysUtils.h"
@@ -385,6 +387,69 @@ TEST_F(MySQLTest, ConnectingNamesTheServerAndAsksForAPasswordWhenRefused)
         EXPECT_TRUE(e.Message().contains(u"no_such_database_here")) << e.Message().toStdString();
     }
     EXPECT_FALSE(wrong->IsConnected());
+}
+
+// The components on the driver: a query read in part while another session
+// writes, a table ordered by index fields with names that need backticks, a
+// procedure's OUT values, and the schema information.
+TEST_F(MySQLTest, ComponentsReadThroughTheDriver)
+{
+    db->Exec(QStringLiteral(R"sql(
+create table `Order Items` (`key` int primary key, `Größe` varchar(10), qty int not null,
+  unique key by_size (`Größe`, qty));
+insert into `Order Items` select seq, concat('s', 300 - seq), seq mod 7 from seq_1_to_300;
+create procedure total_of(in lo int, out total bigint) select sum(qty) into total
+  from `Order Items` where `key` >= lo;
+)sql"));
+    TOvDatabase database;
+    database.SetDatabaseName(QStringLiteral("MyComponents"));
+    db->Open(&database);
+
+    TOvQuery q;
+    q.SetDatabaseName(database.DatabaseName());
+    q.SQL()->SetText(QStringLiteral("select `key`, qty from `Order Items` where qty >= :q "
+                                    "order by `key`"));
+    q.ParamByName(QStringLiteral("q"))->SetAsInteger(0);
+    q.Open();
+    q.First();
+    q.Next();
+    EXPECT_EQ(q.FieldByName(QStringLiteral("key"))->AsInteger(), 2);
+    std::unique_ptr<TOvDriver> other = db->Connect();
+    other->Execute(QStringLiteral("set session lock_wait_timeout = 2"), {});
+    other->Execute(QStringLiteral("alter table `Order Items` add column note text"), {});
+    other->Execute(QStringLiteral("delete from `Order Items` where `key` > 150"), {});
+    int n = 2;
+    for (q.Next(); !q.Eof(); q.Next())
+        EXPECT_EQ(q.FieldByName(QStringLiteral("key"))->AsInteger(), ++n);
+    EXPECT_EQ(n, 300);
+    q.Close();
+
+    TOvTable t;
+    t.SetDatabaseName(database.DatabaseName());
+    t.SetTableName(QStringLiteral("Order Items"));
+    t.SetIndexFieldNames(QString::fromUtf8("Größe;qty"));
+    t.Open();
+    t.First();
+    EXPECT_EQ(t.FieldByName(QStringLiteral("key"))->AsInteger(), 150); // "s150" sorts first
+    t.Close();
+
+    TOvStoredProc proc;
+    proc.SetDatabaseName(database.DatabaseName());
+    proc.SetStoredProcName(QStringLiteral("total_of"));
+    proc.Prepare();
+    proc.ParamByName(QStringLiteral("lo"))->SetAsInteger(148);
+    proc.ExecProc();
+    EXPECT_EQ(proc.ParamByName(QStringLiteral("total"))->Value().toLongLong(),
+              148 % 7 + 149 % 7 + 150 % 7);
+
+    std::unique_ptr<TDataSet> ds
+        = database.GetSchemaInfo(TOvSchemaType::stIndexes, QStringLiteral("`Order Items`"));
+    QStringList seen;
+    for (ds->First(); !ds->Eof(); ds->Next())
+        seen << ds->FieldByName(QStringLiteral("INDEX_NAME"))->AsString() + u':'
+                    + ds->FieldByName(QStringLiteral("COLUMN_NAME"))->AsString();
+    EXPECT_EQ(seen, QStringList({QStringLiteral("PRIMARY:key"), QString::fromUtf8("by_size:Größe"),
+                                 QStringLiteral("by_size:qty")}));
 }
 
 TEST(MySQLQuoting, NamesAreQuotedInBackticksWhereTheServerNeedsIt)

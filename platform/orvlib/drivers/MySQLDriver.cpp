@@ -30,7 +30,6 @@
 #include "orvlib/OvDlgsParams.h"
 #include "orvlib/OvSQLLexer.h"
 
-
 #include <errmsg.h>
 #include <mysqld_error.h>
 

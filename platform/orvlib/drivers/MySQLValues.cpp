@@ -51,7 +51,9 @@ TFieldType fieldTypeOf(const MYSQL_FIELD &F)
         return TFieldType::ftDateTime;
     if (t == MYSQL_TYPE_NULL)
         return TFieldType::ftUnknown;
-    if (F.charsetnr == BinaryCharset && !(F.flags & (ENUM_FLAG | SET_FLAG)))
+    // MySQL's JSON is text whatever character set it reports.
+    if (F.charsetnr == BinaryCharset && !(F.flags & (ENUM_FLAG | SET_FLAG))
+        && t != MYSQL_TYPE_JSON)
         return TFieldType::ftBlob;
     return isTextBlob(t) ? TFieldType::ftMemo : TFieldType::ftString;
 }
@@ -450,6 +452,7 @@ void bindValue(const QVariant &V, MYSQL_BIND &B, ParamValue &P)
         return;
     case QMetaType::QDate:
         B.buffer_type = MYSQL_TYPE_DATE;
+        P.Time.time_type = MYSQL_TIMESTAMP_DATE;
         asTime(V.toDate(), QTime());
         return;
     case QMetaType::QTime:

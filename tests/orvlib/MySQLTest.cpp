@@ -353,7 +353,15 @@ TEST_F(MySQLTest, WaitsForLocksAreBoundedAndReportedAsLocks)
     TStringList params;
     myLogin(params);
     params.SetValues(QStringLiteral("innodb_lock_wait_timeout"), QStringLiteral("1"));
+    params.SetValues(QStringLiteral("max_statement_time"), QStringLiteral("30.5"));
     waiter->Connect(db->Remote(), params);
+    const TOvResult waits
+        = waiter->Execute(QStringLiteral("select @@lock_wait_timeout, @@innodb_lock_wait_timeout, "
+                                         "@@max_statement_time"),
+                          {});
+    EXPECT_EQ(waits.Rows[0][0].toInt(), 10) << "the default";
+    EXPECT_EQ(waits.Rows[0][1].toInt(), 1);
+    EXPECT_EQ(waits.Rows[0][2].toDouble(), 30.5);
     try {
         waiter->Execute(QStringLiteral("update acct set amount = 0 where id = 1"), {});
         ADD_FAILURE() << "wrote a locked row";

@@ -139,7 +139,7 @@ bool lost(unsigned Code)
 
 bool lockError(unsigned Code)
 {
-    return Code == ER_LOCK_WAIT_TIMEOUT || Code == ER_LOCK_DEADLOCK || Code == ER_STATEMENT_TIMEOUT;
+    return Code == ER_LOCK_WAIT_TIMEOUT || Code == ER_LOCK_DEADLOCK;
 }
 
 } // namespace

@@ -123,6 +123,7 @@ public:
     void SaveStatements();
     // AIdentName quoted when "Quote Field Names" is checked, else unchanged.
     QString QuoteName(const QString &AIdentName) const;
+    QString QuoteParamName(const QString &AParamName) const;
 
     // Event handlers, bound to the controls in the constructor. Public so a
     // caller (or a test) can run each one as the control would.

@@ -58,8 +58,17 @@ QString assignment(const QString &Column, const QString &Parameter)
 // what the statement compares or writes.
 QString TOvUpdateSQLEditForm::QuoteName(const QString &AIdentName) const
 {
-    return QuoteIdentifier(AIdentName, cbQuotedFields->isChecked()
-                                           || !IsPlainIdentifier(serverType(), AIdentName));
+    return QuoteIdentifier(serverType(), AIdentName,
+                           cbQuotedFields->isChecked()
+                               || !IsPlainIdentifier(serverType(), AIdentName));
+}
+
+// A parameter marker's name, quoted as the library reads markers (double
+// quotes, whatever the server quotes names with) where it needs quotes.
+QString TOvUpdateSQLEditForm::QuoteParamName(const QString &AParamName) const
+{
+    return QuoteIdentifier(AParamName, cbQuotedFields->isChecked()
+                                           || !IsPlainIdentifier(serverType(), AParamName));
 }
 
 // The name under which the dataset shows column AFieldName of table
@@ -117,7 +126,8 @@ QString TOvUpdateSQLEditForm::StatementTableName(const QString &TableText) const
         throw invalid();
     QStringList names;
     for (const TOvNamePart &part : *parts)
-        names.append(part.Quoted ? QuoteIdentifier(part.Text, true) : QuoteName(part.Text));
+        names.append(part.Quoted ? QuoteIdentifier(serverType(), part.Text, true)
+                                 : QuoteName(part.Text));
     return names.join(u'.');
 }
 
@@ -145,8 +155,9 @@ void TOvUpdateSQLEditForm::AddKeyConditions(TStrings &SQL, const QString &TableT
 {
     SQL.Add(QStringLiteral("where"));
     for (const QString &field : selectedNames(lbKeyFields)) {
-        const QString line = assignment(
-            QuoteName(field), QuoteName(QStringLiteral("OLD_") + FindFieldAlias(TableText, field)));
+        const QString line
+            = assignment(QuoteName(field),
+                         QuoteParamName(QStringLiteral("OLD_") + FindFieldAlias(TableText, field)));
         separateFromPrevious(SQL, QStringLiteral("where"), QStringLiteral(" and"));
         SQL.Add(line);
     }
@@ -165,7 +176,7 @@ void TOvUpdateSQLEditForm::GenerateModifySQL()
         if (!isWritten(field))
             continue; // the database computes it and refuses a value
         const QString line
-            = assignment(QuoteName(field), QuoteName(FindFieldAlias(tableText, field)));
+            = assignment(QuoteName(field), QuoteParamName(FindFieldAlias(tableText, field)));
         separateFromPrevious(sql, QStringLiteral("set"), QStringLiteral(","));
         sql.Add(line);
     }
@@ -213,7 +224,7 @@ void TOvUpdateSQLEditForm::GenerateInsertSQL()
         columns += QuoteName(field);
         if (!values.isEmpty())
             values += QStringLiteral(", ");
-        values += u':' + QuoteName(FindFieldAlias(tableText, field));
+        values += u':' + QuoteParamName(FindFieldAlias(tableText, field));
     }
     sql.Add(QStringLiteral("  (") + columns + u')');
     sql.Add(QStringLiteral("values"));

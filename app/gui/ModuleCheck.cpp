@@ -361,7 +361,9 @@ TModuleCheck::Connection *TModuleCheck::connect(TOvDatabase *Database)
         TStringList params;
         Database->GetEffectiveParams(params);
         // The check never creates a database and reads SQLite files
-        // read-only; a PostgreSQL session is made read-only once open.
+        // read-only; a PostgreSQL session is made read-only once open. (MariaDB
+        // refuses even to prepare a change in a read-only session; the check
+        // only prepares there, which runs nothing.)
         for (int i = params.Count() - 1; i >= 0; --i) {
             if (params.Names(i).trimmed().compare(QLatin1String("CREATE"), Qt::CaseInsensitive)
                 == 0)

@@ -30,8 +30,12 @@ QString QuoteIdentifier(const QString &Name, bool Quote)
 
 QString QuoteIdentifier(TOvServerType ServerType, const QString &Name, bool Quote)
 {
-    Q_UNUSED(ServerType); // SQLite and PostgreSQL share the standard quoting
-    return QuoteIdentifier(Name, Quote);
+    // SQLite and PostgreSQL share the standard quoting; MariaDB and MySQL
+    // read double quotes as a string unless told otherwise, and quote names
+    // in backticks.
+    if (ServerType != TOvServerType::stMySQL || !Quote)
+        return QuoteIdentifier(Name, Quote);
+    return u'`' + QString(Name).replace(u'`', QStringLiteral("``")) + u'`';
 }
 
 namespace {
@@ -67,6 +71,38 @@ constexpr const char kSQLiteKeywords[]
       "unbounded union unique update using vacuum values view virtual when where window with "
       "without";
 
+// MariaDB's and MySQL's reserved words: a name spelled so needs backticks.
+constexpr const char kMySQLReserved[]
+    = "accessible add all alter analyze and as asc asensitive before between bigint binary blob "
+      "both by call cascade case change char character check collate column condition "
+      "constraint continue convert create cross cube cume_dist current_date current_role "
+      "current_time current_timestamp current_user cursor database databases day_hour "
+      "day_microsecond day_minute day_second dec decimal declare default delayed delete "
+      "delete_domain_id dense_rank desc describe deterministic distinct distinctrow div "
+      "do_domain_ids double drop dual each else elseif empty enclosed escaped except exists "
+      "exit explain false fetch first_value float float4 float8 for force foreign from "
+      "fulltext function general generated get grant group grouping groups having "
+      "high_priority hour_microsecond hour_minute hour_second if ignore ignore_domain_ids "
+      "ignore_server_ids in index infile inner inout insensitive insert int int1 int2 int3 "
+      "int4 int8 integer intersect interval into io_after_gtids io_before_gtids is iterate "
+      "join json_table key keys kill lag last_value lateral lead leading leave left like "
+      "limit linear lines load localtime localtimestamp lock long longblob longtext loop "
+      "low_priority master_bind master_heartbeat_period master_ssl_verify_server_cert match "
+      "maxvalue mediumblob mediumint mediumtext middleint minute_microsecond minute_second "
+      "mod modifies natural not no_write_to_binlog nth_value ntile null numeric of offset "
+      "on optimize optimizer_costs option optionally or order out outer outfile over "
+      "page_checksum parse_vcol_expr partition percent_rank position precision primary "
+      "procedure purge range rank read read_write reads real recursive ref_system_id "
+      "references regexp release rename repeat replace require resignal restrict return "
+      "returning revoke right rlike row row_number rows schema schemas second_microsecond "
+      "select sensitive separator set show signal slow smallint spatial specific sql "
+      "sql_big_result sql_calc_found_rows sql_small_result sqlexception sqlstate sqlwarning "
+      "ssl starting stats_auto_recalc stats_persistent stats_sample_pages stored straight_join "
+      "system table terminated then tinyblob tinyint tinytext to trailing trigger true undo "
+      "union unique unlock unsigned update usage use using utc_date utc_time utc_timestamp "
+      "values varbinary varchar varcharacter varying virtual when where while window with "
+      "write xor year_month zerofill";
+
 QSet<QString> wordSet(const char *Words)
 {
     QSet<QString> set;
@@ -81,7 +117,10 @@ bool isReserved(TOvServerType ServerType, const QString &Name)
     // A statement written for SQLite may be copied to a PostgreSQL server:
     // SQLite quotes the words of both.
     static const QSet<QString> sqlite = wordSet(kSQLiteKeywords).unite(postgres);
-    const QSet<QString> &words = ServerType == TOvServerType::stPostgreSQL ? postgres : sqlite;
+    static const QSet<QString> mysql = wordSet(kMySQLReserved);
+    const QSet<QString> &words = ServerType == TOvServerType::stPostgreSQL ? postgres
+                                 : ServerType == TOvServerType::stMySQL    ? mysql
+                                                                           : sqlite;
     // A generator asks this of every name it writes: an ASCII name is
     // folded on the stack; any other goes through the full lower-casing.
     char16_t folded[32];
@@ -136,7 +175,9 @@ bool IsPlainIdentifier(TOvServerType ServerType, const QString &Name)
         if (u < 0x80)
             ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_'
                  || (i > 0 && ((u >= '0' && u <= '9') || u == '$'));
-        else // no blank, mark or symbol beyond ASCII: the lexers differ on them
+        else if (ServerType == TOvServerType::stMySQL)
+            ok = false; // MariaDB's lexer takes such letters only in backticks safely
+        else            // no blank, mark or symbol beyond ASCII: the lexers differ on them
             ok = c.isLetter() || (i > 0 && c.isDigit());
         if (!ok)
             return false;

@@ -143,7 +143,7 @@ TOvServerType TOvDataSet::ServerType() const
 
 bool TOvDataSet::IsObjOwnerSupported() const
 {
-    return ServerType() == TOvServerType::stPostgreSQL;
+    return ServerType() != TOvServerType::stSQLite;
 }
 
 TOvDatabase *TOvDataSet::AttachDatabase()

@@ -171,7 +171,7 @@ TOvDriver &TOvDatabase::Driver() const
 
 bool TOvDatabase::IsObjOwnerSupported() const
 {
-    return m_serverType == TOvServerType::stPostgreSQL;
+    return m_serverType != TOvServerType::stSQLite;
 }
 
 qint64 TOvDatabase::ExecSQL(const QString &SQL)

@@ -375,7 +375,9 @@ QString InputRemoteDatabaseValue(TOvServerType ServerType, const QString &Value)
             dialog.InitialDir = QFileInfo(dialog.FileName).absolutePath();
         return dialog.Execute() ? dialog.FileName : QString();
     }
-    case TOvServerType::stPostgreSQL: {
+    case TOvServerType::stPostgreSQL:
+    case TOvServerType::stMySQL: {
+        // Both name the server and the database as host:port/database.
         TOvRemoteDatabaseDlg dlg;
         dlg.SetValue(Value);
         return dlg.ShowModal() == mrOk ? dlg.Value() : QString();

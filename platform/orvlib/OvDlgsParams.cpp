@@ -67,6 +67,31 @@ QList<TOvKnownParam> KnownConnectParams(TOvServerType ServerType)
         appendLibpqKeywords(params);
         return params;
     }
+    case TOvServerType::stMySQL:
+        return {
+            {QStringLiteral("USER NAME"), tr("The user to log in as")},
+            {QStringLiteral("PASSWORD"), tr("The user's password")},
+            {QStringLiteral("port"), tr("The server's TCP port (default 3306)")},
+            {QStringLiteral("socket"), tr("The local server's socket file")},
+            {QStringLiteral("connect_timeout"),
+             tr("Seconds to wait for the connection (default 5)")},
+            {QStringLiteral("ssl"), tr("Refuse a connection without TLS (true/false)")},
+            {QStringLiteral("ssl_ca"), tr("File of the certificate authorities to trust")},
+            {QStringLiteral("ssl_capath"), tr("Folder of the certificate authorities to trust")},
+            {QStringLiteral("ssl_cert"), tr("The client's certificate file")},
+            {QStringLiteral("ssl_key"), tr("The client's private key file")},
+            {QStringLiteral("ssl_cipher"), tr("The ciphers TLS may use")},
+            {QStringLiteral("ssl_crl"), tr("File of revoked certificates")},
+            {QStringLiteral("ssl_verify_server_cert"),
+             tr("Check the server's certificate and host name (true/false)")},
+            {QStringLiteral("tls_version"), tr("The TLS versions to offer (TLSv1.2,TLSv1.3)")},
+            {QStringLiteral("lock_wait_timeout"),
+             tr("Seconds a statement waits for a table another session locked (default 10)")},
+            {QStringLiteral("innodb_lock_wait_timeout"),
+             tr("Seconds a statement waits for a row another session locked (default 10)")},
+            {QStringLiteral("max_statement_time"),
+             tr("Seconds after which a statement is stopped (default 0: no limit)")},
+        };
     }
     return {};
 }

@@ -6,6 +6,7 @@
 // factory; a driver added later adds its line here.
 std::unique_ptr<TOvDriver> createSQLiteDriver();
 std::unique_ptr<TOvDriver> createPostgreSQLDriver();
+std::unique_ptr<TOvDriver> createMySQLDriver();
 
 void registerBuiltInDrivers()
 {
@@ -13,5 +14,6 @@ void registerBuiltInDrivers()
     std::call_once(once, [] {
         RegisterDriver(TOvServerType::stSQLite, createSQLiteDriver);
         RegisterDriver(TOvServerType::stPostgreSQL, createPostgreSQLDriver);
+        RegisterDriver(TOvServerType::stMySQL, createMySQLDriver);
     });
 }

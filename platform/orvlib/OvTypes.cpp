@@ -12,13 +12,15 @@ QString GetServerTypeName(TOvServerType ServerType)
         return QStringLiteral("SQLite");
     case TOvServerType::stPostgreSQL:
         return QStringLiteral("PostgreSQL");
+    case TOvServerType::stMySQL:
+        return QStringLiteral("MySQL");
     }
     return QString();
 }
 
 QList<TOvServerType> AllServerTypes()
 {
-    return {TOvServerType::stSQLite, TOvServerType::stPostgreSQL};
+    return {TOvServerType::stSQLite, TOvServerType::stPostgreSQL, TOvServerType::stMySQL};
 }
 
 TOvServerType StrToServerTypeDef(const QString &Name, TOvServerType Default)

@@ -14,8 +14,9 @@ Q_NAMESPACE
 
 // The kinds of database server the library talks to. SQLite is the embedded
 // default: RemoteDatabase is a database file. PostgreSQL: RemoteDatabase names
-// the server and the database.
-enum class TOvServerType { stSQLite, stPostgreSQL };
+// the server and the database. MySQL serves MariaDB and MySQL servers alike:
+// RemoteDatabase names the server and the database as for PostgreSQL.
+enum class TOvServerType { stSQLite, stPostgreSQL, stMySQL };
 Q_ENUM_NS(TOvServerType)
 
 // Design-time options of a database component, by ordinal.

@@ -1,0 +1,187 @@
+#pragma once
+
+// Internal to the MariaDB/MySQL driver: the driver class and what its two
+// source files share (MySQLDriver.cpp: connection, statements, values;
+// MySQLCatalogue.cpp: catalogue look-ups and routines).
+
+#include "orvlib/OvDriver.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <mysql.h>
+
+#include <memory>
+#include <vector>
+
+namespace ovmy {
+
+// The result columns Meta describes; a column of another database than
+// CurrentDb names its table with the database.
+QList<TFieldDesc> describeFields(MYSQL_RES *Meta, const char *CurrentDb);
+
+// One value as the text protocol sends it, as the library hands it on (see
+// MySQLDriver.cpp); raises for a zero date.
+QVariant textValue(const MYSQL_FIELD &F, const char *S, unsigned long Length);
+
+// One bound parameter value and the storage its bind points into: it must
+// live until the statement has run.
+struct ParamValue
+{
+    QByteArray Data;
+    MYSQL_TIME Time{};
+    long long Integer = 0;
+    double Real = 0;
+    unsigned long Length = 0;
+};
+
+// Binds V: integers, doubles, dates and times in their binary forms, bytes
+// as a BLOB, anything else as UTF-8 text; a null QVariant as NULL.
+void bindValue(const QVariant &V, MYSQL_BIND &B, ParamValue &P);
+
+// An object name split as "[database.]name": a part in backticks or double
+// quotes keeps what it holds (a doubled quote is one quote), an unquoted part
+// is trimmed. More than two parts, an empty part or a stray quote leave Valid
+// false: such a name names nothing.
+struct ObjName
+{
+    QString Schema; // empty: the connection's database
+    QString Name;
+    bool Valid = false;
+};
+
+ObjName parseObjName(const QString &Text);
+
+// SQL whose placeholders "?N" (N from 1) are rewritten to the server's
+// positional "?"; Order receives, per marker, the index N - 1 of its value.
+// Markers inside literals, quoted names and comments are left alone; a bare
+// "?" takes the next value in turn.
+QByteArray positionalSQL(const QString &SQL, std::vector<int> &Order);
+
+// A server-side prepared statement, closed on every way out.
+struct StmtCloser
+{
+    void operator()(MYSQL_STMT *S) const { mysql_stmt_close(S); }
+};
+using Stmt = std::unique_ptr<MYSQL_STMT, StmtCloser>;
+
+// The result buffers of one statement: one per column, read in the
+// binary protocol and turned into the values the library hands on.
+class RowReader
+{
+public:
+    // Binds the columns Meta describes to S; raises on failure.
+    RowReader(MYSQL_STMT *S, MYSQL_RES *Meta);
+    const QList<TFieldDesc> &fields() const { return m_fields; }
+    // Fetches the next row into Row; false at the end. Raises on failure,
+    // and for a value the library cannot hold exactly (a zero date).
+    bool next(QVariantList &Row);
+
+private:
+    struct Column
+    {
+        enum_field_types Type;
+        unsigned Flags;
+        unsigned Decimals;
+        bool Binary;
+        QByteArray Name;
+        std::vector<char> Buffer;
+        unsigned long Length = 0;
+        my_bool IsNull = 0;
+        my_bool Error = 0;
+    };
+    MYSQL_STMT *m_stmt;
+    QList<TFieldDesc> m_fields;
+    std::vector<Column> m_columns;
+    std::vector<MYSQL_BIND> m_binds;
+};
+
+class MySQLDriver;
+
+// A query read as it is asked for, from one execution: a read-only
+// server-side cursor, which the server fills from the query once and keeps
+// apart from the tables, so that between two reads no lock and no
+// transaction of the reader's is held and each row comes exactly once.
+class MyCursor final : public TOvCursor
+{
+public:
+    MyCursor(MySQLDriver *Driver, Stmt S, std::unique_ptr<RowReader> Reader);
+    ~MyCursor() override;
+    int FetchRows(std::vector<QVariantList> &Rows, int Count) override;
+    // Ends the cursor: the connection is going.
+    void abandon();
+
+private:
+    void close();
+    MySQLDriver *m_driver;
+    Stmt m_stmt;
+    std::unique_ptr<RowReader> m_reader;
+    QString m_error;
+};
+
+// One connection to a MariaDB or MySQL server.
+class MySQLDriver final : public TOvDriver
+{
+public:
+    ~MySQLDriver() override { Disconnect(); }
+
+    TOvServerType ServerType() const override { return TOvServerType::stMySQL; }
+    bool NeedsLogin() const override { return true; }
+    bool IsConnected() const override { return m_conn != nullptr; }
+    bool ObjOwnerSupported() const override { return true; }
+    bool DescribesProcedures() const override { return true; }
+    QString Placeholder(int Index) const override { return QStringLiteral("?%1").arg(Index + 1); }
+
+    void Connect(const QString &RemoteDatabase, const TStrings &Params) override;
+    void Disconnect() override;
+    TOvResult Execute(const QString &SQL, const QVariantList &Params) override;
+    std::unique_ptr<TOvCursor> OpenCursor(const QString &SQL, const QVariantList &Params) override;
+    TOvStatementInfo Describe(const QString &SQL) override;
+    QStringList TableNames(bool SystemTables) override;
+    QStringList MatchingTableNames(bool SystemTables, const QString &Pattern) override;
+    QList<TOvColumnInfo> Columns(const QString &TableName) override;
+    QList<TOvIndexColumn> IndexColumns(const QString &TableName) override;
+    QStringList ProcedureNames() override;
+    QList<TOvProcParamInfo> ProcedureParams(const QString &ProcName) override;
+    bool ProcedureExists(const QString &ProcName) override;
+    QString ProcedureCallSQL(const QString &ProcName, int InputCount) const override;
+    QString QuoteObjectName(const QString &Name) const override;
+    QString QuoteColumnName(const QString &Name) const override;
+
+    MYSQL *conn() const
+    {
+        if (!m_conn)
+            throw EOvDatabaseError(QStringLiteral("not connected"));
+        return m_conn;
+    }
+    // Raises the connection's last error. A connection found lost is
+    // closed, so that IsConnected reports it and the next open reconnects.
+    [[noreturn]] void fail() const;
+    [[noreturn]] void fail(MYSQL_STMT *S) const;
+    [[noreturn]] void raise(unsigned Code, const QString &Message) const;
+    // Prepares SQL (placeholders "?N"), binds Params and runs it; raises on
+    // failure. AsCursor: a statement that returns no rows is not run (null
+    // is returned), one that does is read through a read-only cursor.
+    // Refused tells whether a failure came before anything ran.
+    Stmt run(const QString &SQL, const QVariantList &Params, bool AsCursor,
+             bool *Refused = nullptr) const;
+    // Runs one catalogue query of the driver's own with text parameters
+    // bound (a null QString binds NULL); all rows.
+    std::vector<QVariantList> query(const char *SQL, const QStringList &Params = {}) const;
+
+private:
+    // The routine a name names: its database, name and kind ("PROCEDURE",
+    // "FUNCTION"); an empty Kind when there is none.
+    struct RoutineRef
+    {
+        QString Schema, Name, Kind;
+    };
+    RoutineRef routine(const QString &ProcName) const;
+    QStringList listTables(bool SystemTables, const QString &Pattern) const;
+    friend class MyCursor;
+    mutable MYSQL *m_conn = nullptr;
+    std::vector<MyCursor *> m_cursors; // not yet at their end
+};
+
+} // namespace ovmy

@@ -16,9 +16,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
+#include <QStatusBar>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -111,12 +111,8 @@ TEST_F(InspectorInWindowTest, StringListEditorOnAnUpdateObjectsStatement)
         ASSERT_TRUE(ellipsis) << "the row offers its dialog";
         QTest::mouseClick(ellipsis, Qt::LeftButton);
     };
-    EXPECT_EQ(inspector()
-                  ->itemModel()
-                  .rowAt(at(QStringLiteral("ModifySQL")))
-                  ->editor()
-                  ->metaObject()
-                  ->className(),
+    EXPECT_EQ(inspector()->itemModel().rowAt(at(QStringLiteral("ModifySQL")))->editor()
+                  ->metaObject()->className(),
               QByteArray("TStringListProperty"));
     EXPECT_FALSE(inspector()->descriptionLine()->text().contains(QLatin1String("read-only")));
 
@@ -188,11 +184,11 @@ TEST_F(InspectorInWindowTest, StatusBarReadsWholeAt1024x768)
     window->resize(1024, 768);
     ASSERT_TRUE(openDemo());
     window->designer()->select({component(QStringLiteral("qOrders"))});
-    ASSERT_TRUE(
-        inspector()->commitValue(at(QStringLiteral("ParamCheck")), QStringLiteral("False")));
+    ASSERT_TRUE(inspector()->commitValue(at(QStringLiteral("ParamCheck")), QStringLiteral("False")));
     QStatusBar *bar = window->statusBar();
-    for (const auto &[name, text] : {std::pair{"statusSelection", "qOrders: TOvQuery"},
-                                     std::pair{"statusModule", "10 components, modified"}}) {
+    for (const auto &[name, text] :
+         {std::pair{"statusSelection", "qOrders: TOvQuery"},
+          std::pair{"statusModule", "10 components, modified"}}) {
         auto *label = bar->findChild<QLabel *>(QLatin1String(name));
         ASSERT_TRUE(label) << name;
         EXPECT_EQ(label->text(), QLatin1String(text));

@@ -410,8 +410,7 @@ TEST_F(StructurePaneTest, RowsBelowABranchAreMadeWhenAskedFor)
 {
     TStructureModel model;
     model.setDesigner(designer);
-    const QModelIndex orders
-        = model.indexOf(model.sprigOfItem(child<TOvQuery>(designer, "qOrders")));
+    const QModelIndex orders = model.indexOf(model.sprigOfItem(child<TOvQuery>(designer, "qOrders")));
     ASSERT_TRUE(orders.isValid());
     EXPECT_EQ(orders.parent().parent().data().toString(), "OvSession: Default");
     EXPECT_EQ(model.index(orders.row(), 0, orders.parent()), orders);

@@ -99,11 +99,16 @@ TEST_F(TypedValuesAndSelectionsTest, SeveralComponentsShowAndSetWhatTheyShare)
     const TFormDesignerPtr &d = window->designer();
     QWidget *viewport = window->surface()->viewport();
 
-    // A query and a table, by Ctrl+click: they share DatabaseName.
-    QTest::mouseClick(viewport, Qt::LeftButton, {}, centreOf(QStringLiteral("qOrders")));
+    // A query and a table, by Ctrl+click after a click on empty space
+    // (the module selected): they share DatabaseName, the module leaves.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(700, 500));
+    ASSERT_EQ(d->selection(), QList<QObject *>{d->Root()});
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier,
+                      centreOf(QStringLiteral("qOrders")));
     QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier,
                       centreOf(QStringLiteral("tCustomer")));
-    ASSERT_EQ(d->selection().size(), 2);
+    ASSERT_EQ(d->selection(), (QList<QObject *>{component(QStringLiteral("qOrders")),
+                                                component(QStringLiteral("tCustomer"))}));
     EXPECT_EQ(inspector()->caption(), QStringLiteral("2 components selected"));
     ASSERT_TRUE(at(QStringLiteral("DatabaseName")).isValid());
     EXPECT_FALSE(at(QStringLiteral("TableName")).isValid()) << "the table's own";
@@ -129,15 +134,15 @@ TEST_F(TypedValuesAndSelectionsTest, SeveralComponentsShowAndSetWhatTheyShare)
     EXPECT_EQ(d->selection().size(), 3);
     EXPECT_TRUE(at(QStringLiteral("DatabaseName")).isValid()) << "after a rubber band";
 
-    // Two rows of the structure view.
-    d->select({});
+    // Two rows of the structure view, after the module's own.
+    d->select({d->Root()});
     TStructurePane *structure = window->structure();
     auto rowOf = [&](const QString &Name) {
         return structure->model()->indexOf(structure->model()->sprigOfItem(component(Name)));
     };
     QTreeView *tree = structure->view();
     tree->scrollTo(rowOf(QStringLiteral("qTotals")));
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier,
                       tree->visualRect(rowOf(QStringLiteral("qTotals"))).center());
     tree->scrollTo(rowOf(QStringLiteral("tCustomerOrders")));
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier,

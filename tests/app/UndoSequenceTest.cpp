@@ -37,7 +37,7 @@ std::string runAll(TModuleHistory &History, bool Undo)
 
 TEST_F(UndoSequenceTest, UndoAllAndRedoAllGiveTheTextsBackByteForByte)
 {
-    for (quint32 seed = 1; seed <= 16; ++seed) {
+    for (quint32 seed = 1; seed <= 30; ++seed) {
         const auto designer = std::make_shared<TFormDesigner>(LoadFormFile(demoForm()), demoForm());
         TModuleHistory history(designer);
         auto text = [&] {

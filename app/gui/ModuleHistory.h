@@ -30,12 +30,15 @@
 // caught. A component read back or added again takes its old place among
 // the module's components, so an undo or redo gives the form its order.
 //
+// Connecting a database or opening a dataset is no step, and an undo or
+// redo neither connects, opens nor closes anything. A stored
+// Connected/Active/Prepared = True is part of a component's text: a
+// component read back holds it, closed, as a form read does, and a save
+// writes it again.
+//
 // The history keeps the save point: the module is modified exactly while
 // undo and redo have not come back to the state last saved (or opened). A
-// change that stores nothing (opening a dataset) leaves it as it was. Connecting a database or
-// opening a dataset is no step, and an undo or redo neither connects, opens nor closes anything. A
-// stored Connected/Active/Prepared = True is part of a component's text: a component read back
-// holds it, closed, as a form read does, and a save writes it again.
+// change that stores nothing (opening a dataset) leaves it as it was.
 class TModuleHistory : public QObject
 {
     Q_OBJECT

@@ -30,7 +30,8 @@ protected:
         const QModelIndex index = at(Path);
         QTreeView *view = inspector()->view();
         view->setCurrentIndex(index);
-        view->edit(index);
+        if (!view->indexWidget(index)) // a new current row may have opened it
+            view->edit(index);
         QWidget *editor = view->indexWidget(index);
         auto *line = editor ? editor->findChild<QLineEdit *>() : nullptr;
         if (!line)

@@ -352,9 +352,16 @@ void TCodeEditorPane::followComponents()
             m_tabs->setTabToolTip(i, wanted);
         // A tab without edits of its own shows what the property holds now
         // (an undo or redo changed it): saving it never brings back text
-        // the property no longer has.
+        // the property no longer has. The lines are compared, so a tab
+        // saved without a last line break keeps its text and its cursor.
         const QVariant value = component->property(file->PropName().toLatin1().constData());
-        if (const TStrings *lines = value.value<TStrings *>())
+        const TStrings *lines = value.value<TStrings *>();
+        const IOTASourceEditorPtr editor = m_list[i].Editor.lock();
+        if (!lines || !editor || editor->GetModified())
+            continue;
+        TStringList shown;
+        shown.SetText(editor->GetText());
+        if (shown.Text() != lines->Text())
             m_services->ReloadModule(module->GetFileName(), lines->Text());
     }
 }

@@ -605,7 +605,7 @@ void TMainWindow::updateActions()
 
 bool TMainWindow::commitPendingEdits()
 {
-    return !m_designer || m_inspector->commitPendingEdit();
+    return !m_designer || (m_inspector->commitPendingEdit() && m_surface->commitPendingRename());
 }
 
 bool TMainWindow::confirmDiscard()

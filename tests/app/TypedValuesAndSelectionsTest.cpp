@@ -82,6 +82,16 @@ TEST_F(TypedValuesAndSelectionsTest, ATypedValueIsStoredBeforeSavingOrClosing)
     EXPECT_EQ(customer->TableName(), QStringLiteral("Customer"));
     EXPECT_TRUE(d->isModified());
 
+    // A name typed on the surface and not entered: stored by the save.
+    d->select({customer});
+    QLineEdit *rename = window->surface()->beginRename(customer);
+    ASSERT_TRUE(rename);
+    rename->setText(QStringLiteral("tClients"));
+    ASSERT_TRUE(window->save());
+    EXPECT_EQ(customer->objectName(), QStringLiteral("tClients"));
+    EXPECT_TRUE(savedText().contains(QLatin1String("object tClients: TOvTable")));
+    EXPECT_EQ(ui.messages.size(), 1u);
+
     // A value the property refuses: the save stops, the file stays.
     const QString saved = savedText();
     d->select({component(QStringLiteral("qOrders"))});

@@ -5,6 +5,7 @@
 
 #include "designide/Stfilsys.h"
 
+#include "rtl/Classes.h"
 #include "rtl/Dialogs.h"
 #include "rtl/SysUtils.h"
 
@@ -316,9 +317,12 @@ void TCodeEditorPane::setDesigner(const TFormDesignerPtr &Designer)
             closeModulesOf(m_designer->Root());
     }
     m_designer = Designer;
-    if (m_designer)
+    if (m_designer) {
         connect(m_designer.get(), &TFormDesigner::componentsChanged, this,
                 &TCodeEditorPane::followComponents);
+        connect(m_designer.get(), &TFormDesigner::designChanged, this,
+                &TCodeEditorPane::followComponents);
+    }
 }
 
 void TCodeEditorPane::followComponents()
@@ -346,6 +350,19 @@ void TCodeEditorPane::followComponents()
                   .arg(extension, root->objectName(), component->objectName(), file->PropName());
         if (wanted != name && m_services->RenameModule(name, wanted))
             m_tabs->setTabToolTip(i, wanted);
+        // A tab without edits of its own shows what the property holds now
+        // (an undo or redo changed it): saving it never brings back text
+        // the property no longer has. The lines are compared, so a tab
+        // saved without a last line break keeps its text and its cursor.
+        const QVariant value = component->property(file->PropName().toLatin1().constData());
+        const TStrings *lines = value.value<TStrings *>();
+        const IOTASourceEditorPtr editor = m_list[i].Editor.lock();
+        if (!lines || !editor || editor->GetModified())
+            continue;
+        TStringList shown;
+        shown.SetText(editor->GetText());
+        if (shown.Text() != lines->Text())
+            m_services->ReloadModule(module->GetFileName(), lines->Text());
     }
 }
 

@@ -21,8 +21,9 @@ class TSqlHighlighter;
 // it at every keystroke, so whoever saves or closes the module sees it.
 //
 // Tabs are titled component.property ("qOrders.SQL"); a tab follows its
-// component's rename and closes when the component is deleted. Ctrl+S in a
-// tab saves it.
+// component's rename and closes when the component is deleted. A tab
+// without edits of its own shows what its property holds after an undo or
+// redo. Ctrl+S in a tab saves it.
 //
 // Saving a tab saves its module through the module's own save path (the
 // strings file system writes the text into the property and tells the

@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 TFormDesigner::TFormDesigner(std::unique_ptr<QObject> Root, QString FileName)
     : m_root(std::move(Root))
     , m_fileName(std::move(FileName))
@@ -60,8 +62,14 @@ void TFormDesigner::select(const QList<QObject *> &Components)
     // A paste selects thousands at once: duplicates are found by hash.
     QList<QPointer<QObject>> next;
     QSet<const QObject *> chosen;
+    // The module itself is selected alone: a component added to it (Ctrl+
+    // click after a click on empty space) is what the person means, and the
+    // Object Inspector shows what the components share, not nothing.
+    const bool components = std::any_of(Components.cbegin(), Components.cend(), [this](QObject *c) {
+        return c && c != m_root.get() && belongs(c);
+    });
     for (QObject *c : Components)
-        if (c && belongs(c) && !chosen.contains(c)) {
+        if (c && belongs(c) && !chosen.contains(c) && !(components && c == m_root.get())) {
             chosen.insert(c);
             next.append(c);
         }

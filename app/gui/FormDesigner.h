@@ -48,7 +48,8 @@ public:
     // deleted since they were selected are left out.
     QList<QObject *> selection() const;
     // Replaces the selection; announces selectionChanged() only when it
-    // differs. Components that are not the root or owned by it are ignored.
+    // differs. Components that are not the root or owned by it are ignored,
+    // and so is the root when components are chosen with it.
     void select(const QList<QObject *> &Components);
 
     // Announces that Components are about to be changed by a pane that may

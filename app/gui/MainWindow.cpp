@@ -173,7 +173,7 @@ void TMainWindow::createPanes()
 
 void TMainWindow::checkModule()
 {
-    if (!m_designer)
+    if (!m_designer || !commitPendingEdits())
         return;
     auto *dock = qobject_cast<QDockWidget *>(m_problems->parentWidget());
     dock->show();
@@ -603,8 +603,15 @@ void TMainWindow::updateActions()
     redo->setText(redo->isEnabled() ? tr("&Redo %1").arg(m_history->redoName()) : tr("&Redo"));
 }
 
+bool TMainWindow::commitPendingEdits()
+{
+    return !m_designer || (m_inspector->commitPendingEdit() && m_surface->commitPendingRename());
+}
+
 bool TMainWindow::confirmDiscard()
 {
+    if (!commitPendingEdits())
+        return false;
     // Text modules first: saving one writes into the module.
     if (m_designer && !m_codeEditor->queryCloseModules())
         return false;
@@ -756,6 +763,8 @@ bool TMainWindow::writeTo(const QString &FileName)
     m_designer->setFileName(file);
     m_designer->setFileStamp(written);
     m_designer->setModified(false);
+    if (m_history)
+        m_history->setClean();
     addRecent(FileName);
     statusBar()->showMessage(tr("Saved %1").arg(QDir::toNativeSeparators(FileName)), 4000);
     return true;
@@ -765,6 +774,8 @@ bool TMainWindow::save()
 {
     if (!m_designer)
         return false;
+    if (!commitPendingEdits())
+        return false;
     if (m_designer->fileName().isEmpty())
         return saveAs();
     return savePendingTabs() && writeTo(m_designer->fileName());
@@ -772,7 +783,7 @@ bool TMainWindow::save()
 
 bool TMainWindow::saveAs()
 {
-    if (!m_designer || !savePendingTabs())
+    if (!m_designer || !commitPendingEdits() || !savePendingTabs())
         return false;
     TSaveDialog dialog;
     dialog.Title = tr("Save As");
@@ -894,16 +905,47 @@ void TMainWindow::selectAll()
         m_designer->select(surfaceComponents(m_designer->Root()));
 }
 
+namespace {
+
+// The wait cursor while an undo or redo gives back many components: a step
+// of some hundreds takes longer (0.2 s) than a person waits without a sign.
+class TBusyCursor
+{
+public:
+    explicit TBusyCursor(int Components)
+        : m_on(Components >= 200)
+    {
+        if (m_on)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~TBusyCursor()
+    {
+        if (m_on)
+            QApplication::restoreOverrideCursor();
+    }
+    TBusyCursor(const TBusyCursor &) = delete;
+    TBusyCursor &operator=(const TBusyCursor &) = delete;
+
+private:
+    bool m_on;
+};
+
+} // namespace
+
 void TMainWindow::undo()
 {
-    if (m_history && m_history->canUndo())
+    if (m_history && m_history->canUndo()) {
+        const TBusyCursor busy(m_history->undoSize());
         runGuarded([&] { m_history->undo(); });
+    }
 }
 
 void TMainWindow::redo()
 {
-    if (m_history && m_history->canRedo())
+    if (m_history && m_history->canRedo()) {
+        const TBusyCursor busy(m_history->redoSize());
         runGuarded([&] { m_history->redo(); });
+    }
 }
 
 // --- Packages -----------------------------------------------------------------------

@@ -72,6 +72,9 @@ public:
     // Saves the code editor's current tab into its property.
     bool saveTab();
     // Asks to save a modified module: Yes saves, No discards, Cancel stops.
+    // A value typed into the Object Inspector, or a name on the surface, and
+    // not yet entered is stored first, here as in Save, Save As and Check
+    // Module.
     bool confirmDiscard();
 
     // The forms opened or saved lately, the latest first.
@@ -143,6 +146,9 @@ private:
     // names the module stores (rewrite, keep, cancel) and rewrites them when told.
     TStoredFilePaths rebaseFilePaths(const QString &NewFolder);
     bool savePendingTabs();
+    // Stores a value or name typed (in the Object Inspector or on the
+    // surface) and not yet entered; false when it was refused.
+    bool commitPendingEdits();
     // Opens FileName without asking about the open module.
     bool readForm(const QString &FileName);
     QDockWidget *addPaneDock(QWidget *Pane, const QString &Title, Qt::DockWidgetArea Area);

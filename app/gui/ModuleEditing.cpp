@@ -78,7 +78,6 @@ void copyPublishedProperties(const QObject *From, QObject *To)
 
 // The writable published references to components of a class, each class
 // looked up once in Known.
-using TReferenceCache = QHash<const QMetaObject *, QList<QMetaProperty>>;
 const QList<QMetaProperty> &referencesOf(const QMetaObject *Meta, TReferenceCache &Known)
 {
     auto it = Known.find(Meta);
@@ -116,6 +115,19 @@ QList<QObject *> componentsReferring(QObject *Root, const QList<QPointer<QObject
 }
 
 } // namespace
+
+QList<QObject *> referencedComponents(const QObject *Component, TReferenceCache &Known)
+{
+    QList<QObject *> found;
+    const QObject *root = Component->parent();
+    for (const QMetaProperty &p : referencesOf(Component->metaObject(), Known)) {
+        QObject *target = p.read(Component).value<QObject *>();
+        if (target && target != Component && root && target->parent() == root
+            && !found.contains(target))
+            found.append(target);
+    }
+    return found;
+}
 
 bool isDesignComponent(const QObject *Component)
 {

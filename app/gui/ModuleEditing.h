@@ -5,6 +5,7 @@
 #include "designide/DesignIntf.h"
 
 #include <QHash>
+#include <QMetaProperty>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
@@ -26,6 +27,12 @@ bool isDesignComponent(const QObject *Component);
 // Whether Component is a persistent field: the module owns it, but it
 // belongs to its dataset, and goes where the dataset goes.
 bool isPersistentField(const QObject *Component);
+
+// The writable published references of each class, looked up once.
+using TReferenceCache = QHash<const QMetaObject *, QList<QMetaProperty>>;
+// The components of Component's module its published references point at,
+// each once, itself left out.
+QList<QObject *> referencedComponents(const QObject *Component, TReferenceCache &Known);
 
 // The components the data-module surface shows: the root's own components
 // but persistent fields, in creation order.

@@ -81,6 +81,42 @@ QString keptText(TComponentTextWriter &Writer, const QObject *Component)
     return text;
 }
 
+// Puts each of Places' components at its index among Root's children (the
+// order of the form file), the others keeping their order around them.
+// Reparenting moves a child behind the others, so the children from the
+// first one out of place on are taken off, last first, and put back in
+// order: a cost that grows with the children once, not once per component.
+void placeChildren(QObject *Root, QList<std::pair<int, QObject *>> Places)
+{
+    if (Places.isEmpty())
+        return;
+    std::stable_sort(Places.begin(), Places.end(),
+                     [](const auto &A, const auto &B) { return A.first < B.first; });
+    const QObjectList now = Root->children();
+    QSet<const QObject *> placed;
+    for (const auto &p : std::as_const(Places))
+        placed.insert(p.second);
+    QObjectList wanted;
+    wanted.reserve(now.size());
+    auto next = Places.cbegin();
+    for (QObject *c : now) {
+        if (placed.contains(c))
+            continue;
+        while (next != Places.cend() && next->first <= wanted.size())
+            wanted.append((next++)->second);
+        wanted.append(c);
+    }
+    while (next != Places.cend())
+        wanted.append((next++)->second);
+    qsizetype first = 0;
+    while (first < now.size() && now[first] == wanted[first])
+        ++first;
+    for (qsizetype i = now.size(); i-- > first;)
+        now[i]->setParent(nullptr);
+    for (qsizetype i = first; i < wanted.size(); ++i)
+        wanted[i]->setParent(Root);
+}
+
 } // namespace
 
 QHash<QString, QString> formTextBlocks(const QString &Text)
@@ -196,6 +232,7 @@ void TModuleHistory::snapshot(const QList<QObject *> &Components, bool Overwrite
             return;
     }
     std::unique_ptr<TComponentTextWriter> writer;
+    TReferenceCache references;
     for (QObject *c : Components) {
         QObject *kept = keptComponent(root, c);
         if (!kept)
@@ -206,6 +243,8 @@ void TModuleHistory::snapshot(const QList<QObject *> &Components, bool Overwrite
         if (!writer)
             writer = std::make_unique<TComponentTextWriter>(root);
         const QString text = keptText(*writer, kept);
+        if (kept != root)
+            setReferences(kept, referencedComponents(kept, references));
         if (it != m_texts.end()) {
             it->Text = text;
             continue;
@@ -230,9 +269,50 @@ bool TModuleHistory::eventFilter(QObject *Watched, QEvent *Event)
                 m_objects.remove(it->Id);
                 m_texts.erase(it);
             }
+            // Those that referred to it have lost the reference.
+            for (QObject *c : m_referrers.value(child))
+                m_touched.append(c);
+            forget(child);
         }
     }
     return QObject::eventFilter(Watched, Event);
+}
+
+void TModuleHistory::setReferences(QObject *Component, const QList<QObject *> &Targets)
+{
+    auto it = m_references.find(Component);
+    if (it != m_references.end()) {
+        if (*it == Targets)
+            return;
+        for (QObject *t : std::as_const(*it)) {
+            auto r = m_referrers.find(t);
+            if (r != m_referrers.end() && (r->remove(Component), r->isEmpty()))
+                m_referrers.erase(r);
+        }
+        m_references.erase(it);
+    }
+    if (Targets.isEmpty())
+        return;
+    m_references.insert(Component, Targets);
+    for (QObject *t : Targets)
+        m_referrers[t].insert(Component);
+}
+
+void TModuleHistory::forget(QObject *Component)
+{
+    setReferences(Component, {});
+    m_referrers.remove(Component);
+}
+
+void TModuleHistory::markModified()
+{
+    m_designer->setModified(!isClean());
+}
+
+void TModuleHistory::setClean()
+{
+    m_clean = int(m_undo.size());
+    markModified();
 }
 
 QObject *TModuleHistory::objectOf(int Id) const
@@ -262,17 +342,34 @@ void TModuleHistory::record()
     QObject *root = m_designer->Root();
     if (m_restoring || !root)
         return;
-    takeBaseline();
+    if (!m_baselineTaken) {
+        takeBaseline();
+        // What changed before the history had its texts is in them: the
+        // state saved can no longer be reached.
+        m_clean = -1;
+    }
     Step step;
     step.Name = std::exchange(m_nextName, QString());
     step.Entries = std::exchange(m_removed, {});
     TComponentTextWriter writer(root);
+    TReferenceCache references;
     QSet<QObject *> seen;
     QSet<QObject *> added;
     for (const QPointer<QObject> &c : std::as_const(m_added))
         if (c)
             added.insert(c);
-    auto compare = [&](QObject *Candidate) {
+    QHash<const QObject *, int> places; // of every child, once a component was added
+    auto placeOf = [&](const QObject *Component) {
+        if (places.isEmpty()) {
+            const QObjectList &children = root->children();
+            places.reserve(children.size());
+            for (int i = 0; i < children.size(); ++i)
+                places.insert(children[i], i);
+        }
+        return places.value(Component, -1);
+    };
+    QList<QObject *> linked; // components a change may have touched besides
+    auto compare = [&](QObject *Candidate, bool Side) {
         QObject *c = keptComponent(root, Candidate);
         if (!c || seen.contains(c))
             return;
@@ -283,43 +380,81 @@ void TModuleHistory::record()
             const int id = m_nextId++;
             m_texts.insert(c, {id, text});
             m_objects.insert(id, c);
-            step.Entries.push_back({id, QString(), text});
+            step.Entries.push_back({id, QString(), text, placeOf(c), Side});
         } else if (it->Text != text) {
-            step.Entries.push_back({it->Id, it->Text, text});
+            step.Entries.push_back({it->Id, it->Text, text, -1, Side});
             it->Text = text;
+        } else {
+            return;
         }
         m_names.insert(c->objectName().toLower(), c);
+        if (c == root)
+            return;
+        // Who names it reads differently after a rename; who referred to
+        // what it refers to, before or now, may have lost the reference.
+        const QList<QObject *> before = m_references.value(c);
+        const QList<QObject *> now = referencedComponents(c, references);
+        setReferences(c, now);
+        linked += m_referrers.value(c).values();
+        for (const QList<QObject *> *targets : {&before, &now})
+            for (QObject *t : *targets)
+                linked += m_referrers.value(t).values();
     };
-    compare(root);
+    auto compareLinked = [&] {
+        while (!linked.isEmpty())
+            compare(linked.takeLast(), true);
+    };
+    compare(root, false);
     for (QObject *c : m_designer->selection())
-        compare(c);
+        compare(c, false);
     for (const QPointer<QObject> &c : std::as_const(m_touched))
         if (c)
-            compare(c);
+            compare(c, false);
     for (QObject *c : std::as_const(added))
-        compare(c);
+        compare(c, false);
+    compareLinked();
     // Nothing the history watched changed: some pane changed a component
     // it did not announce. The whole module is compared.
-    if (step.Entries.empty())
+    if (step.Entries.empty()) {
         for (QObject *c : root->children())
             if (isDesignComponent(c))
-                compare(c);
+                compare(c, false);
+        compareLinked();
+    }
     m_added.clear();
     m_touched.clear();
     m_places.clear();
-    if (step.Entries.empty())
+    if (step.Entries.empty()) {
+        // Nothing stored changed (a dataset opened): the save point holds.
+        markModified();
         return;
+    }
     if (step.Name.isEmpty())
         step.Name = nameOf(step);
+    // The saved state, were it among the steps undone, is gone with them.
+    if (m_clean > int(m_undo.size()))
+        m_clean = -1;
     m_undo.push_back(std::move(step));
-    while (int(m_undo.size()) > m_depth)
+    while (int(m_undo.size()) > m_depth) {
         m_undo.pop_front();
+        if (m_clean >= 0)
+            --m_clean;
+    }
     m_redo.clear();
+    markModified();
     emit changed();
 }
 
-QString TModuleHistory::nameOf(const Step &S)
+QString TModuleHistory::nameOf(const Step &Whole)
 {
+    // A component changed by another's change (a reference taken from it)
+    // does not name the step.
+    Step S;
+    for (const Entry &e : Whole.Entries)
+        if (!e.Side)
+            S.Entries.push_back(e);
+    if (S.Entries.empty())
+        S.Entries = Whole.Entries;
     int adds = 0, deletes = 0;
     QSet<QString> keys;
     QString name;
@@ -389,6 +524,7 @@ QString TModuleHistory::redoName() const
 
 void TModuleHistory::clear()
 {
+    m_clean = isClean() ? 0 : -1;
     m_undo.clear();
     m_redo.clear();
     emit changed();
@@ -401,6 +537,7 @@ void TModuleHistory::undo()
     apply(m_undo.back(), true);
     m_redo.push_back(std::move(m_undo.back()));
     m_undo.pop_back();
+    markModified();
     emit changed();
 }
 
@@ -411,6 +548,7 @@ void TModuleHistory::redo()
     apply(m_redo.back(), false);
     m_undo.push_back(std::move(m_redo.back()));
     m_redo.pop_back();
+    markModified();
     emit changed();
 }
 
@@ -494,6 +632,18 @@ void TModuleHistory::apply(const Step &S, bool Undo)
     auto mapped = [&](QObject *Value) {
         return realOf.value(Value, Value);
     };
+    // The references the texts give the components changed in place, read
+    // before the components read back are linked to the module: linking one
+    // may take it from a stand-in (an update object serves one dataset).
+    QHash<const QObject *, QHash<int, QObject *>> referenceOf;
+    for (const Target &t : std::as_const(inPlace))
+        if (const QObject *scratch = read.value(t.Name.toLower())) {
+            const QMetaObject *meta = scratch->metaObject();
+            for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i)
+                if (meta->property(i).metaType().flags() & QMetaType::PointerToQObject)
+                    referenceOf[scratch].insert(i,
+                                                meta->property(i).read(scratch).value<QObject *>());
+        }
 
     Restoring restoring(m_restoring);
     QStringList failures;
@@ -520,24 +670,16 @@ void TModuleHistory::apply(const Step &S, bool Undo)
         created.append(c);
     }
     // A component read back goes to its old place among the root's
-    // children (the order of the form file): those after it move behind it.
+    // children (the order of the form file).
     QList<std::pair<int, QObject *>> places;
     for (const Target &t : std::as_const(create))
         if (t.Real && t.E->Index >= 0)
             places.append({t.E->Index, t.Real});
-    std::sort(places.begin(), places.end(),
-              [](const auto &A, const auto &B) { return A.first < B.first; });
-    for (const auto &[index, c] : std::as_const(places)) {
-        const QObjectList children = root->children();
-        for (qsizetype i = index; i < children.size(); ++i)
-            if (children[i] != c && !created.contains(children[i])) {
-                children[i]->setParent(nullptr);
-                children[i]->setParent(root);
-            }
-    }
+    placeChildren(root, places);
     pointAtModule(created, realOf);
 
     // Only the properties whose text differs are set, in declaration order.
+    bool moved = false;
     for (const Target &t : std::as_const(inPlace)) {
         QObject *scratch = read.value(t.Name.toLower());
         if (!scratch)
@@ -551,6 +693,8 @@ void TModuleHistory::apply(const Step &S, bool Undo)
         for (auto it = then.cbegin(); it != then.cend(); ++it)
             if (!now.contains(it.key()))
                 changed.insert(it.key().section(QLatin1Char('.'), 0, 0));
+        moved = moved || changed.contains(QStringLiteral("Left"))
+                || changed.contains(QStringLiteral("Top"));
         const QMetaObject *meta = t.Real->metaObject();
         try {
             for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount();
@@ -565,13 +709,14 @@ void TModuleHistory::apply(const Step &S, bool Undo)
                     SetHeldActivation(t.Real, name, IsHeldActivation(scratch, name));
                     continue;
                 }
-                QVariant value = p.read(scratch);
-                if (p.metaType().metaObject()) {
-                    QObject *target = value.value<QObject *>();
-                    if (target && target->parent() != scratch) {
-                        QObject *real = mapped(target);
-                        value = QVariant(p.metaType(), &real);
-                    }
+                QVariant value;
+                if (p.metaType().flags() & QMetaType::PointerToQObject) {
+                    QObject *target = referenceOf.value(scratch).value(i);
+                    if (target && target->parent() != scratch)
+                        target = mapped(target);
+                    value = QVariant(p.metaType(), &target);
+                } else {
+                    value = p.read(scratch);
                 }
                 p.write(t.Real, value);
             }
@@ -592,12 +737,14 @@ void TModuleHistory::apply(const Step &S, bool Undo)
             m_texts.erase(it);
         }
         m_names.remove(c->objectName().toLower());
+        forget(c.data());
         delete c.data();
     }
     buffer.reset();
 
     // The texts kept are what the components now are.
     TComponentTextWriter writer(root);
+    TReferenceCache references;
     for (const QList<Target> *list : {&create, &inPlace})
         for (const Target &t : *list) {
             if (!t.Real)
@@ -605,9 +752,13 @@ void TModuleHistory::apply(const Step &S, bool Undo)
             m_texts.insert(t.Real, {t.E->Id, keptText(writer, t.Real)});
             m_objects.insert(t.E->Id, t.Real);
             m_names.insert(t.Name.toLower(), t.Real);
+            if (t.Real != root)
+                setReferences(t.Real, referencedComponents(t.Real, references));
         }
 
-    if (!created.isEmpty() || !drop.isEmpty() || renamed)
+    // The surface places its icons when the components change: a move
+    // taken back must move the icon too.
+    if (!created.isEmpty() || !drop.isEmpty() || renamed || moved)
         m_designer->notifyComponentsChanged();
     else
         m_designer->Modified();

@@ -22,12 +22,23 @@
 // Every change a pane announces (designChanged, componentsChanged) ends a
 // step. The components it looks at are the selection, those a pane said it
 // was about to change (TFormDesigner::aboutToChange), and those added or
-// deleted; when none of them changed, the whole module is compared, so a
-// change made anywhere is still caught. Connecting a database or opening a
-// dataset is no step, and an undo or redo neither connects, opens nor
-// closes anything. A stored Connected/Active/Prepared = True is part of a
-// component's text: a component read back holds it, closed, as a form read
-// does, and a save writes it again.
+// deleted; then, for each that changed, the components that refer to it (a
+// rename changes their text) and those that referred to what it refers to
+// (an update object taken by another dataset leaves its former one): every
+// component a change touches belongs to its step. When none of them
+// changed, the whole module is compared, so a change made anywhere is still
+// caught. A component read back or added again takes its old place among
+// the module's components, so an undo or redo gives the form its order.
+//
+// Connecting a database or opening a dataset is no step, and an undo or
+// redo neither connects, opens nor closes anything. A stored
+// Connected/Active/Prepared = True is part of a component's text: a
+// component read back holds it, closed, as a form read does, and a save
+// writes it again.
+//
+// The history keeps the save point: the module is modified exactly while
+// undo and redo have not come back to the state last saved (or opened). A
+// change that stores nothing (opening a dataset) leaves it as it was.
 class TModuleHistory : public QObject
 {
     Q_OBJECT
@@ -41,6 +52,15 @@ public:
     QString undoName() const;
     QString redoName() const;
     int undoCount() const { return int(m_undo.size()); }
+    // How many components the next undo or redo gives their texts back.
+    int undoSize() const { return m_undo.empty() ? 0 : int(m_undo.back().Entries.size()); }
+    int redoSize() const { return m_redo.empty() ? 0 : int(m_redo.back().Entries.size()); }
+
+    // Marks the present state as the one saved: the module is no longer
+    // modified, and is again when a change, undo or redo leaves it.
+    void setClean();
+    // Whether the module is in the state last saved (or opened).
+    bool isClean() const { return m_clean == int(m_undo.size()); }
 
     // Undoes or redoes one step. Raises Exception when the texts cannot be
     // read back; the module is then unchanged.
@@ -65,7 +85,8 @@ private:
         int Id = 0;
         QString Before; // empty: the component did not exist
         QString After;
-        int Index = -1; // a deleted component's place among the root's children
+        int Index = -1;    // an added or deleted component's place among the root's children
+        bool Side = false; // changed by the change of another (names no step)
     };
     struct Step
     {
@@ -81,6 +102,11 @@ private:
     void takeBaseline();
     void snapshot(const QList<QObject *> &Components, bool Overwrite);
     void record();
+    // Keeps what Component refers to now, and who refers to what.
+    void setReferences(QObject *Component, const QList<QObject *> &Targets);
+    void forget(QObject *Component);
+    // The designer's modified mark follows the save point.
+    void markModified();
     // Gives the step's components the text Before (undo) or After (redo).
     void apply(const Step &S, bool Undo);
     QObject *objectOf(int Id) const;
@@ -98,6 +124,11 @@ private:
     QHash<QObject *, Snapshot> m_texts;
     QHash<int, QObject *> m_objects;
     QHash<QString, QObject *> m_names; // lower-case name -> component, for references
+    // The module's components each refers to, and who refers to each, as
+    // of the last step.
+    QHash<QObject *, QList<QObject *>> m_references;
+    QHash<QObject *, QSet<QObject *>> m_referrers;
+    int m_clean = 0; // the undo steps at the save point; -1 when it is gone
     // Since the last step: components added, deleted (with their text), and
     // those a pane said it would change.
     QList<QPointer<QObject>> m_added;

@@ -672,12 +672,19 @@ void TModuleSurface::commitRename()
 {
     if (!m_renameEdit)
         return;
+    commitPendingRename();
+    setFocus();
+}
+
+bool TModuleSurface::commitPendingRename()
+{
+    if (!m_renameEdit)
+        return true;
     const QString name = m_renameEdit->text().trimmed();
     QPointer<QObject> target = m_renaming;
     cancelRename();
-    if (target && m_designer)
-        runGuarded([&] { renameComponent(*m_designer, target, name); });
-    setFocus();
+    return !target || !m_designer
+           || runGuarded([&] { renameComponent(*m_designer, target, name); });
 }
 
 void TModuleSurface::cancelRename()

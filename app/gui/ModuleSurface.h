@@ -68,6 +68,10 @@ public:
 
     // Starts renaming Component in place; the editor is returned for tests.
     QLineEdit *beginRename(QObject *Component);
+    // Stores a name typed in place and not yet entered, and ends the
+    // renaming: whatever saves or closes the module calls this first. False
+    // when the name was refused (the reason shown).
+    bool commitPendingRename();
     QLineEdit *renameEditor() const { return m_renameEdit; }
 
     // With snapping on, placed and dragged components land on the grid

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <utility>
 
 // --- TInspectorItemModel -------------------------------------------------------
 
@@ -425,6 +426,11 @@ void TInspectorDelegate::setModelData(QWidget *Editor, QAbstractItemModel *Model
                                       const QModelIndex &Index) const
 {
     Q_UNUSED(Model);
+    storeEditor(Editor, Index);
+}
+
+bool TInspectorDelegate::storeEditor(QWidget *Editor, const QModelIndex &Index) const
+{
     auto *editor = static_cast<TValueEditor *>(Editor);
     QString text = editor->text();
     if (editor->combo && editor->combo->completer()) {
@@ -441,9 +447,14 @@ void TInspectorDelegate::setModelData(QWidget *Editor, QAbstractItemModel *Model
         }
     }
     if (text == editor->initial)
-        return;
-    editor->initial = text;
-    m_pane.commitValue(Index, text);
+        return true;
+    // Set first: the message box of a refusal takes the focus, and the
+    // editor losing it must not store the same text twice.
+    const QString shown = std::exchange(editor->initial, text);
+    if (m_pane.commitValue(Index, text))
+        return true;
+    editor->initial = shown;
+    return false;
 }
 
 void TInspectorDelegate::updateEditorGeometry(QWidget *Editor, const QStyleOptionViewItem &Option,
@@ -550,6 +561,18 @@ QObject *TInspectorPane::namedComponent() const
         return nullptr;
     const QList<QObject *> selected = m_designer->selection();
     return selected.size() == 1 ? selected.first() : nullptr;
+}
+
+bool TInspectorPane::commitPendingEdit()
+{
+    const QModelIndex value
+        = m_view->currentIndex().siblingAtColumn(TInspectorItemModel::ValueColumn);
+    if (QWidget *editor = value.isValid() ? m_view->indexWidget(value) : nullptr) {
+        if (!m_delegate->storeEditor(editor, value))
+            return false;
+        emit m_delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+    return commitName();
 }
 
 bool TInspectorPane::commitName()

@@ -92,6 +92,9 @@ public:
     void setEditorData(QWidget *Editor, const QModelIndex &Index) const override;
     void setModelData(QWidget *Editor, QAbstractItemModel *Model,
                       const QModelIndex &Index) const override;
+    // Stores the text of Editor, one of this delegate's, into row Index when
+    // it differs from the value it showed; false when that was refused.
+    bool storeEditor(QWidget *Editor, const QModelIndex &Index) const;
     void updateEditorGeometry(QWidget *Editor, const QStyleOptionViewItem &Option,
                               const QModelIndex &Index) const override;
     // A Boolean's value is a check box that one click (or Space) turns; its
@@ -135,6 +138,11 @@ public:
     // reason shown and the name put back).
     QLineEdit *nameEdit() const { return m_nameEdit; }
     bool commitName();
+    // Stores what was typed into a row's editor or the Name field and not
+    // yet entered, and closes the editor: whatever saves, checks or closes
+    // the module calls this first, so nothing typed is lost. False when
+    // the value was refused (the reason shown); the editor then stays.
+    bool commitPendingEdit();
     // The filter over property names, and the line describing the current row.
     QLineEdit *filter() const { return m_filter; }
     QLabel *descriptionLine() const { return m_description; }

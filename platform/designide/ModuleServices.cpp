@@ -257,6 +257,17 @@ bool TModuleServices::RenameModule(const QString &FileName, const QString &NewNa
     return true;
 }
 
+bool TModuleServices::ReloadModule(const QString &FileName, const QString &Text)
+{
+    const IOTAModulePtr module = FindModule(FileName);
+    auto *m = static_cast<TModule *>(module.get());
+    if (!m || !m->editor() || m->editor()->GetModified())
+        return false;
+    if (m->editor()->GetText() != Text)
+        m->reopen(Text);
+    return true;
+}
+
 int TModuleServices::GetModuleCount()
 {
     return static_cast<int>(m_modules.size());

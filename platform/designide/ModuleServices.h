@@ -49,6 +49,11 @@ public:
     // reported changed. False when no module has the name or another one
     // has the new name.
     bool RenameModule(const QString &FileName, const QString &NewName);
+    // Gives the open module FileName Text as the text its file holds (the
+    // property it edits was changed under it, by an undo): the editor shows
+    // it, not modified. A modified editor keeps what was typed in it. False
+    // when no module has the name or its editor is modified.
+    bool ReloadModule(const QString &FileName, const QString &Text);
 
     // The editor shown last (the one in front), while its module is open.
     IOTASourceEditorPtr FrontEditor() const;

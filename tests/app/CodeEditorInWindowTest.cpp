@@ -2,16 +2,12 @@
 // command, a module saved with a tab's edit pending, and tabs that follow
 // their component's rename and go with it.
 #include "CodeEditorPane.h"
+#include "CodeEditorTabs.h"
 #include "GuiFixture.h"
 #include "MainWindow.h"
 #include "ModuleEditing.h"
 
-#include "designide/ComponentEditors.h"
-#include "designide/Registrations.h"
-#include "orvlib/OvConsts.h"
 #include "orvlib/OvDataSets.h"
-#include "orvlib/OvDlgsForms.h"
-#include "rtl/Forms.h"
 #include "rtl/UiServices.h"
 
 #include <QAction>
@@ -26,23 +22,7 @@ class CodeEditorInWindowTest : public WindowTest
 {
 protected:
     // The query's Edit SQL verb, its dialog's code-editor button pressed.
-    void openSqlOf(QObject *Query)
-    {
-        const auto editor = registrations()
-                                .componentEditorFor(Query->metaObject())
-                                .Create(Query, window->designer());
-        int verb = -1;
-        for (int i = 0; i < editor->GetVerbCount(); ++i)
-            if (editor->GetVerb(i) == SEditSQLVerb())
-                verb = i;
-        ASSERT_GE(verb, 0);
-        ui.onModal([](TForm &F) {
-            auto *dialog = qobject_cast<TOvSQLEditDlg *>(&F);
-            ASSERT_TRUE(dialog);
-            dialog->btCodeEditorClick();
-        });
-        editor->ExecuteVerb(verb);
-    }
+    void openSqlOf(QObject *Query) { openSqlInCodeEditor(*window, Query, ui); }
     void type(QPlainTextEdit *Edit, const QString &Text)
     {
         Edit->setFocus();

@@ -484,7 +484,10 @@ TEST_F(MainWindowTest, UndoStepsBackThroughChanges)
     EXPECT_EQ(qobject_cast<TDataSource *>(component(QStringLiteral("dsCustomer")))->DataSet(), back)
         << "references to the restored component are restored";
     EXPECT_FALSE(window->action(QStringLiteral("actUndo"))->isEnabled());
-    EXPECT_TRUE(d->isModified()) << "an undo is a change to save";
+    EXPECT_FALSE(d->isModified()) << "back to the module as opened: nothing to save";
+    window->redo();
+    EXPECT_TRUE(d->isModified()) << "a redo is a change to save";
+    window->undo();
     EXPECT_EQ(window->surface()->componentAt(centreOf(QStringLiteral("tCustomer"))), back);
 }
 

@@ -331,7 +331,7 @@ private:
                 continue;
             }
             const PropertyText *t = now.value(e.Key);
-            const int order = t ? t->Order : -1;
+            const int order = orderOf(Object, e.Key);
             const bool first = !placed.contains(e.Key);
             placed.insert(e.Key);
             if (!changed(e.Key) && !e.TargetName.isEmpty()) {
@@ -361,6 +361,19 @@ private:
         }
         for (const PropertyText &t : out)
             m_out += t.Text;
+    }
+
+    // The place of property Key among Object's: its declaration's, the
+    // design position after all; -1 for none.
+    static int orderOf(const QObject *Object, const QString &Key)
+    {
+        const QMetaObject *meta = Object->metaObject();
+        const int first = QObject::staticMetaObject.propertyCount();
+        const int count = meta->propertyCount() - first;
+        if (Key == QLatin1String("left") || Key == QLatin1String("top"))
+            return count + (Key == QLatin1String("left") ? 1 : 2);
+        const int index = findProperty(meta, Key);
+        return index < 0 ? -1 : index - first;
     }
 
     // The name of the component a kept reference names now: empty when the

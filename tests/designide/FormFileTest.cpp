@@ -304,7 +304,7 @@ TEST_F(FormFileTest, handWrittenFormIsKeptUntilChanged)
     QString expected = text;
     expected.replace(QStringLiteral("Count = $10"), QStringLiteral("Count = 17"));
     expected.replace(QStringLiteral("Enabled = true"), QStringLiteral("Enabled = False"));
-    EXPECT_EQ(WriteFormText(root.get()), expected) << "two lines changed in their places";
+    EXPECT_EQ(WriteFormText(root.get()).toStdString(), expected.toStdString()) << "two lines changed in their places";
 
     // A property the text did not give goes after those declared before it.
     c1->Big = 7;
@@ -315,12 +315,12 @@ TEST_F(FormFileTest, handWrittenFormIsKeptUntilChanged)
                      QStringLiteral("inherited DM2: tdatamodule"));
     expected.replace(QStringLiteral("    Items = <>\n"),
                      QStringLiteral("    Items = <>\n    Tag = 3\n"));
-    EXPECT_EQ(WriteFormText(root.get()), expected);
+    EXPECT_EQ(WriteFormText(root.get()).toStdString(), expected.toStdString());
 
     // A value set to the default is no longer written.
     c1->Count = 0;
     expected.replace(QStringLiteral("    Count = 17\n"), QString());
-    EXPECT_EQ(WriteFormText(root.get()), expected);
+    EXPECT_EQ(WriteFormText(root.get()).toStdString(), expected.toStdString());
 }
 
 // A reference finds its component once the whole form is read, by name in

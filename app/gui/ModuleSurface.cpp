@@ -313,10 +313,9 @@ void TModuleSurface::paintEvent(QPaintEvent *Event)
         p.drawText(l, Qt::AlignHCenter | Qt::AlignTop, text);
         if (notLoaded) {
             p.setPen(QColor(0x80, 0x80, 0x80));
-            p.drawText(l.translated(0, l.height()), Qt::AlignHCenter | Qt::AlignTop,
-                       fontMetrics().elidedText(
-                           QStringLiteral("%1, not loaded").arg(notLoaded->ClassName()),
-                           Qt::ElideRight, LabelWidth));
+            p.drawText(
+                l.translated(0, l.height()), Qt::AlignHCenter | Qt::AlignTop,
+                fontMetrics().elidedText(notLoaded->ClassName(), Qt::ElideRight, LabelWidth));
         }
 
         if (sel) {

@@ -304,7 +304,8 @@ TEST_F(FormFileTest, handWrittenFormIsKeptUntilChanged)
     QString expected = text;
     expected.replace(QStringLiteral("Count = $10"), QStringLiteral("Count = 17"));
     expected.replace(QStringLiteral("Enabled = true"), QStringLiteral("Enabled = False"));
-    EXPECT_EQ(WriteFormText(root.get()).toStdString(), expected.toStdString()) << "two lines changed in their places";
+    EXPECT_EQ(WriteFormText(root.get()).toStdString(), expected.toStdString())
+        << "two lines changed in their places";
 
     // A property the text did not give goes after those declared before it.
     c1->Big = 7;

@@ -537,6 +537,9 @@ private:
             throw EFormError(QStringLiteral("Cannot store %1.%2: the number is not finite")
                                  .arg(Object->objectName(), QLatin1String(Prop.name())));
         QString text = QString::number(Value, 'g', QLocale::FloatingPointShortest);
+        // Qt writes negative zero as "0": its sign is a value of its own.
+        if (Value == 0 && std::signbit(Value) && !text.startsWith(QLatin1Char('-')))
+            text.prepend(QLatin1Char('-'));
         // The reader tells a float from an integer by its "." or exponent.
         if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e')))
             text += QStringLiteral(".0");

@@ -278,6 +278,23 @@ TEST_F(IdeModuleTest, aChangeRewritesOnlyItsOwnLines)
     }
 }
 
+// A collection changed is written anew as a whole, in declaration order:
+// its values as they are, -0.0 as -0.0 and text as text.
+TEST_F(IdeModuleTest, aChangedCollectionKeepsItsValues)
+{
+    std::unique_ptr<QObject> root = read(fixture());
+    auto *labels = part<TOvQuery>(root.get(), "qLabels");
+    labels->Params()->Items(0)->SetValue(QStringLiteral("Gr\u00f6\u00dfer \u20ac"));
+    const QByteArray written = FormFileBytes(root.get());
+    EXPECT_TRUE(written.contains("        Value = 'Gr\xc3\xb6\xc3\x9f"
+                                 "er \xe2\x82\xac'\r\n"))
+        << written.toStdString();
+    EXPECT_TRUE(written.contains("        Value = -0.0\r\n")) << written.toStdString();
+    std::unique_ptr<QObject> back = read(written);
+    EXPECT_TRUE(std::signbit(
+        part<TOvQuery>(back.get(), "qLabels")->Params()->Items(1)->Value().toDouble()));
+}
+
 // --gensql --write stores the statements and nothing else: the update
 // object's lines change, every other line is the IDE's, the backup is the
 // file as it was; --tree lists the not-loaded components and warns of the

@@ -40,6 +40,7 @@ struct LoadedForm
     QList<TDeferredProperty> Deferred;
     QString FileName;     // absolute
     TFormFileStamp Stamp; // what was read
+    QList<TFormWarning> Warnings;
 };
 
 LoadedForm loadForm(const QString &FormFile, TFormSourceMap *Sources = nullptr)
@@ -48,7 +49,7 @@ LoadedForm loadForm(const QString &FormFile, TFormSourceMap *Sources = nullptr)
     form.FileName = QFileInfo(FormFile).absoluteFilePath();
     if (!QFileInfo(form.FileName).isFile())
         throw Exception(QStringLiteral("Form file %1 not found").arg(FormFile));
-    form.Root = LoadFormFile(form.FileName, &form.Deferred, Sources, &form.Stamp);
+    form.Root = LoadFormFile(form.FileName, &form.Deferred, Sources, &form.Stamp, &form.Warnings);
     QDir::setCurrent(QFileInfo(form.FileName).absolutePath());
     return form;
 }
@@ -298,6 +299,10 @@ int runTree(const QString &FormFile, QTextStream &Out, QTextStream &Err)
                 ++warnings;
             }
         }
+        for (const TFormWarning &w : std::as_const(form.Warnings)) {
+            Out << "warning: " << w.Message << '\n';
+            ++warnings;
+        }
         for (QObject *o : DesignComponents(form.Root.get())) {
             auto *db = qobject_cast<TOvDatabase *>(o);
             if (!db)
@@ -328,6 +333,8 @@ int runGenSql(const GenSqlOptions &Options, QTextStream &Out, QTextStream &Err)
 {
     try {
         LoadedForm form = loadForm(Options.FormFile);
+        for (const TFormWarning &w : std::as_const(form.Warnings))
+            Err << "ovdesigner: warning: " << w.Message << '\n';
         QObject *root = form.Root.get();
         TOvUpdateSQL *update = nullptr;
         for (QObject *o : DesignComponents(root))
@@ -417,6 +424,8 @@ int runCheck(const CheckOptions &Options, QTextStream &Out, QTextStream &Err)
         // Held-back Connected and Active stay held back: the check connects
         // on its own and runs no dataset.
         LoadedForm form = loadForm(Options.FormFile, &sources);
+        for (const TFormWarning &w : std::as_const(form.Warnings))
+            Err << "ovdesigner: warning: " << w.Message << '\n';
         TModuleCheck check(form.Root.get(), &sources);
         for (const QString &pair : Options.RemoteOverrides) {
             const qsizetype eq = pair.indexOf(QLatin1Char('='));

@@ -651,6 +651,7 @@ bool TMainWindow::readForm(const QString &FileName)
     std::unique_ptr<QObject> root;
     QString text;
     TFormFileStamp stamp;
+    QList<TFormWarning> warnings;
     if (!runGuarded([&] {
             // Only a regular file: a FIFO or a device would never end.
             text = ReadFormFileText(file, &stamp);
@@ -659,11 +660,18 @@ bool TMainWindow::readForm(const QString &FileName)
             static const QRegularExpression formStart(
                 QStringLiteral(R"(^\x{FEFF}?\s*(object|inherited|inline)\s)"),
                 QRegularExpression::CaseInsensitiveOption);
-            if (!formStart.match(text).hasMatch())
+            // Bytes that are no UTF-8 are kept as lone surrogates, which a
+            // regular expression does not take: the start alone is matched.
+            QString start = text.left(256);
+            for (QChar &c : start)
+                if (c.isSurrogate())
+                    c = QLatin1Char('?');
+            if (!formStart.match(start).hasMatch())
                 throw Exception(tr("%1 is not a form file: a form file begins with \"object\"")
                                     .arg(QDir::toNativeSeparators(file)));
             TFormReader reader(text, file);
             root = reader.Read();
+            warnings = reader.Warnings();
         }))
         return false;
     // Database files named relative to the form are found beside it.
@@ -676,6 +684,11 @@ bool TMainWindow::readForm(const QString &FileName)
     designer->setFileStamp(stamp);
     setDesigner(designer);
     addRecent(file);
+    // References into other modules are kept as written, and said so.
+    if (!warnings.isEmpty())
+        statusBar()->showMessage(
+            warnings.first().Message
+            + (warnings.size() > 1 ? tr(" (and %1 more)").arg(warnings.size() - 1) : QString()));
     return true;
 }
 

@@ -283,9 +283,21 @@ void TModuleSurface::paintEvent(QPaintEvent *Event)
         p.setPen(Qt::white);
         p.drawLine(b.left() + 1, b.top() + 1, b.right() - 1, b.top() + 1);
         p.drawLine(b.left() + 1, b.top() + 1, b.left() + 1, b.bottom() - 1);
-        const QPixmap glyph = glyphFor(it.Class);
-        p.drawPixmap(b.left() + (BoxSize - glyph.width()) / 2,
-                     b.top() + (BoxSize - glyph.height()) / 2, glyph);
+        // A component no package registers: a question mark for its glyph,
+        // its class under its name.
+        const auto *notLoaded = qobject_cast<const TNotLoadedComponent *>(it.Component);
+        if (notLoaded) {
+            QFont bold = p.font();
+            bold.setBold(true);
+            p.setFont(bold);
+            p.setPen(QColor(0x80, 0x80, 0x80));
+            p.drawText(b, Qt::AlignCenter, QStringLiteral("?"));
+            p.setFont(font());
+        } else {
+            const QPixmap glyph = glyphFor(it.Class);
+            p.drawPixmap(b.left() + (BoxSize - glyph.width()) / 2,
+                         b.top() + (BoxSize - glyph.height()) / 2, glyph);
+        }
 
         const QRect l = label.translated(-off);
         const QString text
@@ -299,6 +311,12 @@ void TModuleSurface::paintEvent(QPaintEvent *Event)
             p.setPen(pal.color(QPalette::Text));
         }
         p.drawText(l, Qt::AlignHCenter | Qt::AlignTop, text);
+        if (notLoaded) {
+            p.setPen(QColor(0x80, 0x80, 0x80));
+            p.drawText(
+                l.translated(0, l.height()), Qt::AlignHCenter | Qt::AlignTop,
+                fontMetrics().elidedText(notLoaded->ClassName(), Qt::ElideRight, LabelWidth));
+        }
 
         if (sel) {
             // Grab handles at the box's corners: black for a single

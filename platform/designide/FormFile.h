@@ -58,6 +58,20 @@ private:
     int m_width = 215;
 };
 
+// A component of a class no loaded package registers, read from a form file.
+// Its block is kept whole as it was written (its properties, the components
+// inside it) and written back so; only its name and design position (Left,
+// Top) can change. FormClassNameProperty holds the class the text names.
+class TNotLoadedComponent : public QObject
+{
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE explicit TNotLoadedComponent(QObject *AOwner = nullptr);
+    // The class the form file names for it.
+    QString ClassName() const;
+};
+
 // A form file that cannot be read: the message names the file, the line and
 // the column (both from 1) of the first fault.
 class EFormError : public EDesignError
@@ -81,6 +95,13 @@ bool IsValidComponentName(const QString &Name);
 // "inherited" or "inline" (absent for "object"), and the position (an int).
 constexpr const char *FormHeaderKindProperty = "_formHeaderKind";
 constexpr const char *FormHeaderIndexProperty = "_formHeaderIndex";
+// The class name a block's header gives when it is not the object's own: a
+// root of a class no package registers (`object DM: TDM`) reads as a
+// TDataModule and a component of such a class as a TNotLoadedComponent.
+constexpr const char *FormClassNameProperty = "_formClassName";
+// The class name a form file gives Component: FormClassNameProperty, else
+// its own class's.
+QString FormClassName(const QObject *Component);
 
 // Classes a form file may name besides the registered palette classes (the
 // environment's own, such as TDataModule, and a host's). A class must have a
@@ -141,9 +162,25 @@ bool IsActivationProperty(const QObject *Component, const QString &PropName);
 // failure raises as setting the property raises.
 void ActivateHeld(QObject *Component);
 
+// Something in a form file that is read but that the designer cannot use:
+// a reference into another module (`DataSet = Other.Query`), kept as written.
+struct TFormWarning
+{
+    int Line = 0;
+    QString Message; // "file(line): ..."
+};
+
 // Reads one form file. The whole text is read before anything is handed
 // out: on the first fault Read raises EFormError and frees everything it
 // built.
+//
+// What an IDE writes is kept: each component remembers the text it was read
+// from, so that writing it back reuses that text for everything that did not
+// change (see WriteFormText). Event properties (OnXxx = Handler) of any
+// component and the root's properties no class of ours publishes
+// (OldCreateOrder, PixelsPerInch) are kept as written; a component of a class
+// no package registers becomes a TNotLoadedComponent; a reference to such a
+// component, or into another module, is kept as written and left unset.
 class TFormReader
 {
 public:
@@ -159,6 +196,8 @@ public:
     // their lines (from 1) listed in Lines, instead of failing the read
     // (a paste refers to components of a module it may not reach).
     void SetDanglingReferences(QList<int> *Lines) { m_dangling = Lines; }
+    // References into other modules, kept as written, in form order.
+    const QList<TFormWarning> &Warnings() const { return m_warnings; }
     // The activations held, in form order, with their lines (for reports).
     const QList<TDeferredProperty> &Deferred() const { return m_deferred; }
     // When set before Read, Read fills Sources (cleared first) with where
@@ -172,6 +211,7 @@ private:
     QString m_text;
     QString m_fileName;
     QList<TDeferredProperty> m_deferred;
+    QList<TFormWarning> m_warnings;
     TFormSourceMap *m_sources = nullptr;
     QList<int> *m_dangling = nullptr;
 };
@@ -182,6 +222,14 @@ private:
 // Q_CLASSINFO("nodefault", "A, B") is written whatever its value); properties
 // marked not stored, and
 // those whose component says Is<Name>Stored() is false, are left out.
+//
+// A component read from a form text is written as it was read wherever it
+// did not change: its header, each property whose value is what it was when
+// read (whatever its spelling, order, default or escapes), the properties
+// kept as written, and its "end". A changed property is written anew in
+// its place, a property newly set after the others of its class before it,
+// a new component after the others: a change touches only its own lines.
+// Line breaks are "\n" (SaveFormFile writes the file's own).
 QString WriteFormText(const QObject *Root);
 
 // The form text of single components of one module, each written as
@@ -221,11 +269,14 @@ TFormFileStamp CurrentFormFileStamp(const QString &FileName);
 // The largest form file read: far above a module of ten thousand components.
 constexpr qint64 MaxFormFileSize = 256 * 1024 * 1024;
 
-// The text of a form file's bytes: UTF-8, or, when they are no valid UTF-8,
-// Latin-1 (files of older tools), so that no byte becomes a replacement
-// character. Written back, the text is ASCII (strings carry their other
-// characters as #nn), which both read alike.
+// The text of a form file's bytes, read as UTF-8. A byte that is no part of
+// valid UTF-8 (a file of an older tool in Latin-1, or one stray byte in a
+// UTF-8 file) becomes the character U+DC00 plus the byte, so that no byte
+// becomes a replacement character and EncodeFormFileText gives it back; in
+// a string value it reads as the Latin-1 character of that byte.
 QString DecodeFormFileBytes(const QByteArray &Bytes);
+// The bytes of a form text: UTF-8, the bytes DecodeFormFileBytes kept as they were.
+QByteArray EncodeFormFileText(const QString &Text);
 
 // The text of form file FileName (DecodeFormFileBytes), with its stamp.
 // Raises EFormError naming the file when it is missing or no regular file.
@@ -237,7 +288,8 @@ QString ReadFormFileText(const QString &FileName, TFormFileStamp *Stamp = nullpt
 std::unique_ptr<QObject> LoadFormFile(const QString &FileName,
                                       QList<TDeferredProperty> *Deferred = nullptr,
                                       TFormSourceMap *Sources = nullptr,
-                                      TFormFileStamp *Stamp = nullptr);
+                                      TFormFileStamp *Stamp = nullptr,
+                                      QList<TFormWarning> *Warnings = nullptr);
 
 // SaveFormFile found the file changed since it was read or last saved.
 class EFormFileChanged : public EFormError
@@ -245,6 +297,10 @@ class EFormFileChanged : public EFormError
 public:
     using EFormError::EFormError;
 };
+
+// The bytes SaveFormFile writes for Root: WriteFormText with the line breaks
+// of the file Root was read from, encoded by EncodeFormFileText.
+QByteArray FormFileBytes(const QObject *Root);
 
 // Writes the form text of Root to FileName, replacing it atomically through
 // the platform's one atomic writer, and keeps the previous version as

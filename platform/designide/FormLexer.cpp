@@ -67,8 +67,16 @@ void Lexer::skipBlanks()
 
 Token Lexer::next()
 {
+    Token t = nextToken();
+    t.End = m_pos;
+    return t;
+}
+
+Token Lexer::nextToken()
+{
     skipBlanks();
     Token t;
+    t.Start = m_pos;
     t.Line = m_line;
     t.Column = m_column;
     if (m_pos >= m_text.size())
@@ -106,6 +114,7 @@ Token Lexer::next()
 Token Lexer::readString()
 {
     Token t;
+    t.Start = m_pos;
     t.Kind = TokenKind::String;
     t.Line = m_line;
     t.Column = m_column;
@@ -133,7 +142,18 @@ Token Lexer::readString()
                 while (end < m_text.size() && m_text[end] != QLatin1Char('\'')
                        && m_text[end] != QLatin1Char('\n') && m_text[end] != QLatin1Char('\r'))
                     ++end;
-                t.Text += QStringView(m_text).mid(m_pos, end - m_pos);
+                const QStringView run = QStringView(m_text).mid(m_pos, end - m_pos);
+                const qsizetype first = t.Text.size();
+                t.Text += run;
+                for (qsizetype i = first; i < t.Text.size(); ++i) {
+                    const char16_t u = t.Text[i].unicode();
+                    // A byte the file's UTF-8 could not read stands for its
+                    // Latin-1 character.
+                    if (u >= 0xDC80 && u <= 0xDCFF)
+                        t.Text[i] = QChar(char16_t(u - 0xDC00));
+                    else if (u >= 0x80)
+                        m_rawNonAscii = true;
+                }
                 m_column += int(end - m_pos);
                 m_pos = end;
             }
@@ -175,6 +195,7 @@ Token Lexer::readString()
 Token Lexer::readBinary()
 {
     Token t;
+    t.Start = m_pos;
     t.Kind = TokenKind::Binary;
     t.Line = m_line;
     t.Column = m_column;
@@ -202,6 +223,7 @@ Token Lexer::readBinary()
 Token Lexer::readNumber()
 {
     Token t;
+    t.Start = m_pos;
     t.Line = m_line;
     t.Column = m_column;
     const qsizetype start = m_pos;

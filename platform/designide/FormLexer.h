@@ -18,9 +18,11 @@ enum class TokenKind {
 struct Token
 {
     TokenKind Kind = TokenKind::End;
-    QString Text;   // identifier, number text, decoded string, or the symbol
-    int Line = 1;   // from 1
-    int Column = 1; // from 1
+    QString Text;        // identifier, number text, decoded string, or the symbol
+    int Line = 1;        // from 1
+    int Column = 1;      // from 1
+    qsizetype Start = 0; // where it starts in the text
+    qsizetype End = 0;   // where it ends (after its last character)
     bool is(QChar Symbol) const
     {
         return Kind == TokenKind::Symbol && Text.size() == 1 && Text[0] == Symbol;
@@ -42,11 +44,14 @@ public:
     // The next token (End for ever once the text is used up).
     Token next();
     [[noreturn]] void fail(const QString &Message, int Line, int Column) const;
+    // Whether a quoted string so far held a character above ASCII as is.
+    bool sawRawNonAscii() const { return m_rawNonAscii; }
 
 private:
     QChar peek(int Ahead = 0) const;
     void advance();
     void skipBlanks();
+    Token nextToken();
     Token readString();
     Token readNumber();
     Token readBinary();
@@ -54,6 +59,7 @@ private:
     const QString &m_text;
     const QString &m_fileName;
     qsizetype m_pos = 0;
+    bool m_rawNonAscii = false;
     int m_line = 1;
     int m_column = 1;
 };

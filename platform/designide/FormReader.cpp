@@ -1,6 +1,7 @@
 #include "FormFile.h"
 #include "FormLexer.h"
 #include "FormProps.h"
+#include "FormSource.h"
 
 #include "Registrations.h"
 
@@ -31,8 +32,8 @@ namespace {
 QList<TComponentClass> &registeredClasses()
 {
     // A dataset's persistent fields are components of the form as well.
-    static QList<TComponentClass> classes{&TDataModule::staticMetaObject,
-                                          &TField::staticMetaObject};
+    static QList<TComponentClass> classes{&TDataModule::staticMetaObject, &TField::staticMetaObject,
+                                          &TNotLoadedComponent::staticMetaObject};
     return classes;
 }
 
@@ -41,6 +42,21 @@ QList<TComponentClass> &registeredClasses()
 TDataModule::TDataModule(QObject *AOwner)
     : QObject(AOwner)
 {}
+
+TNotLoadedComponent::TNotLoadedComponent(QObject *AOwner)
+    : QObject(AOwner)
+{}
+
+QString TNotLoadedComponent::ClassName() const
+{
+    return FormClassName(this);
+}
+
+QString FormClassName(const QObject *Component)
+{
+    const QVariant name = Component->property(FormClassNameProperty);
+    return name.isValid() ? name.toString() : QLatin1String(Component->metaObject()->className());
+}
 
 EFormError::EFormError(const QString &Message, int Line, int Column)
     : EDesignError(Message)
@@ -153,7 +169,41 @@ struct PendingReference
     QString name;
     int line = 0;
     int column = 0;
+    SourceBlock *block = nullptr; // where the assignment's text is kept
+    QString key;                  // and under which property
 };
+
+// An IDE's event property: OnXxx, BeforeXxx or AfterXxx = Handler.
+bool isEventAssignment(const Assignment &A)
+{
+    if (A.value.kind != Value::Identifier)
+        return false;
+    for (const char *prefix : {"On", "Before", "After"}) {
+        const qsizetype n = qstrlen(prefix);
+        if (A.name.size() > n && A.name.startsWith(QLatin1String(prefix)) && A.name[n].isUpper())
+            return true;
+    }
+    return false;
+}
+
+// The key of a property in a SourceBlock.
+QString sourceKey(const QString &Name)
+{
+    QString key = Name.toLower();
+    if (key.endsWith(QLatin1String(".strings")))
+        key.chop(8);
+    return key;
+}
+
+// Text with every line break "\n".
+QString withNewlines(QString Text)
+{
+    if (Text.contains(QLatin1Char('\r'))) {
+        Text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        Text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    }
+    return Text;
+}
 
 bool isActivation(const QMetaProperty &P)
 {
@@ -219,9 +269,12 @@ class Parser
 {
 public:
     Parser(const QString &Text, const QString &FileName, QList<TDeferredProperty> &Deferred,
-           TFormSourceMap *Sources, QList<int> *Dangling)
-        : m_lexer(Text, FileName)
+           QList<TFormWarning> &Warnings, TFormSourceMap *Sources, QList<int> *Dangling)
+        : m_text(Text)
+        , m_fileName(FileName)
+        , m_lexer(Text, FileName)
         , m_deferred(Deferred)
+        , m_warnings(Warnings)
         , m_sources(Sources)
         , m_dangling(Dangling)
     {
@@ -233,7 +286,29 @@ public:
         std::unique_ptr<QObject> root(readObject(nullptr, 0));
         if (m_token.Kind != TokenKind::End)
             fail(QStringLiteral("text after the end of the form"));
+        if (SourceBlock *block = sourceOf(root.get())) {
+            block->Tail = withNewlines(m_text.mid(m_prevEnd));
+            // No regular expression: the text may hold bytes kept as lone surrogates.
+            qsizetype br = 0;
+            while (br < m_text.size() && m_text[br] != QLatin1Char('\r')
+                   && m_text[br] != QLatin1Char('\n'))
+                ++br;
+            if (br < m_text.size())
+                block->LineBreak = m_text.mid(br, 2) == QLatin1String("\r\n")
+                                       ? QStringLiteral("\r\n")
+                                       : m_text.mid(br, 1);
+            block->RawNonAscii = m_lexer.sawRawNonAscii();
+        }
         resolveReferences();
+        std::vector<QObject *> read;
+        read.reserve(m_components.size());
+        for (const QPointer<QObject> &c : m_components)
+            if (c)
+                read.push_back(c.data());
+        snapshotSources(root.get(), read);
+        // A reference a paste leaves unset is written as it is, not as it was.
+        for (const auto &[block, key] : m_unset)
+            block->Canonical.insert(key, forcedChange());
         return root;
     }
 
@@ -247,7 +322,68 @@ private:
         m_lexer.fail(Message, Line, Column);
     }
 
-    void advance() { m_token = m_lexer.next(); }
+    void advance()
+    {
+        m_lastEnd = m_token.End;
+        m_lastLine = m_token.Line;
+        m_token = m_lexer.next();
+    }
+
+    // The text from the end of the last piece taken to the end of the line
+    // of the last token read (or to the next token, when it shares that
+    // line): the pieces of a form text follow each other without a gap.
+    QString takePiece()
+    {
+        qsizetype end = m_token.Start;
+        if (m_token.Line != m_lastLine) {
+            end = m_lastEnd;
+            while (end < m_text.size() && m_text[end] != QLatin1Char('\n')
+                   && m_text[end] != QLatin1Char('\r'))
+                ++end;
+            if (end < m_text.size())
+                end += m_text[end] == QLatin1Char('\r') && end + 1 < m_text.size()
+                               && m_text[end + 1] == QLatin1Char('\n')
+                           ? 2
+                           : 1;
+        }
+        QString piece = withNewlines(m_text.mid(m_prevEnd, end - m_prevEnd));
+        m_prevEnd = end;
+        return piece;
+    }
+
+    // The block of a component no package registers, read for its syntax
+    // alone: the names it declares are kept, so that references to them
+    // are not taken for faults. Returns its whole text.
+    QString skipObject(int Depth)
+    {
+        if (Depth > MaxDepth)
+            fail(QStringLiteral("objects nested too deeply"));
+        const qsizetype start = m_prevEnd;
+        advance();
+        const int nameLine = m_token.Line, nameColumn = m_token.Column;
+        const QString name = expectIdentifier(QStringLiteral("component name"));
+        if (!IsValidComponentName(name))
+            failAt(QStringLiteral("invalid component name \"%1\"").arg(name), nameLine, nameColumn);
+        m_keptNames.insert(name.toLower());
+        expect(QLatin1Char(':'));
+        expectIdentifier(QStringLiteral("class name"));
+        if (m_token.is(QLatin1Char('['))) {
+            advance();
+            advance();
+            expect(QLatin1Char(']'));
+        }
+        while (!m_token.isWord("end")) {
+            if (m_token.Kind == TokenKind::End)
+                fail(QStringLiteral("\"end\" expected"));
+            if (atObjectStart())
+                skipObject(Depth + 1);
+            else
+                readAssignment(Depth);
+        }
+        advance();
+        takePiece();
+        return withNewlines(m_text.mid(start, m_prevEnd - start));
+    }
 
     void expect(QChar Symbol)
     {
@@ -280,6 +416,12 @@ private:
         if (!atObjectStart())
             fail(QStringLiteral("\"object\" expected"));
         const int objectLine = m_token.Line;
+        // The blanks before the header on its line (a byte-order mark is none).
+        int indent = 0;
+        while (m_token.Start - indent > 0
+               && (m_text[m_token.Start - indent - 1] == QLatin1Char(' ')
+                   || m_text[m_token.Start - indent - 1] == QLatin1Char('\t')))
+            ++indent;
         const QString header = m_token.Text.toLower();
         advance();
         const int nameLine = m_token.Line, nameColumn = m_token.Column;
@@ -301,11 +443,14 @@ private:
             advance();
             expect(QLatin1Char(']'));
         }
-        const TComponentClass cls = GetClass(className);
-        if (!cls)
-            failAt(QStringLiteral("unknown class %1").arg(className), classLine, classColumn);
+        TComponentClass cls = GetClass(className);
+        // A root of any class is a data module of that class; a component
+        // of a class no package registers is kept as written.
+        const bool notLoaded = !cls || cls == &TNotLoadedComponent::staticMetaObject;
+        if (notLoaded)
+            cls = Parent ? &TNotLoadedComponent::staticMetaObject : &TDataModule::staticMetaObject;
         const QString key = name.toLower();
-        if (m_names.contains(key))
+        if (m_names.contains(key) || m_keptNames.contains(key))
             failAt(QStringLiteral("a component named %1 already exists").arg(name), nameLine,
                    nameColumn);
         QObject *object = create(cls, Parent);
@@ -313,6 +458,8 @@ private:
             failAt(QStringLiteral("class %1 cannot be created").arg(className), classLine,
                    classColumn);
         std::unique_ptr<QObject> guard(Parent ? nullptr : object);
+        if (!Parent)
+            m_root = object;
         object->setObjectName(name);
         m_names.insert(key, m_components.size());
         TComponentSource *source = m_sources ? &(*m_sources)[object] : nullptr;
@@ -323,24 +470,40 @@ private:
             object->setProperty(FormHeaderKindProperty, header);
         if (position.isValid())
             object->setProperty(FormHeaderIndexProperty, position);
+        if (notLoaded || className != QLatin1String(cls->className()))
+            object->setProperty(FormClassNameProperty, className);
+        auto block = std::make_shared<SourceBlock>();
+        block->Indent = indent;
+        block->Header = takePiece();
+        object->setProperty(SourceProperty, QVariant::fromValue(block));
+        const bool placeholder = notLoaded && Parent;
+        QString inner; // a not-loaded component's components, as written
 
         while (!m_token.isWord("end")) {
             if (m_token.Kind == TokenKind::End)
                 fail(QStringLiteral("\"end\" expected"));
             if (atObjectStart()) {
-                readObject(object, Depth + 1);
+                if (placeholder)
+                    inner += skipObject(Depth + 1);
+                else
+                    readObject(object, Depth + 1);
                 continue;
             }
             const Assignment a = readAssignment(Depth);
-            if (source) {
-                QString key = a.name.toLower();
-                if (key.endsWith(QLatin1String(".strings")))
-                    key.chop(8);
-                source->Properties.insert(key, a.line);
-            }
-            assign(object, a, /*IsItem=*/false);
+            SourceEntry entry;
+            entry.Key = sourceKey(a.name);
+            entry.Raw = takePiece();
+            if (source)
+                source->Properties.insert(entry.Key, a.line);
+            m_entryBlock = block.get();
+            m_entryKey = entry.Key;
+            if (placeholder ? !readPosition(object, a) : !assign(object, a, /*IsItem=*/false))
+                entry.Key.clear();
+            m_entryBlock = nullptr;
+            block->Entries.push_back(std::move(entry));
         }
         advance();
+        block->Trailer = inner + takePiece();
         guard.release();
         return object;
     }
@@ -506,7 +669,24 @@ private:
         return d;
     }
 
-    void assign(QObject *Object, const Assignment &A, bool IsItem)
+    // Left or Top of a component: its design position. False for any other.
+    bool readPosition(QObject *Object, const Assignment &A)
+    {
+        if (!isDesignPosition(A.name))
+            return false;
+        if (A.value.kind != Value::Integer)
+            badValue(A.value, A.name, QStringLiteral("integer"));
+        bool ok = false;
+        const qint64 n = parseInteger(A.value.text, &ok);
+        if (!ok || n < INT_MIN || n > INT_MAX)
+            failAt(QStringLiteral("integer out of range"), A.value.line, A.value.column);
+        Object->setProperty(A.name.toLatin1().constData(), int(n));
+        return true;
+    }
+
+    // Gives Object the value A names. False when A is kept as written
+    // instead: an event, or a property of the root no class of ours has.
+    bool assign(QObject *Object, const Assignment &A, bool IsItem)
     {
         const QMetaObject *meta = Object->metaObject();
         QString propName = A.name;
@@ -518,16 +698,10 @@ private:
         const int index = propertyIndex(meta, propName);
         if (index < 0) {
             // The design position of a component.
-            if (!IsItem && !stringsForm && isDesignPosition(propName)) {
-                if (A.value.kind != Value::Integer)
-                    badValue(A.value, propName, QStringLiteral("integer"));
-                bool ok = false;
-                const qint64 n = parseInteger(A.value.text, &ok);
-                if (!ok || n < INT_MIN || n > INT_MAX)
-                    failAt(QStringLiteral("integer out of range"), A.value.line, A.value.column);
-                Object->setProperty(propName.toLatin1().constData(), int(n));
-                return;
-            }
+            if (!IsItem && !stringsForm && readPosition(Object, A))
+                return true;
+            if (!IsItem && (isEventAssignment(A) || Object == m_root))
+                return false;
             failAt(QStringLiteral("unknown property %1 of %2")
                        .arg(A.name, QLatin1String(meta->className())),
                    A.line, A.column);
@@ -558,7 +732,7 @@ private:
             if (value.toBool() && isActivation(p) && !IsItem) {
                 m_deferred.append({Object, QString::fromLatin1(p.name()), value, A.line});
                 SetHeldActivation(Object, QString::fromLatin1(p.name()), true);
-                return;
+                return true;
             }
             break;
         case PropKind::Integer: {
@@ -626,7 +800,7 @@ private:
             }
             TStrings *list = &lines;
             setProperty(Object, p, QVariant::fromValue(list), A);
-            return;
+            return true;
         }
         case PropKind::Object: {
             QObject *current = p.read(Object).value<QObject *>();
@@ -634,23 +808,24 @@ private:
                 if (v.kind != Value::Collection)
                     badValue(v, propName, QStringLiteral("collection"));
                 readCollection(current, v);
-                return;
+                return true;
             }
             if (v.kind != Value::Identifier)
                 badValue(v, propName, QStringLiteral("component name"));
             if (v.text.compare(QLatin1String("nil"), Qt::CaseInsensitive) == 0) {
                 QObject *none = nullptr;
                 setProperty(Object, p, QVariant(p.metaType(), &none), A);
-                return;
+                return true;
             }
-            m_references.push_back({Object, p, v.text, v.line, v.column});
-            return;
+            m_references.push_back({Object, p, v.text, v.line, v.column, m_entryBlock, m_entryKey});
+            return true;
         }
         case PropKind::Variant:
             value = variantOf(v, propName);
             break;
         }
         setProperty(Object, p, value, A);
+        return true;
     }
 
     QVariant variantOf(const Value &V, const QString &PropName)
@@ -763,10 +938,36 @@ private:
         for (const PendingReference &r : m_references) {
             if (!r.object)
                 continue;
-            const auto named = m_names.constFind(r.name.toLower());
+            const QString key = r.name.toLower();
+            const auto named = m_names.constFind(key);
             QObject *target = named == m_names.cend() ? nullptr : m_components[*named].data();
+            // A component kept as written, or one of another module, is
+            // named as written and stays unset here.
+            if (r.block && m_keptNames.contains(key))
+                continue;
+            if (r.block && qobject_cast<TNotLoadedComponent *>(target)) {
+                for (auto e = r.block->Entries.rbegin(); e != r.block->Entries.rend(); ++e)
+                    if (e->Key == r.key) {
+                        e->Target = target;
+                        e->TargetName = target->objectName();
+                        break;
+                    }
+                continue;
+            }
+            if (r.block && !target && r.name.contains(QLatin1Char('.'))) {
+                m_warnings.append(
+                    {r.line,
+                     QStringLiteral("%1(%2): %3.%4 refers to %5 in another module; kept as "
+                                    "written")
+                         .arg(m_fileName.isEmpty() ? QStringLiteral("form") : m_fileName)
+                         .arg(r.line)
+                         .arg(r.object->objectName(), QLatin1String(r.property.name()), r.name)});
+                continue;
+            }
             if (!target && m_dangling) {
                 m_dangling->append(r.line);
+                if (r.block)
+                    m_unset.push_back({r.block, r.key});
                 continue;
             }
             if (!target)
@@ -818,11 +1019,23 @@ private:
         return *known;
     }
 
+    const QString &m_text;
+    const QString &m_fileName;
     Lexer m_lexer;
     Token m_token;
+    qsizetype m_lastEnd = 0; // the end of the last token read
+    int m_lastLine = 1;
+    qsizetype m_prevEnd = 0; // the end of the last piece taken
+    QObject *m_root = nullptr;
+    QSet<QString> m_keptNames; // lower case: components inside not-loaded ones
+    std::vector<std::pair<SourceBlock *, QString>> m_unset;
+    // The block and property whose assignment is being read.
+    SourceBlock *m_entryBlock = nullptr;
+    QString m_entryKey;
     QHash<const QMetaObject *, int> m_constructors;
     QHash<const QMetaObject *, QHash<QString, int>> m_properties;
     QList<TDeferredProperty> &m_deferred;
+    QList<TFormWarning> &m_warnings;
     TFormSourceMap *m_sources;
     QList<int> *m_dangling; // null: a dangling reference fails the read
     // Each component by its header's name in lower case: its place in m_components.
@@ -845,15 +1058,17 @@ TFormReader::~TFormReader() = default;
 std::unique_ptr<QObject> TFormReader::Read()
 {
     m_deferred.clear();
+    m_warnings.clear();
     if (m_sources)
         m_sources->clear();
     try {
         if (m_dangling)
             m_dangling->clear();
-        Parser parser(m_text, m_fileName, m_deferred, m_sources, m_dangling);
+        Parser parser(m_text, m_fileName, m_deferred, m_warnings, m_sources, m_dangling);
         return parser.readForm();
     } catch (...) {
         m_deferred.clear();
+        m_warnings.clear();
         if (m_sources)
             m_sources->clear();
         throw;
@@ -914,18 +1129,16 @@ QString ReadFormFileText(const QString &FileName, TFormFileStamp *Stamp)
     return DecodeFormFileBytes(file.bytes);
 }
 
-QString DecodeFormFileBytes(const QByteArray &Bytes)
-{
-    return Bytes.isValidUtf8() ? QString::fromUtf8(Bytes) : QString::fromLatin1(Bytes);
-}
-
 std::unique_ptr<QObject> LoadFormFile(const QString &FileName, QList<TDeferredProperty> *Deferred,
-                                      TFormSourceMap *Sources, TFormFileStamp *Stamp)
+                                      TFormSourceMap *Sources, TFormFileStamp *Stamp,
+                                      QList<TFormWarning> *Warnings)
 {
     TFormReader reader(ReadFormFileText(FileName, Stamp), FileName);
     reader.SetSourceMap(Sources);
     std::unique_ptr<QObject> root = reader.Read();
     if (Deferred)
         *Deferred = reader.Deferred();
+    if (Warnings)
+        *Warnings = reader.Warnings();
     return root;
 }

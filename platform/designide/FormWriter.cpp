@@ -1,5 +1,6 @@
 #include "FormFile.h"
 #include "FormProps.h"
+#include "FormSource.h"
 
 #include "rtl/Classes.h"
 #include "rtl/FileAccess.h"
@@ -12,7 +13,9 @@
 #include <QHash>
 #include <QLocale>
 #include <QMetaEnum>
+#include <QSet>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -25,14 +28,14 @@ namespace {
 constexpr int StringPartLength = 64;
 
 // One part of a string: quoted runs of printable ASCII, #nn for every other
-// UTF-16 unit (control characters, non-ASCII text).
-QString quotePart(QStringView Text)
+// UTF-16 unit (control characters, and non-ASCII text unless RawNonAscii).
+QString quotePart(QStringView Text, bool RawNonAscii)
 {
     QString out;
     bool quoted = false;
     for (QChar c : Text) {
         const char16_t u = c.unicode();
-        if (u >= 32 && u <= 126) {
+        if ((u >= 32 && u <= 126) || (RawNonAscii && u >= 0xA0 && u != 0xFEFF)) {
             if (!quoted) {
                 out += QLatin1Char('\'');
                 quoted = true;
@@ -56,7 +59,7 @@ QString quotePart(QStringView Text)
 // The parts of a string, each ready to write; one part for a short string.
 // A part ends after a line break (so a statement keeps one line a part) or
 // at StringPartLength characters.
-QStringList stringParts(const QString &Text)
+QStringList stringParts(const QString &Text, bool RawNonAscii)
 {
     QStringList parts;
     qsizetype at = 0;
@@ -70,7 +73,7 @@ QStringList stringParts(const QString &Text)
         // Never split a surrogate pair.
         if (at + length < Text.size() && Text[at + length - 1].isHighSurrogate())
             ++length;
-        parts.append(quotePart(QStringView(Text).mid(at, length)));
+        parts.append(quotePart(QStringView(Text).mid(at, length), RawNonAscii));
         at += length;
     }
     return parts;
@@ -81,12 +84,51 @@ QString indentOf(int Level)
     return QString(Level * 2, QLatin1Char(' '));
 }
 
+// Text read at one depth, for another: each line that holds anything
+// moved right by Shift blanks, or left by as many blanks as it has up to -Shift.
+QString shifted(const QString &Text, int Shift)
+{
+    if (Shift == 0)
+        return Text;
+    QString out;
+    out.reserve(Text.size() + 8 * Shift);
+    qsizetype at = 0;
+    while (at < Text.size()) {
+        qsizetype end = Text.indexOf(QLatin1Char('\n'), at);
+        end = end < 0 ? Text.size() : end + 1;
+        QStringView line = QStringView(Text).mid(at, end - at);
+        if (Shift > 0 && line.trimmed().size() > 0) {
+            out += QString(Shift, QLatin1Char(' '));
+        } else {
+            int drop = 0;
+            while (drop < -Shift && drop < line.size() && line[drop] == QLatin1Char(' '))
+                ++drop;
+            line = line.mid(drop);
+        }
+        out += line;
+        at = end;
+    }
+    return out;
+}
+
+// What the writer writes for one property of a component: its key in a
+// SourceBlock, its place among the component's properties, its text.
+struct PropertyText
+{
+    QString Key;
+    int Order = 0;
+    QString Text;
+};
+
 class Writer
 {
 public:
     explicit Writer(const QObject *Root)
         : m_root(Root)
-    {}
+    {
+        if (const SourceBlock *block = Root ? sourceOf(Root) : nullptr)
+            m_rawNonAscii = block->RawNonAscii;
+    }
 
     ~Writer()
     {
@@ -97,7 +139,18 @@ public:
     QString write()
     {
         writeObject(m_root, 0);
+        if (const SourceBlock *block = sourceOf(m_root))
+            m_out += block->Tail;
         return m_out;
+    }
+
+    // What SourceBlock keeps of Object as the writer writes it now.
+    void snapshot(const QObject *Object, SourceBlock &Block)
+    {
+        Block.HeaderCanonical = headerText(Object);
+        Block.Canonical.clear();
+        for (const PropertyText &t : comparedTexts(Object))
+            Block.Canonical.insert(t.Key, t.Text);
     }
 
     // One object of the form at the outermost level; the root without its
@@ -197,38 +250,177 @@ private:
         m_out += QLatin1Char('\n');
     }
 
-    void writeObject(const QObject *Object, int Level, bool Components = true)
+    // The header as it was read: "inherited" and "inline" blocks and an
+    // inherited component's position mean something to the form's loader.
+    static QString headerText(const QObject *Object)
     {
-        // The header as it was read: "inherited" and "inline" blocks and an
-        // inherited component's position mean something to the form's loader.
         const QString kind = Object->property(FormHeaderKindProperty).toString();
         const QVariant position = Object->property(FormHeaderIndexProperty);
-        line(Level, QStringLiteral("%1 %2: %3%4")
-                        .arg(kind == QLatin1String("inherited") || kind == QLatin1String("inline")
-                                 ? kind
-                                 : QStringLiteral("object"),
-                             Object->objectName(), QLatin1String(Object->metaObject()->className()),
-                             position.isValid() ? QStringLiteral(" [%1]").arg(position.toInt())
-                                                : QString()));
-        writeProperties(Object, defaultOf(Object->metaObject()), Level + 1);
-        for (const char *name : {"Left", "Top"}) {
-            if (Object->metaObject()->indexOfProperty(name) >= 0)
-                continue;
-            const QVariant v = Object->property(name);
-            if (v.isValid())
-                line(Level + 1,
-                     QStringLiteral("%1 = %2").arg(QLatin1String(name)).arg(v.toLongLong()));
+        return QStringLiteral("%1 %2: %3%4")
+            .arg(kind == QLatin1String("inherited") || kind == QLatin1String("inline")
+                     ? kind
+                     : QStringLiteral("object"),
+                 Object->objectName(), FormClassName(Object),
+                 position.isValid() ? QStringLiteral(" [%1]").arg(position.toInt()) : QString());
+    }
+
+    void writeObject(const QObject *Object, int Level, bool Components = true)
+    {
+        const SourceBlock *block = sourceOf(Object);
+        const int shift = block ? Level * 2 - block->Indent : 0;
+        const QString header = headerText(Object);
+        if (block && block->HeaderCanonical == header) {
+            m_out += shifted(block->Header, shift);
+        } else {
+            // What came before the header line stays (blank lines, a byte-order mark).
+            if (block) {
+                const qsizetype start
+                    = block->Header.lastIndexOf(QLatin1Char('\n'), block->Header.size() - 2) + 1;
+                m_out += shifted(block->Header.left(start), shift);
+                if (block->Header.mid(start).startsWith(QChar(0xFEFF)))
+                    m_out += QChar(0xFEFF);
+            }
+            line(Level, header);
+        }
+        if (block) {
+            writeSourceProperties(Object, *block, Level + 1, shift);
+        } else {
+            for (const PropertyText &t : propertyTexts(Object, defaultOf(Object->metaObject()),
+                                                       Level + 1, /*Positions=*/true))
+                m_out += t.Text;
         }
         if (Components)
             for (const QObject *child : Object->children())
                 if (isComponentOf(child))
                     writeObject(child, Level + 1);
-        line(Level, QStringLiteral("end"));
+        if (block)
+            m_out += shifted(block->Trailer, shift);
+        else
+            line(Level, QStringLiteral("end"));
     }
 
-    void writeProperties(const QObject *Object, const QObject *Default, int Level)
+    // The properties of a component read from a form text: what is as it
+    // was read is written as it was read, in its place; what changed is
+    // written anew in its place; what is newly written goes after the
+    // properties declared before it.
+    void writeSourceProperties(const QObject *Object, const SourceBlock &Block, int Level,
+                               int Shift)
     {
-        for (const QMetaProperty &p : publishedProperties(Object->metaObject())) {
+        QHash<QString, const PropertyText *> now;
+        const std::vector<PropertyText> compared = comparedTexts(Object);
+        for (const PropertyText &t : compared)
+            now.insert(t.Key, &t);
+        const auto changed = [&](const QString &Key) {
+            const PropertyText *t = now.value(Key);
+            return (t ? t->Text : QString()) != Block.Canonical.value(Key);
+        };
+        std::vector<PropertyText> fresh; // made when something changed
+        const auto freshText = [&](const QString &Key) -> const PropertyText * {
+            if (fresh.empty())
+                fresh = propertyTexts(Object, defaultOf(Object->metaObject()), Level, true);
+            for (const PropertyText &t : fresh)
+                if (t.Key == Key)
+                    return &t;
+            return nullptr;
+        };
+
+        std::vector<PropertyText> out; // Order -1: kept as written
+        QSet<QString> placed;
+        for (const SourceEntry &e : Block.Entries) {
+            if (e.Key.isEmpty()) {
+                out.push_back({QString(), -1, shifted(e.Raw, Shift)});
+                continue;
+            }
+            const PropertyText *t = now.value(e.Key);
+            const int order = orderOf(Object, e.Key);
+            const bool first = !placed.contains(e.Key);
+            placed.insert(e.Key);
+            if (!changed(e.Key) && !e.TargetName.isEmpty()) {
+                // A reference kept as written follows its component.
+                if (const QString name = keptTargetName(e); !name.isEmpty())
+                    out.push_back(
+                        {e.Key, order, shifted(renamedIn(e.Raw, e.TargetName, name), Shift)});
+            } else if (!changed(e.Key)) {
+                out.push_back({e.Key, order, shifted(e.Raw, Shift)});
+            } else if (const PropertyText *f = first && t ? freshText(e.Key) : nullptr)
+                out.push_back({e.Key, order, f->Text});
+        }
+        for (const PropertyText &t : compared) {
+            if (placed.contains(t.Key) || !changed(t.Key))
+                continue;
+            // After the last property declared before it, else before the
+            // first declared after it, else after everything.
+            auto last = std::find_if(out.rbegin(), out.rend(), [&](const PropertyText &o) {
+                return o.Order >= 0 && o.Order < t.Order;
+            });
+            auto at = last != out.rend()
+                          ? last.base()
+                          : std::find_if(out.begin(), out.end(),
+                                         [&](const PropertyText &o) { return o.Order > t.Order; });
+            if (const PropertyText *f = freshText(t.Key))
+                out.insert(at, {t.Key, t.Order, f->Text});
+        }
+        for (const PropertyText &t : out)
+            m_out += t.Text;
+    }
+
+    // The place of property Key among Object's: its declaration's, the
+    // design position after all; -1 for none.
+    static int orderOf(const QObject *Object, const QString &Key)
+    {
+        const QMetaObject *meta = Object->metaObject();
+        const int first = QObject::staticMetaObject.propertyCount();
+        const int count = meta->propertyCount() - first;
+        if (Key == QLatin1String("left") || Key == QLatin1String("top"))
+            return count + (Key == QLatin1String("left") ? 1 : 2);
+        const int index = findProperty(meta, Key);
+        return index < 0 ? -1 : index - first;
+    }
+
+    // The name of the component a kept reference names now: empty when the
+    // module has none (deleted; one an undo brought back is found by name).
+    QString keptTargetName(const SourceEntry &E) const
+    {
+        const QObject *target = E.Target.data();
+        if (!target || !isInForm(target))
+            target = m_root->findChild<TNotLoadedComponent *>(E.TargetName);
+        return target ? target->objectName() : QString();
+    }
+
+    // Raw, "Name = From", with To for From. (No regular expression: raw
+    // text may hold bytes kept as lone surrogates.)
+    static QString renamedIn(const QString &Raw, const QString &From, const QString &To)
+    {
+        const qsizetype eq = Raw.indexOf(QLatin1Char('='));
+        if (From == To || eq < 0)
+            return Raw;
+        qsizetype at = eq + 1;
+        while (at < Raw.size() && Raw[at] == QLatin1Char(' '))
+            ++at;
+        if (QStringView(Raw).mid(at, From.size()).compare(From, Qt::CaseInsensitive) != 0)
+            return Raw;
+        return Raw.left(at) + To + Raw.mid(at + From.size());
+    }
+
+    // The properties as compared with what was read: non-ASCII as is, at depth 0.
+    std::vector<PropertyText> comparedTexts(const QObject *Object)
+    {
+        const bool raw = std::exchange(m_rawNonAscii, true);
+        std::vector<PropertyText> texts
+            = propertyTexts(Object, defaultOf(Object->metaObject()), 0, /*Positions=*/true);
+        m_rawNonAscii = raw;
+        return texts;
+    }
+
+    // What is written of Object's properties at Level, in declaration order
+    // (the design position after them when Positions).
+    std::vector<PropertyText> propertyTexts(const QObject *Object, const QObject *Default,
+                                            int Level, bool Positions)
+    {
+        std::vector<PropertyText> texts;
+        const QList<QMetaProperty> props = publishedProperties(Object->metaObject());
+        for (int i = 0; i < props.size(); ++i) {
+            const QMetaProperty &p = props[i];
             // An activation read and held goes back as it was stored.
             const bool held = IsHeldActivation(Object, QLatin1String(p.name()));
             if (!held && !isStoredFor(Object, p))
@@ -244,10 +436,26 @@ private:
                 = QLatin1String(p.name())
                   + (kindOf(p) == PropKind::Strings ? QStringLiteral(".Strings") : QString());
             // A value that starts on the next line leaves no blank after "=".
-            m_out += indentOf(Level) + name
+            texts.push_back(
+                {QLatin1String(p.name()).toString().toLower(), i,
+                 indentOf(Level) + name
                      + (text.first().isEmpty() ? QStringLiteral(" =") : QStringLiteral(" = "))
-                     + text.join(QLatin1Char('\n')) + QLatin1Char('\n');
+                     + text.join(QLatin1Char('\n')) + QLatin1Char('\n')});
         }
+        if (!Positions)
+            return texts;
+        int order = int(props.size());
+        for (const char *name : {"Left", "Top"}) {
+            ++order;
+            if (Object->metaObject()->indexOfProperty(name) >= 0)
+                continue;
+            const QVariant v = Object->property(name);
+            if (v.isValid())
+                texts.push_back({QLatin1String(name).toString().toLower(), order,
+                                 indentOf(Level) + QLatin1String(name) + QStringLiteral(" = ")
+                                     + QString::number(v.toLongLong()) + QLatin1Char('\n')});
+        }
+        return texts;
     }
 
     // The written value of Prop as lines: the first follows "Name = ",
@@ -283,7 +491,7 @@ private:
                 return {};
             QStringList lines{QStringLiteral("(")};
             for (int i = 0; i < list->Count(); ++i) {
-                const QStringList parts = stringParts(list->Strings(i));
+                const QStringList parts = stringParts(list->Strings(i), m_rawNonAscii);
                 for (int j = 0; j < parts.size(); ++j)
                     lines.append(indentOf(Level + 1) + parts[j]
                                  + (j + 1 < parts.size() ? QStringLiteral(" +") : QString()));
@@ -313,7 +521,7 @@ private:
 
     QStringList stringLines(const QString &Text, int Level)
     {
-        QStringList parts = stringParts(Text);
+        QStringList parts = stringParts(Text, m_rawNonAscii);
         if (parts.size() == 1)
             return parts;
         // A long string starts on a line of its own.
@@ -330,6 +538,9 @@ private:
             throw EFormError(QStringLiteral("Cannot store %1.%2: the number is not finite")
                                  .arg(Object->objectName(), QLatin1String(Prop.name())));
         QString text = QString::number(Value, 'g', QLocale::FloatingPointShortest);
+        // Qt writes negative zero as "0": its sign is a value of its own.
+        if (Value == 0 && std::signbit(Value) && !text.startsWith(QLatin1Char('-')))
+            text.prepend(QLatin1Char('-'));
         // The reader tells a float from an integer by its "." or exponent.
         if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e')))
             text += QStringLiteral(".0");
@@ -412,7 +623,8 @@ private:
             const QObject *item = collectionItem(Collection, i);
             line(Level + 1, QStringLiteral("item"));
             if (item)
-                writeProperties(item, defaultItem, Level + 2);
+                for (const PropertyText &t : propertyTexts(item, defaultItem, Level + 2, false))
+                    m_out += t.Text;
             line(Level + 1, QStringLiteral("end"));
         }
         QString items = std::exchange(m_out, saved);
@@ -422,6 +634,7 @@ private:
     }
 
     const QObject *m_root;
+    bool m_rawNonAscii = false; // the form's strings hold non-ASCII text as is
     QString m_out;
     QHash<const QMetaObject *, QObject *> m_defaults;
     QHash<QPair<const QMetaObject *, int>, QObject *> m_defaultItems;
@@ -430,9 +643,25 @@ private:
 
 } // namespace
 
+void formfile::snapshotSources(const QObject *Root, const std::vector<QObject *> &Components)
+{
+    Writer writer(Root);
+    for (QObject *c : Components)
+        if (SourceBlock *block = sourceOf(c))
+            writer.snapshot(c, *block);
+}
+
 QString WriteFormText(const QObject *Root)
 {
     return Writer(Root).write();
+}
+
+QByteArray FormFileBytes(const QObject *Root)
+{
+    QString text = WriteFormText(Root);
+    if (const SourceBlock *block = sourceOf(Root); block && block->LineBreak != QLatin1String("\n"))
+        text.replace(QLatin1Char('\n'), block->LineBreak);
+    return EncodeFormFileText(text);
 }
 
 struct TComponentTextWriter::Impl
@@ -477,7 +706,7 @@ TFormFileStamp SaveFormFile(const QObject *Root, const QString &FileName,
     };
     // Written whole before anything on disk is touched: a value that cannot
     // be written leaves everything as it was.
-    const QByteArray bytes = WriteFormText(Root).toUtf8();
+    const QByteArray bytes = FormFileBytes(Root);
     AtomicWriteOptions options;
     options.NewMode = ProcessDefaultMode(); // a new form is shared as the user's files are
     options.KeepIdentity = true;            // its owner and its other names stay

@@ -1,12 +1,13 @@
 #include "Sprigs.h"
 
 #include "DesignErrors.h"
+#include "FormFile.h"
 #include "Registrations.h"
 
 #include "orvlib/DB.h"
 
-#include <QHash>
 #include <QChildEvent>
+#include <QHash>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -270,6 +271,13 @@ QString TSprig::CaptionFor(const QString &AName, const QString &ALabel, const QS
     return QStringLiteral("%1: %2").arg(ALabel, AName);
 }
 
+QString TComponentSprig::Caption()
+{
+    if (const auto *notLoaded = qobject_cast<const TNotLoadedComponent *>(Item()))
+        return QStringLiteral("%1 (not loaded: %2)").arg(Name(), notLoaded->ClassName());
+    return TSprig::Caption();
+}
+
 bool TTransientSprig::Transient()
 {
     return true;
@@ -449,7 +457,8 @@ void TRootSprig::placeEntries(qsizetype First)
         const QMetaObject *meta = FEntries[i].Class;
         auto known = infoOf.constFind(meta);
         if (known == infoOf.constEnd()) {
-            ClassInfo info{registrations().sprigFor(meta), nullptr, registrations().sprigRank(meta)};
+            ClassInfo info{registrations().sprigFor(meta), nullptr,
+                           registrations().sprigRank(meta)};
             if (info.Sprig) {
                 info.NodeClass = info.Sprig.Meta;
             } else if (meta->inherits(&TField::staticMetaObject)) {

@@ -158,13 +158,15 @@ T *TSprig::ItemAs()
     return static_cast<T *>(FItem);
 }
 
-// The node of a component.
+// The node of a component. A component of a class no package registers
+// (TNotLoadedComponent) says so with its class: "ImageList1 (not loaded: TImageList)".
 class TComponentSprig : public TSprig
 {
     Q_OBJECT
 
 public:
     using TSprig::TSprig;
+    QString Caption() override;
 };
 
 // A node that stands for no component of its own.

@@ -155,9 +155,6 @@ TEST_F(ModuleEditingTest, PasteRefusesBadTextAndKeepsTheModule)
               QStringList{QStringLiteral("The clipboard holds no whole components")});
     EXPECT_EQ(pasteErrorOf(QStringLiteral("object A: TOvQuery\nend\nend\n")),
               QStringList{QStringLiteral("The clipboard holds no whole components")});
-    const QStringList unknown = pasteErrorOf(QStringLiteral("object A: TNoSuchClass\nend\n"));
-    ASSERT_EQ(unknown.size(), 1);
-    EXPECT_TRUE(unknown[0].contains(QLatin1String("unknown class TNoSuchClass")));
     // A database where a dataset belongs: the reader refuses the reference.
     const QStringList wrong
         = pasteErrorOf(QStringLiteral("object S: TDataSource\n  DataSet = Demo\nend\n"));
@@ -165,6 +162,17 @@ TEST_F(ModuleEditingTest, PasteRefusesBadTextAndKeepsTheModule)
     EXPECT_TRUE(wrong[0].startsWith(QLatin1String("Cannot paste: "))) << wrong[0].toStdString();
     EXPECT_EQ(WriteFormText(root), before) << "nothing of a refused paste stays";
     EXPECT_FALSE(designer->isModified());
+
+    // A component of a class no package registers is kept as written.
+    const QList<QObject *> kept = pasteComponentsText(
+        *designer, QStringLiteral("object A: TNoSuchClass\n  Colour = 1\n  Left = 7\nend\n"));
+    ASSERT_EQ(kept.size(), 1);
+    ASSERT_NE(qobject_cast<TNotLoadedComponent *>(kept[0]), nullptr);
+    EXPECT_EQ(qobject_cast<TNotLoadedComponent *>(kept[0])->ClassName(),
+              QStringLiteral("TNoSuchClass"));
+    EXPECT_TRUE(WriteFormText(root).contains(QLatin1String("  object A: TNoSuchClass\n"
+                                                           "    Colour = 1\n")))
+        << "kept whole; its place is where the paste put it";
 
     const QList<QObject *> pasted
         = pasteComponentsText(*designer, QStringLiteral("object qOdd: TOvQuery\n"
@@ -182,6 +190,8 @@ TEST_F(ModuleEditingTest, PasteRefusesBadTextAndKeepsTheModule)
     ASSERT_TRUE(odd);
     EXPECT_EQ(odd->SQL()->Text(), QStringLiteral("object X: TOvTable\nend\n"));
     EXPECT_EQ(odd->UpdateObject(), nullptr) << "usGone is not in the module";
+    EXPECT_FALSE(WriteFormText(root).contains(QLatin1String("usGone")))
+        << "a reference left unset is not written";
     EXPECT_EQ(qobject_cast<TDataSource *>(pasted[1])->DataSet(), odd);
     EXPECT_EQ(designer->selection(), pasted);
     EXPECT_TRUE(designer->isModified());
@@ -270,9 +280,9 @@ TEST_F(ModuleEditingTest, PasteHoldsWhatTheTextStores)
     ASSERT_TRUE(wipe);
     EXPECT_FALSE(wipe->Active()) << "read back closed";
     EXPECT_TRUE(IsHeldActivation(wipe, QStringLiteral("Active"))) << "still stored True";
-    EXPECT_TRUE(WriteFormText(root).contains(QLatin1String("  object qWipe: TOvQuery\n"
+    EXPECT_TRUE(WriteFormText(root).contains(QLatin1String("    'delete from Orders')\n"
                                                            "    Active = True\n")))
-        << "a save writes it again";
+        << "a save writes it again, where the text had it";
     SetHeldActivation(wipe, QStringLiteral("Active"), false); // as the inspector's False does
     designer->Modified();
     ASSERT_EQ(history.undoName(), QStringLiteral("Set qWipe.Active"));
@@ -284,7 +294,7 @@ TEST_F(ModuleEditingTest, PasteHoldsWhatTheTextStores)
     EXPECT_EQ(orders->RecordCount(), rows) << "the stored delete never ran";
     orders->Close();
     const QString copied = componentsText({wipe, db});
-    EXPECT_TRUE(copied.contains(QLatin1String("object qWipe: TOvQuery\n  Active = True\n")))
+    EXPECT_TRUE(copied.contains(QLatin1String("    'delete from Orders')\n  Active = True\n")))
         << copied.toStdString();
     EXPECT_TRUE(copied.contains(QLatin1String("  LoginPrompt = False\n  Connected = True\n")))
         << copied.toStdString();

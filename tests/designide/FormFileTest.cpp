@@ -268,34 +268,60 @@ TEST_F(FormFileTest, everyKindOfValueRoundTripsByteForByte)
     EXPECT_EQ(child(back.get(), "Nested")->parent(), rb) << "nested object owned by its parent";
 }
 
-TEST_F(FormFileTest, handWrittenFormIsNormalised)
+// A form written by hand or by another tool is written back as it was read
+// while nothing changes: defaults given, properties out of order, keywords
+// and names in other letter cases, hexadecimal and signed numbers, a split
+// string. A change rewrites the lines of that property alone, in its place;
+// a value set back to what was read is written as it was read.
+TEST_F(FormFileTest, handWrittenFormIsKeptUntilChanged)
 {
-    // Defaults given, properties out of order, keywords and names in other
-    // letter cases, hexadecimal and signed numbers, a split string.
-    std::unique_ptr<QObject> root = read(QStringLiteral("\xFEFFinherited DM: tdatamodule\n"
-                                                        "  Width = 215\n"
-                                                        "  inline c1: TFormTestComponent\n"
-                                                        "    caption = 'a' + \n      'b'#$41\n"
-                                                        "    Enabled = true\n"
-                                                        "    Ratio = 5E-1\n"
-                                                        "    Count = $10\n"
-                                                        "    mode = MDSECOND\n"
-                                                        "    Options = []\n"
-                                                        "    Big = +7\n"
-                                                        "    Next = nil\n"
-                                                        "    Lines.Strings = ()\n"
-                                                        "    Items = <>\n"
-                                                        "  END\n"
-                                                        "end\n"));
-    EXPECT_EQ(WriteFormText(root.get()), QStringLiteral("inherited DM: TDataModule\n"
-                                                        "  inline c1: TFormTestComponent\n"
-                                                        "    Count = 16\n"
-                                                        "    Big = 7\n"
-                                                        "    Caption = 'abA'\n"
-                                                        "    Mode = mdSecond\n"
-                                                        "    Options = []\n"
-                                                        "  end\n"
-                                                        "end\n"));
+    const QString text = QStringLiteral("\xFEFFinherited DM: tdatamodule\n"
+                                        "  Width = 215\n"
+                                        "  inline c1: TFormTestComponent\n"
+                                        "    caption = 'a' + \n      'b'#$41\n"
+                                        "    Enabled = true\n"
+                                        "    Ratio = 5E-1\n"
+                                        "    Count = $10\n"
+                                        "    mode = MDSECOND\n"
+                                        "    Options = []\n"
+                                        "    Big = +7\n"
+                                        "    Next = nil\n"
+                                        "    Lines.Strings = ()\n"
+                                        "    Items = <>\n"
+                                        "  END\n"
+                                        "end\n");
+    std::unique_ptr<QObject> root = read(text);
+    EXPECT_EQ(WriteFormText(root.get()), text) << "unchanged: as read, to the byte";
+    TFormTestComponent *c1 = child(root.get(), "c1");
+    ASSERT_NE(c1, nullptr);
+    EXPECT_EQ(c1->Caption, QStringLiteral("abA"));
+    EXPECT_EQ(c1->Count, 16);
+    EXPECT_EQ(c1->Mode, TFormTestComponent::mdSecond);
+
+    c1->Count = 17;
+    c1->Enabled = false;
+    c1->Caption = QStringLiteral("abA"); // the value it had
+    QString expected = text;
+    expected.replace(QStringLiteral("Count = $10"), QStringLiteral("Count = 17"));
+    expected.replace(QStringLiteral("Enabled = true"), QStringLiteral("Enabled = False"));
+    EXPECT_EQ(WriteFormText(root.get()).toStdString(), expected.toStdString())
+        << "two lines changed in their places";
+
+    // A property the text did not give goes after those declared before it.
+    c1->Big = 7;
+    c1->Ratio = 0.5;
+    c1->Tag = 3;
+    root->setObjectName(QStringLiteral("DM2"));
+    expected.replace(QStringLiteral("inherited DM: tdatamodule"),
+                     QStringLiteral("inherited DM2: tdatamodule"));
+    expected.replace(QStringLiteral("    Items = <>\n"),
+                     QStringLiteral("    Items = <>\n    Tag = 3\n"));
+    EXPECT_EQ(WriteFormText(root.get()).toStdString(), expected.toStdString());
+
+    // A value set to the default is no longer written.
+    c1->Count = 0;
+    expected.replace(QStringLiteral("    Count = 17\n"), QString());
+    EXPECT_EQ(WriteFormText(root.get()).toStdString(), expected.toStdString());
 }
 
 // A reference finds its component once the whole form is read, by name in
@@ -357,7 +383,9 @@ TEST_F(FormFileTest, errorsNameLineAndColumnAndBuildNothing)
     };
     const std::vector<Case> cases = {
         {"", 1, 1, "\"object\" expected"},
-        {"object A: TNoSuchClass\nend\n", 1, 11, "unknown class TNoSuchClass"},
+        {"object A: TNoSuchClass\n  Colour = =\nend\n", 2, 12, "value expected"},
+        {"object A: TDataModule\n  object B: TNoSuchClass\n    Colour = 1\n", 4, 1,
+         "\"end\" expected"},
         {"object A: TDataModule\n  object B: TFormTestComponent\n    Colour = 1\n  end\nend\n", 3,
          5, "unknown property Colour of TFormTestComponent"},
         {"object A: TDataModule\n  object B: TFormTestComponent\n    Count = 'x'\n  end\nend\n", 3,
@@ -492,9 +520,50 @@ TEST_F(FormFileTest, aFormReadAndWrittenKeepsWhatItSaid)
     EXPECT_EQ(child(root.get(), "Items")->Tag.toByteArray().size(), 33);
 }
 
+// A file that is UTF-8 but for a stray byte is read as UTF-8, each byte that
+// is no part of a valid sequence kept as it was (its value the byte's Latin-1
+// character); the bytes come back unchanged, whatever the sequence.
+TEST_F(FormFileTest, bytesThatAreNoUtf8AreKeptAndTheRestIsUtf8)
+{
+    const QByteArray form = "object DM: TDataModule\n"
+                            "  object C: TFormTestComponent\n"
+                            "    Caption = 'Gr\xc3\xb6\xc3\x9f"
+                            "e \xe2\x82\xac Caf\xe9'\n"
+                            "  end\n"
+                            "end\n";
+    std::unique_ptr<QObject> root = read(DecodeFormFileBytes(form));
+    EXPECT_EQ(child(root.get(), "C")->Caption, QStringLiteral("Gr\u00f6\u00dfe \u20ac Caf\u00e9"))
+        << "UTF-8 as UTF-8, the stray byte as its Latin-1 character";
+    EXPECT_EQ(EncodeFormFileText(WriteFormText(root.get())), form);
+    child(root.get(), "C")->Caption += QStringLiteral("!");
+    EXPECT_TRUE(
+        WriteFormText(root.get())
+            .contains(QStringLiteral("    Caption = 'Gr\u00f6\u00dfe \u20ac Caf\u00e9!'\n")))
+        << "rewritten, non-ASCII text stays text in a file that had it so";
+
+    const std::vector<QByteArray> sequences = {
+        "\xe9",             // Latin-1
+        "\xc0\xaf",         // an overlong "/"
+        "\xe2\x82",         // cut short at the end
+        "\xed\xa0\x80",     // a surrogate
+        "\x80\xbf",         // continuation bytes alone
+        "\xf4\x90\x80\x80", // past U+10FFFF
+        "\xf0\x9f\x98\x80", // valid: U+1F600
+        "\xff\xfe",
+    };
+    for (const QByteArray &bytes : sequences) {
+        SCOPED_TRACE(bytes.toHex().constData());
+        const QByteArray text = "a" + bytes + "b" + bytes;
+        const QString decoded = DecodeFormFileBytes(text);
+        EXPECT_FALSE(decoded.contains(QChar::ReplacementCharacter));
+        EXPECT_EQ(EncodeFormFileText(decoded), text);
+    }
+    EXPECT_EQ(DecodeFormFileBytes("\xf0\x9f\x98\x80\xe9"), QStringLiteral("\U0001F600\xdce9"));
+}
+
 // Saving over a form: a link planted where the backup goes is replaced, not
 // written through; the backup keeps the form's permissions; bytes that are no
-// UTF-8 are read as Latin-1, not replaced; a file another program changed
+// UTF-8 are kept, not replaced; a file another program changed
 // since it was read is not overwritten. No temporary file is left.
 TEST_F(FormFileTest, savingNeverLosesOrExposesWhatWasThere)
 {
@@ -526,8 +595,8 @@ TEST_F(FormFileTest, savingNeverLosesOrExposesWhatWasThere)
     EXPECT_EQ(QFile::permissions(dir.file(QStringLiteral("Private.~dfm"))), privateMode)
         << "the backup is as private as the form";
     EXPECT_EQ(QFile::permissions(file), privateMode);
-    const QByteArray written = dir.read(QStringLiteral("Private.dfm"));
-    EXPECT_TRUE(written.contains("Caption = 'caf'#233' pw=secret'")) << written.constData();
+    EXPECT_EQ(dir.read(QStringLiteral("Private.dfm")), original)
+        << "unchanged, the byte that is no UTF-8 is written back as it was";
     EXPECT_EQ(saved, CurrentFormFileStamp(file));
 
     // Another program writes the form; the next save with the old stamp refuses.

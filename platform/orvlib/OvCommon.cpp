@@ -1,4 +1,5 @@
 #include "orvlib/OvCommon.h"
+#include "orvlib/OvDriver.h"
 #include "orvlib/OvVersionInfo.h"
 
 #include <QFile>
@@ -30,8 +31,10 @@ QString QuoteIdentifier(const QString &Name, bool Quote)
 
 QString QuoteIdentifier(TOvServerType ServerType, const QString &Name, bool Quote)
 {
-    Q_UNUSED(ServerType); // SQLite and PostgreSQL share the standard quoting
-    return QuoteIdentifier(Name, Quote);
+    if (!Quote)
+        return Name;
+    return HasDriver(ServerType) ? IdentifierRules(ServerType).QuoteIdent(Name)
+                                 : QuoteIdentifier(Name, true);
 }
 
 namespace {

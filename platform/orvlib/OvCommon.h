@@ -9,8 +9,8 @@
 
 // Quotes an identifier for SQL when Quote is set: double quotes around it,
 // inner double quotes doubled ("a""b"). Without Quote the name is returned
-// unchanged. Both servers the library knows quote this way; the overload
-// with a server type exists for servers that may differ.
+// unchanged. The overload with a server type quotes as that server's driver
+// does (TOvDriver::QuoteIdent).
 QString QuoteIdentifier(const QString &Name, bool Quote);
 QString QuoteIdentifier(TOvServerType ServerType, const QString &Name, bool Quote);
 
@@ -18,7 +18,8 @@ QString QuoteIdentifier(TOvServerType ServerType, const QString &Name, bool Quot
 // name exactly that column or table: letters, digits, "_" and "$", starting
 // with a letter or "_", and no word the server reads as syntax or as a value
 // (a column named "user" or "true" compares something else unquoted).
-// Letters beyond ASCII count as letters, as both servers read them.
+// Letters beyond ASCII count as letters, as both servers read them. Letter
+// case is not looked at: TOvDriver::IsPlainName adds a server's folding.
 bool IsPlainIdentifier(TOvServerType ServerType, const QString &Name);
 
 // Splits an object name into its parts by the servers' identifier rules:

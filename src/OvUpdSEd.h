@@ -229,6 +229,10 @@ private:
     // The server type while the statements are generated: every name
     // written asks for it.
     std::optional<TOvServerType> m_generatingFor;
+    // The rules rules() last handed out, and for which server: asked once
+    // per name, they are looked up once per server.
+    mutable const TOvDriver *m_rules = nullptr;
+    mutable TOvServerType m_rulesFor = TOvServerType::stSQLite;
 };
 
 // Runs the UpdateSQL editor on AUpdateSQL; true when the person confirmed

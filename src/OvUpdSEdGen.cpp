@@ -75,7 +75,12 @@ QString TOvUpdateSQLEditForm::quoteParam(const QString &Name) const
 
 const TOvDriver &TOvUpdateSQLEditForm::rules() const
 {
-    return IdentifierRules(serverType());
+    const TOvServerType server = serverType();
+    if (!m_rules || m_rulesFor != server) {
+        m_rules = &IdentifierRules(server);
+        m_rulesFor = server;
+    }
+    return *m_rules;
 }
 
 QString TOvUpdateSQLEditForm::columnName(const QString &Field) const

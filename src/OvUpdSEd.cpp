@@ -474,39 +474,43 @@ void TOvUpdateSQLEditForm::btSelectPrimKeysClick()
     if (!indexes)
         return;
 
-    TStringList primaryKeys;
-    TStringList uniqueKeys;
-    QString uniqueIndex;
+    QList<TOvIndexColumn> indexColumns;
     const TField *indexType = indexes->FieldByName(QStringLiteral("INDEX_TYPE"));
     const TField *columnName = indexes->FieldByName(QStringLiteral("COLUMN_NAME"));
     const TField *indexName = indexes->FieldByName(QStringLiteral("INDEX_NAME"));
     for (; !indexes->Eof(); indexes->Next()) {
         if (indexType->IsNull())
             continue;
-        const qint64 bits = indexType->AsInteger();
-        if (bits & itPrimary) {
-            const QString column = Trim(columnName->AsString());
-            if (!column.isEmpty())
-                primaryKeys.Add(column);
-        }
-        // A partial index is unique only among some rows, an expression
-        // index not on its plain columns: neither identifies a row.
-        if ((bits & itUnique) && !(bits & (itExpression | itPartial))) {
-            const QString name = Trim(indexName->AsString());
-            if (uniqueIndex.isEmpty())
-                uniqueIndex = name;
-            if (name == uniqueIndex)
-                uniqueKeys.Add(Trim(columnName->AsString()));
+        indexColumns.append({Trim(indexName->AsString()), int(indexType->AsInteger()),
+                             Trim(columnName->AsString()), 0});
+    }
+    // A unique index is a key only on columns that cannot be NULL: what
+    // may be NULL, the table's columns say.
+    QSet<QString> nullable;
+    if (const std::unique_ptr<TDataSet> columns = database->GetSchemaInfo(
+            TOvSchemaType::stColumns,
+            GetValidObjName(cbTableName->currentText(), !FObjOwnerSupported))) {
+        const TField *name = columns->FieldByName(QStringLiteral("COLUMN_NAME"));
+        const TField *mayBeNull = columns->FindField(QStringLiteral("COLUMN_NULLABLE"));
+        for (columns->First(); mayBeNull && !columns->Eof(); columns->Next()) {
+            if (mayBeNull->AsInteger() != 0)
+                nullable.insert(name->AsString().toCaseFolded());
         }
     }
-
-    SetSelectedAllItems(lbKeyFields, false);
-    const TStringList &keys = primaryKeys.Count() > 0 ? primaryKeys : uniqueKeys;
+    const std::optional<TOvRowKey> rowKey = ChooseRowKey(indexColumns, nullable);
+    m_noRowKey = !rowKey;
+    m_nullSafeKeys.clear();
     // The key names folded once: the list's case-insensitive search, without
     // a scan of the keys per item.
     QSet<QString> folded;
-    for (const QString &key : keys.toStringList())
-        folded.insert(key.toCaseFolded());
+    if (rowKey) {
+        for (const QString &column : rowKey->Columns)
+            folded.insert(column.toCaseFolded());
+        for (const QString &column : rowKey->NullSafeColumns)
+            m_nullSafeKeys.insert(column.toCaseFolded());
+    }
+
+    SetSelectedAllItems(lbKeyFields, false);
     QItemSelection selection;
     for (int row = 0; row < lbKeyFields->count(); ++row) {
         if (folded.contains(lbKeyFields->item(row)->text().toCaseFolded())) {
@@ -520,15 +524,27 @@ void TOvUpdateSQLEditForm::btSelectPrimKeysClick()
 
 void TOvUpdateSQLEditForm::GenerateSQLClick()
 {
+    // A table no statement can write is refused first: no key chosen by
+    // hand would make its statements run.
+    if (TOvDatabase *database = connectedDatabase()) {
+        const QString table = GetValidObjName(cbTableName->currentText(), !FObjOwnerSupported);
+        if (database->Driver().IsReadOnlyTable(table)) {
+            MessageDlg(SSQLReadOnlyTable().arg(Trim(cbTableName->currentText())), mtError, mbOK);
+            return;
+        }
+    }
     if (!lbKeyFields->selectionModel()->hasSelection()
         || !lbUpdateFields->selectionModel()->hasSelection()) {
-        MessageDlg(SSQLGenSelect(), mtError, mbOK);
+        // Without a key the person is told why, and how to choose one.
+        const bool noKey = m_noRowKey && !lbKeyFields->selectionModel()->hasSelection();
+        MessageDlg(noKey ? SSQLNoRowKey().arg(Trim(cbTableName->currentText())) : SSQLGenSelect(),
+                   mtError, mbOK);
         return;
     }
     // Checked before any buffer changes: a table text that names no table
     // raises here and leaves all four statements as they were.
     StatementTableName(cbTableName->currentText());
-    loadGeneratedColumns();
+    loadTableColumns();
     const QStringList clashes = OldValueParamClashes();
     if (!clashes.isEmpty()) {
         MessageDlg(SSQLOldValueParamClash().arg(clashes.join(QStringLiteral(", "))), mtError, mbOK);
@@ -559,30 +575,6 @@ TOvServerType TOvUpdateSQLEditForm::serverType() const
     return dataSet ? dataSet->ServerType() : DefServerType;
 }
 
-// Only a database that is connected already is asked: generating needs no
-// connection and never prompts for a login.
-void TOvUpdateSQLEditForm::loadGeneratedColumns()
-{
-    m_generatedColumns.clear();
-    TOvDataSet *dataSet = FUpdateSQL ? FUpdateSQL->DataSet() : nullptr;
-    TOvDatabase *database
-        = dataSet ? dataSet->GetDBSession()->FindDatabase(dataSet->DatabaseName()) : nullptr;
-    if (!database || !database->Connected())
-        return;
-    const std::unique_ptr<TDataSet> columns = database->GetSchemaInfo(
-        TOvSchemaType::stColumns, GetValidObjName(cbTableName->currentText(), !FObjOwnerSupported));
-    if (!columns)
-        return;
-    const TField *name = columns->FieldByName(QStringLiteral("COLUMN_NAME"));
-    const TField *generated = columns->FindField(QStringLiteral("COLUMN_GENERATED"));
-    if (!generated)
-        return;
-    for (columns->First(); !columns->Eof(); columns->Next()) {
-        if (generated->AsInteger() != 0)
-            m_generatedColumns.insert(name->AsString().toCaseFolded());
-    }
-}
-
 void TOvUpdateSQLEditForm::StatementTypeClick()
 {
     if (const TStrings *buffer = statementBuffer(rgrStatementType->ItemIndex())) {
@@ -602,6 +594,8 @@ void TOvUpdateSQLEditForm::SQLTextExit()
 
 void TOvUpdateSQLEditForm::cbTableNameChange()
 {
+    m_noRowKey = false;
+    m_nullSafeKeys.clear();
     const bool enabled
         = FUpdateSQL && FUpdateSQL->DataSet() && !Trim(cbTableName->currentText()).isEmpty();
     btGetTableFields->setEnabled(enabled);

@@ -15,6 +15,8 @@
 #include <memory>
 #include <optional>
 
+class TOvDatabase;
+class TOvDriver;
 class TOvUpdateSQL;
 class QAction;
 class QCheckBox;
@@ -121,9 +123,11 @@ public:
     void InitProperties();
     // Writes the four buffers into the update object's statement lists.
     void SaveStatements();
-    // AIdentName quoted when "Quote Field Names" is checked, else unchanged.
+    // Column AIdentName as the statements write it: in the server's quotes
+    // when "Quote Field Names" is checked or when, written bare, the server
+    // would read another name (letter case it folds, a reserved word, a
+    // blank); else unchanged.
     QString QuoteName(const QString &AIdentName) const;
-    QString QuoteParamName(const QString &AParamName) const;
 
     // Event handlers, bound to the controls in the constructor. Public so a
     // caller (or a test) can run each one as the control would.
@@ -164,12 +168,26 @@ private:
     // "OLD_": applying the statements would bind them to an old value.
     QStringList OldValueParamClashes() const;
     // Whether the modify and insert statements write Field (a generated
-    // column is only read).
+    // column and an identity column made ALWAYS are only read).
     bool isWritten(const QString &Field) const;
     // The server the statements are for: the dataset's, else the default.
     TOvServerType serverType() const;
-    // Reads the generated columns of the chosen table into m_generatedColumns.
-    void loadGeneratedColumns();
+    // The name and key rules of that server.
+    const TOvDriver &rules() const;
+    // A parameter name as the statements write it: the library reads
+    // parameters alike on every server, quoted when checked or when needed.
+    QString quoteParam(const QString &Name) const;
+    // The table's column that list entry Field stands for: the catalogue's
+    // spelling when the table's columns were read (exactly, else as the
+    // server reads Field bare, else the one column that differs in letter
+    // case only), else Field.
+    QString columnName(const QString &Field) const;
+    // The database of the dataset when it is connected already; null
+    // otherwise (generating never connects or prompts for a login).
+    TOvDatabase *connectedDatabase() const;
+    // Reads the chosen table's columns (their names, which are written) into
+    // m_tableColumns; empty when no connected database says.
+    void loadTableColumns();
     void AddKeyConditions(TStrings &SQL, const QString &TableText) const;
     // Whether OK may close the dialog as far as the statements are
     // concerned: checked on a connected database, or kept anyway.
@@ -194,12 +212,27 @@ private:
     // first field name showing that column. Built on first use, dropped
     // whenever FFieldInfo changes.
     mutable std::optional<QHash<QPair<QString, QString>, QString>> m_aliasIndex;
-    // Case-folded names of the chosen table's generated columns, read when
-    // the statements are generated.
-    QSet<QString> m_generatedColumns;
+    // The chosen table's columns as the catalogue gave them, read when the
+    // statements are generated.
+    struct TableColumns
+    {
+        QHash<QString, QString> Exact;  // name to itself
+        QHash<QString, QString> Folded; // case-folded name to the name; empty if two fold alike
+        QSet<QString> Unwritable;       // case-folded: generated, identity ALWAYS
+    };
+    TableColumns m_tableColumns;
+    // Set by Select Primary Keys: whether the table had no row key, and the
+    // (case-folded) key columns compared with NULL equal to NULL. Both are
+    // dropped when the table text changes.
+    bool m_noRowKey = false;
+    QSet<QString> m_nullSafeKeys;
     // The server type while the statements are generated: every name
     // written asks for it.
     std::optional<TOvServerType> m_generatingFor;
+    // The rules rules() last handed out, and for which server: asked once
+    // per name, they are looked up once per server.
+    mutable const TOvDriver *m_rules = nullptr;
+    mutable TOvServerType m_rulesFor = TOvServerType::stSQLite;
 };
 
 // Runs the UpdateSQL editor on AUpdateSQL; true when the person confirmed

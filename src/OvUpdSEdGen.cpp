@@ -11,6 +11,9 @@
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvConsts.h"
 #include "orvlib/OvDataSets.h"
+#include "orvlib/OvDatabase.h"
+#include "orvlib/OvDriver.h"
+#include "orvlib/OvSession.h"
 #include "orvlib/OvUpdateSQL.h"
 
 #include "rtl/SysUtils.h"
@@ -54,21 +57,76 @@ QString assignment(const QString &Column, const QString &Parameter)
 } // namespace
 
 // A name that cannot stand unquoted (blanks, operators, quotes, a reserved
-// word) is quoted whatever the check box says: unquoted, it would change
-// what the statement compares or writes.
+// word, a letter the server folds) is quoted whatever the check box says:
+// unquoted, it would change what the statement compares or writes.
 QString TOvUpdateSQLEditForm::QuoteName(const QString &AIdentName) const
 {
-    return QuoteIdentifier(serverType(), AIdentName,
-                           cbQuotedFields->isChecked()
-                               || !IsPlainIdentifier(serverType(), AIdentName));
+    const TOvDriver &server = rules();
+    return cbQuotedFields->isChecked() || !server.IsPlainName(AIdentName)
+               ? server.QuoteIdent(AIdentName)
+               : AIdentName;
 }
 
-// A parameter marker's name, quoted as the library reads markers (double
-// quotes, whatever the server quotes names with) where it needs quotes.
-QString TOvUpdateSQLEditForm::QuoteParamName(const QString &AParamName) const
+QString TOvUpdateSQLEditForm::quoteParam(const QString &Name) const
 {
-    return QuoteIdentifier(AParamName, cbQuotedFields->isChecked()
-                                           || !IsPlainIdentifier(serverType(), AParamName));
+    return QuoteIdentifier(Name,
+                           cbQuotedFields->isChecked() || !IsPlainIdentifier(serverType(), Name));
+}
+
+const TOvDriver &TOvUpdateSQLEditForm::rules() const
+{
+    const TOvServerType server = serverType();
+    if (!m_rules || m_rulesFor != server) {
+        m_rules = &IdentifierRules(server);
+        m_rulesFor = server;
+    }
+    return *m_rules;
+}
+
+QString TOvUpdateSQLEditForm::columnName(const QString &Field) const
+{
+    if (m_tableColumns.Exact.contains(Field))
+        return Field;
+    const QString bare = rules().UnquotedName(Field);
+    if (m_tableColumns.Exact.contains(bare))
+        return bare;
+    return m_tableColumns.Folded.value(Field.toCaseFolded(), Field);
+}
+
+TOvDatabase *TOvUpdateSQLEditForm::connectedDatabase() const
+{
+    TOvDataSet *dataSet = FUpdateSQL ? FUpdateSQL->DataSet() : nullptr;
+    TOvDatabase *database
+        = dataSet ? dataSet->GetDBSession()->FindDatabase(dataSet->DatabaseName()) : nullptr;
+    return database && database->Connected() ? database : nullptr;
+}
+
+void TOvUpdateSQLEditForm::loadTableColumns()
+{
+    m_tableColumns = {};
+    TOvDatabase *database = connectedDatabase();
+    if (!database)
+        return;
+    const std::unique_ptr<TDataSet> columns = database->GetSchemaInfo(
+        TOvSchemaType::stColumns, GetValidObjName(cbTableName->currentText(), !FObjOwnerSupported));
+    if (!columns)
+        return;
+    const TField *name = columns->FieldByName(QStringLiteral("COLUMN_NAME"));
+    const TField *generated = columns->FindField(QStringLiteral("COLUMN_GENERATED"));
+    const TField *identity = columns->FindField(QStringLiteral("COLUMN_IDENTITY_ALWAYS"));
+    QSet<QString> ambiguous;
+    for (columns->First(); !columns->Eof(); columns->Next()) {
+        const QString column = name->AsString();
+        const QString folded = column.toCaseFolded();
+        m_tableColumns.Exact.insert(column, column);
+        if (m_tableColumns.Folded.contains(folded))
+            ambiguous.insert(folded);
+        m_tableColumns.Folded.insert(folded, column);
+        if ((generated && generated->AsInteger() != 0) || (identity && identity->AsInteger() != 0))
+            m_tableColumns.Unwritable.insert(folded);
+    }
+    for (const QString &folded : std::as_const(ambiguous))
+        m_tableColumns.Folded.remove(folded);
 }
 
 // The name under which the dataset shows column AFieldName of table
@@ -124,10 +182,18 @@ QString TOvUpdateSQLEditForm::StatementTableName(const QString &TableText) const
     const auto parts = SplitIdentifierParts(GetValidObjName(TableText, !FObjOwnerSupported));
     if (!parts)
         throw invalid();
+    // An unquoted part stays as written when the server reads it so; else
+    // it is quoted as the server reads it bare, or, when it cannot stand
+    // bare at all (a blank in it), as written.
+    const TOvDriver &server = rules();
     QStringList names;
-    for (const TOvNamePart &part : *parts)
-        names.append(part.Quoted ? QuoteIdentifier(serverType(), part.Text, true)
-                                 : QuoteName(part.Text));
+    for (const TOvNamePart &part : *parts) {
+        const bool bare = !part.Quoted && IsPlainIdentifier(serverType(), part.Text);
+        const QString read = bare ? server.UnquotedName(part.Text) : part.Text;
+        names.append(bare && !cbQuotedFields->isChecked() && server.IsPlainName(read)
+                         ? part.Text
+                         : server.QuoteIdent(read));
+    }
     return names.join(u'.');
 }
 
@@ -146,7 +212,7 @@ QStringList TOvUpdateSQLEditForm::OldValueParamClashes() const
 
 bool TOvUpdateSQLEditForm::isWritten(const QString &Field) const
 {
-    return !m_generatedColumns.contains(Field.toCaseFolded());
+    return !m_tableColumns.Unwritable.contains(columnName(Field).toCaseFolded());
 }
 
 // The where clause that finds the row by the old values of the key fields,
@@ -155,9 +221,14 @@ void TOvUpdateSQLEditForm::AddKeyConditions(TStrings &SQL, const QString &TableT
 {
     SQL.Add(QStringLiteral("where"));
     for (const QString &field : selectedNames(lbKeyFields)) {
+        // A key whose index holds NULLs as equal finds its row also by NULL.
+        const QString column = columnName(field);
+        const QString op = m_nullSafeKeys.contains(column.toCaseFolded()) ? rules().NullSafeEqual()
+                                                                          : QStringLiteral("=");
         const QString line
-            = assignment(QuoteName(field),
-                         QuoteParamName(QStringLiteral("OLD_") + FindFieldAlias(TableText, field)));
+            = QStringLiteral("  %1 %2 :%3")
+                  .arg(QuoteName(column), op,
+                       quoteParam(QStringLiteral("OLD_") + FindFieldAlias(TableText, field)));
         separateFromPrevious(SQL, QStringLiteral("where"), QStringLiteral(" and"));
         SQL.Add(line);
     }
@@ -175,8 +246,8 @@ void TOvUpdateSQLEditForm::GenerateModifySQL()
     for (const QString &field : selectedNames(lbUpdateFields)) {
         if (!isWritten(field))
             continue; // the database computes it and refuses a value
-        const QString line
-            = assignment(QuoteName(field), QuoteParamName(FindFieldAlias(tableText, field)));
+        const QString line = assignment(QuoteName(columnName(field)),
+                                        quoteParam(FindFieldAlias(tableText, field)));
         separateFromPrevious(sql, QStringLiteral("set"), QStringLiteral(","));
         sql.Add(line);
     }
@@ -195,10 +266,10 @@ void TOvUpdateSQLEditForm::GenerateRefreshSQL()
     for (const QString &field : selectedNames(lbUpdateFields)) {
         if (!columns.isEmpty())
             columns += QStringLiteral(", ");
-        columns += QuoteName(field);
+        columns += QuoteName(columnName(field));
         const QString alias = FindFieldAlias(tableText, field);
         if (alias != field)
-            columns += QStringLiteral(" as ") + QuoteName(alias);
+            columns += QStringLiteral(" as ") + quoteParam(alias);
     }
     // One entry, two lines: the select list and the from clause.
     sql.Add(QStringLiteral("select ") + columns + QStringLiteral("\r\nfrom ") + table);
@@ -221,10 +292,10 @@ void TOvUpdateSQLEditForm::GenerateInsertSQL()
             continue; // the database computes it and refuses a value
         if (!columns.isEmpty())
             columns += QStringLiteral(", ");
-        columns += QuoteName(field);
+        columns += QuoteName(columnName(field));
         if (!values.isEmpty())
             values += QStringLiteral(", ");
-        values += u':' + QuoteParamName(FindFieldAlias(tableText, field));
+        values += u':' + quoteParam(FindFieldAlias(tableText, field));
     }
     sql.Add(QStringLiteral("  (") + columns + u')');
     sql.Add(QStringLiteral("values"));

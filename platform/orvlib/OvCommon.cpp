@@ -1,4 +1,5 @@
 #include "orvlib/OvCommon.h"
+#include "orvlib/OvDriver.h"
 #include "orvlib/OvVersionInfo.h"
 
 #include <QFile>
@@ -30,12 +31,10 @@ QString QuoteIdentifier(const QString &Name, bool Quote)
 
 QString QuoteIdentifier(TOvServerType ServerType, const QString &Name, bool Quote)
 {
-    // SQLite and PostgreSQL share the standard quoting; MariaDB and MySQL
-    // read double quotes as a string unless told otherwise, and quote names
-    // in backticks.
-    if (ServerType != TOvServerType::stMySQL || !Quote)
-        return QuoteIdentifier(Name, Quote);
-    return u'`' + QString(Name).replace(u'`', QStringLiteral("``")) + u'`';
+    if (!Quote)
+        return Name;
+    return HasDriver(ServerType) ? IdentifierRules(ServerType).QuoteIdent(Name)
+                                 : QuoteIdentifier(Name, true);
 }
 
 namespace {

@@ -9,8 +9,8 @@
 
 // Quotes an identifier for SQL when Quote is set: double quotes around it,
 // inner double quotes doubled ("a""b"). Without Quote the name is returned
-// unchanged. SQLite and PostgreSQL quote this way; for MariaDB and MySQL
-// the overload with a server type quotes in backticks (`a``b`).
+// unchanged. The overload with a server type quotes as that server's driver
+// does (TOvDriver::QuoteIdent): backticks for MariaDB and MySQL.
 QString QuoteIdentifier(const QString &Name, bool Quote);
 QString QuoteIdentifier(TOvServerType ServerType, const QString &Name, bool Quote);
 
@@ -19,7 +19,8 @@ QString QuoteIdentifier(TOvServerType ServerType, const QString &Name, bool Quot
 // with a letter or "_", and no word the server reads as syntax or as a value
 // (a column named "user" or "true" compares something else unquoted).
 // Letters beyond ASCII count as letters, as SQLite and PostgreSQL read
-// them; for MariaDB and MySQL a name with any of them is quoted.
+// them (for MariaDB and MySQL a name with any of them is quoted). Letter
+// case is not looked at: TOvDriver::IsPlainName adds a server's folding.
 bool IsPlainIdentifier(TOvServerType ServerType, const QString &Name);
 
 // Splits an object name into its parts by the servers' identifier rules:

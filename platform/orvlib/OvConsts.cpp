@@ -33,6 +33,18 @@ QString SSQLGenSelect()
 {
     return tr("Must select at least one key field and one update field");
 }
+QString SSQLNoRowKey()
+{
+    return tr("Table %1 has no primary key or unique index on NOT NULL columns, so no key "
+              "identifies one row. Choose the key fields by hand: on the Options page, select in "
+              "Key Fields the columns whose values together identify one row (click, and "
+              "Ctrl+click to add more), then Generate SQL");
+}
+QString SSQLReadOnlyTable()
+{
+    return tr("%1 is a materialized view: no statement can change its rows. Generate the "
+              "statements for the table it is made from");
+}
 QString SSQLInvalidTableName()
 {
     return tr("%1 is not a valid table name. Write it as table or owner.table, and put a name "

@@ -16,6 +16,10 @@ QString SSQLNotGenerated();
 QString SSQLGenSelect();
 // %1: the table text that does not read as [owner.]table.
 QString SSQLInvalidTableName();
+// %1: the table whose indexes give no row key; the key fields are chosen by hand.
+QString SSQLNoRowKey();
+// %1: a table whose rows no statement can write (a materialized view).
+QString SSQLReadOnlyTable();
 // %1: the update fields whose new-value parameter would read as an old value.
 QString SSQLOldValueParamClash();
 // %1: the database, %2: one line per statement that did not prepare.

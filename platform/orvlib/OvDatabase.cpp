@@ -216,9 +216,10 @@ std::unique_ptr<TDataSet> TOvDatabase::GetSchemaInfo(TOvSchemaType SchemaType,
         field("COLUMN_TYPE", TFieldType::ftString);
         field("COLUMN_NULLABLE", TFieldType::ftInteger);
         field("COLUMN_GENERATED", TFieldType::ftInteger);
+        field("COLUMN_IDENTITY_ALWAYS", TFieldType::ftInteger);
         for (const TOvColumnInfo &c : driver.Columns(ObjectName))
-            rows.push_back(
-                {c.Name, c.Position, c.TypeName, c.Nullable ? 1 : 0, c.Generated ? 1 : 0});
+            rows.push_back({c.Name, c.Position, c.TypeName, c.Nullable ? 1 : 0, c.Generated ? 1 : 0,
+                            c.IdentityAlways ? 1 : 0});
         break;
     case TOvSchemaType::stProcedureParams:
         field("PARAM_NAME", TFieldType::ftString);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <mutex>
 
 TOvDriver::~TOvDriver() = default;
 
@@ -93,6 +94,49 @@ QString TOvDriver::QuoteColumnName(const QString &Name) const
     return QuoteIdentifier(ServerType(), Name, true);
 }
 
+bool TOvDriver::IsReadOnlyTable(const QString &)
+{
+    return false;
+}
+
+bool TOvDriver::IsPlainName(const QString &Name) const
+{
+    return IsPlainIdentifier(ServerType(), Name);
+}
+
+QString TOvDriver::QuoteIdent(const QString &Name) const
+{
+    return QuoteIdentifier(Name, true);
+}
+
+std::optional<TOvRowKey> ChooseRowKey(const QList<TOvIndexColumn> &Indexes,
+                                      const QSet<QString> &Nullable)
+{
+    for (qsizetype first = 0, next = 0; first < Indexes.size(); first = next) {
+        const QString &name = Indexes.at(first).IndexName;
+        int bits = ~0;
+        TOvRowKey key{name, {}, {}};
+        for (next = first; next < Indexes.size() && Indexes.at(next).IndexName == name; ++next) {
+            const TOvIndexColumn &c = Indexes.at(next);
+            bits &= c.IndexType;
+            if ((c.IndexType & (itExpression | itPartial)) || c.ColumnName.isEmpty())
+                bits = 0;
+            key.Columns << c.ColumnName;
+            if (Nullable.contains(c.ColumnName.toCaseFolded()))
+                key.NullSafeColumns << c.ColumnName;
+        }
+        if (bits & itPrimary) {
+            key.NullSafeColumns.clear(); // compared as the table's key always was
+            return key;
+        }
+        if (!(bits & itUnique) || key.Columns.isEmpty())
+            continue;
+        if (key.NullSafeColumns.isEmpty() || (bits & itNullsNotDistinct))
+            return key;
+    }
+    return std::nullopt;
+}
+
 namespace {
 std::map<TOvServerType, TOvDriverFactory> &factories()
 {
@@ -106,6 +150,19 @@ void registerBuiltInDrivers(); // OvDrivers.cpp
 void RegisterDriver(TOvServerType ServerType, TOvDriverFactory Factory)
 {
     factories()[ServerType] = std::move(Factory);
+}
+
+const TOvDriver &IdentifierRules(TOvServerType ServerType)
+{
+    // Made on first use and kept: the rules are const and read no state, so
+    // one driver per server type serves every caller and thread.
+    static std::mutex lock;
+    static std::map<TOvServerType, std::unique_ptr<TOvDriver>> rules;
+    const std::lock_guard<std::mutex> guard(lock);
+    std::unique_ptr<TOvDriver> &driver = rules[ServerType];
+    if (!driver)
+        driver = CreateDriver(ServerType);
+    return *driver;
 }
 
 bool HasDriver(TOvServerType ServerType)

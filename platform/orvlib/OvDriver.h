@@ -7,11 +7,13 @@
 #include "rtl/SysUtils.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // An error reported by a database server; Message() holds the server's own text.
@@ -99,6 +101,9 @@ struct TOvColumnInfo
     bool Nullable = true;
     // Computed by the database from other columns: it can be read, never written.
     bool Generated = false;
+    // An identity column the server numbers itself and that takes no written
+    // value (GENERATED ALWAYS AS IDENTITY); one made BY DEFAULT takes values.
+    bool IdentityAlways = false;
 };
 
 // One column of one index, as index information lists it.
@@ -196,7 +201,56 @@ public:
     virtual QString QuoteObjectName(const QString &Name) const;
     // A quoted column name (names from the catalogue keep their case).
     virtual QString QuoteColumnName(const QString &Name) const;
+    // Whether the rows of the table or view can never be written through it
+    // (a materialized view): statements that write it are refused before
+    // they are made. The base: false.
+    virtual bool IsReadOnlyTable(const QString &TableName);
+
+    // --- The server's rules for names and keys. They need no connection:
+    // IdentifierRules hands out an unconnected driver of a server type to ask
+    // them, so statements can be written for a server that is not reached.
+    // A driver whose server reads names otherwise (other quotes, other
+    // letter-case folding) or compares NULLs otherwise overrides them.
+
+    // Whether Name, written bare in a statement, reads back on this server as
+    // exactly Name: a plain identifier that is no reserved word and has no
+    // letter the server folds. The base: IsPlainIdentifier of the server type
+    // (letter case kept, as SQLite reads names).
+    virtual bool IsPlainName(const QString &Name) const;
+    // Name in the server's identifier quotes (the base: double quotes, an
+    // inner one doubled); read back, it is exactly Name.
+    virtual QString QuoteIdent(const QString &Name) const;
+    // The name the server reads for Name written bare. The base: Name itself.
+    virtual QString UnquotedName(const QString &Name) const { return Name; }
+    // The operator that compares two values as equal also when both are
+    // NULL, for keys whose index holds NULLs as equal. The base: "is not
+    // distinct from", the standard's.
+    virtual QString NullSafeEqual() const { return QStringLiteral("is not distinct from"); }
 };
+
+// The rules of ServerType (see TOvDriver::IsPlainName and the functions after
+// it), asked of an unconnected driver made once per server type; raises when
+// no driver is registered for it.
+const TOvDriver &IdentifierRules(TOvServerType ServerType);
+
+// The index that addresses one row of a table, and its columns in key order.
+struct TOvRowKey
+{
+    QString IndexName;
+    QStringList Columns;
+    // The index holds NULLs as equal and some of its columns may be NULL:
+    // those columns are compared with the driver's NullSafeEqual.
+    QStringList NullSafeColumns;
+};
+
+// The row key among Indexes (as IndexColumns lists them): the primary key,
+// else the first unique index of plain columns (no expression, no where
+// clause) whose columns are all NOT NULL, or which holds NULLs as equal.
+// A unique index on a column that may be NULL is no key: rows whose value is
+// NULL would be matched by nothing. Nullable holds the case-folded names of
+// the table's columns that may be NULL. Nothing when there is no key.
+std::optional<TOvRowKey> ChooseRowKey(const QList<TOvIndexColumn> &Indexes,
+                                      const QSet<QString> &Nullable);
 
 // Describes SQL written with the library's :name parameter markers (markers
 // inside literals, quoted names and comments are left alone), as

@@ -29,7 +29,7 @@ enum class TOvSchemaType {
     stSysTables,       // the same, for the server's own tables
     stProcedures,      // PROCEDURE_SCHEMA, PROCEDURE_NAME, PROCEDURE_TYPE
     stColumns,         // COLUMN_NAME, COLUMN_POSITION, COLUMN_TYPE, COLUMN_NULLABLE,
-                       // COLUMN_GENERATED
+                       // COLUMN_GENERATED, COLUMN_IDENTITY_ALWAYS
     stProcedureParams, // PARAM_NAME, PARAM_POSITION, PARAM_TYPE (0 in, 1 out, 2 in/out, 3 result),
                        // PARAM_DATATYPE
     stIndexes          // INDEX_NAME, INDEX_TYPE, COLUMN_NAME, COLUMN_POSITION
@@ -60,6 +60,9 @@ constexpr int itExpression = 8;
 // Set on every row of a partial index (one with a where clause): it keeps
 // its key unique only among the rows the clause selects.
 constexpr int itPartial = 16;
+// Set on every row of a unique index that holds NULLs as equal (NULLS NOT
+// DISTINCT): it admits one row with NULL in a key column, not many.
+constexpr int itNullsNotDistinct = 32;
 
 // A set of TOvDesignDBOption, one bit per ordinal.
 class TOvDesignDBOptions

@@ -313,6 +313,7 @@ TEST(DataPreviewPane, readsAPostgreSQLTableThroughACursor)
     EXPECT_EQ(headers(pane), (QStringList{"Line No", "amount", "shipped"}));
     EXPECT_EQ(pane.model()->rowCount(), 100) << "one batch of 50000";
     EXPECT_EQ(cell(pane, 0, 1), QStringLiteral("0.25"));
+    EXPECT_EQ(cell(pane, 1, 1), QStringLiteral("0.50")) << "the value with its scale";
     EXPECT_EQ(cell(pane, 0, 2), QStringLiteral("2024-01-02"));
     pane.grid()->scrollToBottom();
     QCoreApplication::processEvents();

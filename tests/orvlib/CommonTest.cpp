@@ -1,4 +1,5 @@
 #include "orvlib/OvCommon.h"
+#include "orvlib/OvDriver.h"
 #include "orvlib/OvTypes.h"
 
 #include "common/TestSupport.h"
@@ -129,6 +130,81 @@ TEST(IsPlainIdentifier, onlyNamesThatReadBackUnquoted)
                                                                        "PostgreSQL's words";
     EXPECT_FALSE(IsPlainIdentifier(sqlite, QStringLiteral("ANALYZE"))) << "folded from A to Z";
     EXPECT_TRUE(IsPlainIdentifier(sqlite, QString(40, u'A'))) << "longer than any key word";
+}
+
+// Each server reads a bare name its own way: PostgreSQL folds ASCII letters
+// to lower case, so only a lower-case ASCII name reads back as itself;
+// SQLite ignores letter case, so any plain name does.
+TEST(IdentifierRules, eachServerReadsBareNamesItsOwnWay)
+{
+    const TOvDriver &pg = IdentifierRules(TOvServerType::stPostgreSQL);
+    const TOvDriver &sqlite = IdentifierRules(TOvServerType::stSQLite);
+    for (const char *bare : {"albumid", "album_id", "_x", "a1", "a$b", "key"})
+        EXPECT_TRUE(pg.IsPlainName(QString::fromUtf8(bare))) << bare;
+    for (const char *quoted : {"AlbumId", "ALBUMID", "Größe", "größe", "user", "a b", ""})
+        EXPECT_FALSE(pg.IsPlainName(QString::fromUtf8(quoted))) << quoted;
+    for (const char *bare : {"AlbumId", "ALBUMID", "Größe"})
+        EXPECT_TRUE(sqlite.IsPlainName(QString::fromUtf8(bare))) << bare;
+    for (const char *quoted : {"key", "User", "a b"})
+        EXPECT_FALSE(sqlite.IsPlainName(QString::fromUtf8(quoted))) << quoted;
+
+    EXPECT_EQ(pg.UnquotedName("AlbumId"), "albumid");
+    EXPECT_EQ(pg.UnquotedName("Größe"), "größe") << "letters beyond ASCII are not folded";
+    EXPECT_EQ(sqlite.UnquotedName("AlbumId"), "AlbumId");
+    EXPECT_EQ(pg.QuoteIdent("a\"b"), "\"a\"\"b\"");
+    EXPECT_EQ(QuoteIdentifier(TOvServerType::stPostgreSQL, "AlbumId", true), "\"AlbumId\"")
+        << "the server-type overload quotes as the driver does";
+    EXPECT_EQ(QuoteIdentifier(TOvServerType::stPostgreSQL, "AlbumId", false), "AlbumId");
+    EXPECT_EQ(pg.NullSafeEqual(), "is not distinct from");
+}
+
+// The row key: the primary key first; else the first unique index of plain
+// columns that cannot be NULL, or that holds NULLs as equal.
+TEST(ChooseRowKey, onlyIndexesThatFindEveryRow)
+{
+    const int u = itUnique, pk = itPrimary | itUnique;
+    struct Case
+    {
+        const char *label;
+        QList<TOvIndexColumn> indexes;
+        QSet<QString> nullable;
+        QStringList key;      // empty: no key
+        QStringList nullSafe; // compared with NULL equal to NULL
+    };
+    const QList<Case> cases{
+        {"primary key wins", {{"PK", pk, "id", 1}, {"A", u, "code", 1}}, {}, {"id"}, {}},
+        {"nullable primary key column compares as before",
+         {{"PK", pk, "id", 1}},
+         {"id"},
+         {"id"},
+         {}},
+        {"unique on NOT NULL", {{"A", u, "code", 1}}, {"other"}, {"code"}, {}},
+        {"unique on nullable is no key", {{"A", u, "email", 1}}, {"email"}, {}, {}},
+        {"one nullable column of two", {{"A", u, "a", 1}, {"A", u, "b", 2}}, {"b"}, {}, {}},
+        {"the next index serves",
+         {{"A", u, "email", 1}, {"B", u, "code", 1}},
+         {"email"},
+         {"code"},
+         {}},
+        {"nulls not distinct",
+         {{"A", u | itNullsNotDistinct, "email", 1}},
+         {"email"},
+         {"email"},
+         {"email"}},
+        {"partial", {{"A", u | itPartial, "code", 1}}, {}, {}, {}},
+        {"expression",
+         {{"A", u | itExpression, "", 1}, {"A", u | itExpression, "b", 2}},
+         {},
+         {},
+         {}},
+        {"not unique", {{"A", 0, "code", 1}}, {}, {}, {}},
+        {"letter case of nullable names", {{"A", u, "Email", 1}}, {"email"}, {}, {}},
+    };
+    for (const Case &c : cases) {
+        const std::optional<TOvRowKey> key = ChooseRowKey(c.indexes, c.nullable);
+        EXPECT_EQ(key ? key->Columns : QStringList(), c.key) << c.label;
+        EXPECT_EQ(key ? key->NullSafeColumns : QStringList(), c.nullSafe) << c.label;
+    }
 }
 
 // Object names split by the servers' identifier rules, or not at all.

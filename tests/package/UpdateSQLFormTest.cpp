@@ -80,7 +80,8 @@ protected:
         for (const char *ddl : {
                  "create table CUSTOMER (ID integer not null, BRANCH integer not null, "
                  "NAME varchar(40), primary key (ID, BRANCH))",
-                 "create table UONLY (A integer, B integer, C integer, D integer)",
+                 "create table UONLY (A integer, B integer, C integer not null, D integer not "
+                 "null)",
                  "create unique index UX_B on UONLY (A)",
                  "create unique index UX_A on UONLY (C, D)",
                  "create table NOKEY (X integer, Y integer)",

@@ -204,7 +204,7 @@ TEST_F(UpdateSQLOnPostgres, rowKeysFromTheIndexes)
                 " (3, 'a@x', 3, 0, 'Cy'), (4, 'b@x', 1, 1, 'Di');"
                 "create table keyed (k integer primary key, code text, extra text);"
                 "create unique index a_code on keyed (code);"
-                "create table covered (code text, extra text, n integer);"
+                "create table covered (code text not null, extra text, n integer);"
                 "create unique index c_code on covered (code) include (extra)");
     query->SQL()->SetText("select * from member");
     ASSERT_TRUE(edit([](TOvUpdateSQLEditForm &f) {

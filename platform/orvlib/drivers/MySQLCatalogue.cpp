@@ -325,4 +325,9 @@ QString MySQLDriver::QuoteColumnName(const QString &Name) const
     return quoted(Name);
 }
 
+QString MySQLDriver::QuoteIdent(const QString &Name) const
+{
+    return quoted(Name);
+}
+
 } // namespace ovmy

@@ -148,6 +148,11 @@ public:
     QString ProcedureCallSQL(const QString &ProcName, int InputCount) const override;
     QString QuoteObjectName(const QString &Name) const override;
     QString QuoteColumnName(const QString &Name) const override;
+    // MariaDB and MySQL quote names in backticks (double quotes make a
+    // string) and keep a bare name's letter case; "<=>" is their NULL-safe
+    // equality.
+    QString QuoteIdent(const QString &Name) const override;
+    QString NullSafeEqual() const override { return QStringLiteral("<=>"); }
 
     MYSQL *conn() const
     {

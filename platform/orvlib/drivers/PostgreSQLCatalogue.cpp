@@ -346,7 +346,7 @@ QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
         return columns;
     const QByteArray sql = "select a.attname, format_type(a.atttypid, a.atttypmod),"
                            " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull,"
-                           " a.attgenerated <> ''"
+                           " a.attgenerated <> '', a.attidentity = 'a'"
                            " from pg_attribute a join pg_type t on t.oid = a.atttypid"
                            " where a.attrelid = "
                            + rel.oid()
@@ -362,6 +362,7 @@ QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
         c.DataType = fieldTypeOf(text(r, i, 2).toUInt());
         c.Nullable = text(r, i, 3) != u"t";
         c.Generated = text(r, i, 4) == u"t"; // a stored generated column
+        c.IdentityAlways = text(r, i, 5) == u"t";
         columns << c;
     }
     return columns;
@@ -383,6 +384,17 @@ QStringList PostgreSQLDriver::ColumnNames(const QString &TableName)
     return names;
 }
 
+// A materialized view holds rows the server computed; no statement writes them.
+bool PostgreSQLDriver::IsReadOnlyTable(const QString &TableName)
+{
+    const RelOid rel = relOid(TableName);
+    if (!rel.valid())
+        return false;
+    const QByteArray sql = "select c.relkind = 'm' from pg_class c where c.oid = " + rel.oid();
+    const Result r = query(sql.constData(), rel.Params);
+    return PQntuples(r.get()) > 0 && text(r, 0, 0) == u"t";
+}
+
 QList<TOvIndexColumn> PostgreSQLDriver::IndexColumns(const QString &TableName)
 {
     QList<TOvIndexColumn> result;
@@ -393,14 +405,18 @@ QList<TOvIndexColumn> PostgreSQLDriver::IndexColumns(const QString &TableName)
     // expression. The primary key first, then by index name, then position.
     // Each key column's name is looked up by itself: the planner cannot tell
     // how wide the table is and would otherwise read all its columns.
+    // Indexes hold NULLs as equal from version 15 on, when made so.
+    const QByteArray nullsNotDistinct
+        = PQserverVersion(conn()) >= 150000 ? "ix.indnullsnotdistinct" : "false";
     const QByteArray sql
         = "select ic.relname, ix.indisprimary, ix.indisunique, k.ord,"
           " (select a.attname from pg_attribute a where a.attrelid = ix.indrelid"
           " and a.attnum = k.attnum and k.attnum <> 0),"
-          " ix.indexprs is not null, ix.indpred is not null"
-          " from pg_index ix join pg_class ic on ic.oid = ix.indexrelid"
-          " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
-          " where ix.indrelid = "
+          " ix.indexprs is not null, ix.indpred is not null, "
+          + nullsNotDistinct
+          + " from pg_index ix join pg_class ic on ic.oid = ix.indexrelid"
+            " cross join lateral unnest(ix.indkey::int2[]) with ordinality k(attnum, ord)"
+            " where ix.indrelid = "
           + rel.oid()
           + " and k.ord <= ix.indnkeyatts order by ix.indisprimary desc, ic.relname, k.ord";
     const Result r = query(sql.constData(), rel.Params);
@@ -420,6 +436,8 @@ QList<TOvIndexColumn> PostgreSQLDriver::IndexColumns(const QString &TableName)
             c.IndexType |= itExpression;
         if (text(r, i, 6) == u"t")
             c.IndexType |= itPartial;
+        if (text(r, i, 7) == u"t")
+            c.IndexType |= itNullsNotDistinct;
         if (!PQgetisnull(r.get(), i, 4)) // an expression key has no column name
             c.ColumnName = text(r, i, 4);
         result << c;

@@ -28,8 +28,10 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QLocale>
 
 #include <algorithm>
+#include <cmath>
 
 namespace ovpg {
 
@@ -89,8 +91,14 @@ bool parseTime(QStringView S, QTime &Time, int &Offset, bool &HasOffset)
         const qsizetype start = ++i;
         while (i < S.size() && S[i].isDigit())
             ++i;
-        const QString digits = (S.mid(start, i - start).toString() + QStringLiteral("000")).left(3);
-        ms = digits.toInt();
+        const QStringView fraction = S.mid(start, i - start);
+        // A time holds milliseconds: finer digits (the server keeps
+        // microseconds) leave the value in its text, which loses nothing.
+        for (qsizetype d = 3; d < fraction.size(); ++d) {
+            if (fraction[d] != u'0')
+                return false;
+        }
+        ms = (fraction.left(3).toString() + QStringLiteral("000")).left(3).toInt();
     }
     HasOffset = false;
     Offset = 0;
@@ -114,8 +122,20 @@ bool parseTime(QStringView S, QTime &Time, int &Offset, bool &HasOffset)
     return Time.isValid();
 }
 
-// One value in the server's text form, as the library hands it on; a value
-// that does not parse (infinity, a BC date) stays text.
+// The shortest text that reads back as exactly Value, as the server writes
+// a float8 ("0.1", "-0", "1e+300").
+QByteArray shortestText(double Value)
+{
+    if (Value == 0 && std::signbit(Value))
+        return QByteArrayLiteral("-0"); // Qt writes -0.0 as "0"
+    return QByteArray::number(Value, 'g', QLocale::FloatingPointShortest);
+}
+
+// One value in the server's text form, as the library hands it on. A value
+// the library's type cannot hold exactly stays text, so that writing it back
+// writes what was read: one that does not parse (infinity, a BC date), a
+// time finer than a millisecond, a numeric a double does not hold digit for
+// digit (more digits, trailing zeros of its scale).
 QVariant decodeValue(Oid Type, const char *Text, int Length)
 {
     const QByteArray raw = QByteArray::fromRawData(Text, Length);
@@ -136,13 +156,14 @@ QVariant decodeValue(Oid Type, const char *Text, int Length)
     case Float8Oid:
         v = raw.toDouble(&ok);
         break;
-    case NumericOid:
-        // A double holds 15 significant digits; a longer numeric stays text,
-        // so that AsString loses nothing (AsFloat still converts it).
-        if (std::count_if(raw.begin(), raw.end(), [](char c) { return c >= '0' && c <= '9'; }) > 15)
+    case NumericOid: {
+        // AsString then loses nothing; AsFloat still converts the text.
+        const double d = raw.toDouble(&ok);
+        if (!ok || shortestText(d) != raw)
             return QString::fromLatin1(raw);
-        v = raw.toDouble(&ok);
+        v = d;
         break;
+    }
     case ByteaOid: {
         size_t size = 0;
         unsigned char *bytes
@@ -154,13 +175,17 @@ QVariant decodeValue(Oid Type, const char *Text, int Length)
         return data;
     }
     case DateOid: {
-        const QDate d = QDate::fromString(QString::fromLatin1(raw), Qt::ISODate);
+        // "yyyy-mm-dd" alone: Qt would read "0044-03-15 BC" as a date AD.
+        const QDate d
+            = Length == 10 ? QDate::fromString(QString::fromLatin1(raw), Qt::ISODate) : QDate();
         ok = d.isValid();
         v = d;
         break;
     }
-    case TimeOid:
     case TimetzOid:
+        // A time of day holds no offset from UTC: the text keeps it.
+        return QString::fromLatin1(raw);
+    case TimeOid:
     case TimestampOid:
     case TimestamptzOid: {
         const QString s = QString::fromLatin1(raw);
@@ -385,7 +410,9 @@ Result PostgreSQLDriver::execParams(const QByteArray &SQL, const QVariantList &P
             break;
         case QMetaType::Double:
         case QMetaType::Float:
-            data[i] = QByteArray::number(v.toDouble(), 'g', 17);
+            // Exact for a float column, and for a numeric one the value
+            // it was read from.
+            data[i] = shortestText(v.toDouble());
             break;
         case QMetaType::QByteArray:
             data[i] = v.toByteArray();
@@ -574,6 +601,23 @@ TOvStatementInfo PostgreSQLDriver::Describe(const QString &SQL)
     TOvStatementInfo info;
     info.Fields = describeResult(described.get());
     return info;
+}
+
+bool PostgreSQLDriver::IsPlainName(const QString &Name) const
+{
+    return IsPlainIdentifier(ServerType(), Name)
+           && std::none_of(Name.cbegin(), Name.cend(),
+                           [](QChar c) { return c.unicode() >= 0x80 || (c >= u'A' && c <= u'Z'); });
+}
+
+QString PostgreSQLDriver::UnquotedName(const QString &Name) const
+{
+    QString folded = Name;
+    for (QChar &c : folded) {
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    }
+    return folded;
 }
 
 void PostgreSQLDriver::Disconnect()

@@ -145,6 +145,11 @@ public:
     bool ProcedureExists(const QString &ProcName) override { return routineOid(ProcName) != 0; }
     QString ProcedureCallSQL(const QString &ProcName, int InputCount) const override;
     QString QuoteObjectName(const QString &Name) const override;
+    bool IsReadOnlyTable(const QString &TableName) override;
+    // The server folds a bare name's ASCII letters to lower case and leaves
+    // other letters as written: a name is bare only in lower-case ASCII.
+    bool IsPlainName(const QString &Name) const override;
+    QString UnquotedName(const QString &Name) const override;
 
 private:
     PGconn *conn() const

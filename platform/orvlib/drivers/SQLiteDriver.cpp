@@ -125,9 +125,11 @@ public:
                 rc = sqlite3_bind_double(m_stmt, Index, Value.toDouble());
                 break;
             case QMetaType::QByteArray: {
+                // An empty blob is no NULL: SQLite reads a null pointer as one.
                 const QByteArray b = Value.toByteArray();
-                rc = sqlite3_bind_blob64(m_stmt, Index, b.constData(), quint64(b.size()),
-                                         SQLITE_TRANSIENT);
+                rc = b.isEmpty() ? sqlite3_bind_zeroblob(m_stmt, Index, 0)
+                                 : sqlite3_bind_blob64(m_stmt, Index, b.constData(),
+                                                       quint64(b.size()), SQLITE_TRANSIENT);
                 break;
             }
             default: {

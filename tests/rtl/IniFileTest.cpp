@@ -6,6 +6,7 @@
 #include "rtl/SysUtils.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -179,6 +180,36 @@ TEST(IniFile, missingFileReadsEmptyAndIsNotCreated)
 
     ini.WriteBool("S", "k", false);
     EXPECT_EQ(folder.read("none.ini"), QByteArray("[S]\nk=0\n"));
+}
+
+// A settings file in folders that do not exist yet (a first start): reads
+// and no-op erases make none of them, the first write makes them all,
+// readable by their owner only; a file in the way is the reason given.
+TEST(IniFile, theFirstWriteMakesTheMissingFolders)
+{
+    TempFolder folder;
+    TIniFile ini(folder.file("config/orvanta/settings.ini"));
+    EXPECT_EQ(ini.ReadString("S", "k", "dflt"), "dflt");
+    ini.EraseSection("S");
+    EXPECT_FALSE(QFileInfo::exists(folder.file("config"))) << "nothing written, nothing made";
+    ini.WriteString("S", "k", "v");
+    EXPECT_EQ(folder.read("config/orvanta/settings.ini"), QByteArray("[S]\nk=v\n"));
+    const QFile::Permissions made = QFileInfo(folder.file("config")).permissions();
+    EXPECT_EQ(made
+                  & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+                     | QFile::WriteOther | QFile::ExeOther),
+              QFile::Permissions())
+        << "the owner's alone";
+    EXPECT_TRUE(made.testFlags(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    folder.write("plain", "a file");
+    TIniFile blocked(folder.file("plain/orvanta/settings.ini"));
+    try {
+        blocked.WriteString("S", "k", "v");
+        ADD_FAILURE() << "a file in the way of the folder is refused";
+    } catch (const EIniFileException &e) {
+        EXPECT_TRUE(e.Message().contains("plain: it is not a folder")) << e.Message().toStdString();
+    }
 }
 
 TEST(IniFile, junkNumbersReadAsDefault)

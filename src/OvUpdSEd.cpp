@@ -631,9 +631,11 @@ bool TOvUpdateSQLEditForm::statementsAccepted()
                 first = i;
         }
     }
+    // Only No keeps them: Cancel (which Escape and closing the box answer)
+    // goes back to the editor, as Yes does.
     if (failures.isEmpty()
         || MessageDlg(SSQLNotPrepared().arg(database->DatabaseName(), failures.join(u'\n')),
-                      mtWarning, TMsgDlgButtons(mbYes | mbNo))
+                      mtWarning, mbYesNoCancel)
                == mrNo)
         return true;
     pcUpdateSQL->setCurrentWidget(tsSQL);

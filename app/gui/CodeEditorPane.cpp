@@ -104,7 +104,7 @@ void TCodeEditorPane::moduleOpened(const IOTAModulePtr &Module)
     edit->setTabStopDistance(4 * edit->fontMetrics().horizontalAdvance(u' '));
     Tab tab{Module, editor, edit, nullptr};
     if (isSqlModule(Module->GetFileName()))
-        tab.Highlighter = new TSqlHighlighter(edit->document());
+        tab.Highlighter = new TSqlHighlighter(edit->document(), edit->palette());
     m_updating = true;
     edit->setPlainText(editor->GetText());
     m_updating = false;

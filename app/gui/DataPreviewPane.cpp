@@ -48,6 +48,8 @@ TDataPreviewPane::TDataPreviewPane(QWidget *Parent)
     // Rows arrive as the grid scrolls: the count in the status line follows.
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &TDataPreviewPane::updateStatus);
     connect(m_model, &QAbstractItemModel::modelReset, this, &TDataPreviewPane::updateStatus);
+    // The last batch may bring no row, only the news that there are no more.
+    connect(m_model, &TDataSetTableModel::fetched, this, &TDataPreviewPane::updateStatus);
     refresh();
 }
 

@@ -156,4 +156,5 @@ void TDataSetTableModel::fetchMore(const QModelIndex &Parent)
         return;
     }
     sync();
+    emit fetched();
 }

@@ -44,6 +44,8 @@ signals:
     // Reading more records failed; the model reads no more until the
     // dataset opens again.
     void fetchFailed(const QString &Message);
+    // A fetchMore is done: it may have found the end without a new row.
+    void fetched();
 
 private:
     void rebuild();

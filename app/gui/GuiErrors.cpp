@@ -1,5 +1,6 @@
 #include "GuiErrors.h"
 
+#include "rtl/Abort.h"
 #include "rtl/SysUtils.h"
 #include "rtl/UiServices.h"
 
@@ -15,6 +16,8 @@ bool runGuarded(const std::function<void()> &Action)
         return true;
     } catch (const ScriptedUi::ScriptError &) {
         throw;
+    } catch (const EAbort &) {
+        // Cancelled by the person, who needs no box to say so.
     } catch (const Exception &e) {
         showErrorMessage(e.Message());
     } catch (const std::exception &e) {

@@ -14,6 +14,7 @@
 void showErrorMessage(const QString &Message);
 
 // Runs Action; an Exception or other std::exception it raises is shown with
-// showErrorMessage and false is returned. A scripted test person's own
+// showErrorMessage and false is returned; a cancelled step (EAbort) returns
+// false without a box. A scripted test person's own
 // complaint (ScriptedUi::ScriptError) is not a design error and passes on.
 bool runGuarded(const std::function<void()> &Action);

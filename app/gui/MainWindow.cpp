@@ -78,6 +78,8 @@ TMainWindow::TMainWindow(QWidget *Parent, const QString &RecentFilesStore)
     m_statusSelection->setObjectName(QStringLiteral("statusSelection"));
     m_statusModule = new QLabel(this);
     m_statusModule->setObjectName(QStringLiteral("statusModule"));
+    // A long component name is cut, and never widens the window.
+    m_statusSelection->setMinimumWidth(1);
     statusBar()->addPermanentWidget(m_statusSelection);
     statusBar()->addPermanentWidget(m_statusModule);
     statusBar()->showMessage(QString());
@@ -108,6 +110,9 @@ QDockWidget *TMainWindow::addPaneDock(QWidget *Pane, const QString &Title, Qt::D
 // its setDesigner.
 void TMainWindow::createPanes()
 {
+    // The structure and the Object Inspector have the left side's whole
+    // height: the bottom panes sit under the surface only.
+    setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
     m_paneSetters.append([this](const TFormDesignerPtr &D) { m_surface->setDesigner(D); });
 
     m_palette = new TPalettePane(this);
@@ -125,6 +130,15 @@ void TMainWindow::createPanes()
                 if (!Class)
                     m_palette->clearChoice();
             });
+
+    // Enter or a double click on a glyph places its component in view at once.
+    connect(m_palette, &TPalettePane::placeRequested, this, [this](TComponentClass Class) {
+        if (!m_designer)
+            return;
+        const QPoint at = freeDesignPosition(m_designer->Root(), m_surface->placementArea());
+        if (runGuarded([&] { addComponent(*m_designer, Class, at); }))
+            m_surface->setFocus(Qt::ShortcutFocusReason);
+    });
 
     m_structure = new TStructurePane(this);
     m_structure->setObjectName(QStringLiteral("structurePane"));
@@ -146,9 +160,11 @@ void TMainWindow::createPanes()
         const bool wasHidden = code->isHidden();
         code->show();
         code->raise();
-        // A dock laid out while hidden comes back with its minimum height.
+        // A dock laid out while hidden comes back with its minimum height;
+        // it takes at most a third of the window's.
         if (wasHidden)
-            resizeDocks({code}, {m_codeEditor->sizeHint().height()}, Qt::Vertical);
+            resizeDocks({code}, {qMin(m_codeEditor->sizeHint().height(), height() / 3)},
+                        Qt::Vertical);
     });
     // With its last tab the pane goes, and the data preview has the room.
     connect(m_codeEditor, &TCodeEditorPane::emptied, code, &QDockWidget::hide);
@@ -356,6 +372,36 @@ void TMainWindow::createMenus()
     for (QDockWidget *dock : std::as_const(m_docks))
         m_viewMenu->addAction(dock->toggleViewAction());
     m_viewMenu->menuAction()->setVisible(!m_docks.isEmpty());
+    // A key for each pane: it shows the pane and gives it the keyboard.
+    m_viewMenu->addSeparator();
+    const auto focusing = [this](QWidget *Pane, QWidget *Target) {
+        return [this, Pane, Target] {
+            if (QDockWidget *dock = dockOf(Pane)) {
+                dock->show();
+                dock->raise();
+            }
+            Target->setFocus(Qt::ShortcutFocusReason);
+        };
+    };
+    for (const auto &[name, text, keys, go] :
+         {std::tuple{"actFocusInspector", tr("Go to Object &Inspector"), QKeySequence(Qt::Key_F11),
+                     std::function<void()>(focusing(m_inspector, m_inspector->view()))},
+          std::tuple{"actFocusStructure", tr("Go to &Structure"),
+                     QKeySequence(Qt::SHIFT | Qt::Key_F11),
+                     std::function<void()>(focusing(m_structure, m_structure->view()))},
+          std::tuple{"actFocusSurface", tr("Go to the S&urface"), QKeySequence(Qt::Key_F12),
+                     std::function<void()>(focusing(m_surface, m_surface))},
+          std::tuple{"actFocusPalette", tr("Go to the &Palette"),
+                     QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P), std::function<void()>([this] {
+                         dockOf(m_palette)->show();
+                         m_palette->focusGlyphs();
+                     })}}) {
+        auto *a = new QAction(text, this);
+        m_viewMenu->addAction(a);
+        a->setObjectName(QLatin1String(name));
+        a->setShortcut(keys);
+        connect(a, &QAction::triggered, this, go);
+    }
 
     QMenu *component = menuBar()->addMenu(tr("&Component"));
     component->addAction(action(QStringLiteral("actCheckModule")));
@@ -559,11 +605,12 @@ void TMainWindow::updateStatus()
                 sel.first()->objectName(), QLatin1String(sel.first()->metaObject()->className()));
         else if (sel.size() > 1)
             selected = tr("%1 components selected").arg(sel.size());
-        module = tr("%1 components, %2")
-                     .arg(surfaceComponents(m_designer->Root()).size())
-                     .arg(m_designer->isModified() ? tr("modified") : tr("saved"));
-        if (m_designer->fileName().isEmpty() && !m_designer->isModified())
-            module = tr("%1 components, new").arg(surfaceComponents(m_designer->Root()).size());
+        const int count = int(surfaceComponents(m_designer->Root()).size());
+        const QString state = m_designer->isModified()           ? tr("modified")
+                              : m_designer->fileName().isEmpty() ? tr("new")
+                                                                 : tr("saved");
+        module
+            = (count == 1 ? tr("1 component, %1") : tr("%1 components, %2").arg(count)).arg(state);
     }
     m_statusSelection->setText(selected);
     m_statusModule->setText(module);

@@ -203,12 +203,15 @@ int TModuleCheck::Count(TCheckSeverity Severity) const
 
 QString TModuleCheck::Summary() const
 {
-    return QStringLiteral("%1 errors, %2 warnings, %3 info; %4 of %5 datasets checked")
-        .arg(Count(TCheckSeverity::Error))
-        .arg(Count(TCheckSeverity::Warning))
+    const auto counted = [](int N, const char *One, const char *Many) {
+        return QStringLiteral("%1 %2").arg(N).arg(QLatin1String(N == 1 ? One : Many));
+    };
+    return QStringLiteral("%1, %2, %3 info; %4 of %5")
+        .arg(counted(Count(TCheckSeverity::Error), "error", "errors"),
+             counted(Count(TCheckSeverity::Warning), "warning", "warnings"))
         .arg(Count(TCheckSeverity::Info))
         .arg(m_checked)
-        .arg(m_checked + m_unchecked);
+        .arg(counted(m_checked + m_unchecked, "dataset checked", "datasets checked"));
 }
 
 void TModuleCheck::add(QObject *Component, const QString &Property, TCheckSeverity Severity,
@@ -371,8 +374,22 @@ TModuleCheck::Connection *TModuleCheck::connect(TOvDatabase *Database)
         }
         if (Database->ServerType() == TOvServerType::stSQLite)
             params.SetValues(QStringLiteral("READONLY"), QStringLiteral("1"));
+        // The login given in this run, where there was one.
+        for (const QString &entry : Database->SessionLogin()) {
+            const qsizetype eq = entry.indexOf(u'=');
+            params.SetValues(entry.left(eq), entry.mid(eq + 1));
+        }
         std::unique_ptr<TOvDriver> driver = CreateDriver(Database->ServerType());
-        driver->Connect(remote, params);
+        try {
+            driver->Connect(remote, params);
+        } catch (const EOvDatabaseError &e) {
+            // A password nobody gave: the person is asked, once.
+            if (!m_login || !passwordMissing(e.ServerMessage()) || !m_login(Database, params))
+                throw;
+            driver = CreateDriver(Database->ServerType());
+            driver->Connect(remote, params);
+            Database->SetSessionLogin(params);
+        }
         if (Database->ServerType() == TOvServerType::stPostgreSQL)
             driver->Execute(QStringLiteral("set session characteristics as transaction read only"),
                             {});

@@ -18,6 +18,7 @@
 class TOvDataSet;
 class TOvDatabase;
 class TOvDriver;
+class TStrings;
 
 // How bad a finding is. Errors and warnings make a module fail its check;
 // information (a column no persistent field reads, a component left
@@ -43,8 +44,11 @@ struct TCheckProblem
 // indexes and procedure parameters are read from the catalogue. The check
 // opens connections of its own (read-only where the server allows it) and
 // leaves the module's components as they are: no database component is
-// connected, no dataset opened, no login asked for. A connection that needs a
-// password nobody gave fails at once and is reported on its database.
+// connected, no dataset opened. A database's connection takes the user name
+// and password its login gave in this run (SessionLogin); one that needs a
+// password nobody gave asks the login function, when there is one, once per
+// database and check, and otherwise fails at once and is reported on its
+// database.
 //
 // The work is cut into steps (the structure first, a slice of components a
 // step, then one dataset with its fields, update object and links per step) so that a window can
@@ -64,6 +68,10 @@ public:
     // to Remote for this check instead of its own RemoteDatabase; raises
     // when the module has no such database component.
     void SetRemoteDatabase(const QString &Database, const QString &Remote);
+    // Asks a person for a database's login into Params (TOvDatabase::AskLogin
+    // in a window); false when cancelled. None by default: nobody to ask.
+    using LoginFunction = std::function<bool(TOvDatabase *Database, TStrings &Params)>;
+    void SetLogin(LoginFunction Login) { m_login = std::move(Login); }
 
     int StepCount() const { return int(m_steps.size()); }
     int StepsDone() const { return m_next; }
@@ -118,6 +126,7 @@ private:
     int m_next = 0;
     QList<TCheckProblem> m_problems;
     QHash<const TOvDatabase *, QString> m_remotes;
+    LoginFunction m_login;
     QHash<const TOvDatabase *, std::shared_ptr<Connection>> m_connections;
     QHash<const TOvDataSet *, Columns> m_columns; // described in their own step
     QHash<const TOvDataSet *, Columns> m_probed;  // described for a detail

@@ -382,10 +382,52 @@ namespace {
 // into a crowded view gives up early rather than slowly.
 constexpr int MaxPasteTries = 200000;
 
-qint64 positionKey(QPoint P)
+// The cell of a grid of footprint-sized cells that P falls in: footprints
+// that overlap lie in neighbouring cells.
+qint64 cellKey(QPoint Cell)
 {
-    return (qint64(P.x()) << 32) ^ quint32(P.y());
+    return (qint64(Cell.x()) << 32) ^ quint32(Cell.y());
 }
+
+QPoint cellOf(QPoint P)
+{
+    const auto cell = [](int V, int Size) {
+        return V >= 0 ? V / Size : -((-V - 1) / Size) - 1;
+    };
+    return {cell(P.x(), PasteFootprint.width()), cell(P.y(), PasteFootprint.height())};
+}
+
+// The places the module's components take (PasteFootprint), found by
+// the cells of a grid of footprint-sized cells.
+class Footprints
+{
+public:
+    explicit Footprints(const QObject *Root)
+    {
+        for (QObject *c : surfaceComponents(Root)) {
+            const QPoint at = designPosition(c);
+            m_cells.insert(cellKey(cellOf(at)), at);
+        }
+    }
+    // Whether a component at At would cover one of them or its name.
+    bool covered(QPoint At) const
+    {
+        const QRect mine = PasteFootprint.translated(At);
+        const QPoint cell = cellOf(At);
+        for (int column = cell.x() - 1; column <= cell.x() + 1; ++column)
+            for (int row = cell.y() - 1; row <= cell.y() + 1; ++row) {
+                const qint64 key = cellKey({column, row});
+                for (auto it = m_cells.constFind(key); it != m_cells.cend() && it.key() == key;
+                     ++it)
+                    if (PasteFootprint.translated(*it).intersects(mine))
+                        return true;
+            }
+        return false;
+    }
+
+private:
+    QMultiHash<qint64, QPoint> m_cells;
+};
 
 // Where the components Pasted into Root go, in their order (see
 // pasteComponentsText): their own places, moved as one group.
@@ -422,12 +464,10 @@ QList<QPoint> pastePlaces(const QObject *Root, const QList<QObject *> &Pasted, c
     // Off the module's components, one step at a time; at the view's edge
     // the steps start again near its top left, each time a little further
     // right, as cascaded windows do.
-    QSet<qint64> occupied;
-    for (QObject *c : surfaceComponents(Root))
-        occupied.insert(positionKey(designPosition(c)));
+    const Footprints occupied(Root);
     auto freeAt = [&](QPoint Delta) {
         for (const QPoint &p : std::as_const(places))
-            if (occupied.contains(positionKey(p + Delta)))
+            if (occupied.covered(p + Delta))
                 return false;
         return true;
     };
@@ -443,6 +483,16 @@ QList<QPoint> pastePlaces(const QObject *Root, const QList<QObject *> &Pasted, c
                     - bounds.topLeft();
         free = freeAt(delta);
     }
+    // The cascade found nothing: any free place in view, row by row.
+    int tries = MaxPasteTries / int(places.size());
+    if (!free && fits)
+        for (int y = InView.top(); !free && y + bounds.height() <= InView.bottom();
+             y += PasteOffset)
+            for (int x = InView.left(); !free && x + bounds.width() <= InView.right() && tries > 0;
+                 x += PasteOffset, --tries) {
+                delta = QPoint(x, y) - bounds.topLeft();
+                free = freeAt(delta);
+            }
     if (!free) // crowded all the way: at least off the originals' own places
         delta = first + QPoint(PasteOffset, PasteOffset);
     for (QPoint &p : places)
@@ -451,6 +501,24 @@ QList<QPoint> pastePlaces(const QObject *Root, const QList<QObject *> &Pasted, c
 }
 
 } // namespace
+
+QPoint freeDesignPosition(const QObject *Root, const QRect &InView)
+{
+    const QPoint margin(48, 8); // the name in view too, the box on the grid
+    const Footprints occupied(Root);
+    if (InView.isValid())
+        for (int y = InView.top() + margin.y(); y + PasteFootprint.bottom() <= InView.bottom();
+             y += PasteOffset)
+            for (int x = InView.left() + margin.x(); x + PasteFootprint.right() <= InView.right();
+                 x += PasteOffset)
+                if (!occupied.covered({x, y}))
+                    return {x, y};
+    // No room in view: the first free place of the rows below it.
+    const QPoint start = InView.isValid() ? InView.topLeft() + margin : margin;
+    for (int y = start.y();; y += PasteFootprint.height())
+        if (!occupied.covered({start.x(), y}))
+            return {start.x(), y};
+}
 
 QList<QObject *> pasteComponentsText(TFormDesigner &Designer, const QString &Text,
                                      const QRect &InView)

@@ -49,6 +49,14 @@ QPoint defaultDesignPosition(int Index);
 // How far a pasted group moves right and down, each time, off components it
 // would cover: two steps of the surface's grid, so copies stay on it.
 constexpr int PasteOffset = 16;
+// What a component takes on the surface, from its position: its box and,
+// centred below it, its name; a pasted one keeps off that of every other.
+constexpr QRect PasteFootprint(-34, 0, 96, 48);
+
+// Where a component placed without a position (a palette glyph's Enter)
+// goes: the first place of InView, in rows from its top left, where it
+// covers no component of Root nor its name; below the view when it is full.
+QPoint freeDesignPosition(const QObject *Root, const QRect &InView);
 
 // Whether Name can name a component: the form files' rule (IsValidComponentName).
 bool isValidComponentName(const QString &Name);
@@ -99,9 +107,9 @@ QString componentsText(const QList<QObject *> &Components);
 // components the module lacks are dropped. The pasted components keep their
 // places relative to each other (those without one are laid out in rows);
 // as a group they move into InView (design positions a person sees, when
-// given) if they fit, then right and down by PasteOffset until none sits
-// exactly on a component of the module, so a copy never hides its original
-// and each further paste lands further on, starting again at InView's top
+// given) if they fit, then right and down by PasteOffset until none covers
+// a component of the module or its name (PasteFootprint), so a copy never
+// hides its original and each further paste lands further on, starting again at InView's top
 // left at its edge. Selects the pasted components and returns them. Raises
 // Exception (with the line) when Text is no component text; the module is
 // then unchanged.

@@ -25,17 +25,26 @@ constexpr int LabelWidth = 96;
 constexpr int LabelGap = 2;
 constexpr int Margin = 24;
 
+// A colour Amount of the way from From to To.
+QColor blend(const QColor &From, const QColor &To, qreal Amount)
+{
+    const auto mix = [Amount](int A, int B) {
+        return A + qRound((B - A) * Amount);
+    };
+    return QColor(mix(From.red(), To.red()), mix(From.green(), To.green()),
+                  mix(From.blue(), To.blue()));
+}
+
 } // namespace
 
 TModuleSurface::TModuleSurface(QWidget *Parent)
     : QAbstractScrollArea(Parent)
 {
     setObjectName(QStringLiteral("moduleSurface"));
+    // Every colour of the surface comes from the palette: a dark theme
+    // gets a dark surface with light names.
     viewport()->setAutoFillBackground(true);
-    QPalette pal = viewport()->palette();
-    pal.setColor(QPalette::Window, QColor(0xf4, 0xf4, 0xf4));
-    viewport()->setPalette(pal);
-    viewport()->setBackgroundRole(QPalette::Window);
+    viewport()->setBackgroundRole(QPalette::Base);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(false);
     viewport()->setAcceptDrops(true);
@@ -249,24 +258,27 @@ void TModuleSurface::paintEvent(QPaintEvent *Event)
     const QPoint off = offset();
     const QRect visible = Event->rect().translated(off);
 
-    // A light dot grid, as design surfaces show it: one tile, repeated.
-    static const QPixmap tile = [] {
-        QPixmap t(8, 8);
-        t.fill(QColor(0xf4, 0xf4, 0xf4));
-        QPainter tp(&t);
-        tp.setPen(QColor(0xc8, 0xc8, 0xc8));
+    // A faint dot grid, as design surfaces show it: one tile, repeated.
+    const QPalette pal = palette();
+    const QColor base = pal.color(QPalette::Base);
+    const QColor ink = pal.color(QPalette::Text);
+    if (m_tile.isNull() || m_tileBase != base || m_tileText != ink) {
+        m_tileBase = base;
+        m_tileText = ink;
+        m_tile = QPixmap(8, 8);
+        m_tile.fill(base);
+        QPainter tp(&m_tile);
+        tp.setPen(blend(base, ink, 0.25));
         tp.drawPoint(0, 0);
-        return t;
-    }();
+    }
     p.setBrushOrigin(-off);
-    p.fillRect(Event->rect(), QBrush(tile));
+    p.fillRect(Event->rect(), QBrush(m_tile));
 
     if (!m_designer)
         return;
     QList<QObject *> selected = m_designer->selection();
     QSet<const QObject *> isSelected(selected.cbegin(), selected.cend());
     const QPoint moveBy = m_drag == Drag::Moving ? m_dragContent - m_pressContent : QPoint();
-    const QPalette pal = palette();
     for (const Item &it : m_items) {
         if (!it.Component)
             continue;
@@ -277,10 +289,10 @@ void TModuleSurface::paintEvent(QPaintEvent *Event)
         if (!box.united(label).intersects(visible))
             continue;
         const QRect b = box.translated(-off);
-        p.setPen(QColor(0x80, 0x80, 0x80));
-        p.setBrush(QColor(0xe8, 0xe8, 0xe8));
+        p.setPen(pal.color(QPalette::Mid));
+        p.setBrush(pal.color(QPalette::Button));
         p.drawRect(b.adjusted(0, 0, -1, -1));
-        p.setPen(Qt::white);
+        p.setPen(pal.color(QPalette::Light));
         p.drawLine(b.left() + 1, b.top() + 1, b.right() - 1, b.top() + 1);
         p.drawLine(b.left() + 1, b.top() + 1, b.left() + 1, b.bottom() - 1);
         // A component no package registers: a question mark for its glyph,
@@ -308,7 +320,7 @@ void TModuleSurface::paintEvent(QPaintEvent *Event)
             p.fillRect(back, pal.color(QPalette::Highlight));
             p.setPen(pal.color(QPalette::HighlightedText));
         } else {
-            p.setPen(pal.color(QPalette::Text));
+            p.setPen(ink);
         }
         p.drawText(l, Qt::AlignHCenter | Qt::AlignTop, text);
         if (notLoaded) {
@@ -319,9 +331,9 @@ void TModuleSurface::paintEvent(QPaintEvent *Event)
         }
 
         if (sel) {
-            // Grab handles at the box's corners: black for a single
-            // selection, grey for one of several.
-            const QColor handle = selected.size() == 1 ? Qt::black : Qt::gray;
+            // Grab handles at the box's corners: in the text's colour for a
+            // single selection, halfway to the background for one of several.
+            const QColor handle = selected.size() == 1 ? ink : blend(base, ink, 0.5);
             for (const QPoint &c : {b.topLeft(), b.topRight(), b.bottomLeft(), b.bottomRight()})
                 p.fillRect(QRect(c - QPoint(2, 2), QSize(5, 5)), handle);
         }

@@ -5,6 +5,7 @@
 #include "designide/DesignIntf.h"
 
 #include <QAbstractScrollArea>
+#include <QColor>
 #include <QHash>
 #include <QPixmap>
 #include <QPointer>
@@ -154,6 +155,9 @@ private:
     bool m_snap = false;
     QList<QMetaObject::Connection> m_connections;
     QHash<TComponentClass, QPixmap> m_glyphs;
+    // The background's dot tile, made again when the palette changes.
+    QPixmap m_tile;
+    QColor m_tileBase, m_tileText;
     int m_lineHeight = 0;       // of the names under the glyphs
     qsizetype m_childCount = 0; // the root's children at the last rebuild
 };

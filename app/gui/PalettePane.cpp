@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -250,6 +251,17 @@ void TPalettePane::updateChecks()
         pointer->setChecked(!m_chosen);
 }
 
+void TPalettePane::focusGlyphs()
+{
+    QWidget *page = m_tabs->currentWidget();
+    for (QToolButton *b : page ? page->findChildren<QToolButton *>() : QList<QToolButton *>())
+        if (m_classOf.contains(b)) {
+            b->setFocus(Qt::ShortcutFocusReason);
+            return;
+        }
+    m_tabs->setFocus(Qt::ShortcutFocusReason);
+}
+
 QStringList TPalettePane::pages() const
 {
     QStringList result;
@@ -286,6 +298,14 @@ bool TPalettePane::eventFilter(QObject *Watched, QEvent *Event)
     const TComponentClass c = button ? m_classOf.value(button) : nullptr;
     if (!c)
         return QWidget::eventFilter(Watched, Event);
+    if (Event->type() == QEvent::MouseButtonDblClick
+        || (Event->type() == QEvent::KeyPress
+            && (static_cast<QKeyEvent *>(Event)->key() == Qt::Key_Return
+                || static_cast<QKeyEvent *>(Event)->key() == Qt::Key_Enter))) {
+        clearChoice();
+        emit placeRequested(c);
+        return true;
+    }
     if (Event->type() == QEvent::MouseButtonPress) {
         m_pressAt = static_cast<QMouseEvent *>(Event)->position().toPoint();
     } else if (Event->type() == QEvent::MouseMove) {

@@ -31,7 +31,9 @@ QPixmap componentGlyph(TComponentClass Class);
 //
 // A glyph pressed stays chosen until clearChoice() (the surface calls it once
 // it placed the component) or the pointer button; pressing the chosen glyph
-// again clears it. Glyphs can also be dragged (ComponentClassMimeType). The
+// again clears it. Enter on a glyph, or a double click, asks for its class
+// to be placed at once (placeRequested). Glyphs can also be dragged
+// (ComponentClassMimeType). The
 // pages are rebuilt whenever a package is loaded or unloaded.
 class TPalettePane : public QWidget
 {
@@ -64,12 +66,16 @@ public:
 
     // Builds the pages again from the registration tables.
     void refresh();
+    // Gives the keyboard to the first glyph of the page shown.
+    void focusGlyphs();
 
 signals:
     // A glyph was chosen (by a click or chooseClass).
     void componentClassChosen(TComponentClass Class);
     // The choice was cleared.
     void choiceCleared();
+    // Enter or a double click on Class's glyph: place one now.
+    void placeRequested(TComponentClass Class);
 
 protected:
     bool eventFilter(QObject *Watched, QEvent *Event) override;

@@ -3,6 +3,7 @@
 #include "PropertiesPane.h"
 #include "StructurePane.h"
 
+#include "orvlib/OvDatabase.h"
 #include "rtl/SysUtils.h"
 
 #include <QElapsedTimer>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStyle>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -104,6 +106,10 @@ void TProblemsPane::checkModule()
     if (m_structure)
         m_structure->setCheckMarks({});
     m_check = std::make_unique<TModuleCheck>(m_designer->Root());
+    // A database logged in to in this run is checked with that login; one
+    // without a password asks for it as connecting would.
+    m_check->SetLogin(
+        [](TOvDatabase *Database, TStrings &Params) { return Database->AskLogin(Params); });
     m_progress->setRange(0, m_check->StepCount());
     m_progress->setValue(0);
     m_progress->show();
@@ -114,8 +120,10 @@ void TProblemsPane::checkModule()
 
 void TProblemsPane::runSlice()
 {
-    if (!m_check)
+    // A login asked for in a step runs a modal loop: no step starts inside it.
+    if (!m_check || m_inSlice)
         return;
+    const QScopedValueRollback<bool> inSlice(m_inSlice, true);
     QElapsedTimer slice;
     slice.start();
     try {
@@ -143,7 +151,7 @@ void TProblemsPane::runSlice()
 
 void TProblemsPane::finish()
 {
-    while (m_check)
+    while (m_check && !m_inSlice)
         runSlice();
 }
 

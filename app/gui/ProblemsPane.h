@@ -71,6 +71,7 @@ private:
     std::unique_ptr<TModuleCheck> m_check;
     QTimer m_slices;
     int m_shown = 0;
+    bool m_inSlice = false;
     // The component of each row, followed in case it is freed.
     QList<QPointer<QObject>> m_rowComponents;
     QTreeWidget *m_list;

@@ -274,6 +274,31 @@ public:
             layout->addWidget(button);
         }
         setAutoFillBackground(true);
+        if (line && button)
+            line->installEventFilter(this);
+        if (combo && button)
+            combo->installEventFilter(this);
+    }
+
+    // The keys that open a row's editor: F4, Alt+Down and Ctrl+Enter the
+    // dialog of a row with one (a drop-down opens its list itself), Enter
+    // too where nothing can be typed.
+    bool eventFilter(QObject *Watched, QEvent *Event) override
+    {
+        if (Event->type() != QEvent::KeyPress)
+            return QWidget::eventFilter(Watched, Event);
+        const auto *key = static_cast<QKeyEvent *>(Event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        const bool dialogKey
+            = (enter && (key->modifiers() & Qt::ControlModifier))
+              || (!combo
+                  && (key->key() == Qt::Key_F4
+                      || (key->key() == Qt::Key_Down && (key->modifiers() & Qt::AltModifier))
+                      || (enter && line->isReadOnly())));
+        if (!dialogKey)
+            return QWidget::eventFilter(Watched, Event);
+        button->click();
+        return true;
     }
 
     QString text() const { return combo ? combo->currentText() : line->text(); }
@@ -333,6 +358,15 @@ void TInspectorDelegate::paint(QPainter *Painter, const QStyleOptionViewItem &Op
         = Index.data().toString() == QLatin1String("True") ? Qt::Checked : Qt::Unchecked;
     const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &option, Painter, option.widget);
+    // Some styles draw an empty box in colours next to the base's, which a
+    // dark palette makes invisible: its outline in the text's colour.
+    const QRect box
+        = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, option.widget);
+    Painter->save();
+    Painter->setPen(option.palette.color(QPalette::Text));
+    Painter->setBrush(Qt::NoBrush);
+    Painter->drawRect(box.adjusted(1, 1, -2, -2));
+    Painter->restore();
 }
 
 bool TInspectorDelegate::editorEvent(QEvent *Event, QAbstractItemModel *Model,
@@ -473,6 +507,8 @@ TInspectorPane::TInspectorPane(QWidget *Parent)
 
     m_caption = new QLabel(this);
     m_caption->setObjectName(QStringLiteral("selectionCaption"));
+    // A long name is cut, not given the width of the column.
+    m_caption->setMinimumWidth(1);
     m_categoryButton = new QToolButton(this);
     m_categoryButton->setObjectName(QStringLiteral("byCategory"));
     m_categoryButton->setText(tr("By category"));
@@ -490,6 +526,7 @@ TInspectorPane::TInspectorPane(QWidget *Parent)
     m_delegate = new TInspectorDelegate(*this);
     m_view->setItemDelegate(m_delegate);
     m_view->viewport()->installEventFilter(this);
+    m_view->installEventFilter(this);
     m_view->setUniformRowHeights(true);
     m_view->setAlternatingRowColors(true);
     m_view->setAllColumnsShowFocus(true);
@@ -546,6 +583,31 @@ TInspectorPane::TInspectorPane(QWidget *Parent)
 
 bool TInspectorPane::eventFilter(QObject *Watched, QEvent *Event)
 {
+    // Enter, F4 or Alt+Down on a row opens its editor: the drop-down of a
+    // row with a value list, else the dialog of a row with one, else the
+    // text; Ctrl+Enter the dialog. (A key an open editor passes on is not one.)
+    if (Watched == m_view && Event->type() == QEvent::KeyPress && m_view->hasFocus()) {
+        const auto *key = static_cast<QKeyEvent *>(Event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        const bool drop = key->key() == Qt::Key_F4
+                          || (key->key() == Qt::Key_Down && (key->modifiers() & Qt::AltModifier));
+        const QModelIndex value
+            = m_view->currentIndex().siblingAtColumn(TInspectorItemModel::ValueColumn);
+        const TInspectorRow *row = m_items->rowAt(value);
+        if ((enter || drop) && row && !m_view->indexWidget(value)) {
+            if (row->hasDialog()
+                && (!row->hasValueList() || (key->modifiers() & Qt::ControlModifier))) {
+                runEditor(value);
+                return true;
+            }
+            m_view->setCurrentIndex(value);
+            m_view->edit(value);
+            QWidget *editor = m_view->indexWidget(value);
+            if (auto *combo = editor ? editor->findChild<QComboBox *>() : nullptr)
+                combo->showPopup();
+            return true;
+        }
+    }
     // A press on a Boolean's value is a click on its check box: the view,
     // which makes the row current, opens no drop-down for it (the keyboard's
     // edit key still does).

@@ -2,6 +2,7 @@
 
 #include "orvlib/OvSQLLexer.h"
 
+#include <QGuiApplication>
 #include <QSet>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -159,16 +160,31 @@ struct LineScanner
 } // namespace
 
 TSqlHighlighter::TSqlHighlighter(QTextDocument *Document)
+    : TSqlHighlighter(Document, QGuiApplication::palette())
+{}
+
+TSqlHighlighter::TSqlHighlighter(QTextDocument *Document, const QPalette &Palette)
     : QSyntaxHighlighter(static_cast<QObject *>(nullptr))
 {
-    m_formats[Keyword].setForeground(QColor(0, 0, 160));
+    // Dark colours on a light base, light ones of the same hues on a dark base.
+    const QColor base = Palette.color(QPalette::Base);
+    const QColor text = Palette.color(QPalette::Text);
+    const bool dark = base.lightness() < 128;
+    const auto pick = [dark](QColor OnLight, QColor OnDark) {
+        return dark ? OnDark : OnLight;
+    };
+    m_formats[Plain].setForeground(text);
+    m_formats[Keyword].setForeground(pick(QColor(0, 0, 160), QColor(130, 170, 255)));
     m_formats[Keyword].setFontWeight(QFont::Bold);
-    m_formats[String].setForeground(QColor(0, 120, 0));
-    m_formats[Comment].setForeground(QColor(128, 128, 128));
+    m_formats[String].setForeground(pick(QColor(0, 120, 0), QColor(120, 210, 120)));
+    // Comments halfway between the text and the background.
+    m_formats[Comment].setForeground(QColor((base.red() + text.red()) / 2,
+                                            (base.green() + text.green()) / 2,
+                                            (base.blue() + text.blue()) / 2));
     m_formats[Comment].setFontItalic(true);
-    m_formats[Parameter].setForeground(QColor(150, 0, 150));
+    m_formats[Parameter].setForeground(pick(QColor(150, 0, 150), QColor(230, 140, 230)));
     m_formats[Parameter].setFontWeight(QFont::Bold);
-    m_formats[Number].setForeground(QColor(0, 110, 140));
+    m_formats[Number].setForeground(pick(QColor(0, 110, 140), QColor(100, 200, 220)));
     for (int k = Plain; k <= Number; ++k)
         m_formats[k].setProperty(KindProperty, k);
     setParent(Document);
@@ -181,6 +197,11 @@ TSqlHighlighter::TSqlHighlighter(QTextDocument *Document)
 bool TSqlHighlighter::isKeyword(QStringView Word)
 {
     return keywords().contains(Word.toString().toUpper());
+}
+
+QColor TSqlHighlighter::colourOf(Kind K) const
+{
+    return m_formats[K].foreground().color();
 }
 
 TSqlHighlighter::Kind TSqlHighlighter::kindAt(int Position)

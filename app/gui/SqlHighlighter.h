@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPalette>
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
 
@@ -17,7 +18,13 @@ class TSqlHighlighter : public QSyntaxHighlighter
 public:
     enum Kind { Plain, Keyword, String, Comment, Parameter, Number };
 
+    // The colours are chosen to read on Palette's base colour (the
+    // application's palette by default): a dark theme gets light ones.
     explicit TSqlHighlighter(QTextDocument *Document);
+    TSqlHighlighter(QTextDocument *Document, const QPalette &Palette);
+
+    // The colour text of Kind is drawn in.
+    QColor colourOf(Kind K) const;
 
     // What the character at Position of the document is coloured as.
     Kind kindAt(int Position);

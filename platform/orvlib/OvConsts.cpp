@@ -58,7 +58,7 @@ QString SSQLOldValueParamClash()
 QString SSQLNotPrepared()
 {
     return tr("These statements do not prepare on database %1:\n\n%2\n\nGo back and edit them? "
-              "(No keeps them as they are.)");
+              "(No keeps them as they are; Cancel goes back too.)");
 }
 QString SNoDataSet()
 {

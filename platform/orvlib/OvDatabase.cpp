@@ -7,6 +7,7 @@
 #include "orvlib/OvDriver.h"
 #include "orvlib/OvSession.h"
 
+#include "rtl/Abort.h"
 #include "rtl/SysUtils.h"
 
 #include <QFile>
@@ -138,15 +139,9 @@ void TOvDatabase::connectNow()
     std::unique_ptr<TOvDriver> driver = CreateDriver(m_serverType);
     TStringList params;
     GetEffectiveParams(params);
-    if (m_loginPrompt && driver->NeedsLogin()) {
-        // The component's handler, else an installed hook, else the login
-        // dialog, shown through the modal seam.
-        const auto &hook = OnLogin ? OnLogin : loginHook();
-        const bool accepted = hook ? hook(this, &params) : LoginDialog(this, &params);
-        if (!accepted)
-            throw Exception(
-                SConnectFailed().arg(m_databaseName, QStringLiteral("login cancelled")));
-    }
+    const bool login = m_loginPrompt && driver->NeedsLogin();
+    if (login && !AskLogin(params))
+        throw EAbort(SConnectFailed().arg(m_databaseName, QStringLiteral("login cancelled")));
     try {
         TOvMonitor::Trace(QStringLiteral("Connect %1 (%2 %3)")
                               .arg(m_databaseName, GetServerTypeName(m_serverType),
@@ -159,7 +154,25 @@ void TOvDatabase::connectNow()
             .SetLocked(e.Locked());
     }
     m_driver = std::move(driver);
+    if (login)
+        SetSessionLogin(params);
     Q_EMIT AfterConnect();
+}
+
+void TOvDatabase::SetSessionLogin(const TStrings &Params)
+{
+    m_sessionLogin.clear();
+    for (const char *key : {"USER NAME", "PASSWORD"})
+        if (Params.IndexOfName(QLatin1String(key)) >= 0)
+            m_sessionLogin << QLatin1String(key) + u'=' + Params.Values(QLatin1String(key));
+}
+
+bool TOvDatabase::AskLogin(TStrings &Params)
+{
+    // The component's handler, else an installed hook, else the login
+    // dialog, shown through the modal seam.
+    const auto &hook = OnLogin ? OnLogin : loginHook();
+    return hook ? hook(this, &Params) : LoginDialog(this, &Params);
 }
 
 TOvDriver &TOvDatabase::Driver() const

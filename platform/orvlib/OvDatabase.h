@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -101,6 +102,16 @@ public:
     // Without a handler the installed hook decides, and without a hook the
     // login dialog of OvDlgs is shown through the modal seam.
     std::function<bool(TOvDatabase *Database, TStrings *LoginParams)> OnLogin;
+    // Asks for a login into Params as connecting does (OnLogin, else the
+    // hook, else the dialog); false when it was cancelled.
+    bool AskLogin(TStrings &Params);
+    // The user name and password ("USER NAME=", "PASSWORD=") the last login
+    // asked for in this run gave to a connection that opened; never stored
+    // in the form. Empty before any.
+    QStringList SessionLogin() const { return m_sessionLogin; }
+    // Keeps the login Params hold as the session's (a connection of a
+    // tool's own opened with it).
+    void SetSessionLogin(const TStrings &Params);
 
 Q_SIGNALS:
     void AfterConnect();
@@ -119,6 +130,7 @@ private:
     bool m_loginPrompt = true;
     TOvDesignDBOptions m_designOptions;
     std::unique_ptr<TOvDriver> m_driver;
+    QStringList m_sessionLogin;
 };
 
 // Replaces the login dialog for every database without an OnLogin handler

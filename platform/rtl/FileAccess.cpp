@@ -212,6 +212,25 @@ int ProcessDefaultMode()
     return int(0666 & ~mask);
 }
 
+QString makeFolderPath(const QString &Path)
+{
+    const QString folder = QDir::cleanPath(QDir(Path).absolutePath());
+    struct stat st
+    {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? QString() : folder + QStringLiteral(": it is not a folder");
+    const QString parent = QFileInfo(folder).absolutePath();
+    if (parent != folder) {
+        const QString problem = makeFolderPath(parent);
+        if (!problem.isEmpty())
+            return problem;
+    }
+    // Another process may make it meanwhile: that is as good.
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+        return folder + QStringLiteral(": ") + systemReason(errno);
+    return {};
+}
+
 AtomicFileWriter::AtomicFileWriter(const QString &Path, const AtomicWriteOptions &Options)
     : m_target(Options.FollowLink ? writeTarget(Path) : Path)
     , m_options(Options)

@@ -52,6 +52,11 @@ struct AtomicWriteOptions
 // The permissions a program's new files get by default: 0666 less the umask.
 int ProcessDefaultMode();
 
+// Makes the folder Path and every missing folder above it, each readable by
+// its owner only (as settings folders are made: a first start finds none).
+// Returns an empty string when the folder exists afterwards, else the reason.
+QString makeFolderPath(const QString &Path);
+
 // Replaces a file atomically in two steps, so that a caller can put other
 // things in order between them (a backup): write() puts the bytes into a
 // temporary file in the same folder, checking every write and syncing it to

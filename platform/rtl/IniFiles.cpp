@@ -504,6 +504,10 @@ void TIniFile::modify(Change &&Apply)
     const QByteArray bytes = doc.serialize();
     if (bytes == file.bytes)
         return; // nothing changed (and nothing to create)
+    // A first start finds no settings folder: the first write makes it.
+    const QString folder = makeFolderPath(QFileInfo(target).absolutePath());
+    if (!folder.isEmpty())
+        throw fail(folder);
     const QString error = writeFileAtomically(target, bytes);
     if (!error.isEmpty())
         throw fail(error);

@@ -381,8 +381,9 @@ TEST_F(MainWindowTest, CutCopyPasteAndUndo)
     EXPECT_EQ(qobject_cast<TDataSource *>(source)->DataSet(), customer);
     EXPECT_EQ(qobject_cast<TOvTable *>(table1)->TableName(), QStringLiteral("Customer"));
     EXPECT_EQ(d->selection(), (QList<QObject *>{table1, source1}));
-    EXPECT_EQ(designPosition(table1), QPoint(56, 144)) << "off the original, right and down";
-    EXPECT_EQ(designPosition(source1), QPoint(144, 144)) << "the copies keep their layout";
+    EXPECT_EQ(designPosition(table1), QPoint(152, 240))
+        << "off the original and every name, right and down";
+    EXPECT_EQ(designPosition(source1), QPoint(240, 240)) << "the copies keep their layout";
     EXPECT_TRUE(d->isModified());
     EXPECT_EQ(surfaceComponents(d->Root()).size(), 12);
 
@@ -396,7 +397,7 @@ TEST_F(MainWindowTest, CutCopyPasteAndUndo)
     ASSERT_TRUE(source2);
     EXPECT_EQ(qobject_cast<TDataSource *>(source2)->DataSet(),
               component(QStringLiteral("tCustomer")));
-    EXPECT_EQ(designPosition(source2), QPoint(160, 160)) << "cascades";
+    EXPECT_EQ(designPosition(source2), QPoint(288, 288)) << "cascades";
     EXPECT_EQ(window->action(QStringLiteral("actUndo"))->text(), QStringLiteral("&Undo Paste"));
     QList<QPoint> places;
     const QRect view = window->surface()->viewport()->rect();
@@ -540,9 +541,14 @@ TEST_F(MainWindowTest, PalettePlacesOnTheSurfaceAndThePanesFollow)
     QStringList docks;
     for (QAction *a : view->actions())
         docks.append(a->text());
-    EXPECT_EQ(docks, (QStringList{QStringLiteral("Palette"), QStringLiteral("Structure"),
-                                  QStringLiteral("Object Inspector"), QStringLiteral("Code Editor"),
-                                  QStringLiteral("Data Preview"), QStringLiteral("Problems")}));
+    EXPECT_EQ(
+        docks,
+        (QStringList{QStringLiteral("Palette"), QStringLiteral("Structure"),
+                     QStringLiteral("Object Inspector"), QStringLiteral("Code Editor"),
+                     QStringLiteral("Data Preview"), QStringLiteral("Problems"), QString(),
+                     QStringLiteral("Go to Object &Inspector"), QStringLiteral("Go to &Structure"),
+                     QStringLiteral("Go to the S&urface"), QStringLiteral("Go to the &Palette")}))
+        << "one entry per dock, then a key for each pane";
 }
 
 // Every change marks the module; opening another, a new one or closing the

@@ -333,7 +333,7 @@ TEST_P(ModuleCheckTest, schemaChangesAreReportedWhereTheyBreakTheModule)
                             .arg(last.component, last.property, last.message));
     EXPECT_EQ(
         lines[1],
-        QStringLiteral("1 errors, 0 warnings, 0 info; %1 of %1 datasets checked").arg(pg ? 5 : 4));
+        QStringLiteral("1 error, 0 warnings, 0 info; %1 of %1 datasets checked").arg(pg ? 5 : 4));
 
     EXPECT_EQ(rowCount(QStringLiteral("items")), 3) << "no check deleted anything";
     EXPECT_EQ(dir.read(QStringLiteral("shop.dfm")), form.toUtf8()) << "the form is unchanged";

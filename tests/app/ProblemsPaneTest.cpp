@@ -69,7 +69,7 @@ TEST_F(ProblemsPaneTest, checkModuleFillsThePaneAndLeadsToTheProperty)
     pane->finish();
     EXPECT_EQ(rows(), QStringList{QStringLiteral("error spRecalcTotals.StoredProcName")});
     EXPECT_EQ(pane->status(),
-              QStringLiteral("1 errors, 0 warnings, 0 info; 5 of 5 datasets checked"));
+              QStringLiteral("1 error, 0 warnings, 0 info; 5 of 5 datasets checked"));
     EXPECT_FALSE(window->designer()->isModified()) << "checking changes nothing";
     window->resize(1100, 720);
     screenshot(window.get(), QStringLiteral("problems-pane"));

@@ -19,6 +19,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -378,7 +379,7 @@ TEST_F(UpdateSQLForm, okChecksTheStatementsOnAConnectedDatabase)
         << "which statement and why: " << asked.text.toStdString();
     EXPECT_FALSE(asked.text.contains("RefreshSQL") || asked.text.contains("InsertSQL"))
         << "statements that prepare are not listed";
-    EXPECT_EQ(asked.buttons, TMsgDlgButtons(mbYes | mbNo));
+    EXPECT_EQ(asked.buttons, mbYesNoCancel) << "Escape answers Cancel, not No";
     EXPECT_EQ(upd->GetSQLIndex(slotModify)->Text().trimmed(),
               "update CUSTOMER set NAME = :NAME where ID = :OLD_ID");
     EXPECT_EQ(rowCount("CUSTOMER"), rows) << "prepared, never run: the insert added no row";
@@ -391,10 +392,27 @@ TEST_F(UpdateSQLForm, okChecksTheStatementsOnAConnectedDatabase)
         << ui.messages[1].text.toStdString();
     EXPECT_EQ(upd->GetSQLIndex(slotDelete)->Text().trimmed(), "delete from NOSUCHTABLE");
 
+    // Escape (or closing the box) answers Cancel: back to the editor, as Yes.
+    {
+        QMessageBox box;
+        std::map<QAbstractButton *, TModalResult> results;
+        QtUiServices::setUpMessageBox(box, ui.messages[1], &results);
+        EXPECT_EQ(results[box.escapeButton()], mrCancel);
+    }
+    EXPECT_FALSE(edit(upd,
+                      [](TOvUpdateSQLEditForm &f) {
+                          f.btOk->click();
+                          EXPECT_EQ(f.ModalResult(), mrNone) << "Escape keeps the editor open";
+                          EXPECT_EQ(f.rgrStatementType->ItemIndex(), slotDelete);
+                          f.SetModalResult(mrCancel);
+                      },
+                      {mrCancel}));
+    ASSERT_EQ(ui.messages.size(), 3u);
+
     // Disconnected: nothing is checked, and the check does not connect.
     db->Close();
     EXPECT_TRUE(edit(upd, [](TOvUpdateSQLEditForm &f) { f.btOk->click(); }));
-    EXPECT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages.size(), 3u);
     EXPECT_FALSE(db->Connected());
 }
 

@@ -6,6 +6,7 @@
 #include "rtl/SysUtils.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -181,6 +182,36 @@ TEST(IniFile, missingFileReadsEmptyAndIsNotCreated)
     EXPECT_EQ(folder.read("none.ini"), QByteArray("[S]\nk=0\n"));
 }
 
+// A settings file in folders that do not exist yet (a first start): reads
+// and no-op erases make none of them, the first write makes them all,
+// readable by their owner only; a file in the way is the reason given.
+TEST(IniFile, theFirstWriteMakesTheMissingFolders)
+{
+    TempFolder folder;
+    TIniFile ini(folder.file("config/orvanta/settings.ini"));
+    EXPECT_EQ(ini.ReadString("S", "k", "dflt"), "dflt");
+    ini.EraseSection("S");
+    EXPECT_FALSE(QFileInfo::exists(folder.file("config"))) << "nothing written, nothing made";
+    ini.WriteString("S", "k", "v");
+    EXPECT_EQ(folder.read("config/orvanta/settings.ini"), QByteArray("[S]\nk=v\n"));
+    const QFile::Permissions made = QFileInfo(folder.file("config")).permissions();
+    EXPECT_EQ(made
+                  & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+                     | QFile::WriteOther | QFile::ExeOther),
+              QFile::Permissions())
+        << "the owner's alone";
+    EXPECT_TRUE(made.testFlags(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    folder.write("plain", "a file");
+    TIniFile blocked(folder.file("plain/orvanta/settings.ini"));
+    try {
+        blocked.WriteString("S", "k", "v");
+        ADD_FAILURE() << "a file in the way of the folder is refused";
+    } catch (const EIniFileException &e) {
+        EXPECT_TRUE(e.Message().contains("plain: it is not a folder")) << e.Message().toStdString();
+    }
+}
+
 TEST(IniFile, junkNumbersReadAsDefault)
 {
     TempFolder folder;
@@ -218,13 +249,14 @@ TEST(IniFile, failedWritesLeaveTheOldFileWhole)
     folder.write("a.ini", original);
     TIniFile ini(folder.file("a.ini"));
 
-    TIniFile lost(folder.file("no/such/folder/a.ini"));
+    // A folder that cannot be made (a file is in its place).
+    TIniFile lost(folder.file("a.ini/folder/a.ini"));
     try {
         lost.WriteString("S", "k", "v");
-        FAIL() << "a write into a missing folder must raise";
+        FAIL() << "a write into a folder that cannot be made must raise";
     } catch (const EIniFileException &e) {
-        EXPECT_TRUE(e.Message().contains("no/such/folder/a.ini")) << e.what();
-        EXPECT_TRUE(e.Message().contains("No such file", Qt::CaseInsensitive)) << e.what();
+        EXPECT_TRUE(e.Message().contains("a.ini/folder/a.ini")) << e.what();
+        EXPECT_TRUE(e.Message().contains("not a folder")) << e.what();
     }
 
     // A file size limit makes the write fail half-way, for root as well; the

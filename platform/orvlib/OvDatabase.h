@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class TOvCatalogueCache;
 class TOvDriver;
 class TOvSession;
 
@@ -93,8 +94,15 @@ public:
     qint64 ExecSQL(const QString &SQL);
     bool IsObjOwnerSupported() const;
 
-    // The open connection; raises when not connected.
+    // The open connection; raises when not connected. Its catalogue
+    // answers are kept (see TOvCatalogueCache) until the connection closes
+    // or RefreshCatalogue.
     TOvDriver &Driver() const;
+    // What the open connection keeps of the catalogue; null when not connected.
+    TOvCatalogueCache *Catalogue() const;
+    // Forgets what was read of the catalogue, so that lists and fields are
+    // read again from the server (a person's Refresh).
+    void RefreshCatalogue();
 
     // Asked before a connection with LoginPrompt set opens; fills the user
     // name and password into the given list; false cancels the connection.
@@ -105,6 +113,8 @@ public:
 Q_SIGNALS:
     void AfterConnect();
     void BeforeDisconnect();
+    // RefreshCatalogue ran: lists read before are out of date.
+    void CatalogueRefreshed();
 
 private:
     void connectNow();
@@ -118,7 +128,7 @@ private:
     bool m_keepConnection = true;
     bool m_loginPrompt = true;
     TOvDesignDBOptions m_designOptions;
-    std::unique_ptr<TOvDriver> m_driver;
+    std::unique_ptr<TOvCatalogueCache> m_driver;
 };
 
 // Replaces the login dialog for every database without an OnLogin handler

@@ -57,10 +57,10 @@ void ensureDatabase()
                                 QStringLiteral("format('create table %I (id integer primary key,"
                                                " name text, amount numeric)',"
                                                " 't' || lpad(i::text, 4, '0'))"));
-            benchPgExec(Conn, QStringLiteral(
-                                  "create function add_amount(p_id integer, p_amount numeric,"
-                                  " out p_total numeric) language sql as"
-                                  " 'select p_amount + p_id'; analyze"));
+            benchPgExec(Conn,
+                        QStringLiteral("create function add_amount(p_id integer, p_amount numeric,"
+                                       " out p_total numeric) language sql as"
+                                       " 'select p_amount + p_id'; analyze"));
         });
 }
 
@@ -141,9 +141,17 @@ const std::vector<Action> &actions()
 {
     static ScriptedUi ui;
     static const std::vector<Action> list = {
-        {"--check, 200 datasets", 12, [](Fixture &F) { buildModule(F, 200); return false; },
+        {"--check, 200 datasets", 12,
+         [](Fixture &F) {
+             buildModule(F, 200);
+             return false;
+         },
          checkModule},
-        {"--check, 2,000 datasets", 30, [](Fixture &F) { buildModule(F, 2000); return false; },
+        {"--check, 2,000 datasets", 30,
+         [](Fixture &F) {
+             buildModule(F, 2000);
+             return false;
+         },
          checkModule},
         {"UpdateSQL editor: open, fields, key, generate", 3,
          [](Fixture &F) {
@@ -206,7 +214,9 @@ const std::vector<Action> &actions()
                  QStringLiteral("select id, name, amount from t0003"));
              return true;
          },
-         [](Fixture &F) { F.root.findChild<TOvQuery *>(QStringLiteral("Query1"))->Open(); }},
+         [](Fixture &F) {
+             F.root.findChild<TOvQuery *>(QStringLiteral("Query1"))->Open();
+         }},
     };
     return list;
 }
@@ -250,11 +260,11 @@ int main(int argc, char **argv)
                 action.Act(fixture);
                 ms[run] = timer.nsecsElapsed() / 1e6;
                 trips[run] = proxy.RoundTrips();
-            } catch (const std::exception &e) {
-                std::printf("%s: %s\n", action.Name, e.what());
-                trips[run] = 1 << 20;
             } catch (const Exception &e) {
                 std::printf("%s: %s\n", action.Name, qPrintable(e.Message()));
+                trips[run] = 1 << 20;
+            } catch (const std::exception &e) {
+                std::printf("%s: %s\n", action.Name, e.what());
                 trips[run] = 1 << 20;
             }
         }

@@ -163,15 +163,16 @@ struct TModuleCheck::Connection
                    const QStringList &IndexedTables)
     {
         try {
-            readAheadInto(Described, Statements, [&](const QStringList &Wanted) {
-                return DescribeStatements(*Driver, Wanted);
-            }, false);
-            readAheadInto(TableColumns, Tables, [&](const QStringList &Wanted) {
-                return Driver->ColumnsMany(Wanted);
-            }, true);
-            readAheadInto(Indexes, IndexedTables, [&](const QStringList &Wanted) {
-                return Driver->IndexColumnsMany(Wanted);
-            }, true);
+            readAheadInto(
+                Described, Statements,
+                [&](const QStringList &Wanted) { return DescribeStatements(*Driver, Wanted); },
+                false);
+            readAheadInto(
+                TableColumns, Tables,
+                [&](const QStringList &Wanted) { return Driver->ColumnsMany(Wanted); }, true);
+            readAheadInto(
+                Indexes, IndexedTables,
+                [&](const QStringList &Wanted) { return Driver->IndexColumnsMany(Wanted); }, true);
         } catch (const Exception &) {
             // the connection failed: each check meets it again
         }
@@ -457,7 +458,7 @@ TModuleCheck::Connection *TModuleCheck::connectionFor(TOvDataSet *DataSet)
     if (!conn->Driver) {
         add(DataSet, QStringLiteral("DatabaseName"), TCheckSeverity::Info,
             QStringLiteral("not checked: database %1 could not be reached")
-                .arg(db->DatabaseName()));
+                .arg(conn->Database ? conn->Database->DatabaseName() : DataSet->DatabaseName()));
         return nullptr;
     }
     return conn;

@@ -45,7 +45,6 @@ void TOvCatalogueCache::Clear()
         list.reset();
     m_procedureNames.reset();
     m_columns.clear();
-    m_columnNames.clear();
     m_indexes.clear();
     m_procParams.clear();
     m_procExists.clear();
@@ -61,9 +60,8 @@ QDateTime TOvCatalogueCache::TableNamesReadAt(bool SystemTables) const
 
 QDateTime TOvCatalogueCache::TableReadAt(const QString &TableName) const
 {
-    for (const QDateTime &at : {m_columns.value(TableName).ReadAt,
-                                m_columnNames.value(TableName).ReadAt,
-                                m_indexes.value(TableName).ReadAt})
+    for (const QDateTime &at :
+         {m_columns.value(TableName).ReadAt, m_indexes.value(TableName).ReadAt})
         if (at.isValid())
             return at;
     return {};
@@ -165,8 +163,7 @@ TOvResult TOvCatalogueCache::Execute(const QString &SQL, const QVariantList &Par
 std::unique_ptr<TOvCursor> TOvCatalogueCache::OpenCursor(const QString &SQL,
                                                          const QVariantList &Params)
 {
-    std::unique_ptr<TOvCursor> cursor
-        = watching([&] { return m_driver->OpenCursor(SQL, Params); });
+    std::unique_ptr<TOvCursor> cursor = watching([&] { return m_driver->OpenCursor(SQL, Params); });
     if (changesSchema(SQL))
         Clear();
     return cursor;
@@ -207,16 +204,14 @@ QList<TOvColumnInfo> TOvCatalogueCache::Columns(const QString &TableName)
     return kept(m_columns, TableName, [&] { return m_driver->Columns(TableName); });
 }
 
+// The whole columns cost the same round trip and serve the next Columns
+// (the editors ask for the names first, then the types).
 QStringList TOvCatalogueCache::ColumnNames(const QString &TableName)
 {
-    const auto columns = m_columns.constFind(TableName);
-    if (columns != m_columns.constEnd()) {
-        QStringList names;
-        for (const TOvColumnInfo &c : served(*columns))
-            names << c.Name;
-        return names;
-    }
-    return kept(m_columnNames, TableName, [&] { return m_driver->ColumnNames(TableName); });
+    QStringList names;
+    for (const TOvColumnInfo &c : Columns(TableName))
+        names << c.Name;
+    return names;
 }
 
 QList<TOvIndexColumn> TOvCatalogueCache::IndexColumns(const QString &TableName)

@@ -110,7 +110,6 @@ private:
     std::optional<Kept<QStringList>> m_tableLists[3];
     std::optional<Kept<QStringList>> m_procedureNames;
     Answers<QList<TOvColumnInfo>> m_columns;
-    Answers<QStringList> m_columnNames;
     Answers<QList<TOvIndexColumn>> m_indexes;
     Answers<QList<TOvProcParamInfo>> m_procParams;
     Answers<bool> m_procExists;

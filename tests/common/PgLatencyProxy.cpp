@@ -236,8 +236,8 @@ PgLatencyProxy::PgLatencyProxy(const QString &ConnInfo, int DelayMs)
     }
     PQconninfoFree(options);
     if (hostAddr.isEmpty() && (host.isEmpty() || host.startsWith('/'))) {
-        const QByteArray path = (host.isEmpty() ? QByteArray("/var/run/postgresql") : host)
-                                + "/.s.PGSQL." + port;
+        const QByteArray path
+            = (host.isEmpty() ? QByteArray("/var/run/postgresql") : host) + "/.s.PGSQL." + port;
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         if (size_t(path.size()) >= sizeof address.sun_path) {

@@ -99,7 +99,9 @@ TEST_F(CatalogueRoundTrips, cacheKeepsAnswersUntilTheSchemaMayHaveChanged)
     EXPECT_FALSE(db.Catalogue()->TableNamesReadAt(true).isValid()) << "not the other list's";
 
     EXPECT_EQ(roundTrips([&] { driver.Columns("t1"); }), 1) << "first read of the fields";
-    EXPECT_EQ(roundTrips([&] { EXPECT_EQ(driver.ColumnNames("t1"), QStringList({"id", "name"})); }),
+    EXPECT_EQ(roundTrips([&] {
+                  EXPECT_EQ(driver.ColumnNames("t1"), QStringList({"id", "name"}));
+              }),
               0)
         << "names from the kept columns";
     EXPECT_EQ(roundTrips([&] { driver.IndexColumns("t2"); }), 1);
@@ -120,8 +122,9 @@ TEST_F(CatalogueRoundTrips, cacheKeepsAnswersUntilTheSchemaMayHaveChanged)
 
     // A statement that alters a table forgets them too.
     db.ExecSQL("alter table t1 add column born date");
-    EXPECT_EQ(roundTrips([&] { EXPECT_EQ(namesOf(driver.Columns("t1")),
-                                         QStringList({"id", "name", "born"})); }),
+    EXPECT_EQ(roundTrips([&] {
+                  EXPECT_EQ(namesOf(driver.Columns("t1")), QStringList({"id", "name", "born"}));
+              }),
               1)
         << "the new column is seen";
 
@@ -163,8 +166,7 @@ TEST_F(CatalogueRoundTrips, describeManyIsOneRoundTripPlusOnePerRefusal)
     EXPECT_TRUE(answers[10].Error->Message().contains("nothing")) << "the server's message";
 
     std::vector<TOvAnswer<QList<TOvColumnInfo>>> columns;
-    EXPECT_EQ(roundTrips([&] { columns = driver.ColumnsMany({"t1", "missing", "t2", "t1"}); }),
-              1);
+    EXPECT_EQ(roundTrips([&] { columns = driver.ColumnsMany({"t1", "missing", "t2", "t1"}); }), 1);
     ASSERT_EQ(columns.size(), 4u);
     EXPECT_EQ(namesOf(columns[0].Value), QStringList({"id", "name"}));
     EXPECT_TRUE(columns[1].Value.isEmpty() && !columns[1].Error) << "an unknown table: no columns";

@@ -85,7 +85,8 @@ void PostgreSQLDriver::batched(const std::function<void()> &Each)
             if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK)
                 batch.Answers[I] = std::move(Results.front());
             else
-                batch.Errors[I] = std::make_shared<EOvDatabaseError>(errorOf(Results.front().get()));
+                batch.Errors[I]
+                    = std::make_shared<EOvDatabaseError>(errorOf(Results.front().get()));
         });
     // Answers not given (the connection could not pipeline) are asked for
     // one by one.

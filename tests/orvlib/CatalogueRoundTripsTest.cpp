@@ -57,6 +57,17 @@ protected:
     QString schema;
 };
 
+// The tables of the test's schema (first on the search path, so bare) in a
+// listing that also holds other tests' schemas on the shared server.
+QStringList ours(const QStringList &Tables)
+{
+    QStringList bare;
+    for (const QString &t : Tables)
+        if (!t.contains(u'.'))
+            bare << t;
+    return bare;
+}
+
 QStringList namesOf(const QList<TOvColumnInfo> &Columns)
 {
     QStringList names;
@@ -91,10 +102,10 @@ TEST_F(CatalogueRoundTrips, cacheKeepsAnswersUntilTheSchemaMayHaveChanged)
     TOvDriver &driver = db.Driver();
     QStringList tables;
     EXPECT_EQ(roundTrips([&] { tables = driver.TableNames(false); }), 1) << "first listing";
-    EXPECT_EQ(tables, QStringList({"t1", "t2"}));
+    EXPECT_EQ(ours(tables), QStringList({"t1", "t2"}));
     EXPECT_EQ(roundTrips([&] { tables = driver.MatchingTableNames(false, "*2"); }), 0)
         << "a pattern filters the kept list";
-    EXPECT_EQ(tables, QStringList({"t2"}));
+    EXPECT_EQ(ours(tables), QStringList({"t2"}));
     EXPECT_TRUE(db.Catalogue()->TableNamesReadAt(false).isValid()) << "the list's age is known";
     EXPECT_FALSE(db.Catalogue()->TableNamesReadAt(true).isValid()) << "not the other list's";
 
@@ -129,7 +140,7 @@ TEST_F(CatalogueRoundTrips, cacheKeepsAnswersUntilTheSchemaMayHaveChanged)
         << "the new column is seen";
 
     db.ExecSQL("create table t3 (id integer)");
-    EXPECT_EQ(driver.TableNames(false), QStringList({"t1", "t2", "t3"})) << "the new table";
+    EXPECT_EQ(ours(driver.TableNames(false)), QStringList({"t1", "t2", "t3"})) << "the new table";
 
     // Refresh.
     int generation = db.Catalogue()->Generation();

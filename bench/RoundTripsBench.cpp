@@ -4,8 +4,8 @@
 // messages. Each action runs the first time on a freshly connected
 // database (the connection's own set-up not counted, except for the module
 // check, which opens its own), over a schema of 1,000 tables. The program
-// prints round trips and wall time per action and fails when an action's
-// round trips exceed its budget: they are exact counts, not timings.
+// prints round trips and wall time per action; with --check-budgets it fails
+// when an action's round trips exceed its budget: exact counts, not timings.
 //
 // Needs OV_PG_CONNINFO; the database "ovbench_roundtrips" is built on the
 // first run and kept.
@@ -274,5 +274,8 @@ int main(int argc, char **argv)
         std::printf("%-48s %6d %6d %10.1f %10.1f%s\n", action.Name, action.Budget, worst, ms[0],
                     ms[1], fails ? "  OVER BUDGET" : "");
     }
-    return over ? 1 : 0;
+    // As the other benchmarks' --check-ratios: CTest runs the program to see
+    // that it works; a run with --check-budgets holds the actions to them.
+    const bool strict = QCoreApplication::arguments().contains(QStringLiteral("--check-budgets"));
+    return strict && over ? 1 : 0;
 }

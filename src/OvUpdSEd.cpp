@@ -615,21 +615,33 @@ bool TOvUpdateSQLEditForm::statementsAccepted()
     TOvDatabase *database = session ? session->FindDatabase(dataSet->DatabaseName()) : nullptr;
     if (!database || !database->Connected())
         return true;
-    QStringList failures;
-    int first = -1;
+    // The four travel together: one round trip to the server, not four.
+    QStringList texts;
+    QList<int> slotOf;
     for (int i = 0; i < 4; ++i) {
         const QString text = statementBuffer(i)->Text();
         if (Trim(text).isEmpty())
             continue;
-        try {
-            DescribeStatement(database->Driver(), text);
-        } catch (const Exception &e) {
-            failures << QStringLiteral("%1.%2: %3")
-                            .arg(FUpdateSQL->objectName(), QLatin1String(names[i]),
-                                 e.Message().simplified());
-            if (first < 0)
-                first = i;
-        }
+        texts << text;
+        slotOf << i;
+    }
+    QStringList failures;
+    int first = -1;
+    auto fail = [&](int Slot, const QString &Message) {
+        failures << QStringLiteral("%1.%2: %3")
+                        .arg(FUpdateSQL->objectName(), QLatin1String(names[Slot]),
+                             Message.simplified());
+        if (first < 0)
+            first = Slot;
+    };
+    try {
+        const std::vector<TOvAnswer<TOvStatementInfo>> answers
+            = DescribeStatements(database->Driver(), texts);
+        for (qsizetype i = 0; i < slotOf.size(); ++i)
+            if (answers[i].Error)
+                fail(slotOf[i], answers[i].Error->Message());
+    } catch (const Exception &e) {
+        fail(slotOf.value(0), e.Message()); // the connection failed: nothing was prepared
     }
     // Only No keeps them: Cancel (which Escape and closing the box answer)
     // goes back to the editor, as Yes does.

@@ -113,25 +113,90 @@ struct TModuleCheck::Connection
 {
     QPointer<TOvDatabase> Database;
     std::unique_ptr<TOvDriver> Driver; // null when it could not be reached
-    // Catalogue answers, by table name as written (letter case ignored).
-    QHash<QString, QList<TOvColumnInfo>> TableColumns;
-    QHash<QString, QList<TOvIndexColumn>> Indexes;
+    // Catalogue answers, by table name as written (letter case ignored),
+    // and descriptions by statement text; read ahead a slice at a time.
+    QHash<QString, TOvAnswer<QList<TOvColumnInfo>>> TableColumns;
+    QHash<QString, TOvAnswer<QList<TOvIndexColumn>>> Indexes;
+    QHash<QString, TOvAnswer<TOvStatementInfo>> Described;
 
+    static QString tableKey(const QString &Table) { return Table.trimmed().toLower(); }
+
+    // The answer read ahead, else asked for now; a refusal raises as the
+    // single call would.
+    template<class T, class F>
+    static const T &answer(QHash<QString, TOvAnswer<T>> &Answers, const QString &Key, F Ask)
+    {
+        auto it = Answers.constFind(Key);
+        if (it == Answers.constEnd()) {
+            TOvAnswer<T> asked;
+            try {
+                asked.Value = Ask();
+            } catch (const EOvDatabaseError &e) {
+                asked.Error = std::make_shared<EOvDatabaseError>(e);
+            }
+            it = Answers.insert(Key, asked);
+        }
+        if (it->Error)
+            throw EOvDatabaseError(*it->Error);
+        return it->Value;
+    }
     const QList<TOvColumnInfo> &columns(const QString &Table)
     {
-        const QString key = Table.trimmed().toLower();
-        auto it = TableColumns.constFind(key);
-        if (it == TableColumns.constEnd())
-            it = TableColumns.insert(key, Driver->Columns(Table.trimmed()));
-        return *it;
+        return answer(TableColumns, tableKey(Table),
+                      [&] { return Driver->Columns(Table.trimmed()); });
     }
     const QList<TOvIndexColumn> &indexes(const QString &Table)
     {
-        const QString key = Table.trimmed().toLower();
-        auto it = Indexes.constFind(key);
-        if (it == Indexes.constEnd())
-            it = Indexes.insert(key, Driver->IndexColumns(Table.trimmed()));
-        return *it;
+        return answer(Indexes, tableKey(Table),
+                      [&] { return Driver->IndexColumns(Table.trimmed()); });
+    }
+    const TOvStatementInfo &describe(const QString &SQL)
+    {
+        return answer(Described, SQL, [&] { return DescribeStatement(*Driver, SQL); });
+    }
+
+    // Reads ahead, in a few round trips, what the checks of a slice of
+    // datasets will ask: the descriptions of Statements and the columns and
+    // indexes of Tables. A failure here is left to those checks to meet and
+    // report one by one.
+    void readAhead(const QStringList &Statements, const QStringList &Tables,
+                   const QStringList &IndexedTables)
+    {
+        try {
+            readAheadInto(
+                Described, Statements,
+                [&](const QStringList &Wanted) { return DescribeStatements(*Driver, Wanted); },
+                false);
+            readAheadInto(
+                TableColumns, Tables,
+                [&](const QStringList &Wanted) { return Driver->ColumnsMany(Wanted); }, true);
+            readAheadInto(
+                Indexes, IndexedTables,
+                [&](const QStringList &Wanted) { return Driver->IndexColumnsMany(Wanted); }, true);
+        } catch (const Exception &) {
+            // the connection failed: each check meets it again
+        }
+    }
+    // Asks for the keys not answered yet, tables by their trimmed names.
+    template<class T, class F>
+    void readAheadInto(QHash<QString, TOvAnswer<T>> &Answers, const QStringList &Keys, F Ask,
+                       bool ByTable)
+    {
+        QStringList wanted, keys;
+        QSet<QString> seen;
+        for (const QString &k : Keys) {
+            const QString key = ByTable ? tableKey(k) : k;
+            if (!Answers.contains(key) && !seen.contains(key)) {
+                seen.insert(key);
+                keys << key;
+                wanted << (ByTable ? k.trimmed() : k);
+            }
+        }
+        if (wanted.isEmpty())
+            return;
+        const std::vector<TOvAnswer<T>> answers = Ask(wanted);
+        for (qsizetype i = 0; i < keys.size() && i < qsizetype(answers.size()); ++i)
+            Answers.insert(keys.at(i), answers[i]);
     }
 };
 
@@ -149,9 +214,18 @@ TModuleCheck::TModuleCheck(QObject *Root, const TFormSourceMap *Sources)
     for (int from = 0; from < m_components.size(); from += StructureSlice)
         m_steps.push_back([this, from] { checkStructure(from, from + StructureSlice); });
     m_steps.push_back([this] { checkMasterCycles(); });
-    for (const QPointer<QObject> &c : std::as_const(m_components)) {
-        if (auto *ds = qobject_cast<TOvDataSet *>(c.data())) {
-            QPointer<TOvDataSet> guarded(ds);
+    // The datasets in slices: what the checks of a slice ask of a server is
+    // read ahead in one step, a few round trips whatever the slice's size,
+    // then each dataset is checked in a step of its own.
+    constexpr int DataSetSlice = 500;
+    QList<QPointer<TOvDataSet>> dataSets;
+    for (const QPointer<QObject> &c : std::as_const(m_components))
+        if (auto *ds = qobject_cast<TOvDataSet *>(c.data()))
+            dataSets.append(ds);
+    for (qsizetype from = 0; from < dataSets.size(); from += DataSetSlice) {
+        const QList<QPointer<TOvDataSet>> slice = dataSets.mid(from, DataSetSlice);
+        m_steps.push_back([this, slice] { readAhead(slice); });
+        for (const QPointer<TOvDataSet> &guarded : slice) {
             m_steps.push_back([this, guarded] {
                 if (guarded)
                     checkDataSet(guarded);
@@ -336,7 +410,7 @@ void TModuleCheck::checkMasterCycles()
 
 // --- Connections -------------------------------------------------------------------
 
-TModuleCheck::Connection *TModuleCheck::connectionFor(TOvDataSet *DataSet)
+TModuleCheck::Connection *TModuleCheck::reach(TOvDataSet *DataSet)
 {
     TOvSession *session = Sessions().FindSession(DataSet->SessionName());
     TOvDatabase *db = session ? session->FindDatabase(DataSet->DatabaseName()) : nullptr;
@@ -345,11 +419,49 @@ TModuleCheck::Connection *TModuleCheck::connectionFor(TOvDataSet *DataSet)
     auto it = m_connections.constFind(db);
     if (it == m_connections.constEnd())
         it = m_connections.insert(db, std::shared_ptr<Connection>(connect(db)));
-    Connection *conn = it->get();
+    return it->get();
+}
+
+void TModuleCheck::readAhead(const QList<QPointer<TOvDataSet>> &DataSets)
+{
+    struct Wanted
+    {
+        QStringList Statements, Tables, IndexedTables;
+    };
+    QHash<Connection *, Wanted> wanted;
+    for (const QPointer<TOvDataSet> &ds : DataSets) {
+        Connection *conn = ds ? reach(ds) : nullptr;
+        if (!conn || !conn->Driver)
+            continue;
+        Wanted &w = wanted[conn];
+        if (auto *query = qobject_cast<TOvQuery *>(ds.data())) {
+            if (!query->StatementText().trimmed().isEmpty())
+                w.Statements << query->StatementText();
+        } else if (auto *table = qobject_cast<TOvTable *>(ds.data())) {
+            if (!table->TableName().trimmed().isEmpty()) {
+                w.Tables << table->TableName();
+                if (!table->IndexName().trimmed().isEmpty())
+                    w.IndexedTables << table->TableName();
+            }
+        }
+        if (auto *update = qobject_cast<TOvUpdateSQL *>(ds->UpdateObject()))
+            for (int i = 0; i < 4; ++i)
+                if (!update->GetSQLIndex(i)->Text().trimmed().isEmpty())
+                    w.Statements << update->GetSQLIndex(i)->Text();
+    }
+    for (auto it = wanted.begin(); it != wanted.end(); ++it)
+        it.key()->readAhead(it->Statements, it->Tables, it->IndexedTables);
+}
+
+TModuleCheck::Connection *TModuleCheck::connectionFor(TOvDataSet *DataSet)
+{
+    Connection *conn = reach(DataSet);
+    if (!conn)
+        return nullptr;
     if (!conn->Driver) {
         add(DataSet, QStringLiteral("DatabaseName"), TCheckSeverity::Info,
             QStringLiteral("not checked: database %1 could not be reached")
-                .arg(db->DatabaseName()));
+                .arg(conn->Database ? conn->Database->DatabaseName() : DataSet->DatabaseName()));
         return nullptr;
     }
     return conn;
@@ -446,13 +558,7 @@ const TModuleCheck::Columns &TModuleCheck::columnsOf(TOvDataSet *DataSet, bool R
             return *probed;
     }
     Columns cols;
-    TOvSession *session = Sessions().FindSession(DataSet->SessionName());
-    TOvDatabase *db = session ? session->FindDatabase(DataSet->DatabaseName()) : nullptr;
-    std::shared_ptr<Connection> conn = db ? m_connections.value(db) : nullptr;
-    if (db && !conn) {
-        conn.reset(connect(db));
-        m_connections.insert(db, conn);
-    }
+    Connection *conn = reach(DataSet);
     if (conn && conn->Driver)
         cols = describeDataSet(DataSet, *conn, Report);
     return *(Report ? m_columns : m_probed).insert(DataSet, cols);
@@ -468,7 +574,7 @@ TModuleCheck::Columns TModuleCheck::describeDataSet(TOvDataSet *DataSet, Connect
         if (text.trimmed().isEmpty())
             return cols;
         try {
-            const TOvStatementInfo info = DescribeStatement(*Conn.Driver, text);
+            const TOvStatementInfo &info = Conn.describe(text);
             cols.Known = true;
             cols.Fields = info.Fields;
             if (Report) {
@@ -580,7 +686,7 @@ void TModuleCheck::checkUpdateObject(TOvDataSet *DataSet, Connection &Conn, cons
         }
         // A key column that is gone makes the statement fail to prepare.
         try {
-            DescribeStatement(*Conn.Driver, text);
+            Conn.describe(text);
         } catch (const Exception &e) {
             add(update, property, TCheckSeverity::Error,
                 QStringLiteral("the statement does not prepare on database %1: %2")

@@ -51,7 +51,9 @@ struct TCheckProblem
 // database.
 //
 // The work is cut into steps (the structure first, a slice of components a
-// step, then one dataset with its fields, update object and links per step) so that a window can
+// step, then for each slice of datasets one step that reads ahead from the
+// servers, in a few round trips, what the slice's checks will ask, and one
+// dataset with its fields, update object and links per step) so that a window can
 // run it a step at a time, show progress and stop in between. A component freed between two steps
 // is passed over.
 class TModuleCheck
@@ -108,6 +110,11 @@ private:
     // reported) when there is none or it cannot be reached.
     Connection *connectionFor(TOvDataSet *DataSet);
     Connection *connect(TOvDatabase *Database);
+    // The connection of DataSet's database, opened on first use; null when
+    // the module names no such database.
+    Connection *reach(TOvDataSet *DataSet);
+    // Reads ahead what the checks of DataSets will ask of their servers.
+    void readAhead(const QList<QPointer<TOvDataSet>> &DataSets);
     // The result columns of DataSet, described once (also for a detail's
     // master); reports what fails on DataSet when Report is set.
     const Columns &columnsOf(TOvDataSet *DataSet, bool Report);

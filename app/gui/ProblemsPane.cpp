@@ -33,6 +33,7 @@ TProblemsPane::TProblemsPane(QWidget *Parent)
     , m_status(new QLabel(this))
     , m_progress(new QProgressBar(this))
     , m_cancel(new QPushButton(tr("Cancel"), this))
+    , m_refresh(new QPushButton(tr("Refresh"), this))
 {
     m_list->setObjectName(QStringLiteral("problemsList"));
     m_list->setRootIsDecorated(false);
@@ -42,6 +43,9 @@ TProblemsPane::TProblemsPane(QWidget *Parent)
     m_status->setObjectName(QStringLiteral("problemsStatus"));
     m_progress->setObjectName(QStringLiteral("problemsProgress"));
     m_cancel->setObjectName(QStringLiteral("problemsCancel"));
+    m_refresh->setObjectName(QStringLiteral("problemsRefresh"));
+    m_refresh->setToolTip(tr("Forget the tables, fields and indexes the module's open "
+                             "connections kept, and check the module again"));
     m_progress->hide();
     m_cancel->hide();
 
@@ -50,6 +54,7 @@ TProblemsPane::TProblemsPane(QWidget *Parent)
     bar->addWidget(m_status, 1);
     bar->addWidget(m_progress);
     bar->addWidget(m_cancel);
+    bar->addWidget(m_refresh);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addLayout(bar);
@@ -58,6 +63,7 @@ TProblemsPane::TProblemsPane(QWidget *Parent)
     m_slices.setInterval(0);
     connect(&m_slices, &QTimer::timeout, this, &TProblemsPane::runSlice);
     connect(m_cancel, &QPushButton::clicked, this, &TProblemsPane::cancel);
+    connect(m_refresh, &QPushButton::clicked, this, &TProblemsPane::refresh);
     connect(m_list, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem *Item) { showProblem(m_list->indexOfTopLevelItem(Item)); });
 }
@@ -116,6 +122,15 @@ void TProblemsPane::checkModule()
     m_cancel->show();
     m_status->setText(tr("Checking %1...").arg(m_designer->Root()->objectName()));
     m_slices.start();
+}
+
+void TProblemsPane::refresh()
+{
+    if (!m_designer)
+        return;
+    for (TOvDatabase *db : m_designer->Root()->findChildren<TOvDatabase *>())
+        db->RefreshCatalogue();
+    checkModule();
 }
 
 void TProblemsPane::runSlice()

@@ -43,6 +43,9 @@ public:
     void checkModule();
     // Stops a running check; the rows found so far stay.
     void cancel();
+    // Refresh: the module's databases forget what their connections kept
+    // of the catalogue, and the module is checked again.
+    void refresh();
     bool running() const { return m_check != nullptr; }
     // Runs the rest of a running check now, without the event loop.
     void finish();
@@ -50,6 +53,7 @@ public:
     QTreeWidget *list() const { return m_list; }
     QProgressBar *progress() const { return m_progress; }
     QPushButton *cancelButton() const { return m_cancel; }
+    QPushButton *refreshButton() const { return m_refresh; }
     // The last line of the check: its summary, "Checking..." or "Cancelled".
     QString status() const;
     // What a double click on row Row does.
@@ -78,4 +82,5 @@ private:
     QLabel *m_status;
     QProgressBar *m_progress;
     QPushButton *m_cancel;
+    QPushButton *m_refresh;
 };

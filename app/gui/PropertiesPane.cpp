@@ -3,9 +3,15 @@
 #include "GuiErrors.h"
 #include "ModuleEditing.h"
 
+#include "orvlib/OvCatalogueCache.h"
+#include "orvlib/OvDataSets.h"
+#include "orvlib/OvDatabase.h"
+#include "orvlib/OvSession.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QCompleter>
+#include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -245,6 +251,16 @@ QModelIndex TInspectorItemModel::indexOf(const QString &Path) const
 
 namespace {
 
+// The catalogue kept by the connected database a dataset reads from; null
+// for anything else.
+TOvCatalogueCache *catalogueOf(QObject *Component)
+{
+    auto *dataSet = qobject_cast<TOvDataSet *>(Component);
+    TOvSession *session = dataSet ? Sessions().FindSession(dataSet->SessionName()) : nullptr;
+    TOvDatabase *db = session ? session->FindDatabase(dataSet->DatabaseName()) : nullptr;
+    return db ? db->Catalogue() : nullptr;
+}
+
 class TValueEditor : public QWidget
 {
 public:
@@ -399,7 +415,15 @@ QWidget *TInspectorDelegate::createEditor(QWidget *Parent, const QStyleOptionVie
     auto *editor
         = new TValueEditor(Parent, row->hasValueList(), !row->isReadOnly(), row->hasDialog());
     if (editor->combo) {
+        // A list the connection kept from the catalogue may be out of date:
+        // the tooltip says how old it is.
+        TOvCatalogueCache *catalogue = catalogueOf(row->editor()->GetComponent(0));
+        if (catalogue)
+            catalogue->ResetServed();
         const QStringList values = m_pane.dropDownValues(Index);
+        if (catalogue)
+            editor->combo->setToolTip(
+                CatalogueAgeText(catalogue->OldestServed(), QDateTime::currentDateTimeUtc()));
         editor->combo->addItems(values);
         if (editor->combo->isEditable()) {
             bool autoFill = false;

@@ -4,11 +4,13 @@
 
 #include "designide/Registrations.h"
 #include "designide/Sprigs.h"
+#include "orvlib/OvDatabase.h"
 
 #include <QApplication>
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QMimeData>
+#include <QPointer>
 #include <QScopedValueRollback>
 #include <QVBoxLayout>
 
@@ -174,6 +176,32 @@ TStructurePane::TStructurePane(QWidget *Parent)
     connect(m_view, &TStructureTree::shownRowsChanged, this, &TStructurePane::expandShown);
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TStructurePane::viewSelectionChanged);
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint &At) {
+        std::unique_ptr<QMenu> menu = contextMenuAt(m_view->indexAt(At));
+        if (menu)
+            menu->exec(m_view->viewport()->mapToGlobal(At));
+    });
+}
+
+std::unique_ptr<QMenu> TStructurePane::contextMenuAt(const QModelIndex &Index)
+{
+    TSprig *sprig = Index.isValid() ? m_model->sprigOf(Index) : nullptr;
+    auto *db = sprig ? qobject_cast<TOvDatabase *>(sprig->Item()) : nullptr;
+    if (!db)
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(this);
+    QAction *refresh = menu->addAction(tr("Refresh Catalogue"));
+    refresh->setObjectName(QStringLiteral("refreshCatalogue"));
+    // Only an open connection keeps lists; the next look-up of a closed
+    // one reads the server anyway.
+    refresh->setEnabled(db->Connected());
+    QPointer<TOvDatabase> guarded(db);
+    connect(refresh, &QAction::triggered, menu.get(), [guarded] {
+        if (guarded)
+            guarded->RefreshCatalogue();
+    });
+    return menu;
 }
 
 TStructurePane::~TStructurePane()

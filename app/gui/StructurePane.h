@@ -3,9 +3,12 @@
 #include "FormDesigner.h"
 #include "StructureModel.h"
 
+#include <QMenu>
 #include <QSet>
 #include <QTreeView>
 #include <QWidget>
+
+#include <memory>
 
 class TSprig;
 
@@ -59,6 +62,9 @@ public:
 
     TStructureTree *view() const { return m_view; }
     TStructureModel *model() const { return m_model; }
+    // The commands on the node at Index (a database: Refresh Catalogue, which
+    // forgets the lists its connection kept); null when it has none.
+    std::unique_ptr<QMenu> contextMenuAt(const QModelIndex &Index);
 
 private:
     void restoreState();

@@ -68,6 +68,19 @@ TOvStatementInfo DescribeStatement(TOvDriver &Driver, const QString &SQL)
     return info;
 }
 
+std::vector<TOvAnswer<TOvStatementInfo>> DescribeStatements(TOvDriver &Driver,
+                                                            const QStringList &SQL)
+{
+    QStringList texts;
+    std::vector<QStringList> names(SQL.size());
+    for (qsizetype i = 0; i < SQL.size(); ++i)
+        texts << withPlaceholders(SQL.at(i), Driver, names[i]);
+    std::vector<TOvAnswer<TOvStatementInfo>> answers = Driver.DescribeMany(texts);
+    for (size_t i = 0; i < answers.size(); ++i)
+        answers[i].Value.ParamNames = names[i];
+    return answers;
+}
+
 // --- TOvDataSet ---------------------------------------------------------------
 
 TOvDataSet::TOvDataSet(QObject *AOwner)

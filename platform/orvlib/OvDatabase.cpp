@@ -4,6 +4,7 @@
 #include "orvlib/OvConsts.h"
 #include "orvlib/OvDlgs.h"
 #include "orvlib/OvDlgsParams.h"
+#include "orvlib/OvCatalogueCache.h"
 #include "orvlib/OvDriver.h"
 #include "orvlib/OvSession.h"
 
@@ -153,7 +154,8 @@ void TOvDatabase::connectNow()
             .SetNeedsPassword(e.NeedsPassword())
             .SetLocked(e.Locked());
     }
-    m_driver = std::move(driver);
+    // Catalogue answers are kept for as long as this connection lasts.
+    m_driver = std::make_unique<TOvCatalogueCache>(std::move(driver));
     if (login)
         SetSessionLogin(params);
     Q_EMIT AfterConnect();
@@ -180,6 +182,18 @@ TOvDriver &TOvDatabase::Driver() const
     if (!Connected())
         throw Exception(SNotConnected().arg(m_databaseName));
     return *m_driver;
+}
+
+TOvCatalogueCache *TOvDatabase::Catalogue() const
+{
+    return Connected() ? m_driver.get() : nullptr;
+}
+
+void TOvDatabase::RefreshCatalogue()
+{
+    if (TOvCatalogueCache *cache = Catalogue())
+        cache->Clear();
+    Q_EMIT CatalogueRefreshed();
 }
 
 bool TOvDatabase::IsObjOwnerSupported() const

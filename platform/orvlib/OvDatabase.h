@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+class TOvCatalogueCache;
 class TOvDriver;
 class TOvSession;
 
@@ -94,8 +95,15 @@ public:
     qint64 ExecSQL(const QString &SQL);
     bool IsObjOwnerSupported() const;
 
-    // The open connection; raises when not connected.
+    // The open connection; raises when not connected. Its catalogue
+    // answers are kept (see TOvCatalogueCache) until the connection closes
+    // or RefreshCatalogue.
     TOvDriver &Driver() const;
+    // What the open connection keeps of the catalogue; null when not connected.
+    TOvCatalogueCache *Catalogue() const;
+    // Forgets what was read of the catalogue, so that lists and fields are
+    // read again from the server (a person's Refresh).
+    void RefreshCatalogue();
 
     // Asked before a connection with LoginPrompt set opens; fills the user
     // name and password into the given list; false cancels the connection.
@@ -116,6 +124,8 @@ public:
 Q_SIGNALS:
     void AfterConnect();
     void BeforeDisconnect();
+    // RefreshCatalogue ran: lists read before are out of date.
+    void CatalogueRefreshed();
 
 private:
     void connectNow();
@@ -129,7 +139,7 @@ private:
     bool m_keepConnection = true;
     bool m_loginPrompt = true;
     TOvDesignDBOptions m_designOptions;
-    std::unique_ptr<TOvDriver> m_driver;
+    std::unique_ptr<TOvCatalogueCache> m_driver;
     QStringList m_sessionLogin;
 };
 

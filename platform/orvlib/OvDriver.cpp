@@ -38,7 +38,42 @@ private:
     size_t m_next = 0;
 };
 
+// Asks Call for each of Items in turn, keeping each refusal with its item.
+template<class T, class F>
+std::vector<TOvAnswer<T>> oneByOne(const QStringList &Items, F Call)
+{
+    std::vector<TOvAnswer<T>> answers(Items.size());
+    for (qsizetype i = 0; i < Items.size(); ++i) {
+        try {
+            answers[i].Value = Call(Items.at(i));
+        } catch (const EOvDatabaseError &e) {
+            answers[i].Error = std::make_shared<EOvDatabaseError>(e);
+        } catch (const Exception &e) {
+            answers[i].Error = std::make_shared<EOvDatabaseError>(e.Message());
+        }
+    }
+    return answers;
+}
+
 } // namespace
+
+std::vector<TOvAnswer<TOvStatementInfo>> TOvDriver::DescribeMany(const QStringList &SQL)
+{
+    return oneByOne<TOvStatementInfo>(SQL, [this](const QString &S) { return Describe(S); });
+}
+
+std::vector<TOvAnswer<QList<TOvColumnInfo>>> TOvDriver::ColumnsMany(const QStringList &Tables)
+{
+    return oneByOne<QList<TOvColumnInfo>>(Tables,
+                                          [this](const QString &T) { return Columns(T); });
+}
+
+std::vector<TOvAnswer<QList<TOvIndexColumn>>>
+TOvDriver::IndexColumnsMany(const QStringList &Tables)
+{
+    return oneByOne<QList<TOvIndexColumn>>(Tables,
+                                           [this](const QString &T) { return IndexColumns(T); });
+}
 
 std::unique_ptr<TOvCursor> TOvDriver::OpenCursor(const QString &SQL, const QVariantList &Params)
 {

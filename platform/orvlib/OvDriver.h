@@ -32,6 +32,14 @@ public:
         m_locked = Value;
         return *this;
     }
+    // The server refused a statement because an object it names is missing
+    // or changed: what was read of the catalogue may be out of date.
+    bool SchemaChanged() const { return m_schemaChanged; }
+    EOvDatabaseError &SetSchemaChanged(bool Value)
+    {
+        m_schemaChanged = Value;
+        return *this;
+    }
     // The server asks for a password and none was given.
     bool NeedsPassword() const { return m_needsPassword; }
     EOvDatabaseError &SetNeedsPassword(bool Value)
@@ -44,6 +52,7 @@ private:
     QString m_serverMessage;
     bool m_locked = false;
     bool m_needsPassword = false;
+    bool m_schemaChanged = false;
 };
 
 // The rows of a statement, read to the end.
@@ -134,6 +143,15 @@ struct TOvProcParamInfo
     QString TypeName;
 };
 
+// The answer to one request of a batch: its value, or the error that
+// refused it (that request alone).
+template<class T>
+struct TOvAnswer
+{
+    T Value;
+    std::shared_ptr<EOvDatabaseError> Error; // null when answered
+};
+
 // One connection to one database server. A driver translates the library's
 // requests into the server's API; the components never see the API. Names
 // handed to the catalogue operations come from users: a driver binds them as
@@ -197,6 +215,16 @@ public:
     virtual bool DescribesProcedures() const = 0;
     // The statement that calls a procedure with N input placeholders.
     virtual QString ProcedureCallSQL(const QString &ProcName, int InputCount) const = 0;
+
+    // Batches: the answers to several requests, in the order asked, each
+    // as the single call gives it. A driver sends a batch in a fixed number
+    // of round trips where its server allows (a refused request may cost
+    // one more for those after it); the base asks one by one.
+    virtual std::vector<TOvAnswer<TOvStatementInfo>> DescribeMany(const QStringList &SQL);
+    virtual std::vector<TOvAnswer<QList<TOvColumnInfo>>> ColumnsMany(const QStringList &Tables);
+    virtual std::vector<TOvAnswer<QList<TOvIndexColumn>>>
+    IndexColumnsMany(const QStringList &Tables);
+
     // A quoted, possibly owner-qualified object name for statements.
     virtual QString QuoteObjectName(const QString &Name) const;
     // A quoted column name (names from the catalogue keep their case).
@@ -257,6 +285,9 @@ std::optional<TOvRowKey> ChooseRowKey(const QList<TOvIndexColumn> &Indexes,
 // TOvDriver::Describe does: each distinct marker becomes one placeholder and
 // is listed in ParamNames. Nothing is run.
 TOvStatementInfo DescribeStatement(TOvDriver &Driver, const QString &SQL);
+// DescribeStatement for several texts at once, through DescribeMany.
+std::vector<TOvAnswer<TOvStatementInfo>> DescribeStatements(TOvDriver &Driver,
+                                                            const QStringList &SQL);
 
 using TOvDriverFactory = std::function<std::unique_ptr<TOvDriver>()>;
 // Makes a driver available for a server type (the library registers its own).

@@ -454,8 +454,8 @@ TEST(ModuleCheckSteps, linksParametersAndFieldsOfALiveModule)
     gone->SQL()->SetText(QStringLiteral("select nothing from nowhere"));
 
     TModuleCheck check(&root);
-    EXPECT_EQ(check.StepCount(), 10)
-        << "the structure, the master chains, then one step per dataset";
+    EXPECT_EQ(check.StepCount(), 11) << "the structure, the master chains, the read-ahead of "
+                                        "the datasets' slice, then one step per dataset";
     check.Step();
     check.Step();
     delete gone; // freed while the window ran the check: passed over

@@ -7,8 +7,10 @@
 
 #include "designide/Sprigs.h"
 
+#include "orvlib/OvCatalogueCache.h"
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
+#include "orvlib/OvDriver.h"
 #include "orvlib/OvSession.h"
 
 #include "rtl/UiServices.h"
@@ -16,6 +18,7 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -437,4 +440,33 @@ TEST_F(StructurePaneTest, RowsBelowABranchAreMadeWhenAskedFor)
     EXPECT_EQ(layouts.count(), 2) << "and got it back";
     ASSERT_EQ(model.rowCount(second), 1);
     EXPECT_EQ(model.index(0, 0, second), model.indexOf(model.sprigOfItem(database)));
+}
+
+// A database's node offers Refresh Catalogue, enabled while it is connected:
+// the lists its connection kept are forgotten. Other nodes offer nothing.
+TEST_F(StructurePaneTest, RefreshCatalogueOnADatabaseNode)
+{
+    auto *db = child<TOvDatabase>(designer, "Demo");
+    ASSERT_NE(db, nullptr);
+    EXPECT_EQ(pane.contextMenuAt(indexOf(child<QObject>(designer, "qOrders"))), nullptr)
+        << "a dataset has no such command";
+
+    std::unique_ptr<QMenu> menu = pane.contextMenuAt(indexOf(db));
+    ASSERT_NE(menu, nullptr);
+    QAction *refresh = menu->findChild<QAction *>("refreshCatalogue");
+    ASSERT_NE(refresh, nullptr);
+    EXPECT_FALSE(refresh->isEnabled()) << "a closed connection keeps nothing";
+
+    QTemporaryDir dir;
+    db->SetRemoteDatabase(dir.filePath("refresh.db"));
+    db->Params()->Add("CREATE=1");
+    db->Open();
+    db->Driver().TableNames(false);
+    ASSERT_TRUE(db->Catalogue()->TableNamesReadAt(false).isValid()) << "the list is kept";
+    menu = pane.contextMenuAt(indexOf(db));
+    refresh = menu->findChild<QAction *>("refreshCatalogue");
+    ASSERT_TRUE(refresh->isEnabled());
+    refresh->trigger();
+    EXPECT_FALSE(db->Catalogue()->TableNamesReadAt(false).isValid()) << "the list is forgotten";
+    db->Close();
 }

@@ -44,13 +44,13 @@ std::unique_ptr<TOvDriver> pgAdmin(QString *Problem)
     return admin;
 }
 
-QString pgOpenInSchema(TOvDatabase *Database, const QString &Schema)
+QString pgOpenInSchema(TOvDatabase *Database, const QString &Schema, const QString &ConnInfo)
 {
     const QString problem = pgMissing();
     if (!problem.isEmpty())
         return problem;
     Database->SetServerType(TOvServerType::stPostgreSQL);
-    Database->SetRemoteDatabase(pgConnInfo());
+    Database->SetRemoteDatabase(ConnInfo.isEmpty() ? pgConnInfo() : ConnInfo);
     Database->SetLoginPrompt(false);
     Database->Params()->Add(QStringLiteral("options=-c search_path=%1").arg(Schema));
     try {

@@ -33,8 +33,10 @@ std::unique_ptr<TOvDriver> pgAdmin(QString *Problem);
 
 // Points Database at the server (no login prompt), with Schema first on its
 // search path, opens it and creates Schema. Returns why that failed; empty
-// when the database is open in its new schema.
-QString pgOpenInSchema(TOvDatabase *Database, const QString &Schema);
+// when the database is open in its new schema. ConnInfo, when given, reaches
+// the server another way (through a PgLatencyProxy).
+QString pgOpenInSchema(TOvDatabase *Database, const QString &Schema,
+                       const QString &ConnInfo = QString());
 
 // Ends the test (or its SetUp) when Problem is not empty: a skip, or a
 // failure under CI.

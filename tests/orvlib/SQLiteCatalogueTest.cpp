@@ -255,6 +255,12 @@ TEST(SQLiteCatalogue, indexLookUpFollowsSchemaChangesAndReconnects)
                              "create index \"with \"\"quote\" on %1 (lower(b), id)")
                   .arg(table));
     EXPECT_EQ(indexRows(db, table), (std::vector<IndexRow>{{"PRIMARY", 6, "id", 1},
+                                                           {"Zeta", 0, "b", 1},
+                                                           {"alpha", 0, "a", 1},
+                                                           {"alpha", 0, "b", 2}}))
+        << "the connection keeps what it read until a Refresh";
+    db->RefreshCatalogue();
+    EXPECT_EQ(indexRows(db, table), (std::vector<IndexRow>{{"PRIMARY", 6, "id", 1},
                                                            {"Zeta", 2, "a", 1},
                                                            {"alpha", 0, "a", 1},
                                                            {"alpha", 0, "b", 2},

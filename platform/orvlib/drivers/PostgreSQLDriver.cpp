@@ -288,17 +288,30 @@ void PostgreSQLDriver::Connect(const QString &RemoteDatabase, const TStrings &Pa
 
 void PostgreSQLDriver::fail(const PGresult *R) const
 {
-    QString msg = R ? QString::fromUtf8(PQresultErrorMessage(R)).trimmed() : QString();
-    if (msg.isEmpty() && m_conn)
-        msg = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
+    EOvDatabaseError error = errorOf(R);
     if (m_conn && PQstatus(m_conn) != CONNECTION_OK) {
         PQfinish(m_conn);
         m_conn = nullptr;
+        const QString msg = error.ServerMessage();
         throw EOvDatabaseError(QStringLiteral("Connection to the server lost: %1").arg(msg), msg);
     }
-    // lock_not_available: a lock_timeout ran out, or NOWAIT found a lock.
+    throw error;
+}
+
+EOvDatabaseError PostgreSQLDriver::errorOf(const PGresult *R) const
+{
+    QString Message = R ? QString::fromUtf8(PQresultErrorMessage(R)).trimmed() : QString();
+    if (Message.isEmpty() && m_conn)
+        Message = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
     const char *state = R ? PQresultErrorField(R, PG_DIAG_SQLSTATE) : nullptr;
-    throw EOvDatabaseError(msg, msg).SetLocked(state && qstrcmp(state, "55P03") == 0);
+    const QByteArray code(state ? state : "");
+    // Missing tables, columns, routines, schemas and other objects: what
+    // the catalogue said of them no longer holds.
+    static const QByteArrayList schemaStates = {"42P01", "42703", "42883", "3F000", "42704"};
+    EOvDatabaseError error(Message, Message);
+    // lock_not_available: a lock_timeout ran out, or NOWAIT found a lock.
+    error.SetLocked(code == "55P03").SetSchemaChanged(schemaStates.contains(code));
+    return error;
 }
 
 Result PostgreSQLDriver::query(const char *SQL, const QStringList &Params) const
@@ -317,6 +330,9 @@ Result PostgreSQLDriver::query(const char *SQL, const QStringList &Params) const
         values.push_back(data.back().constData());
     }
     PGconn *c = conn();
+    if (m_batch)
+        if (Result answer = batchAnswer(SQL, Params))
+            return answer;
     // Inside the transaction the driver holds for its cursors, a failing
     // look-up must not end it: it runs under a savepoint.
     const bool guarded = m_ownTransaction && PQtransactionStatus(c) == PQTRANS_INTRANS;
@@ -346,8 +362,6 @@ void PostgreSQLDriver::command(const char *SQL) const
         fail(r.get());
 }
 
-namespace {
-
 QList<TFieldDesc> describeResult(const PGresult *R)
 {
     QList<TFieldDesc> fields;
@@ -360,6 +374,8 @@ QList<TFieldDesc> describeResult(const PGresult *R)
     }
     return fields;
 }
+
+namespace {
 
 // Appends the rows of R from row From on.
 void appendRows(const PGresult *R, std::vector<QVariantList> &Rows, int From = 0)

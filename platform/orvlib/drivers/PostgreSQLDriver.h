@@ -50,6 +50,9 @@ struct ResultDeleter
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
+// The result columns R describes (no origins).
+QList<TFieldDesc> describeResult(const PGresult *R);
+
 // Row Row, column Col of R as text (the server sends UTF-8).
 QString text(const Result &R, int Row, int Col);
 
@@ -150,6 +153,10 @@ public:
     // other letters as written: a name is bare only in lower-case ASCII.
     bool IsPlainName(const QString &Name) const override;
     QString UnquotedName(const QString &Name) const override;
+    std::vector<TOvAnswer<TOvStatementInfo>> DescribeMany(const QStringList &SQL) override;
+    std::vector<TOvAnswer<QList<TOvColumnInfo>>> ColumnsMany(const QStringList &Tables) override;
+    std::vector<TOvAnswer<QList<TOvIndexColumn>>>
+    IndexColumnsMany(const QStringList &Tables) override;
 
 private:
     PGconn *conn() const
@@ -164,6 +171,28 @@ private:
     // Raises the error of R (or of the connection). A connection found broken
     // is closed, so that IsConnected reports it and the next open reconnects.
     [[noreturn]] void fail(const PGresult *R) const;
+    // The error R (or the connection) reports.
+    EOvDatabaseError errorOf(const PGresult *R) const;
+
+    // Look-ups asked for together (PostgreSQLBatch.cpp). Each runs twice:
+    // first query() only notes the query it is asked for and answers with
+    // no rows; the noted queries then travel in one pipeline; the second
+    // time query() hands out their answers instead of asking the server.
+    // The catalogue code stays the one that single look-ups run, so a batch
+    // answers as they do. A query not noted the first time (one that
+    // depends on an earlier answer) runs as usual.
+    struct Batch;
+    void batched(const std::function<void()> &Each);
+    // The noted query's answer or error while a batch is answered; null
+    // when the query was not noted, or while a batch is noted.
+    Result batchAnswer(const char *SQL, const QStringList &Params) const;
+    // Sends Count requests in one pipeline (one round trip; each refusal
+    // costs one more for the requests after it): Send sends request I as
+    // CommandsEach commands, Read takes their results. Outside a transaction
+    // only: false there, and nothing was sent.
+    bool pipeline(int Count, int CommandsEach, const std::function<bool(int)> &Send,
+                  const std::function<void(int, std::vector<Result> &)> &Read);
+    Batch *m_batch = nullptr;
     // The table (or view) Name names, 0 for none; Found receives the parts
     // that found it.
     Oid tableOid(const QString &Name, ObjName *Found = nullptr) const;

@@ -1,4 +1,7 @@
-// A one-row write while a dataset of 1,000,000 rows is partly read (opened,
+// Reading a sorted result of 200,000 rows 100 at a time, as a grid scrolls,
+// against reading it in one go: a dataset reads one result of one run of its
+// query, so the pages cost little more than the one read. And a one-row
+// write while a dataset of 1,000,000 rows is partly read (opened,
 // 100 rows read), against the same write with no dataset open: by another
 // connection, and on the dataset's own connection. Between two reads a
 // dataset holds nothing, so the write waits for nobody and reads no rows
@@ -16,6 +19,7 @@
 
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
+#include "orvlib/OvDriver.h"
 #include "rtl/Classes.h"
 
 #include <QDir>
@@ -34,6 +38,7 @@
 namespace {
 
 constexpr int Rows = 1000000;
+constexpr int SortedRows = 200000;
 constexpr double MaxGrowthMB = 10;
 constexpr int PairsPerIteration = 9;
 constexpr int Repetitions = 51;
@@ -206,6 +211,50 @@ void write(benchmark::State &State, Databases &D)
     D.big->Close();
 }
 
+// The sorted rows, as the query of a dataset on Db's connection.
+QString sortedQuery(Databases &D)
+{
+    return QStringLiteral("select id, name, amount from %1rows_big where id <= %2"
+                          " order by amount desc")
+        .arg(D.m_prefix)
+        .arg(SortedRows);
+}
+
+// range(0): 0 reads the sorted rows in one go (the driver reads the whole
+// result), 1 opens a dataset on them and reads 100 rows at a time to the end.
+void page(benchmark::State &State, Databases &D)
+{
+    D.reader->Open();
+    const QString sql = sortedQuery(D);
+    TOvQuery query(&D.owner);
+    query.SetDatabaseName(D.reader->DatabaseName());
+    query.SQL()->SetText(sql);
+    for (auto _ : State) {
+        qsizetype rows = 0;
+        if (State.range(0) == 0) {
+            rows = qsizetype(D.reader->Driver().Execute(sql, {}).Rows.size());
+        } else {
+            query.Open();
+            while (!query.AllFetched())
+                query.FetchMore(100);
+            rows = query.FetchedCount();
+            query.Close();
+        }
+        if (rows != SortedRows)
+            State.SkipWithError("not every row was read");
+    }
+}
+
+void Page_SQLite(benchmark::State &State)
+{
+    page(State, sqlite());
+}
+
+void Page_Pg(benchmark::State &State)
+{
+    page(State, postgres());
+}
+
 // Many short repetitions, run in random order; the median of each decides.
 void shortRepetitions(benchmark::internal::Benchmark *B)
 {
@@ -258,12 +307,26 @@ int main(int argc, char **argv)
 {
     const bool pg = !pgConnInfo().isEmpty();
     shortRepetitions(benchmark::RegisterBenchmark("Write_SQLite", &Write_SQLite));
-    std::vector<BenchRatio> ratios{{"SQLite: other connection's write, partly read / closed",
+    benchmark::RegisterBenchmark("Page_SQLite", &Page_SQLite)
+        ->Arg(0)
+        ->Arg(1)
+        ->Unit(benchmark::kMillisecond)
+        ->Apply(medianOfShortRuns);
+    std::vector<BenchRatio> ratios{{"SQLite: 200,000 sorted rows, 100 at a time / in one go",
+                                    "Page_SQLite/1", "Page_SQLite/0", 1.5},
+                                   {"SQLite: other connection's write, partly read / closed",
                                     "Write_SQLite/1", "Write_SQLite/1@closed", 1.5},
                                    {"SQLite: own connection's write, partly read / closed",
                                     "Write_SQLite/0", "Write_SQLite/0@closed", 2}};
     if (pg) {
         shortRepetitions(benchmark::RegisterBenchmark("Write_Pg", &Write_Pg));
+        benchmark::RegisterBenchmark("Page_Pg", &Page_Pg)
+            ->Arg(0)
+            ->Arg(1)
+            ->Unit(benchmark::kMillisecond)
+            ->Apply(medianOfShortRuns);
+        ratios.push_back({"PostgreSQL: 200,000 sorted rows, 100 at a time / in one go", "Page_Pg/1",
+                          "Page_Pg/0", 1.5});
         ratios.push_back({"PostgreSQL: other session's write, partly read / closed", "Write_Pg/1",
                           "Write_Pg/1@closed", 1.5});
         ratios.push_back({"PostgreSQL: own connection's write, partly read / closed", "Write_Pg/0",

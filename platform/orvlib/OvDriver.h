@@ -67,8 +67,9 @@ struct TOvResult
 // that says so. Fetching from a kept result may read ahead in pages that
 // grow with what was read (PageSize), so reading to the end costs little
 // more than one read. A row that fails ends the rows: the rows before it
-// are handed out, and every read after them raises the error. A result the
-// server keeps ends with the connection: the cursor's next read raises.
+// are handed out and every read after them raises the error, or, where the
+// server keeps the result, the open fails with it. A result the server
+// keeps ends with the connection: the cursor's next read raises.
 class TOvCursor : public TRowSource
 {
 public:

@@ -60,6 +60,21 @@ QString oneLine(const QString &Text)
     return Text.simplified();
 }
 
+// The finding for E, a failed look-up or prepare on Database: Format with
+// Subject as %1 and the error's text as %2, unless the server gave up
+// waiting for a lock another session holds, which is no fault of what was
+// checked and says whose it is.
+QString failure(const Exception &E, const QString &Database, const QString &Format,
+                const QString &Subject)
+{
+    const auto *dbError = dynamic_cast<const EOvDatabaseError *>(&E);
+    if (dbError && dbError->Locked())
+        return QStringLiteral("not checked: another session holds a lock on database %1 "
+                              "(the server gave up waiting: %2)")
+            .arg(Database, oneLine(E.Message()));
+    return Format.arg(Subject, oneLine(E.Message()));
+}
+
 const TFieldDesc *findColumn(const QList<TFieldDesc> &Columns, const QString &Name)
 {
     for (const TFieldDesc &c : Columns)
@@ -588,8 +603,9 @@ TModuleCheck::Columns TModuleCheck::describeDataSet(TOvDataSet *DataSet, Connect
         } catch (const Exception &e) {
             if (Report)
                 add(DataSet, QStringLiteral("SQL"), TCheckSeverity::Error,
-                    QStringLiteral("the SQL does not prepare on database %1: %2")
-                        .arg(DataSet->DatabaseName(), oneLine(e.Message())));
+                    failure(e, DataSet->DatabaseName(),
+                            QStringLiteral("the SQL does not prepare on database %1: %2"),
+                            DataSet->DatabaseName()));
         }
     } else if (auto *table = qobject_cast<TOvTable *>(DataSet)) {
         const QString name = table->TableName();
@@ -614,8 +630,8 @@ TModuleCheck::Columns TModuleCheck::describeDataSet(TOvDataSet *DataSet, Connect
         } catch (const Exception &e) {
             if (Report)
                 add(DataSet, QStringLiteral("TableName"), TCheckSeverity::Error,
-                    QStringLiteral("table %1 could not be read: %2")
-                        .arg(name, oneLine(e.Message())));
+                    failure(e, DataSet->DatabaseName(),
+                            QStringLiteral("table %1 could not be read: %2"), name));
         }
     }
     return cols;
@@ -689,8 +705,9 @@ void TModuleCheck::checkUpdateObject(TOvDataSet *DataSet, Connection &Conn, cons
             Conn.describe(text);
         } catch (const Exception &e) {
             add(update, property, TCheckSeverity::Error,
-                QStringLiteral("the statement does not prepare on database %1: %2")
-                    .arg(DataSet->DatabaseName(), oneLine(e.Message())));
+                failure(e, DataSet->DatabaseName(),
+                        QStringLiteral("the statement does not prepare on database %1: %2"),
+                        DataSet->DatabaseName()));
         }
     }
 }

@@ -118,6 +118,21 @@ QString SRowsChanged()
     return tr("The rows changed while they were being read (a write, or a query whose result "
               "differs from one run to the next); close the dataset and open it again");
 }
+QString SResultTooLarge()
+{
+    return tr("The query's result is larger than %1 MB, the most a dataset holds (the parameter "
+              "MAX RESULT MB); narrow the query or raise the parameter");
+}
+QString SNotARegularFile()
+{
+    return tr("Database file %1 is not a regular file (a folder, a device or a pipe)");
+}
+QString SRowsRolledBack()
+{
+    return tr("The rows were read in a transaction that was rolled back since; close the dataset "
+              "and open it again");
+}
+
 QString SLockWait()
 {
     return tr("%1 waited for database %2, which another connection holds locked: %3");

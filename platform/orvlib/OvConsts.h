@@ -54,6 +54,9 @@ QString SDataSetOpen();          // %1 dataset name
 QString SNoSQLBaseClient();
 // A cursor's next page no longer starts where the last one ended.
 QString SRowsChanged();
+QString SRowsRolledBack();
+QString SResultTooLarge();
+QString SNotARegularFile();
 // %1 component name, %2 database name, %3 server message
 QString SLockWait();
 QString SParamsFileRead(); // %1 file name

@@ -51,6 +51,9 @@ QList<TOvKnownParam> KnownConnectParams(TOvServerType ServerType)
             {QStringLiteral("BUSY TIMEOUT"),
              tr("Milliseconds to wait for a database locked by another connection "
                 "(default 5000)")},
+            {QStringLiteral("MAX RESULT MB"),
+             tr("The most of a query's result a dataset holds in memory, in megabytes "
+                "(default 1024)")},
         };
     case TOvServerType::stPostgreSQL: {
         QList<TOvKnownParam> params{
@@ -58,6 +61,9 @@ QList<TOvKnownParam> KnownConnectParams(TOvServerType ServerType)
             {QStringLiteral("PASSWORD"), tr("The user's password")},
             {QStringLiteral("connect_timeout"),
              tr("Seconds to wait for the connection (default 5)")},
+            {QStringLiteral("BUSY TIMEOUT"),
+             tr("Milliseconds a statement waits for a lock another session holds "
+                "(default 5000)")},
             {QStringLiteral("sslmode"),
              tr("SSL use: disable, allow, prefer, require, verify-ca, verify-full")},
             {QStringLiteral("application_name"), tr("The name the server shows for the session")},

@@ -63,19 +63,24 @@ struct TOvResult
     qint64 RowsAffected = -1;
 };
 
-// The rows of a query, handed out as they are read. Between two reads a
-// cursor holds nothing on the server (no statement, no lock, no
-// transaction): a partly read result blocks no other session, and any
-// statement runs on its connection at once, without reading the cursor on.
-// A driver reads a page at a time by running the query again and moving
-// past the rows it read before; the row before the new page is read again
-// and must be the one read last, else the rows moved under the reader (a
-// write, or a query whose result differs from run to run) and the read
-// fails with SRowsChanged instead of repeating or skipping rows. Pages grow
-// with what was read (PageSize), so that reading to the end costs a small
-// multiple of one run, and the rows read ahead of the reader stay within
-// half of those it took. A driver that disconnects ends its cursors, whose
-// next read raises.
+// The rows of a query, handed out as they are asked for. They are one
+// result of one run of the query: each row once, in the query's order, as
+// the data stood when the cursor was opened, and whatever the query does
+// besides reading (a function that writes, a sequence) done once. Between
+// two reads a cursor holds nothing that blocks another session (no
+// statement, no lock, no transaction of its own): a partly read result
+// blocks no writer, and any statement runs on its connection at once, the
+// cursor's own dataset writing its rows included, without reading the
+// cursor on or changing the rows it hands out. A driver runs the query to
+// its end at the open and keeps the result where it costs least: the
+// server keeps it (a cursor that outlives its transaction), or the driver
+// keeps it in memory up to a bound, past which a read raises a message
+// that says so. Fetching from a kept result may read ahead in pages that
+// grow with what was read (PageSize), so reading to the end costs little
+// more than one read. A row that fails ends the rows: the rows before it
+// are handed out and every read after them raises the error, or, where the
+// server keeps the result, the open fails with it. A result the server
+// keeps ends with the connection: the cursor's next read raises.
 class TOvCursor : public TRowSource
 {
 public:
@@ -85,7 +90,8 @@ public:
 
     // How many rows to read for a request of Count rows after Read rows.
     static int PageSize(int Count, qint64 Read);
-    // Whether two reads of a row gave the same values (NaN is NaN).
+    // Whether two reads of a row gave the same values (NaN is NaN): for a
+    // driver that compares rows.
     static bool SameRow(const QVariantList &A, const QVariantList &B);
 };
 

@@ -375,6 +375,58 @@ TEST_P(ModuleCheckTest, anUnreachableDatabaseIsOneProblemAndNothingIsChecked)
         << p.out.toStdString();
 }
 
+TEST_P(ModuleCheckTest, aLockAnotherSessionHoldsIsAFindingNotAWaitWithoutEnd)
+{
+    // The database waits 300 ms for a lock, then gives up.
+    form.replace(QStringLiteral("    LoginPrompt = False\n"),
+                 QStringLiteral("    LoginPrompt = False\n"
+                                "    Params.Strings = (\n"
+                                "      'BUSY TIMEOUT=300')\n"));
+    dir.write(QStringLiteral("shop.dfm"), form.toUtf8());
+    std::unique_ptr<TOvDriver> holder;
+    if (pg) {
+        exec(QStringLiteral("begin; lock table items in access exclusive mode"));
+    } else {
+        holder = CreateDriver(TOvServerType::stSQLite);
+        holder->Connect(dir.file(QStringLiteral("shop.db")), TStringList());
+        holder->Execute(QStringLiteral("begin exclusive"), {});
+    }
+    const CliRun r = check();
+    if (pg)
+        exec(QStringLiteral("rollback"));
+    else
+        holder->Execute(QStringLiteral("rollback"), {});
+    ASSERT_NE(r.exit, -1) << "the check waited without end";
+    if (pg) {
+        // The statements on the locked table are findings that name the
+        // lock; what the catalogue answers is checked as usual.
+        EXPECT_EQ(r.exit, 1) << r.out.toStdString() << r.err.toStdString();
+        const QStringList locked = r.out.split(QLatin1Char('\n'))
+                                       .filter(QStringLiteral("not checked: another session holds "
+                                                              "a lock on database Shop"));
+        EXPECT_EQ(locked.size(), 4) << r.out.toStdString();
+        EXPECT_EQ(locked.filter(QStringLiteral("lock timeout")).size(), 4) << r.out.toStdString();
+        EXPECT_EQ(locked.filter(QStringLiteral("qItems.SQL: ")).size(), 1) << r.out.toStdString();
+    } else {
+        // A SQLite file locked whole cannot be opened: one finding, the server's word.
+        EXPECT_EQ(r.exit, 2) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(QStringLiteral("database is locked"))) << r.out.toStdString();
+    }
+    const CliRun after = check();
+    EXPECT_EQ(after.exit, 0) << "the lock gone, the module checks clean\n"
+                             << after.out.toStdString() << after.err.toStdString();
+    if (pg)
+        return;
+
+    // Checking a database in write-ahead-log mode leaves no log behind.
+    exec(QStringLiteral("pragma journal_mode = wal"));
+    holder.reset();
+    const CliRun wal = check();
+    EXPECT_EQ(wal.exit, 0) << wal.out.toStdString() << wal.err.toStdString();
+    EXPECT_FALSE(dir.exists(QStringLiteral("shop.db-wal")));
+    EXPECT_FALSE(dir.exists(QStringLiteral("shop.db-shm")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, ModuleCheckTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool> &Info) {
                              return std::string(Info.param ? "PostgreSQL" : "SQLite");

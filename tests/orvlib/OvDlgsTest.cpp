@@ -393,8 +393,9 @@ TEST(ShowDatabaseParamsEditor, listsTheKnownParametersOfTheChosenServerType)
     ScriptedUi ui;
     ui.onModal([](TForm &F) {
         const QStringList sqlite = knownNames(F);
-        EXPECT_EQ(sqlite, (QStringList{QStringLiteral("CREATE"), QStringLiteral("READONLY"),
-                                       QStringLiteral("BUSY TIMEOUT")}));
+        EXPECT_EQ(sqlite,
+                  (QStringList{QStringLiteral("CREATE"), QStringLiteral("READONLY"),
+                               QStringLiteral("BUSY TIMEOUT"), QStringLiteral("MAX RESULT MB")}));
         // Double-clicking a known parameter adds it once.
         auto *list = child<QTreeWidget>(F, "lbKnownParams");
         Q_EMIT list->itemActivated(list->topLevelItem(2), 0);
@@ -408,6 +409,7 @@ TEST(ShowDatabaseParamsEditor, listsTheKnownParametersOfTheChosenServerType)
                   (QStringList{QStringLiteral("USER NAME"), QStringLiteral("PASSWORD")}));
         EXPECT_TRUE(pg.contains(QStringLiteral("sslmode")));
         EXPECT_TRUE(pg.contains(QStringLiteral("connect_timeout")));
+        EXPECT_TRUE(pg.contains(QStringLiteral("BUSY TIMEOUT"))) << "bounds its lock waits too";
         for (const char *hidden : {"user", "password", "host", "dbname", "client_encoding"})
             EXPECT_FALSE(pg.contains(QLatin1String(hidden))) << hidden << " is not offered";
         EXPECT_EQ(QStringList(pg).removeDuplicates(), 0) << "each once";

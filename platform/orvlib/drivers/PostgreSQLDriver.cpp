@@ -11,11 +11,13 @@
 //                         "host=db port=5433 dbname=sales", "postgresql://db/sales"
 // Params: USER NAME and PASSWORD give libpq's user and password. Any other
 // line whose name is a libpq keyword (sslmode, connect_timeout, options,
-// application_name, ...; letter case ignored) is passed on unchanged. Lines of
-// other server types (CREATE, BUSY TIMEOUT, ...) are ignored, so one set of
-// default parameters serves every server type. Params win over what
-// RemoteDatabase says. connect_timeout defaults to 5 seconds, so a server
-// that does not answer fails fast; the client encoding is always UTF8.
+// application_name, ...; letter case ignored) is passed on unchanged. BUSY
+// TIMEOUT (milliseconds, default 5000) bounds every wait for a lock, as on
+// SQLite. Lines of other server types (CREATE, READONLY, ...) are ignored,
+// so one set of default parameters serves every server type. Params win
+// over what RemoteDatabase says. connect_timeout defaults to 5 seconds, so
+// a server that does not answer fails fast; the client encoding is always
+// UTF8.
 //
 // Catalogue look-ups and stored procedures: PostgreSQLCatalogue.cpp.
 
@@ -279,11 +281,18 @@ void PostgreSQLDriver::Connect(const QString &RemoteDatabase, const TStrings &Pa
     }
     PQsetNoticeProcessor(c, forwardNotice, nullptr);
     m_conn = c;
-    // Dates and times are read back in ISO form.
-    query("set datestyle to 'ISO'");
-    // A cursor's pages run its query again from the start: a table scan
-    // must not start where another scan of the table happens to be.
-    query("set synchronize_seqscans to off");
+    // Dates and times are read back in ISO form. A statement waits at most
+    // BUSY TIMEOUT milliseconds (5000 by default) for a lock another session
+    // holds, then fails naming the lock: a look-up, a prepare or a check
+    // never waits without end. A lock_timeout the connection's own options
+    // set is kept unless BUSY TIMEOUT is given.
+    bool given = false;
+    const int timeout = Params.Values(QStringLiteral("BUSY TIMEOUT")).trimmed().toInt(&given);
+    given = given && timeout >= 0;
+    const QByteArray ms = QByteArray::number(given ? timeout : 5000);
+    query(("set datestyle to 'ISO'; select set_config('lock_timeout', '" + ms + "', false)"
+           + (given ? "" : " where current_setting('lock_timeout') = '0'"))
+              .constData());
 }
 
 void PostgreSQLDriver::fail(const PGresult *R) const
@@ -333,9 +342,9 @@ Result PostgreSQLDriver::query(const char *SQL, const QStringList &Params) const
     if (m_batch)
         if (Result answer = batchAnswer(SQL, Params))
             return answer;
-    // Inside the transaction the driver holds for its cursors, a failing
-    // look-up must not end it: it runs under a savepoint.
-    const bool guarded = m_ownTransaction && PQtransactionStatus(c) == PQTRANS_INTRANS;
+    // Inside the user's transaction a failing look-up must not abort it: it
+    // runs under a savepoint.
+    const bool guarded = PQtransactionStatus(c) == PQTRANS_INTRANS;
     if (guarded)
         command("savepoint ov_lookup");
     // Without parameters the simple protocol serves: the server parses,
@@ -498,70 +507,92 @@ TOvResult PostgreSQLDriver::Execute(const QString &SQL, const QVariantList &Para
     return result;
 }
 
-bool PostgreSQLDriver::withCursor(const QByteArray &SQL, const QVariantList &Params, bool Strict,
-                                  const std::function<void()> &Body)
-{
-    PGconn *c = conn();
-    const bool own = PQtransactionStatus(c) == PQTRANS_IDLE;
-    command(own ? "begin" : "savepoint ov_cursor");
-    m_ownTransaction = own;
-    auto end = [&](bool Ok) {
-        m_ownTransaction = false;
-        if (!m_conn || PQstatus(m_conn) != CONNECTION_OK)
-            return;
-        Ok = Ok && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
-        const char *sql
-            = own ? (Ok ? "commit" : "rollback")
-                  : (Ok ? "close ov_page; release savepoint ov_cursor"
-                        : "rollback to savepoint ov_cursor; release savepoint ov_cursor");
-        PQclear(PQexec(m_conn, sql));
-    };
-    const Result declared = execParams("declare ov_page no scroll cursor for " + SQL, Params);
-    if (!declared || PQresultStatus(declared.get()) != PGRES_COMMAND_OK) {
-        if (Strict || PQstatus(c) != CONNECTION_OK) {
-            try {
-                fail(declared.get());
-            } catch (...) {
-                end(false);
-                throw;
-            }
-        }
-        end(false);
-        return false;
-    }
-    try {
-        Body();
-    } catch (...) {
-        end(false);
-        throw;
-    }
-    end(true);
-    return true;
-}
-
 std::unique_ptr<TOvCursor> PostgreSQLDriver::OpenCursor(const QString &SQL,
                                                         const QVariantList &Params)
 {
     PGconn *c = conn();
+    closeForgottenCursors();
     const PGTransactionStatusType status = PQtransactionStatus(c);
     // An aborted transaction reads nothing: the plain path reports it.
     if (!looksLikeQuery(SQL) || (status != PQTRANS_IDLE && status != PQTRANS_INTRANS))
         return TOvDriver::OpenCursor(SQL, Params);
-    // Opening only describes the result; the rows come with the first read.
-    auto cursor = std::make_unique<PgCursor>(this, SQL.toUtf8(), Params);
-    const bool declared = withCursor(SQL.toUtf8(), Params, false, [&] {
-        const Result described(PQdescribePortal(c, "ov_page"));
-        if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK)
-            fail(described.get());
-        cursor->Fields = describeResult(described.get());
-        readOrigins(described.get(), cursor->Fields);
-    });
-    // Not a query a cursor reads (select into, a with clause that changes
-    // data, several statements): it runs the plain way, which also reports
-    // a statement that is simply wrong.
-    if (!declared)
+    // Outside a transaction the cursor is declared in one of its own, which
+    // is committed at once: the commit runs the query to its end, once, and
+    // the server keeps the rows, not a transaction or a lock. Inside the
+    // user's transaction a savepoint keeps a refused declaration from
+    // aborting it; the rows are then read as the transaction goes on, and
+    // those not yet read are kept when it commits.
+    const bool own = status == PQTRANS_IDLE;
+    const QByteArray name = "ov_rows_" + QByteArray::number(++m_cursorCount);
+    command(own ? "begin" : "savepoint ov_cursor");
+    auto undo = [&] {
+        if (PQstatus(c) == CONNECTION_OK)
+            PQclear(
+                PQexec(c, own ? "rollback"
+                              : "rollback to savepoint ov_cursor; release savepoint ov_cursor"));
+    };
+    const Result declared
+        = execParams("declare " + name + " no scroll cursor with hold for " + SQL.toUtf8(), Params);
+    if (!declared || PQresultStatus(declared.get()) != PGRES_COMMAND_OK) {
+        if (PQstatus(c) != CONNECTION_OK)
+            fail(declared.get());
+        undo();
+        // Not a query a cursor reads (select into, a with clause that
+        // changes data, several statements): it runs the plain way, which
+        // also reports a statement that is simply wrong.
         return TOvDriver::OpenCursor(SQL, Params);
+    }
+    const Result described(PQdescribePortal(c, name.constData()));
+    if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK) {
+        undo();
+        fail(described.get());
+    }
+    const Result ended(PQexec(c, own ? "commit" : "release savepoint ov_cursor"));
+    if (!ended || PQresultStatus(ended.get()) != PGRES_COMMAND_OK) {
+        // A row that fails fails the commit, which ends the transaction.
+        if (!own)
+            undo();
+        fail(ended.get());
+    }
+    auto cursor = std::make_unique<PgCursor>(this, name, !own);
+    cursor->Fields = describeResult(described.get());
+    readOrigins(described.get(), cursor->Fields);
     return cursor;
+}
+
+void PostgreSQLDriver::closeCursor(const QByteArray &Name)
+{
+    if (!m_conn || PQstatus(m_conn) != CONNECTION_OK)
+        return;
+    const PGTransactionStatusType status = PQtransactionStatus(m_conn);
+    if (status != PQTRANS_IDLE && status != PQTRANS_INTRANS) {
+        // An aborted transaction runs nothing: closed once it has ended.
+        m_forgottenCursors << Name;
+        return;
+    }
+    try {
+        query(("close " + Name).constData());
+    } catch (const EOvDatabaseError &) {
+        // gone already, with a rolled-back transaction
+    }
+}
+
+bool PostgreSQLDriver::cursorExists(const QByteArray &Name) const
+{
+    try {
+        return PQntuples(
+                   query("select 1 from pg_cursors where name = $1", {QString::fromLatin1(Name)})
+                       .get())
+               > 0;
+    } catch (const EOvDatabaseError &) {
+        return true; // the connection went: not the transaction's doing
+    }
+}
+
+void PostgreSQLDriver::closeForgottenCursors()
+{
+    for (const QByteArray &name : std::exchange(m_forgottenCursors, {}))
+        closeCursor(name);
 }
 
 TOvStatementInfo PostgreSQLDriver::Describe(const QString &SQL)
@@ -638,18 +669,19 @@ QString PostgreSQLDriver::UnquotedName(const QString &Name) const
 
 void PostgreSQLDriver::Disconnect()
 {
+    // The server drops a session's cursors with the session.
     while (!m_cursors.empty())
         m_cursors.back()->abandon();
-    m_ownTransaction = false;
+    m_forgottenCursors.clear();
     if (m_conn)
         PQfinish(m_conn);
     m_conn = nullptr;
 }
 
-PgCursor::PgCursor(PostgreSQLDriver *Driver, QByteArray SQL, QVariantList Params)
+PgCursor::PgCursor(PostgreSQLDriver *Driver, QByteArray Name, bool InTransaction)
     : m_driver(Driver)
-    , m_sql(std::move(SQL))
-    , m_params(std::move(Params))
+    , m_name(std::move(Name))
+    , m_inTransaction(InTransaction)
 {
     Driver->m_cursors.push_back(this);
 }
@@ -661,8 +693,11 @@ PgCursor::~PgCursor()
 
 void PgCursor::close()
 {
-    if (PostgreSQLDriver *d = std::exchange(m_driver, nullptr))
-        std::erase(d->m_cursors, this);
+    PostgreSQLDriver *d = std::exchange(m_driver, nullptr);
+    if (!d)
+        return;
+    std::erase(d->m_cursors, this);
+    d->closeCursor(m_name);
 }
 
 void PgCursor::abandon()
@@ -670,61 +705,30 @@ void PgCursor::abandon()
     if (m_driver && m_error.isEmpty())
         m_error = m_serverError
             = QStringLiteral("The connection was closed before all rows were read");
-    close();
+    if (m_driver)
+        std::erase(m_driver->m_cursors, this);
+    m_driver = nullptr;
 }
-
-namespace {
-
-// Row Row of R as the server sent it, for comparing two reads of one row.
-QByteArrayList rawRow(const PGresult *R, int Row)
-{
-    QByteArrayList raw;
-    for (int col = 0; col < PQnfields(R); ++col)
-        raw << (PQgetisnull(R, Row, col)
-                    ? QByteArray("n")
-                    : 'v' + QByteArray(PQgetvalue(R, Row, col), PQgetlength(R, Row, col)));
-    return raw;
-}
-
-} // namespace
 
 void PgCursor::readPage(int Count)
 {
     PostgreSQLDriver *d = m_driver;
     try {
-        d->withCursor(m_sql, m_params, true, [&] {
-            PGconn *c = d->conn();
-            // The last row read is read again, to see that nothing moved.
-            const qint64 skip = std::max<qint64>(m_read - 1, 0);
-            if (skip > 0) {
-                const Result moved(
-                    PQexec(c, ("move forward " + QByteArray::number(skip) + " in ov_page").data()));
-                if (!moved || PQresultStatus(moved.get()) != PGRES_COMMAND_OK)
-                    d->fail(moved.get());
-                if (QByteArray(PQcmdTuples(moved.get())).toLongLong() != skip)
-                    throw EOvDatabaseError(SRowsChanged());
-            }
-            const int check = m_read > 0 ? 1 : 0;
-            const Result r(PQexec(
-                c, ("fetch forward " + QByteArray::number(qint64(Count) + check) + " from ov_page")
-                       .data()));
-            if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK)
-                d->fail(r.get());
-            const int rows = PQntuples(r.get());
-            if (check && (rows == 0 || rawRow(r.get(), 0) != m_last))
-                throw EOvDatabaseError(SRowsChanged());
-            appendRows(r.get(), m_readAhead.Rows, check);
-            m_read += rows - check;
-            if (rows > check)
-                m_last = rawRow(r.get(), rows - 1);
-            if (rows - check < Count)
-                close(); // the end: nothing to run again
-        });
+        const Result r = d->query(
+            ("fetch forward " + QByteArray::number(Count) + " from " + m_name).constData());
+        const int rows = PQntuples(r.get());
+        appendRows(r.get(), m_readAhead.Rows);
+        m_read += rows;
+        if (rows < Count)
+            close(); // the end
     } catch (const EOvDatabaseError &e) {
         m_error = e.Message();
         m_serverError = e.ServerMessage();
+        // A cursor declared in the user's transaction goes with its rollback.
+        if (m_inTransaction && !d->cursorExists(m_name))
+            m_error = SRowsRolledBack();
         close();
-        throw;
+        throw EOvDatabaseError(m_error, m_serverError);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "orvlib/OvDriver.h"
 
+#include <QByteArrayList>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -91,30 +92,32 @@ struct Routine
 
 class PostgreSQLDriver;
 
-// A query read a page at a time (see TOvCursor): each page declares a
-// server-side cursor in a transaction of its own (a savepoint inside the
-// user's transaction), moves past the rows read before, fetches, and ends
-// the transaction again; between two pages the session is idle.
+// A query's result, read a page at a time (see TOvCursor): a cursor the
+// server keeps past the transaction it was declared in (WITH HOLD), fetched
+// from, and closed at the end, when the dataset closes, or with the
+// connection.
 class PgCursor final : public TOvCursor
 {
 public:
-    PgCursor(PostgreSQLDriver *Driver, QByteArray SQL, QVariantList Params);
+    // InTransaction: declared inside the user's transaction, whose rollback
+    // takes it.
+    PgCursor(PostgreSQLDriver *Driver, QByteArray Name, bool InTransaction);
     ~PgCursor() override;
     int FetchRows(std::vector<QVariantList> &Rows, int Count) override;
-    // Forgets the query: the connection is going.
+    // Forgets the cursor: the connection is going, and the server's cursor with it.
     void abandon();
 
 private:
-    // Reads up to Count rows after those read into the read-ahead; a
-    // failure is kept, the cursor ended, and the error raised.
+    // Fetches up to Count rows into the read-ahead; a failure is kept, the
+    // cursor closed, and the error raised.
     void readPage(int Count);
+    // Closes the server's cursor and leaves the driver.
     void close();
 
     PostgreSQLDriver *m_driver;
-    QByteArray m_sql;
-    QVariantList m_params;
-    qint64 m_read = 0;     // rows read from the server so far
-    QByteArrayList m_last; // the last of them, as the server sent it
+    QByteArray m_name;
+    bool m_inTransaction;
+    qint64 m_read = 0; // rows fetched so far
     TOvReadAhead m_readAhead;
     QString m_error, m_serverError;
 };
@@ -205,19 +208,18 @@ private:
     Result execParams(const QByteArray &SQL, const QVariantList &Params) const;
     // Runs a command that must succeed; raises otherwise.
     void command(const char *SQL) const;
-    // Declares the cursor ov_page for SQL in a transaction of its own (a
-    // savepoint inside the user's), runs Body, and ends the transaction
-    // (committed when Body returns, rolled back when it raises) on every
-    // way out. A declaration the server refuses raises with Strict, and
-    // returns false otherwise (the query is not one a cursor reads).
-    bool withCursor(const QByteArray &SQL, const QVariantList &Params, bool Strict,
-                    const std::function<void()> &Body);
+    // Closes the server's cursor Name; in an aborted transaction, once the
+    // transaction has ended (closeForgottenCursors). Never raises.
+    void closeCursor(const QByteArray &Name);
+    void closeForgottenCursors();
+    // Whether the session still has the cursor Name (a lost connection counts as yes).
+    bool cursorExists(const QByteArray &Name) const;
     friend class PgCursor;
     // Mutable: a const look-up that finds the connection broken closes it.
     mutable PGconn *m_conn = nullptr;
     std::vector<PgCursor *> m_cursors; // not yet at their end
-    // The driver is inside a transaction it began for a cursor's page.
-    bool m_ownTransaction = false;
+    QByteArrayList m_forgottenCursors; // ended while a transaction was aborted
+    quint64 m_cursorCount = 0;         // names each cursor of the session
 };
 
 } // namespace ovpg

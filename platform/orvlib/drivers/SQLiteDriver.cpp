@@ -2,7 +2,8 @@
 // database file (":memory:" for a private in-memory database). A file that
 // does not exist is an error unless the parameter CREATE is true, so a typo
 // never leaves a new empty database behind. Parameters: CREATE, READONLY
-// (true/false, 1/0, yes/no), BUSY TIMEOUT (milliseconds, default 5000).
+// (true/false, 1/0, yes/no), BUSY TIMEOUT (milliseconds, default 5000),
+// MAX RESULT MB (the most of a query's result a cursor holds, default 1024).
 // SQLite has no owners beyond attached schemas and no stored procedures.
 
 #include "orvlib/OvCommon.h"
@@ -11,12 +12,17 @@
 #include "orvlib/OvSQLLexer.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
+
+#include <sys/mman.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -244,35 +250,47 @@ bool holdsStatement(const QString &Text)
     return false;
 }
 
-class SQLiteDriver;
-
-// A query read a page at a time (see TOvCursor). The statement stays
-// prepared between pages but is reset after each, which ends its read
-// transaction: the file is free for writers in other processes, and a
-// write on this connection changes nothing the cursor still holds.
+// A query's result, read to its end when the cursor is made and kept in
+// memory, each value in SQLite's own form (a type byte, then 8 bytes or a
+// length and the bytes), until it is handed out: the statement is finalized
+// at once, so the read transaction and its lock end with the open. The
+// values fill blocks of a megabyte or more, so that keeping more never
+// copies what is kept, and a block is freed once its rows are handed out. Rows are
+// handed out in the query's order, each once; a row that fails, or a result
+// past MaxBytes, ends the rows, and every read after the last of them
+// raises the error.
 class SQLiteCursor final : public TOvCursor
 {
 public:
-    SQLiteCursor(SQLiteDriver *Driver, sqlite3_stmt *St);
-    ~SQLiteCursor() override;
+    SQLiteCursor(sqlite3_stmt *St, qint64 MaxBytes);
     int FetchRows(std::vector<QVariantList> &Rows, int Count) override;
-    // Ends the statement without reading on: the connection closes.
-    void abandon();
 
 private:
-    // Runs the statement again, moves past the rows read, checks the last
-    // of them and reads up to Count rows into the read-ahead.
-    void readPage(int Count);
-    void finish();
-    [[noreturn]] void fail(const QString &Message);
+    enum Tag : char { Null, Integer, Float, Text, Blob };
+    static constexpr size_t FirstBlock = 64 << 10, LargestBlock = 8 << 20;
+    // Keeps the current row of St.
+    void append(sqlite3_stmt *St);
+    // Where Size more bytes of the row being kept, written up to P, go.
+    char *reserve(char *P, size_t Size);
+    QVariantList takeRow();
 
-    SQLiteDriver *m_driver;
-    sqlite3_stmt *m_stmt;
-    int m_cols;
-    qint64 m_read = 0;   // rows read from the statement so far
-    QVariantList m_last; // the last of them
-    TOvReadAhead m_readAhead;
+    int m_cols = 0;
+    // Memory mapped whole at once (pages faulted in one call, not one
+    // fault per page as the bytes are written), unmapped when released.
+    struct Block
+    {
+        explicit Block(size_t Capacity);
+        ~Block();
+        Block(const Block &) = delete;
+        Block &operator=(const Block &) = delete;
+        char *data = nullptr;
+        size_t size = 0, capacity = 0;
+    };
+    std::deque<Block> m_blocks; // the first holds the next row to hand out
+    size_t m_next = 0;          // where in the first block it starts
+    qint64 m_kept = 0;          // bytes of all rows kept
     QString m_error;
+    bool m_locked = false;
 };
 
 // A table name as the table list shows it: as it is, unless the look-ups
@@ -327,119 +345,145 @@ private:
     // Splits Name into schema and table; false when the schema is not one of
     // the connection's (then the table does not exist).
     bool resolve(const QString &Name, QString &Schema, QString &Table);
-    friend class SQLiteCursor;
     sqlite3 *m_db = nullptr;
-    std::vector<SQLiteCursor *> m_cursors; // not yet at their end
+    qint64 m_maxResultBytes = 0;
     // Look-ups a catalogue browser repeats table after table, prepared once
     // for the connection. SQLite prepares them again by itself when the
     // schema changes; the names are bound, never part of the text.
     sqlite3_stmt *m_indexColumns = nullptr;
 };
 
-SQLiteCursor::SQLiteCursor(SQLiteDriver *Driver, sqlite3_stmt *St)
-    : m_driver(Driver)
-    , m_stmt(St)
-    , m_cols(sqlite3_column_count(St))
+SQLiteCursor::SQLiteCursor(sqlite3_stmt *St, qint64 MaxBytes)
+    : m_cols(sqlite3_column_count(St))
 {
     Fields = describe(St);
-    Driver->m_cursors.push_back(this);
+    sqlite3 *db = sqlite3_db_handle(St);
+    int rc;
+    while ((rc = sqlite3_step(St)) == SQLITE_ROW) {
+        append(St);
+        if (m_kept > MaxBytes) {
+            m_error = SResultTooLarge().arg(MaxBytes >> 20);
+            break;
+        }
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        m_error = QString::fromUtf8(sqlite3_errmsg(db));
+        m_locked = (sqlite3_errcode(db) & 0xff) == SQLITE_BUSY;
+    }
+    sqlite3_finalize(St);
+    // Nothing to hand out but the failure: the open fails.
+    if (m_kept == 0 && !m_error.isEmpty())
+        throw EOvDatabaseError(m_error, m_error).SetLocked(m_locked);
 }
 
-SQLiteCursor::~SQLiteCursor()
+SQLiteCursor::Block::Block(size_t Capacity)
+    : capacity(Capacity)
 {
-    finish();
+    void *p = ::mmap(nullptr, Capacity, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (p == MAP_FAILED)
+        throw std::bad_alloc();
+    data = static_cast<char *>(p);
 }
 
-void SQLiteCursor::finish()
+SQLiteCursor::Block::~Block()
 {
-    if (m_stmt)
-        sqlite3_finalize(m_stmt);
-    m_stmt = nullptr;
-    if (m_driver)
-        std::erase(m_driver->m_cursors, this);
-    m_driver = nullptr;
+    ::munmap(data, capacity);
 }
 
-void SQLiteCursor::fail(const QString &Message)
+char *SQLiteCursor::reserve(char *P, size_t Size)
 {
-    // The error stays: stepping again would start the statement over.
-    const bool locked
-        = m_stmt && (sqlite3_errcode(sqlite3_db_handle(m_stmt)) & 0xff) == SQLITE_BUSY;
-    m_error = Message;
-    finish();
-    throw EOvDatabaseError(Message, Message).SetLocked(locked);
+    if (!m_blocks.empty() && P + Size <= m_blocks.back().data + m_blocks.back().capacity)
+        return P;
+    // The row so far moves to a new block, twice the size of the one
+    // before up to LargestBlock: a small result takes little memory, a
+    // large one few blocks.
+    const char *start = m_blocks.empty() ? P : m_blocks.back().data + m_blocks.back().size;
+    const size_t written = size_t(P - start);
+    const size_t next
+        = m_blocks.empty() ? FirstBlock : std::min(2 * m_blocks.back().capacity, LargestBlock);
+    Block &block = m_blocks.emplace_back(std::max(next, written + Size));
+    if (written > 0)
+        std::memcpy(block.data, start, written);
+    return block.data + written;
+}
+
+void SQLiteCursor::append(sqlite3_stmt *St)
+{
+    char *p = m_blocks.empty() ? nullptr : m_blocks.back().data + m_blocks.back().size;
+    for (int c = 0; c < m_cols; ++c) {
+        const int type = sqlite3_column_type(St, c);
+        if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+            p = reserve(p, 9);
+            *p = type == SQLITE_INTEGER ? Integer : Float;
+            if (type == SQLITE_INTEGER) {
+                const qint64 v = sqlite3_column_int64(St, c);
+                std::memcpy(p + 1, &v, 8);
+            } else {
+                const double v = sqlite3_column_double(St, c);
+                std::memcpy(p + 1, &v, 8);
+            }
+            p += 9;
+        } else if (type == SQLITE_NULL) {
+            p = reserve(p, 1);
+            *p++ = Null;
+        } else {
+            // UTF-8 is the database's own encoding here: no conversion inside SQLite.
+            const void *v
+                = type == SQLITE_BLOB ? sqlite3_column_blob(St, c) : sqlite3_column_text(St, c);
+            const qint32 n = sqlite3_column_bytes(St, c);
+            p = reserve(p, 5 + size_t(n));
+            *p = type == SQLITE_BLOB ? Blob : Text;
+            std::memcpy(p + 1, &n, 4);
+            if (n > 0)
+                std::memcpy(p + 5, v, size_t(n));
+            p += 5 + n;
+        }
+    }
+    Block &block = m_blocks.back();
+    m_kept += qint64(p - (block.data + block.size));
+    block.size = size_t(p - block.data);
+}
+
+QVariantList SQLiteCursor::takeRow()
+{
+    QVariantList row;
+    row.reserve(m_cols);
+    const char *p = m_blocks.front().data + m_next;
+    for (int c = 0; c < m_cols; ++c) {
+        const char tag = *p++;
+        if (tag == Integer || tag == Float) {
+            qint64 i;
+            double d;
+            std::memcpy(tag == Integer ? static_cast<void *>(&i) : &d, p, 8);
+            row << (tag == Integer ? QVariant(i) : QVariant(d));
+            p += 8;
+        } else if (tag == Text || tag == Blob) {
+            qint32 n;
+            std::memcpy(&n, p, 4);
+            p += 4;
+            row << (tag == Text ? QVariant(QString::fromUtf8(p, n)) : QVariant(QByteArray(p, n)));
+            p += n;
+        } else {
+            row << QVariant();
+        }
+    }
+    m_next = size_t(p - m_blocks.front().data);
+    if (m_next == m_blocks.front().size) {
+        m_blocks.pop_front();
+        m_next = 0;
+    }
+    return row;
 }
 
 int SQLiteCursor::FetchRows(std::vector<QVariantList> &Rows, int Count)
 {
-    int n = m_readAhead.TakeInto(Rows, Count);
+    int n = 0;
+    for (; n < Count && !m_blocks.empty(); ++n)
+        Rows.push_back(takeRow());
     if (n < Count && !m_error.isEmpty())
-        throw EOvDatabaseError(m_error, m_error);
-    if (n < Count && m_stmt) {
-        readPage(PageSize(Count - n, m_read));
-        n += m_readAhead.TakeInto(Rows, Count - n);
-        if (n < Count && !m_error.isEmpty())
-            throw EOvDatabaseError(m_error, m_error);
-    }
+        throw EOvDatabaseError(m_error, m_error).SetLocked(m_locked);
     return n;
-}
-
-void SQLiteCursor::readPage(int Count)
-{
-    // Reset on every way out: a statement left stepping holds the read lock.
-    struct Reset
-    {
-        sqlite3_stmt *st;
-        ~Reset()
-        {
-            if (st)
-                sqlite3_reset(st);
-        }
-    } reset{m_stmt};
-    auto step = [this, &reset] {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-            reset.st = nullptr; // finish() finalizes it
-            fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt))));
-        }
-        return rc == SQLITE_ROW;
-    };
-    for (qint64 i = 0; i + 1 < m_read; ++i) {
-        if (!step()) {
-            reset.st = nullptr;
-            fail(SRowsChanged());
-        }
-    }
-    if (m_read > 0 && (!step() || !SameRow(readRow(m_stmt, m_cols), m_last))) {
-        reset.st = nullptr;
-        fail(SRowsChanged());
-    }
-    int got = 0;
-    for (; got < Count; ++got) {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc != SQLITE_ROW) {
-            // The rows before a failing one are handed out; the failure
-            // comes with the read after them.
-            reset.st = nullptr;
-            if (rc != SQLITE_DONE && got == 0)
-                fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt))));
-            if (rc != SQLITE_DONE)
-                m_error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt)));
-            finish(); // the end: nothing to run again
-            break;
-        }
-        m_readAhead.Rows.push_back(readRow(m_stmt, m_cols));
-    }
-    m_read += got;
-    if (got > 0)
-        m_last = m_readAhead.Rows.back();
-}
-
-void SQLiteCursor::abandon()
-{
-    if (m_stmt && m_error.isEmpty())
-        m_error = QStringLiteral("The connection was closed before all rows were read");
-    finish();
 }
 
 void SQLiteDriver::Connect(const QString &RemoteDatabase, const TStrings &Params)
@@ -449,12 +493,23 @@ void SQLiteDriver::Connect(const QString &RemoteDatabase, const TStrings &Params
     const bool memory = file == QLatin1String(":memory:");
     const bool create = paramIsTrue(Params, "CREATE");
     const bool readOnly = paramIsTrue(Params, "READONLY");
-    if (!memory && !create && !QFileInfo::exists(file))
-        // Named with the folder it was looked for in: a relative name is
-        // relative to the working folder, which a person cannot see.
-        throw EOvDatabaseError(SDatabaseFileNotFound().arg(
-            QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath())));
-    int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    // Named with the folder it was looked for in: a relative name is
+    // relative to the working folder, which a person cannot see.
+    const QString shown = QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
+    struct stat st;
+    const bool exists = !memory && ::stat(QFile::encodeName(file).constData(), &st) == 0;
+    if (!memory && !create && !exists)
+        throw EOvDatabaseError(SDatabaseFileNotFound().arg(shown));
+    // A folder, a device or a pipe is no database: SQLite would report it
+    // as a missing table or a disk error, and a pipe would hang the open.
+    if (exists && !S_ISREG(st.st_mode))
+        throw EOvDatabaseError(SNotARegularFile().arg(shown));
+    // READONLY opens for writing where the file allows it, and the
+    // connection refuses every write (query_only): only a connection that
+    // may write can end a write-ahead log, and the last one to close ends
+    // it and removes its files, which a reader that cannot write leaves
+    // behind.
+    int flags = SQLITE_OPEN_READWRITE;
     if (create && !readOnly)
         flags |= SQLITE_OPEN_CREATE;
     flags |= SQLITE_OPEN_NOMUTEX;
@@ -472,11 +527,15 @@ void SQLiteDriver::Connect(const QString &RemoteDatabase, const TStrings &Params
     sqlite3_busy_timeout(handle, ok ? timeout : 5000);
     sqlite3_extended_result_codes(handle, 1);
     m_db = handle;
+    const qint64 maxMB = Params.Values(QStringLiteral("MAX RESULT MB")).toLongLong(&ok);
+    m_maxResultBytes = (ok && maxMB > 0 ? maxMB : 1024) << 20;
     // Opening reads nothing; read the schema now, so that a file that is no
     // database fails here and not at the first look-up.
     try {
         Stmt probe(m_db, QStringLiteral("select count(*) from sqlite_schema"));
         probe.step();
+        if (readOnly)
+            Stmt(m_db, QStringLiteral("pragma query_only = 1")).step();
     } catch (const EOvDatabaseError &e) {
         Disconnect();
         const QString msg = QStringLiteral("%1: %2").arg(file, e.ServerMessage());
@@ -486,8 +545,6 @@ void SQLiteDriver::Connect(const QString &RemoteDatabase, const TStrings &Params
 
 void SQLiteDriver::Disconnect()
 {
-    while (!m_cursors.empty())
-        m_cursors.back()->abandon();
     sqlite3_finalize(std::exchange(m_indexColumns, nullptr));
     if (m_db) {
         sqlite3_close_v2(m_db);
@@ -531,7 +588,7 @@ std::unique_ptr<TOvCursor> SQLiteDriver::OpenCursor(const QString &SQL, const QV
         || holdsStatement(SQL.mid(tail)))
         return TOvDriver::OpenCursor(SQL, Params);
     bindAll(st, Params);
-    return std::make_unique<SQLiteCursor>(this, st.release());
+    return std::make_unique<SQLiteCursor>(st.release(), m_maxResultBytes);
 }
 
 TOvStatementInfo SQLiteDriver::Describe(const QString &SQL)

@@ -48,6 +48,7 @@ void TOvCatalogueCache::Clear()
     m_indexes.clear();
     m_procParams.clear();
     m_procExists.clear();
+    m_readOnlyTables.clear();
     m_described.clear();
     m_quotedNames.clear();
 }
@@ -212,6 +213,14 @@ QStringList TOvCatalogueCache::ColumnNames(const QString &TableName)
     for (const TOvColumnInfo &c : Columns(TableName))
         names << c.Name;
     return names;
+}
+
+bool TOvCatalogueCache::IsReadOnlyTable(const QString &TableName)
+{
+    const auto columns = m_columns.constFind(TableName);
+    if (columns != m_columns.cend() && !columns->Value.isEmpty())
+        return served(*columns).first().ReadOnlyTable;
+    return kept(m_readOnlyTables, TableName, [&] { return m_driver->IsReadOnlyTable(TableName); });
 }
 
 QList<TOvIndexColumn> TOvCatalogueCache::IndexColumns(const QString &TableName)

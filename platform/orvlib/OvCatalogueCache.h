@@ -79,12 +79,9 @@ public:
     {
         return m_driver->QuoteColumnName(Name);
     }
-    // Whether a table can be written is asked of the server each time; the
-    // rules for names need no server at all.
-    bool IsReadOnlyTable(const QString &TableName) override
-    {
-        return m_driver->IsReadOnlyTable(TableName);
-    }
+    // Answered from the table's kept columns where there are some; the
+    // rules for names below need no server at all.
+    bool IsReadOnlyTable(const QString &TableName) override;
     bool IsPlainName(const QString &Name) const override { return m_driver->IsPlainName(Name); }
     QString QuoteIdent(const QString &Name) const override { return m_driver->QuoteIdent(Name); }
     QString UnquotedName(const QString &Name) const override
@@ -126,6 +123,7 @@ private:
     Answers<QList<TOvIndexColumn>> m_indexes;
     Answers<QList<TOvProcParamInfo>> m_procParams;
     Answers<bool> m_procExists;
+    Answers<bool> m_readOnlyTables;
     Answers<TOvStatementInfo> m_described;
     mutable QHash<QString, QString> m_quotedNames;
 };

@@ -119,6 +119,10 @@ struct TOvColumnInfo
     // An identity column the server numbers itself and that takes no written
     // value (GENERATED ALWAYS AS IDENTITY); one made BY DEFAULT takes values.
     bool IdentityAlways = false;
+    // The table itself can never be written through (a materialized view);
+    // the same on every column of a table, so its columns answer
+    // IsReadOnlyTable without asking the server again.
+    bool ReadOnlyTable = false;
 };
 
 // One column of one index, as index information lists it.

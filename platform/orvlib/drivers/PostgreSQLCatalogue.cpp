@@ -346,8 +346,9 @@ QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
         return columns;
     const QByteArray sql = "select a.attname, format_type(a.atttypid, a.atttypmod),"
                            " coalesce(nullif(t.typbasetype, 0), a.atttypid), a.attnotnull,"
-                           " a.attgenerated <> '', a.attidentity = 'a'"
+                           " a.attgenerated <> '', a.attidentity = 'a', c.relkind = 'm'"
                            " from pg_attribute a join pg_type t on t.oid = a.atttypid"
+                           " join pg_class c on c.oid = a.attrelid"
                            " where a.attrelid = "
                            + rel.oid()
                            + " and a.attnum > 0 and not a.attisdropped order by a.attnum";
@@ -363,6 +364,7 @@ QList<TOvColumnInfo> PostgreSQLDriver::Columns(const QString &TableName)
         c.Nullable = text(r, i, 3) != u"t";
         c.Generated = text(r, i, 4) == u"t"; // a stored generated column
         c.IdentityAlways = text(r, i, 5) == u"t";
+        c.ReadOnlyTable = text(r, i, 6) == u"t";
         columns << c;
     }
     return columns;

@@ -52,7 +52,8 @@ TEST_F(IdeModuleInWindowTest, NotLoadedComponentsAreShownAndSavedAsRead)
     const QStringList tree = captions(window->structure()->model());
     for (const char *caption :
          {"ImageList1 (not loaded: TImageList)", "ActionList1 (not loaded: TActionList)",
-          "UniConnection1 (not loaded: TUniConnection)", "uqCustomers (not loaded: TUniQuery)"})
+          "KestrelConnection1 (not loaded: TKestrelConnection)",
+          "kqCustomers (not loaded: TKestrelQuery)"})
         EXPECT_TRUE(tree.contains(QLatin1String(caption))) << caption;
     QObject *images = component(QStringLiteral("ImageList1"));
     ASSERT_NE(qobject_cast<TNotLoadedComponent *>(images), nullptr);

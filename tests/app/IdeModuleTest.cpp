@@ -133,9 +133,10 @@ TEST_F(IdeModuleTest, readsWhatItsIdeWroteAndWritesItBackToTheByte)
     for (QObject *c : DesignComponents(root.get()))
         if (auto *n = qobject_cast<TNotLoadedComponent *>(c))
             notLoaded << c->objectName() + QLatin1Char(':') + n->ClassName();
-    EXPECT_EQ(notLoaded, QStringList({"ImageList1:TImageList", "ActionList1:TActionList",
-                                      "qOrdersAmount:TFloatField", "UniConnection1:TUniConnection",
-                                      "uqCustomers:TUniQuery"}));
+    EXPECT_EQ(notLoaded,
+              QStringList({"ImageList1:TImageList", "ActionList1:TActionList",
+                           "qOrdersAmount:TFloatField", "KestrelConnection1:TKestrelConnection",
+                           "kqCustomers:TKestrelQuery"}));
     EXPECT_EQ(part(root.get(), "ImageList1")->property("Left").toInt(), 312);
     EXPECT_EQ(part(root.get(), "qOrdersAmount")->parent(), part(root.get(), "qOrders"))
         << "one inside a known component stays inside it";
@@ -210,10 +211,10 @@ TEST_F(IdeModuleTest, aChangeRewritesOnlyItsOwnLines)
          {"object OrdersData: TOrdersModule"}},
         {"a not-loaded component renamed: the kept reference follows",
          [](QObject *Root) {
-             part(Root, "uqCustomers")->setObjectName(QStringLiteral("uqClients"));
+             part(Root, "kqCustomers")->setObjectName(QStringLiteral("kqClients"));
          },
-         {"  object uqCustomers: TUniQuery", "    DataSet = uqCustomers"},
-         {"  object uqClients: TUniQuery", "    DataSet = uqClients"}},
+         {"  object kqCustomers: TKestrelQuery", "    DataSet = kqCustomers"},
+         {"  object kqClients: TKestrelQuery", "    DataSet = kqClients"}},
         {"a component added",
          [](QObject *Root) {
              auto *q = new TOvQuery(Root);
@@ -227,10 +228,10 @@ TEST_F(IdeModuleTest, aChangeRewritesOnlyItsOwnLines)
           "  end"}},
         {"a not-loaded component deleted: the reference to it goes",
          [](QObject *Root) {
-             delete part(Root, "UniConnection1");
-             delete part(Root, "uqCustomers");
+             delete part(Root, "KestrelConnection1");
+             delete part(Root, "kqCustomers");
          },
-         {"  object UniConnection1: TUniConnection",
+         {"  object KestrelConnection1: TKestrelConnection",
           "    ProviderName = 'PostgreSQL'",
           "    Port = 5432",
           "    Database = 'shop'",
@@ -240,8 +241,8 @@ TEST_F(IdeModuleTest, aChangeRewritesOnlyItsOwnLines)
           "    Left = 312",
           "    Top = 128",
           "  end",
-          "  object uqCustomers: TUniQuery",
-          "    Connection = UniConnection1",
+          "  object kqCustomers: TKestrelQuery",
+          "    Connection = KestrelConnection1",
           "    SQL.Strings = (",
           "      'select * from customers where city = :city')",
           "    Left = 312",
@@ -254,7 +255,7 @@ TEST_F(IdeModuleTest, aChangeRewritesOnlyItsOwnLines)
           "        Value = 'K\xc3\xb6ln'",
           "      end>",
           "  end",
-          "    DataSet = uqCustomers"},
+          "    DataSet = kqCustomers"},
          {}},
     };
     const QByteArray bytes = fixture();

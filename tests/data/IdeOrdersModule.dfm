@@ -64,7 +64,7 @@ object OrdersModule: TOrdersModule
     Left = 216
     Top = 72
   end
-  object UniConnection1: TUniConnection
+  object KestrelConnection1: TKestrelConnection
     ProviderName = 'PostgreSQL'
     Port = 5432
     Database = 'shop'
@@ -74,8 +74,8 @@ object OrdersModule: TOrdersModule
     Left = 312
     Top = 128
   end
-  object uqCustomers: TUniQuery
-    Connection = UniConnection1
+  object kqCustomers: TKestrelQuery
+    Connection = KestrelConnection1
     SQL.Strings = (
       'select * from customers where city = :city')
     Left = 312
@@ -89,7 +89,7 @@ object OrdersModule: TOrdersModule
       end>
   end
   object dsCustomers: TDataSource
-    DataSet = uqCustomers
+    DataSet = kqCustomers
     Left = 216
     Top = 184
   end

@@ -284,6 +284,30 @@ create function twice(n int) returns bigint deterministic return n * 2;
     EXPECT_EQ(f.Rows[0][0].toLongLong(), 42);
 }
 
+TEST_F(MySQLTest, LookUpsAskedAgainSeeTheSchemaAsItIsNow)
+{
+    db->Exec(QStringLiteral("create table shifting (id int primary key)"));
+    ASSERT_EQ(driver->Columns(QStringLiteral("shifting")).size(), 1);
+    ASSERT_EQ(driver->IndexColumns(QStringLiteral("shifting")).size(), 1);
+    // Changed from another session between two look-ups on this connection.
+    db->Exec(QStringLiteral("alter table shifting add column label varchar(10),"
+                            " add unique key by_label (label)"));
+    const QList<TOvColumnInfo> columns = driver->Columns(QStringLiteral("shifting"));
+    ASSERT_EQ(columns.size(), 2) << "a column added since is listed";
+    EXPECT_EQ(columns[1].Name, QStringLiteral("label"));
+    EXPECT_EQ(driver->IndexColumns(QStringLiteral("shifting")).size(), 2) << "and its index";
+    EXPECT_EQ(driver->Columns(QStringLiteral("missing")).size(), 0)
+        << "another table, same look-up";
+    db->Exec(QStringLiteral("drop table shifting"));
+    EXPECT_TRUE(driver->Columns(QStringLiteral("shifting")).isEmpty()) << "a dropped table";
+    // The same driver connected again prepares its look-ups afresh.
+    TStringList params;
+    myLogin(params);
+    driver->Connect(db->Remote(), params);
+    EXPECT_TRUE(driver->TableNames(false).isEmpty());
+    EXPECT_TRUE(driver->Columns(QStringLiteral("shifting")).isEmpty());
+}
+
 TEST_F(MySQLTest, APartlyReadCursorHoldsNothingAndShowsEachRowOnce)
 {
     db->Exec(QStringLiteral("create table numbers (n int primary key, label varchar(10));"

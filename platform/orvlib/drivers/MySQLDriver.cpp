@@ -131,6 +131,7 @@ void MySQLDriver::Disconnect()
 {
     while (!m_cursors.empty())
         m_cursors.back()->abandon();
+    m_lookups.clear();
     if (m_conn)
         mysql_close(m_conn);
     m_conn = nullptr;
@@ -190,28 +191,34 @@ Stmt MySQLDriver::run(const QString &SQL, const QVariantList &Params, bool AsCur
         return nullptr;
     if (Refused)
         *Refused = false;
-    const unsigned count = mysql_stmt_param_count(s.get());
-    if (count != order.size())
+    execute(s.get(), order, Params);
+    return s;
+}
+
+void MySQLDriver::execute(MYSQL_STMT *S, const std::vector<int> &Order,
+                          const QVariantList &Params) const
+{
+    const unsigned count = mysql_stmt_param_count(S);
+    if (count != Order.size())
         throw EOvDatabaseError(
             QStringLiteral("The statement has %1 parameters where %2 were written")
                 .arg(count)
-                .arg(order.size()));
+                .arg(Order.size()));
     // The bound values are read when the statement runs, below.
     std::vector<ParamValue> values(count);
     std::vector<MYSQL_BIND> binds(count);
     for (unsigned i = 0; i < count; ++i) {
-        const int index = order[i];
+        const int index = Order[i];
         // "?0": a procedure's OUT parameter, bound to null.
         if (index < -1 || index >= Params.size())
             throw EOvDatabaseError(
                 QStringLiteral("No value was given for parameter %1").arg(index + 1));
         bindValue(index < 0 ? QVariant() : Params.at(index), binds[i], values[i]);
     }
-    if (count > 0 && mysql_stmt_bind_param(s.get(), binds.data()))
-        fail(s.get());
-    if (mysql_stmt_execute(s.get()))
-        fail(s.get());
-    return s;
+    if (count > 0 && mysql_stmt_bind_param(S, binds.data()))
+        fail(S);
+    if (mysql_stmt_execute(S))
+        fail(S);
 }
 
 namespace {

@@ -13,6 +13,7 @@
 
 #include <mysql.h>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -191,6 +192,9 @@ public:
     // Refused tells whether a failure came before anything ran.
     Stmt run(const QString &SQL, const QVariantList &Params, bool AsCursor,
              bool *Refused = nullptr) const;
+    // Binds Params to the prepared S (Order as positionalSQL gave it) and
+    // runs it; raises on failure.
+    void execute(MYSQL_STMT *S, const std::vector<int> &Order, const QVariantList &Params) const;
     // Runs one catalogue query of the driver's own with text parameters
     // bound (a null QString binds NULL); all rows.
     std::vector<QVariantList> query(const char *SQL, const QStringList &Params = {}) const;
@@ -207,6 +211,9 @@ private:
     friend class MyCursor;
     mutable MYSQL *m_conn = nullptr;
     qint64 m_maxResultBytes = qint64(1024) << 20;
+    // The catalogue look-ups query has prepared, by their text (the
+    // driver's own constants).
+    mutable std::map<const char *, Stmt> m_lookups;
     std::vector<MyCursor *> m_cursors; // not yet at their end
 };
 

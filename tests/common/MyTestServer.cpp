@@ -67,11 +67,13 @@ QString MyTestDatabase::Remote() const
     return myServer() + u'/' + m_name;
 }
 
-std::unique_ptr<TOvDriver> MyTestDatabase::Connect() const
+std::unique_ptr<TOvDriver> MyTestDatabase::Connect(const QStringList &Extra) const
 {
     std::unique_ptr<TOvDriver> driver = CreateDriver(TOvServerType::stMySQL);
     TStringList params;
     myLogin(params);
+    for (const QString &line : Extra)
+        params.Add(line);
     driver->Connect(Remote(), params);
     return driver;
 }

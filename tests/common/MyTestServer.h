@@ -40,8 +40,9 @@ public:
     // The database's name and its RemoteDatabase text.
     const QString &Name() const { return m_name; }
     QString Remote() const;
-    // A driver connected to the test database (another session each call).
-    std::unique_ptr<TOvDriver> Connect() const;
+    // A driver connected to the test database (another session each call),
+    // with the lines Extra added to its parameters.
+    std::unique_ptr<TOvDriver> Connect(const QStringList &Extra = {}) const;
     // Points Database at the test database (no login prompt) and opens it.
     void Open(TOvDatabase *Database) const;
     // Runs SQL (several statements allowed) on the admin connection.

@@ -6,6 +6,7 @@
 #include "SQLiteFixture.h" // PrintTo for QString
 
 #include "orvlib/OvCommon.h"
+#include "orvlib/OvConsts.h"
 #include "orvlib/OvDB.h"
 #include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
@@ -283,6 +284,30 @@ create function twice(n int) returns bigint deterministic return n * 2;
     EXPECT_EQ(f.Rows[0][0].toLongLong(), 42);
 }
 
+TEST_F(MySQLTest, LookUpsAskedAgainSeeTheSchemaAsItIsNow)
+{
+    db->Exec(QStringLiteral("create table shifting (id int primary key)"));
+    ASSERT_EQ(driver->Columns(QStringLiteral("shifting")).size(), 1);
+    ASSERT_EQ(driver->IndexColumns(QStringLiteral("shifting")).size(), 1);
+    // Changed from another session between two look-ups on this connection.
+    db->Exec(QStringLiteral("alter table shifting add column label varchar(10),"
+                            " add unique key by_label (label)"));
+    const QList<TOvColumnInfo> columns = driver->Columns(QStringLiteral("shifting"));
+    ASSERT_EQ(columns.size(), 2) << "a column added since is listed";
+    EXPECT_EQ(columns[1].Name, QStringLiteral("label"));
+    EXPECT_EQ(driver->IndexColumns(QStringLiteral("shifting")).size(), 2) << "and its index";
+    EXPECT_EQ(driver->Columns(QStringLiteral("missing")).size(), 0)
+        << "another table, same look-up";
+    db->Exec(QStringLiteral("drop table shifting"));
+    EXPECT_TRUE(driver->Columns(QStringLiteral("shifting")).isEmpty()) << "a dropped table";
+    // The same driver connected again prepares its look-ups afresh.
+    TStringList params;
+    myLogin(params);
+    driver->Connect(db->Remote(), params);
+    EXPECT_TRUE(driver->TableNames(false).isEmpty());
+    EXPECT_TRUE(driver->Columns(QStringLiteral("shifting")).isEmpty());
+}
+
 TEST_F(MySQLTest, APartlyReadCursorHoldsNothingAndShowsEachRowOnce)
 {
     db->Exec(QStringLiteral("create table numbers (n int primary key, label varchar(10));"
@@ -317,6 +342,42 @@ TEST_F(MySQLTest, APartlyReadCursorHoldsNothingAndShowsEachRowOnce)
     EXPECT_EQ(*numbers.rbegin(), 500);
     std::vector<QVariantList> more;
     EXPECT_EQ(cursor->FetchRows(more, 5), 0);
+}
+
+TEST_F(MySQLTest, AResultPastTheMemoryBoundSaysSoAfterTheRowsWithin)
+{
+    db->Exec(QStringLiteral("create table wide (id int primary key, body longblob, note text);"
+                            "insert into wide select seq, repeat('x', 10000),"
+                            " if(seq % 2, null, repeat('y', 300)) from seq_1_to_1000;"));
+    driver = db->Connect({QStringLiteral("MAX RESULT MB=1")});
+    // 1,000 rows of 10,000 bytes: 10 MB, of which about the first megabyte is kept.
+    std::unique_ptr<TOvCursor> cursor
+        = driver->OpenCursor(QStringLiteral("select id, body, note from wide order by id"), {});
+    std::vector<QVariantList> rows;
+    try {
+        while (cursor->FetchRows(rows, 7) == 7) {
+        }
+        ADD_FAILURE() << "a result past the bound was read whole";
+    } catch (const EOvDatabaseError &e) {
+        EXPECT_EQ(e.Message(), SResultTooLarge().arg(1));
+    }
+    EXPECT_GT(rows.size(), 100u) << "the rows within the bound are handed out";
+    EXPECT_LT(rows.size(), 110u);
+    EXPECT_THROW(cursor->FetchRows(rows, 1), EOvDatabaseError) << "and the error stays";
+    // The connection serves the next statement: the rows past the bound were dropped.
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from wide")).toInt(), 1000);
+
+    // Within the bound the same query reads to the end, long values and
+    // NULLs exactly as stored.
+    cursor = driver->OpenCursor(
+        QStringLiteral("select id, left(body, 500), note from wide order by id"), {});
+    rows = readAll(*cursor);
+    ASSERT_EQ(rows.size(), 1000u);
+    EXPECT_EQ(rows[0][0].toInt(), 1);
+    EXPECT_EQ(rows[999][0].toInt(), 1000);
+    EXPECT_EQ(rows[0][1], QVariant(QByteArray(500, 'x')));
+    EXPECT_TRUE(rows[0][2].isNull());
+    EXPECT_EQ(rows[1][2], QVariant(QString(300, u'y')));
 }
 
 TEST_F(MySQLTest, ACursorEndsWithItsConnectionAndStatementsThatReturnNoRowsRunAtOnce)

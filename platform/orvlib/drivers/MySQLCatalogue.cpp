@@ -116,17 +116,35 @@ std::vector<QVariantList> MySQLDriver::query(const char *SQL, const QStringList 
     for (const QString &p : Params)
         values << (p.isNull() ? QVariant() : QVariant(p));
     TOvResult result;
-    const Stmt s = run(QString::fromUtf8(SQL), values, false);
-    if (mysql_stmt_field_count(s.get()) > 0) {
-        std::unique_ptr<MYSQL_RES, void (*)(MYSQL_RES *)> meta(mysql_stmt_result_metadata(s.get()),
+    // Prepared once for the connection and run again with new values: one
+    // round trip a look-up. The server prepares it again by itself when a
+    // table it reads changes.
+    auto [kept, isNew] = m_lookups.try_emplace(SQL);
+    std::vector<int> order;
+    const QByteArray sql = positionalSQL(QString::fromUtf8(SQL), order);
+    if (isNew) {
+        kept->second.reset(mysql_stmt_init(conn()));
+        if (!kept->second)
+            fail();
+        if (mysql_stmt_prepare(kept->second.get(), sql.constData(), (unsigned long)sql.size())) {
+            const Stmt failed = std::move(kept->second);
+            m_lookups.erase(kept);
+            fail(failed.get());
+        }
+    }
+    MYSQL_STMT *s = kept->second.get();
+    execute(s, order, values);
+    if (mysql_stmt_field_count(s) > 0) {
+        std::unique_ptr<MYSQL_RES, void (*)(MYSQL_RES *)> meta(mysql_stmt_result_metadata(s),
                                                                mysql_free_result);
         if (!meta)
-            fail(s.get());
-        RowReader reader(s.get(), meta.get());
+            fail(s);
+        RowReader reader(s, meta.get());
         QVariantList row;
         while (reader.next(row))
             result.Rows.push_back(row);
     }
+    mysql_stmt_free_result(s);
     return std::move(result.Rows);
 }
 

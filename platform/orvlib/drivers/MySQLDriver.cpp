@@ -8,7 +8,8 @@
 // ssl_key, ssl_cipher, ssl_crl, ssl_verify_server_cert, tls_version, passed
 // to the client library as given; and the session's waits, lock_wait_timeout
 // and innodb_lock_wait_timeout (seconds, default 10 each) and
-// max_statement_time (seconds, default 0: no limit). Lines of other server
+// max_statement_time (seconds, default 0: no limit); MAX RESULT MB (the most
+// of a query's result a dataset holds, default 1024). Lines of other server
 // types are ignored. The character set is always utf8mb4. Affected-row counts
 // count the rows a statement found, so that an update that writes the values
 // a row already holds still counts the row.
@@ -27,6 +28,7 @@
 #include "MySQLDriver.h"
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvComponents.h"
+#include "orvlib/OvConsts.h"
 #include "orvlib/OvDlgsParams.h"
 #include "orvlib/OvSQLLexer.h"
 
@@ -34,6 +36,7 @@
 #include <mysqld_error.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace ovmy {
 
@@ -68,7 +71,10 @@ void MySQLDriver::Connect(const QString &RemoteDatabase, const TStrings &Params)
             port = value.toUInt();
         else if (name == u"socket")
             socket = bytes;
-        else if (name == u"connect_timeout")
+        else if (name == u"max result mb") {
+            const qint64 mb = value.toLongLong();
+            m_maxResultBytes = (mb > 0 ? mb : 1024) << 20;
+        } else if (name == u"connect_timeout")
             connectTimeout = value.toUInt();
         else if (name == u"ssl")
             mysql_optionsv(m, MYSQL_OPT_SSL_ENFORCE, &flag);
@@ -125,6 +131,7 @@ void MySQLDriver::Disconnect()
 {
     while (!m_cursors.empty())
         m_cursors.back()->abandon();
+    m_lookups.clear();
     if (m_conn)
         mysql_close(m_conn);
     m_conn = nullptr;
@@ -184,33 +191,34 @@ Stmt MySQLDriver::run(const QString &SQL, const QVariantList &Params, bool AsCur
         return nullptr;
     if (Refused)
         *Refused = false;
-    const unsigned count = mysql_stmt_param_count(s.get());
-    if (count != order.size())
+    execute(s.get(), order, Params);
+    return s;
+}
+
+void MySQLDriver::execute(MYSQL_STMT *S, const std::vector<int> &Order,
+                          const QVariantList &Params) const
+{
+    const unsigned count = mysql_stmt_param_count(S);
+    if (count != Order.size())
         throw EOvDatabaseError(
             QStringLiteral("The statement has %1 parameters where %2 were written")
                 .arg(count)
-                .arg(order.size()));
+                .arg(Order.size()));
     // The bound values are read when the statement runs, below.
     std::vector<ParamValue> values(count);
     std::vector<MYSQL_BIND> binds(count);
     for (unsigned i = 0; i < count; ++i) {
-        const int index = order[i];
+        const int index = Order[i];
         // "?0": a procedure's OUT parameter, bound to null.
         if (index < -1 || index >= Params.size())
             throw EOvDatabaseError(
                 QStringLiteral("No value was given for parameter %1").arg(index + 1));
         bindValue(index < 0 ? QVariant() : Params.at(index), binds[i], values[i]);
     }
-    if (count > 0 && mysql_stmt_bind_param(s.get(), binds.data()))
-        fail(s.get());
-    if (AsCursor) {
-        const unsigned long cursorType = CURSOR_TYPE_READ_ONLY, prefetch = 100;
-        mysql_stmt_attr_set(s.get(), STMT_ATTR_CURSOR_TYPE, &cursorType);
-        mysql_stmt_attr_set(s.get(), STMT_ATTR_PREFETCH_ROWS, &prefetch);
-    }
-    if (mysql_stmt_execute(s.get()))
-        fail(s.get());
-    return s;
+    if (count > 0 && mysql_stmt_bind_param(S, binds.data()))
+        fail(S);
+    if (mysql_stmt_execute(S))
+        fail(S);
 }
 
 namespace {
@@ -310,8 +318,8 @@ bool looksLikeQuery(const QString &SQL)
 
 std::unique_ptr<TOvCursor> MySQLDriver::OpenCursor(const QString &SQL, const QVariantList &Params)
 {
-    // Only a single query that the server prepares is read through a
-    // cursor; the rest runs the plain way, which also reports a statement
+    // Only a single query that the server prepares is kept by the cursor;
+    // the rest runs the plain way, which also reports a statement
     // that is simply wrong. A query that fails while running is not run
     // again.
     if (!looksLikeQuery(SQL))
@@ -331,7 +339,7 @@ std::unique_ptr<TOvCursor> MySQLDriver::OpenCursor(const QString &SQL, const QVa
     if (!meta)
         fail(s.get());
     auto reader = std::make_unique<RowReader>(s.get(), meta.get());
-    return std::make_unique<MyCursor>(this, std::move(s), std::move(reader));
+    return std::make_unique<MyCursor>(this, std::move(s), std::move(reader), m_maxResultBytes);
 }
 
 TOvStatementInfo MySQLDriver::Describe(const QString &SQL)
@@ -356,12 +364,28 @@ TOvStatementInfo MySQLDriver::Describe(const QString &SQL)
 
 // --- Cursor
 
-MyCursor::MyCursor(MySQLDriver *Driver, Stmt S, std::unique_ptr<RowReader> Reader)
+MyCursor::MyCursor(MySQLDriver *Driver, Stmt S, std::unique_ptr<RowReader> Reader, qint64 MaxBytes)
     : m_driver(Driver)
-    , m_stmt(std::move(S))
     , m_reader(std::move(Reader))
 {
     Fields = m_reader->fields();
+    try {
+        while (m_reader->fetch()) {
+            keepRow();
+            if (m_rows.Kept() > MaxBytes) {
+                m_error = SResultTooLarge().arg(MaxBytes >> 20);
+                break;
+            }
+        }
+    } catch (const EOvDatabaseError &e) {
+        m_error = e.Message();
+    }
+    // Closing the statement drops the rows not read (past the bound) and
+    // leaves nothing on the server.
+    S.reset();
+    // Nothing to hand out but the failure: the open fails.
+    if (m_rows.Empty() && !m_error.isEmpty())
+        throw EOvDatabaseError(m_error, m_error);
     Driver->m_cursors.push_back(this);
 }
 
@@ -370,39 +394,78 @@ MyCursor::~MyCursor()
     close();
 }
 
+void MyCursor::keepRow()
+{
+    char *p = m_rows.RowEnd();
+    for (unsigned i = 0, n = m_reader->columnCount(); i < n; ++i) {
+        const char *data;
+        unsigned long length;
+        if (!m_reader->raw(i, data, length)) {
+            p = m_rows.Reserve(p, 1);
+            *p++ = 0;
+            continue;
+        }
+        const quint32 size = quint32(length);
+        p = m_rows.Reserve(p, 5 + size_t(size));
+        *p = 1;
+        std::memcpy(p + 1, &size, 4);
+        if (size > 0)
+            std::memcpy(p + 5, data, size);
+        p += 5 + size;
+    }
+    m_rows.EndRow(p);
+}
+
+QVariantList MyCursor::takeRow()
+{
+    const unsigned n = m_reader->columnCount();
+    QVariantList row;
+    row.reserve(qsizetype(n));
+    const char *p = m_rows.Front();
+    for (unsigned i = 0; i < n; ++i) {
+        if (*p++ == 0) {
+            row << QVariant();
+            continue;
+        }
+        quint32 size;
+        std::memcpy(&size, p, 4);
+        row << m_reader->value(i, p + 4, size);
+        p += 4 + size;
+    }
+    m_rows.Consumed(p);
+    return row;
+}
+
 void MyCursor::close()
 {
-    m_reader.reset();
-    m_stmt.reset(); // closes the server's cursor
+    m_rows.Clear();
     if (MySQLDriver *d = std::exchange(m_driver, nullptr))
         std::erase(d->m_cursors, this);
 }
 
 void MyCursor::abandon()
 {
-    if (m_driver && m_error.isEmpty())
+    if (m_driver && !m_rows.Empty() && m_error.isEmpty())
         m_error = QStringLiteral("The connection was closed before all rows were read");
     close();
 }
 
 int MyCursor::FetchRows(std::vector<QVariantList> &Rows, int Count)
 {
-    if (!m_error.isEmpty())
-        throw EOvDatabaseError(m_error);
     int n = 0;
-    QVariantList row;
     try {
-        while (n < Count && m_reader && m_reader->next(row)) {
-            Rows.push_back(row);
-            ++n;
-        }
+        for (; n < Count && !m_rows.Empty(); ++n)
+            Rows.push_back(takeRow());
     } catch (const EOvDatabaseError &e) {
+        // A value the library cannot hold (a zero date) ends the rows.
         m_error = e.Message();
         close();
         throw;
     }
-    if (n < Count)
-        close(); // the end: the server lets the cursor go
+    if (n < Count && !m_error.isEmpty())
+        throw EOvDatabaseError(m_error, m_error);
+    if (m_rows.Empty())
+        close();
     return n;
 }
 

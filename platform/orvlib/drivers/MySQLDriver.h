@@ -5,6 +5,7 @@
 // MySQLCatalogue.cpp: catalogue look-ups and routines).
 
 #include "orvlib/OvDriver.h"
+#include "orvlib/OvRowStore.h"
 
 #include <QList>
 #include <QString>
@@ -12,6 +13,7 @@
 
 #include <mysql.h>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -74,9 +76,18 @@ public:
     // Binds the columns Meta describes to S; raises on failure.
     RowReader(MYSQL_STMT *S, MYSQL_RES *Meta);
     const QList<TFieldDesc> &fields() const { return m_fields; }
+    unsigned columnCount() const { return unsigned(m_columns.size()); }
     // Fetches the next row into Row; false at the end. Raises on failure,
     // and for a value the library cannot hold exactly (a zero date).
     bool next(QVariantList &Row);
+    // The same in two steps, for a reader that keeps rows before it turns
+    // them into values: fetch reads the next row (false at the end), raw
+    // gives column I's bytes as fetched (false for NULL; valid until the
+    // next fetch), and value turns such bytes into the value next gives.
+    // value needs neither the statement nor the connection any more.
+    bool fetch();
+    bool raw(unsigned I, const char *&Data, unsigned long &Length) const;
+    QVariant value(unsigned I, const char *Data, unsigned long Length) const;
 
 private:
     struct Column
@@ -86,7 +97,10 @@ private:
         unsigned Decimals;
         bool Binary;
         QByteArray Name;
+        MYSQL_FIELD Field;
+        bool Variable = false; // text or bytes, of any length
         std::vector<char> Buffer;
+        std::vector<char> Whole; // a value longer than Buffer
         unsigned long Length = 0;
         my_bool IsNull = 0;
         my_bool Error = 0;
@@ -99,24 +113,31 @@ private:
 
 class MySQLDriver;
 
-// A query read as it is asked for, from one execution: a read-only
-// server-side cursor, which the server fills from the query once and keeps
-// apart from the tables, so that between two reads no lock and no
-// transaction of the reader's is held and each row comes exactly once.
+// A query's result from one execution, read to its end at the open (as the
+// server streams it, with no cursor of the server's, which would first copy
+// the result into a table of its own) and kept in memory as the binary
+// protocol gave it, each value a byte that tells NULL, else its length and
+// bytes, turned into values as rows are handed out. So between two reads no
+// statement, lock or transaction of the reader's is held, and each row comes
+// exactly once. A row that fails, or a result past MaxBytes, ends the rows:
+// the rows before are handed out, and every read after them raises the
+// error. Closing the connection ends the cursor.
 class MyCursor final : public TOvCursor
 {
 public:
-    MyCursor(MySQLDriver *Driver, Stmt S, std::unique_ptr<RowReader> Reader);
+    MyCursor(MySQLDriver *Driver, Stmt S, std::unique_ptr<RowReader> Reader, qint64 MaxBytes);
     ~MyCursor() override;
     int FetchRows(std::vector<QVariantList> &Rows, int Count) override;
     // Ends the cursor: the connection is going.
     void abandon();
 
 private:
+    void keepRow();
+    QVariantList takeRow();
     void close();
     MySQLDriver *m_driver;
-    Stmt m_stmt;
     std::unique_ptr<RowReader> m_reader;
+    TOvRowStore m_rows;
     QString m_error;
 };
 
@@ -167,10 +188,13 @@ public:
     [[noreturn]] void raise(unsigned Code, const QString &Message) const;
     // Prepares SQL (placeholders "?N"), binds Params and runs it; raises on
     // failure. AsCursor: a statement that returns no rows is not run (null
-    // is returned), one that does is read through a read-only cursor.
+    // is returned).
     // Refused tells whether a failure came before anything ran.
     Stmt run(const QString &SQL, const QVariantList &Params, bool AsCursor,
              bool *Refused = nullptr) const;
+    // Binds Params to the prepared S (Order as positionalSQL gave it) and
+    // runs it; raises on failure.
+    void execute(MYSQL_STMT *S, const std::vector<int> &Order, const QVariantList &Params) const;
     // Runs one catalogue query of the driver's own with text parameters
     // bound (a null QString binds NULL); all rows.
     std::vector<QVariantList> query(const char *SQL, const QStringList &Params = {}) const;
@@ -186,6 +210,10 @@ private:
     QStringList listTables(bool SystemTables, const QString &Pattern) const;
     friend class MyCursor;
     mutable MYSQL *m_conn = nullptr;
+    qint64 m_maxResultBytes = qint64(1024) << 20;
+    // The catalogue look-ups query has prepared, by their text (the
+    // driver's own constants).
+    mutable std::map<const char *, Stmt> m_lookups;
     std::vector<MyCursor *> m_cursors; // not yet at their end
 };
 

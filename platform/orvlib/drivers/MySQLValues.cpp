@@ -52,8 +52,7 @@ TFieldType fieldTypeOf(const MYSQL_FIELD &F)
     if (t == MYSQL_TYPE_NULL)
         return TFieldType::ftUnknown;
     // MySQL's JSON is text whatever character set it reports.
-    if (F.charsetnr == BinaryCharset && !(F.flags & (ENUM_FLAG | SET_FLAG))
-        && t != MYSQL_TYPE_JSON)
+    if (F.charsetnr == BinaryCharset && !(F.flags & (ENUM_FLAG | SET_FLAG)) && t != MYSQL_TYPE_JSON)
         return TFieldType::ftBlob;
     return isTextBlob(t) ? TFieldType::ftMemo : TFieldType::ftString;
 }
@@ -256,6 +255,11 @@ RowReader::RowReader(MYSQL_STMT *S, MYSQL_RES *Meta)
         c.Decimals = f[i].decimals;
         c.Binary = fieldTypeOf(f[i]) == TFieldType::ftBlob;
         c.Name = QByteArray(f[i].name, f[i].name_length);
+        // The conversions read the field's type, flags and length; its
+        // names belong to the statement, which may close first.
+        c.Field = f[i];
+        c.Field.name = c.Field.org_name = c.Field.table = c.Field.org_table = c.Field.db
+            = c.Field.catalog = c.Field.def = nullptr;
         MYSQL_BIND &b = m_binds[i];
         if (isIntegerType(c.Type)) {
             b.buffer_type = MYSQL_TYPE_LONGLONG;
@@ -272,6 +276,7 @@ RowReader::RowReader(MYSQL_STMT *S, MYSQL_RES *Meta)
             // value is longer.
             b.buffer_type = MYSQL_TYPE_STRING;
             c.Buffer.resize(64);
+            c.Variable = true;
         }
         b.buffer = c.Buffer.data();
         b.buffer_length = c.Buffer.size();
@@ -283,62 +288,83 @@ RowReader::RowReader(MYSQL_STMT *S, MYSQL_RES *Meta)
         throw EOvDatabaseError(QString::fromUtf8(mysql_stmt_error(S)));
 }
 
-bool RowReader::next(QVariantList &Row)
+bool RowReader::fetch()
 {
     const int rc = mysql_stmt_fetch(m_stmt);
     if (rc == MYSQL_NO_DATA)
         return false;
     if (rc == 1)
         throw EOvDatabaseError(QString::fromUtf8(mysql_stmt_error(m_stmt)));
-    const MYSQL_FIELD *f = m_stmt->fields;
+    for (unsigned i = 0; i < m_columns.size(); ++i) {
+        Column &c = m_columns[i];
+        c.Whole.clear();
+        if (c.IsNull || !c.Variable || c.Length <= c.Buffer.size())
+            continue;
+        c.Whole.resize(c.Length);
+        MYSQL_BIND b{};
+        unsigned long length = 0;
+        b.buffer_type = MYSQL_TYPE_STRING;
+        b.buffer = c.Whole.data();
+        b.buffer_length = c.Whole.size();
+        b.length = &length;
+        if (mysql_stmt_fetch_column(m_stmt, &b, i, 0))
+            throw EOvDatabaseError(QString::fromUtf8(mysql_stmt_error(m_stmt)));
+    }
+    return true;
+}
+
+bool RowReader::raw(unsigned I, const char *&Data, unsigned long &Length) const
+{
+    const Column &c = m_columns[I];
+    if (c.IsNull)
+        return false;
+    Data = c.Whole.empty() ? c.Buffer.data() : c.Whole.data();
+    Length = c.Variable ? c.Length : (unsigned long)c.Buffer.size();
+    return true;
+}
+
+QVariant RowReader::value(unsigned I, const char *Data, unsigned long Length) const
+{
+    const Column &c = m_columns[I];
+    if (isIntegerType(c.Type)) {
+        unsigned long long bits;
+        std::memcpy(&bits, Data, sizeof bits);
+        return integerValue(c.Field, bits);
+    }
+    if (c.Type == MYSQL_TYPE_FLOAT) {
+        float v;
+        std::memcpy(&v, Data, sizeof v);
+        return floatValue(v);
+    }
+    if (c.Type == MYSQL_TYPE_DOUBLE) {
+        double v;
+        std::memcpy(&v, Data, sizeof v);
+        return v;
+    }
+    if (isTimeType(c.Type)) {
+        MYSQL_TIME t;
+        std::memcpy(&t, Data, sizeof t);
+        return timeValue(t, c.Type, c.Decimals, c.Name);
+    }
+    if (c.Type == MYSQL_TYPE_BIT)
+        return bitValue(c.Field, Data, Length);
+    if (c.Type == MYSQL_TYPE_DECIMAL || c.Type == MYSQL_TYPE_NEWDECIMAL)
+        return decimalValue(Data, Length);
+    if (c.Binary)
+        return QByteArray(Data, qsizetype(Length));
+    return QString::fromUtf8(Data, qsizetype(Length));
+}
+
+bool RowReader::next(QVariantList &Row)
+{
+    if (!fetch())
+        return false;
     Row.clear();
     Row.reserve(qsizetype(m_columns.size()));
     for (unsigned i = 0; i < m_columns.size(); ++i) {
-        Column &c = m_columns[i];
-        if (c.IsNull) {
-            Row << QVariant();
-            continue;
-        }
-        const char *data = c.Buffer.data();
-        if (isIntegerType(c.Type)) {
-            unsigned long long bits;
-            std::memcpy(&bits, data, sizeof bits);
-            Row << integerValue(f[i], bits);
-        } else if (c.Type == MYSQL_TYPE_FLOAT) {
-            float v;
-            std::memcpy(&v, data, sizeof v);
-            Row << floatValue(v);
-        } else if (c.Type == MYSQL_TYPE_DOUBLE) {
-            double v;
-            std::memcpy(&v, data, sizeof v);
-            Row << v;
-        } else if (isTimeType(c.Type)) {
-            MYSQL_TIME t;
-            std::memcpy(&t, data, sizeof t);
-            Row << timeValue(t, c.Type, c.Decimals, c.Name);
-        } else {
-            std::vector<char> whole;
-            if (c.Length > c.Buffer.size()) {
-                whole.resize(c.Length);
-                MYSQL_BIND b{};
-                unsigned long length = 0;
-                b.buffer_type = MYSQL_TYPE_STRING;
-                b.buffer = whole.data();
-                b.buffer_length = whole.size();
-                b.length = &length;
-                if (mysql_stmt_fetch_column(m_stmt, &b, i, 0))
-                    throw EOvDatabaseError(QString::fromUtf8(mysql_stmt_error(m_stmt)));
-                data = whole.data();
-            }
-            if (c.Type == MYSQL_TYPE_BIT)
-                Row << bitValue(f[i], data, c.Length);
-            else if (c.Type == MYSQL_TYPE_DECIMAL || c.Type == MYSQL_TYPE_NEWDECIMAL)
-                Row << decimalValue(data, c.Length);
-            else if (c.Binary)
-                Row << QByteArray(data, qsizetype(c.Length));
-            else
-                Row << QString::fromUtf8(data, qsizetype(c.Length));
-        }
+        const char *data;
+        unsigned long length;
+        Row << (raw(i, data, length) ? value(i, data, length) : QVariant());
     }
     return true;
 }

@@ -9,6 +9,7 @@
 #include "orvlib/OvCommon.h"
 #include "orvlib/OvConsts.h"
 #include "orvlib/OvDriver.h"
+#include "orvlib/OvRowStore.h"
 #include "orvlib/OvSQLLexer.h"
 
 #include <QDir>
@@ -19,9 +20,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 
 namespace {
@@ -253,9 +252,7 @@ bool holdsStatement(const QString &Text)
 // A query's result, read to its end when the cursor is made and kept in
 // memory, each value in SQLite's own form (a type byte, then 8 bytes or a
 // length and the bytes), until it is handed out: the statement is finalized
-// at once, so the read transaction and its lock end with the open. The
-// values fill blocks of a megabyte or more, so that keeping more never
-// copies what is kept, and a block is freed once its rows are handed out. Rows are
+// at once, so the read transaction and its lock end with the open. Rows are
 // handed out in the query's order, each once; a row that fails, or a result
 // past MaxBytes, ends the rows, and every read after the last of them
 // raises the error.
@@ -267,28 +264,12 @@ public:
 
 private:
     enum Tag : char { Null, Integer, Float, Text, Blob };
-    static constexpr size_t FirstBlock = 64 << 10, LargestBlock = 8 << 20;
     // Keeps the current row of St.
     void append(sqlite3_stmt *St);
-    // Where Size more bytes of the row being kept, written up to P, go.
-    char *reserve(char *P, size_t Size);
     QVariantList takeRow();
 
     int m_cols = 0;
-    // Memory mapped whole at once (pages faulted in one call, not one
-    // fault per page as the bytes are written), unmapped when released.
-    struct Block
-    {
-        explicit Block(size_t Capacity);
-        ~Block();
-        Block(const Block &) = delete;
-        Block &operator=(const Block &) = delete;
-        char *data = nullptr;
-        size_t size = 0, capacity = 0;
-    };
-    std::deque<Block> m_blocks; // the first holds the next row to hand out
-    size_t m_next = 0;          // where in the first block it starts
-    qint64 m_kept = 0;          // bytes of all rows kept
+    TOvRowStore m_rows;
     QString m_error;
     bool m_locked = false;
 };
@@ -361,7 +342,7 @@ SQLiteCursor::SQLiteCursor(sqlite3_stmt *St, qint64 MaxBytes)
     int rc;
     while ((rc = sqlite3_step(St)) == SQLITE_ROW) {
         append(St);
-        if (m_kept > MaxBytes) {
+        if (m_rows.Kept() > MaxBytes) {
             m_error = SResultTooLarge().arg(MaxBytes >> 20);
             break;
         }
@@ -372,49 +353,17 @@ SQLiteCursor::SQLiteCursor(sqlite3_stmt *St, qint64 MaxBytes)
     }
     sqlite3_finalize(St);
     // Nothing to hand out but the failure: the open fails.
-    if (m_kept == 0 && !m_error.isEmpty())
+    if (m_rows.Kept() == 0 && !m_error.isEmpty())
         throw EOvDatabaseError(m_error, m_error).SetLocked(m_locked);
-}
-
-SQLiteCursor::Block::Block(size_t Capacity)
-    : capacity(Capacity)
-{
-    void *p = ::mmap(nullptr, Capacity, PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    if (p == MAP_FAILED)
-        throw std::bad_alloc();
-    data = static_cast<char *>(p);
-}
-
-SQLiteCursor::Block::~Block()
-{
-    ::munmap(data, capacity);
-}
-
-char *SQLiteCursor::reserve(char *P, size_t Size)
-{
-    if (!m_blocks.empty() && P + Size <= m_blocks.back().data + m_blocks.back().capacity)
-        return P;
-    // The row so far moves to a new block, twice the size of the one
-    // before up to LargestBlock: a small result takes little memory, a
-    // large one few blocks.
-    const char *start = m_blocks.empty() ? P : m_blocks.back().data + m_blocks.back().size;
-    const size_t written = size_t(P - start);
-    const size_t next
-        = m_blocks.empty() ? FirstBlock : std::min(2 * m_blocks.back().capacity, LargestBlock);
-    Block &block = m_blocks.emplace_back(std::max(next, written + Size));
-    if (written > 0)
-        std::memcpy(block.data, start, written);
-    return block.data + written;
 }
 
 void SQLiteCursor::append(sqlite3_stmt *St)
 {
-    char *p = m_blocks.empty() ? nullptr : m_blocks.back().data + m_blocks.back().size;
+    char *p = m_rows.RowEnd();
     for (int c = 0; c < m_cols; ++c) {
         const int type = sqlite3_column_type(St, c);
         if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
-            p = reserve(p, 9);
+            p = m_rows.Reserve(p, 9);
             *p = type == SQLITE_INTEGER ? Integer : Float;
             if (type == SQLITE_INTEGER) {
                 const qint64 v = sqlite3_column_int64(St, c);
@@ -425,14 +374,14 @@ void SQLiteCursor::append(sqlite3_stmt *St)
             }
             p += 9;
         } else if (type == SQLITE_NULL) {
-            p = reserve(p, 1);
+            p = m_rows.Reserve(p, 1);
             *p++ = Null;
         } else {
             // UTF-8 is the database's own encoding here: no conversion inside SQLite.
             const void *v
                 = type == SQLITE_BLOB ? sqlite3_column_blob(St, c) : sqlite3_column_text(St, c);
             const qint32 n = sqlite3_column_bytes(St, c);
-            p = reserve(p, 5 + size_t(n));
+            p = m_rows.Reserve(p, 5 + size_t(n));
             *p = type == SQLITE_BLOB ? Blob : Text;
             std::memcpy(p + 1, &n, 4);
             if (n > 0)
@@ -440,16 +389,14 @@ void SQLiteCursor::append(sqlite3_stmt *St)
             p += 5 + n;
         }
     }
-    Block &block = m_blocks.back();
-    m_kept += qint64(p - (block.data + block.size));
-    block.size = size_t(p - block.data);
+    m_rows.EndRow(p);
 }
 
 QVariantList SQLiteCursor::takeRow()
 {
     QVariantList row;
     row.reserve(m_cols);
-    const char *p = m_blocks.front().data + m_next;
+    const char *p = m_rows.Front();
     for (int c = 0; c < m_cols; ++c) {
         const char tag = *p++;
         if (tag == Integer || tag == Float) {
@@ -468,18 +415,14 @@ QVariantList SQLiteCursor::takeRow()
             row << QVariant();
         }
     }
-    m_next = size_t(p - m_blocks.front().data);
-    if (m_next == m_blocks.front().size) {
-        m_blocks.pop_front();
-        m_next = 0;
-    }
+    m_rows.Consumed(p);
     return row;
 }
 
 int SQLiteCursor::FetchRows(std::vector<QVariantList> &Rows, int Count)
 {
     int n = 0;
-    for (; n < Count && !m_blocks.empty(); ++n)
+    for (; n < Count && !m_rows.Empty(); ++n)
         Rows.push_back(takeRow());
     if (n < Count && !m_error.isEmpty())
         throw EOvDatabaseError(m_error, m_error).SetLocked(m_locked);

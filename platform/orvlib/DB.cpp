@@ -469,6 +469,12 @@ void TDataSet::UpdateFieldDefs()
 {
     if (m_active)
         return;
+    QList<TFieldDesc> described;
+    if (InternalDescribe(described)) {
+        clearData();
+        m_fieldDefs = described;
+        return;
+    }
     struct ReadingDefs
     {
         TDataSet *d;

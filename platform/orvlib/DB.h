@@ -312,6 +312,14 @@ protected:
     // Runs the statement and calls SetData; raises on failure.
     virtual void InternalOpen() = 0;
     virtual void InternalClose() {}
+    // Reads the result columns as the server describes the statement without
+    // running it, where it describes them as a run would; false when it
+    // cannot, and the columns are read by opening the dataset.
+    virtual bool InternalDescribe(QList<TFieldDesc> &Fields)
+    {
+        Q_UNUSED(Fields);
+        return false;
+    }
     void CheckActive() const;
     void CheckInactive() const;
 

@@ -10,6 +10,7 @@
 
 #include "rtl/SysUtils.h"
 
+#include <QScopeGuard>
 #include <QSignalBlocker>
 
 namespace {
@@ -351,6 +352,28 @@ void TOvQuery::InternalOpen()
         DetachDatabase();
         throw;
     }
+}
+
+bool TOvQuery::InternalDescribe(QList<TFieldDesc> &Fields)
+{
+    const QString text = StatementText();
+    if (text.trimmed().isEmpty())
+        throw Exception(SNoSQLStatement().arg(objectName()));
+    TOvDatabase *db = AttachDatabase();
+    TOvDriver &driver = db->Driver();
+    // PostgreSQL describes a statement's columns as a run reports them, and
+    // describing runs nothing: a statement that changes data changes none.
+    // Other servers' columns are read by opening, which keeps the database.
+    if (driver.ServerType() != TOvServerType::stPostgreSQL)
+        return false;
+    const auto detach = qScopeGuard([this] { DetachDatabase(); });
+    const ovlib::BoundStatement st = ovlib::bindParams(text, m_params, driver, objectName());
+    try {
+        Fields = driver.Describe(st.sql).Fields;
+    } catch (EOvDatabaseError &e) {
+        rethrowStatementError(e, StatementPlace(), objectName(), db->DatabaseName());
+    }
+    return true;
 }
 
 void TOvQuery::ExecSQL()

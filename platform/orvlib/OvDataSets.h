@@ -151,6 +151,7 @@ public:
 
 protected:
     void InternalOpen() override;
+    bool InternalDescribe(QList<TFieldDesc> &Fields) override;
     QString StatementProperty() const override { return QStringLiteral("SQL"); }
     virtual void SQLChanged();
 

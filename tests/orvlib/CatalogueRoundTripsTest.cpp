@@ -5,6 +5,7 @@
 #include "PgTestServer.h"
 
 #include "orvlib/OvCatalogueCache.h"
+#include "orvlib/OvDataSets.h"
 #include "orvlib/OvDatabase.h"
 #include "orvlib/OvDriver.h"
 
@@ -198,6 +199,54 @@ TEST_F(CatalogueRoundTrips, describeManyIsOneRoundTripPlusOnePerRefusal)
     EXPECT_EQ(roundTrips([&] { columns = cached.ColumnsMany({"t1", "t2"}); }), 1);
     EXPECT_EQ(roundTrips([&] { columns = cached.ColumnsMany({"t1", "t2"}); }), 0) << "all kept";
     EXPECT_EQ(namesOf(columns[1].Value), QStringList({"id", "t1"}));
+}
+
+// A query's fields are the server's description of it: one round trip the
+// first time, none the next, and a statement that changes data changes
+// none. Its open declares, commits and fetches the first page in one
+// exchange; the fields' origins cost one more, and a result that ends
+// within the first page one more to close its cursor.
+TEST_F(CatalogueRoundTrips, aQuerysFieldsAreDescribedAndItsOpenReadsTheFirstPageAtOnce)
+{
+    db.ExecSQL("insert into t1 select g, 'n' || g from generate_series(1, 150) g");
+    TOvQuery q;
+    q.SetDatabaseName(db.DatabaseName());
+    q.SQL()->SetText("select id, name from t1 where id > :low order by id");
+    q.ParamByName("low")->SetAsInteger(5);
+    QStringList names;
+    EXPECT_EQ(roundTrips([&] { names = q.FieldDefNames(); }), 1) << "described";
+    EXPECT_EQ(names, QStringList({"id", "name"}));
+    EXPECT_EQ(roundTrips([&] { names = q.FieldDefNames(); }), 0) << "the description is kept";
+
+    EXPECT_EQ(roundTrips([&] { q.Open(); }), 2) << "open and first page, then origins";
+    EXPECT_EQ(q.FieldByName("id")->AsInteger(), 6);
+    EXPECT_EQ(q.FieldByName("name")->OriginTable, "t1");
+    EXPECT_EQ(q.RecordCount(), 145) << "the rest after the first page";
+    // The described fields take the types an open gives them.
+    TOvQuery described;
+    described.SetDatabaseName(db.DatabaseName());
+    described.SQL()->Assign(*q.SQL());
+    described.FieldDefNames();
+    for (const char *name : {"id", "name"})
+        EXPECT_EQ(described.CreatePersistentField(name, &described)->DataType(),
+                  q.FieldByName(name)->DataType())
+            << name;
+    q.Close();
+
+    q.SQL()->SetText("select id, name from t1 where id < :low");
+    q.ParamByName("low")->SetAsInteger(3);
+    EXPECT_EQ(roundTrips([&] { q.Open(); }), 3) << "a short result also closes its cursor";
+    EXPECT_EQ(q.RecordCount(), 2);
+    q.Close();
+
+    // Adding fields must not run the statement.
+    TOvQuery writer;
+    writer.SetDatabaseName(db.DatabaseName());
+    writer.SQL()->SetText("update t1 set name = 'changed' returning id, name as label");
+    EXPECT_EQ(writer.FieldDefNames(), QStringList({"id", "label"}));
+    q.SQL()->SetText("select count(*) from t1 where name = 'changed'");
+    q.Open();
+    EXPECT_EQ(q.Fields(0)->AsInteger(), 0) << "describing changed no row";
 }
 
 TEST(CatalogueAgeText, saysHowOldAListIs)

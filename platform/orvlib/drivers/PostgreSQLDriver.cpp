@@ -417,14 +417,27 @@ bool looksLikeQuery(const QString &SQL)
 
 } // namespace
 
-Result PostgreSQLDriver::execParams(const QByteArray &SQL, const QVariantList &Params) const
+namespace {
+
+// A statement's values as libpq takes them, bound as the library binds values.
+struct BoundValues
 {
-    PGconn *c = conn();
-    const int n = int(Params.size());
-    std::vector<QByteArray> data(n);
-    std::vector<const char *> values(n, nullptr);
-    std::vector<int> lengths(n, 0), formats(n, 0);
-    std::vector<Oid> types(n, 0); // 0: the server infers the type
+    explicit BoundValues(const QVariantList &Params);
+    int n;
+    std::vector<QByteArray> data;
+    std::vector<const char *> values;
+    std::vector<int> lengths, formats;
+    std::vector<Oid> types; // 0: the server infers the type
+};
+
+BoundValues::BoundValues(const QVariantList &Params)
+    : n(int(Params.size()))
+    , data(n)
+    , values(n, nullptr)
+    , lengths(n, 0)
+    , formats(n, 0)
+    , types(n, 0)
+{
     for (int i = 0; i < n; ++i) {
         const QVariant &v = Params.at(i);
         if (v.isNull())
@@ -459,8 +472,16 @@ Result PostgreSQLDriver::execParams(const QByteArray &SQL, const QVariantList &P
         values[i] = data[i].constData();
         lengths[i] = int(data[i].size());
     }
-    return Result(PQexecParams(c, SQL.constData(), n, types.data(), values.data(), lengths.data(),
-                               formats.data(), 0));
+}
+
+} // namespace
+
+Result PostgreSQLDriver::execParams(const QByteArray &SQL, const QVariantList &Params) const
+{
+    PGconn *c = conn();
+    const BoundValues v(Params);
+    return Result(PQexecParams(c, SQL.constData(), v.n, v.types.data(), v.values.data(),
+                               v.lengths.data(), v.formats.data(), 0));
 }
 
 TOvResult PostgreSQLDriver::Execute(const QString &SQL, const QVariantList &Params)
@@ -524,6 +545,9 @@ std::unique_ptr<TOvCursor> PostgreSQLDriver::OpenCursor(const QString &SQL,
     // those not yet read are kept when it commits.
     const bool own = status == PQTRANS_IDLE;
     const QByteArray name = "ov_rows_" + QByteArray::number(++m_cursorCount);
+    if (own)
+        if (std::unique_ptr<TOvCursor> cursor = openPipelined(SQL, Params, name))
+            return cursor;
     command(own ? "begin" : "savepoint ov_cursor");
     auto undo = [&] {
         if (PQstatus(c) == CONNECTION_OK)
@@ -557,6 +581,73 @@ std::unique_ptr<TOvCursor> PostgreSQLDriver::OpenCursor(const QString &SQL,
     auto cursor = std::make_unique<PgCursor>(this, name, !own);
     cursor->Fields = describeResult(described.get());
     readOrigins(described.get(), cursor->Fields);
+    return cursor;
+}
+
+std::unique_ptr<TOvCursor> PostgreSQLDriver::openPipelined(const QString &SQL,
+                                                           const QVariantList &Params,
+                                                           const QByteArray &Name)
+{
+    PGconn *c = conn();
+    const QByteArray declare
+        = "declare " + Name + " no scroll cursor with hold for " + SQL.toUtf8();
+    const QByteArray fetch
+        = "fetch forward " + QByteArray::number(PgCursor::FirstPage) + " from " + Name;
+    const BoundValues v(Params);
+    auto plain = [c](const char *Command) {
+        return PQsendQueryParams(c, Command, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    };
+    std::vector<Result> results;
+    // The fetch follows the commit, which has run the query to its end:
+    // the rows it reads are those kept, from the one execution.
+    const bool pipelined = pipeline(
+        1, 5,
+        [&](int) {
+            return plain("begin")
+                   && PQsendQueryParams(c, declare.constData(), v.n, v.types.data(),
+                                        v.values.data(), v.lengths.data(), v.formats.data(), 0)
+                   && PQsendDescribePortal(c, Name.constData()) && plain("commit")
+                   && plain(fetch.constData());
+        },
+        [&](int, std::vector<Result> &Results) { results = std::move(Results); });
+    if (!pipelined)
+        return nullptr;
+    auto ok = [&](size_t I, ExecStatusType Status) {
+        return I < results.size() && PQresultStatus(results[I].get()) == Status;
+    };
+    auto at = [&](size_t I) {
+        return I < results.size() ? results[I].get() : nullptr;
+    };
+    // A refused command leaves the transaction aborted: it is rolled back.
+    auto undo = [&] {
+        if (PQstatus(c) == CONNECTION_OK && PQtransactionStatus(c) != PQTRANS_IDLE)
+            PQclear(PQexec(c, "rollback"));
+    };
+    if (!ok(0, PGRES_COMMAND_OK)) {
+        undo();
+        fail(at(0));
+    }
+    if (!ok(1, PGRES_COMMAND_OK)) {
+        if (PQstatus(c) != CONNECTION_OK)
+            fail(at(1));
+        undo();
+        // Not a query a cursor reads: it runs the plain way, which also
+        // reports a statement that is simply wrong.
+        return TOvDriver::OpenCursor(SQL, Params);
+    }
+    if (!ok(2, PGRES_COMMAND_OK) || !ok(3, PGRES_COMMAND_OK)) {
+        // A row that fails fails the commit, which ends the transaction.
+        undo();
+        fail(at(ok(2, PGRES_COMMAND_OK) ? 3 : 2));
+    }
+    if (!ok(4, PGRES_TUPLES_OK)) {
+        closeCursor(Name);
+        fail(at(4));
+    }
+    auto cursor = std::make_unique<PgCursor>(this, Name, false);
+    cursor->Fields = describeResult(at(2));
+    readOrigins(at(2), cursor->Fields);
+    cursor->TakePage(at(4), PgCursor::FirstPage);
     return cursor;
 }
 
@@ -716,11 +807,7 @@ void PgCursor::readPage(int Count)
     try {
         const Result r = d->query(
             ("fetch forward " + QByteArray::number(Count) + " from " + m_name).constData());
-        const int rows = PQntuples(r.get());
-        appendRows(r.get(), m_readAhead.Rows);
-        m_read += rows;
-        if (rows < Count)
-            close(); // the end
+        TakePage(r.get(), Count);
     } catch (const EOvDatabaseError &e) {
         m_error = e.Message();
         m_serverError = e.ServerMessage();
@@ -730,6 +817,15 @@ void PgCursor::readPage(int Count)
         close();
         throw EOvDatabaseError(m_error, m_serverError);
     }
+}
+
+void PgCursor::TakePage(const PGresult *R, int Count)
+{
+    const int rows = PQntuples(R);
+    appendRows(R, m_readAhead.Rows);
+    m_read += rows;
+    if (rows < Count)
+        close(); // the end
 }
 
 int PgCursor::FetchRows(std::vector<QVariantList> &Rows, int Count)

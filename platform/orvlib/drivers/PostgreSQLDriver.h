@@ -103,7 +103,12 @@ public:
     // takes it.
     PgCursor(PostgreSQLDriver *Driver, QByteArray Name, bool InTransaction);
     ~PgCursor() override;
+    // The rows a dataset asks for first unless told otherwise: a cursor
+    // declared outside a transaction fetches them with its open.
+    static constexpr int FirstPage = 100;
     int FetchRows(std::vector<QVariantList> &Rows, int Count) override;
+    // Takes R, the answer to a fetch of Count rows, as the next page.
+    void TakePage(const PGresult *R, int Count);
     // Forgets the cursor: the connection is going, and the server's cursor with it.
     void abandon();
 
@@ -206,6 +211,11 @@ private:
     void readOrigins(const PGresult *R, QList<TFieldDesc> &Fields) const;
     // Runs SQL with Params bound as the library binds values.
     Result execParams(const QByteArray &SQL, const QVariantList &Params) const;
+    // Outside a transaction: declares the cursor Name for SQL in a
+    // transaction of its own, commits it and fetches the first page, all in
+    // one pipeline. Null when the connection cannot pipeline.
+    std::unique_ptr<TOvCursor> openPipelined(const QString &SQL, const QVariantList &Params,
+                                             const QByteArray &Name);
     // Runs a command that must succeed; raises otherwise.
     void command(const char *SQL) const;
     // Closes the server's cursor Name; in an aborted transaction, once the

@@ -422,6 +422,15 @@ private:
                && (m_text[m_token.Start - indent - 1] == QLatin1Char(' ')
                    || m_text[m_token.Start - indent - 1] == QLatin1Char('\t')))
             ++indent;
+        // A header that shares its line with text before it has no
+        // indentation of its own: its block is taken as indented for its
+        // depth, so writing it back moves none of its lines.
+        if (m_token.Start - indent > 0) {
+            const QChar before = m_text[m_token.Start - indent - 1];
+            if (before != QLatin1Char('\n') && before != QLatin1Char('\r')
+                && before != QChar(0xFEFF))
+                indent = Depth * 2;
+        }
         const QString header = m_token.Text.toLower();
         advance();
         const int nameLine = m_token.Line, nameColumn = m_token.Column;

@@ -1,0 +1,1 @@
+inherited Frame1: TDataModule	  inline Inner: TOvQuery [1]    SQL.Strings = (      'select café')  end  object Params: XOvDatabase    Params.Strings = (      'x')  end  object dsInner: TDataSource    DataSet = Inner  endend

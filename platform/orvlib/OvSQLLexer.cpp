@@ -182,3 +182,11 @@ TOvSQLToken TOvSQLLexer::Next()
     t.raw = QStringView(m_text).mid(t.pos, t.len);
     return t;
 }
+
+bool LooksLikeQuery(const QString &SQL)
+{
+    TOvSQLLexer lexer(SQL);
+    const TOvSQLToken t = lexer.Next();
+    return t.isKeyword("select") || t.isKeyword("with") || t.isKeyword("values")
+           || t.isKeyword("table") || t.isSymbol('(');
+}

@@ -67,3 +67,8 @@ inline bool isSQLIdentChar(QChar C)
     const char16_t u = C.unicode();
     return isSQLIdentStart(C) || char16_t(u - u'0') < 10 || u == u'$';
 }
+
+// Whether SQL starts as a query a cursor can read (select, with, values,
+// table or a parenthesis); the server has the last word, this only spares it
+// the obvious cases.
+bool LooksLikeQuery(const QString &SQL);

@@ -302,27 +302,13 @@ TOvResult MySQLDriver::Execute(const QString &SQL, const QVariantList &Params)
     }
 }
 
-namespace {
-
-// Whether SQL starts as a query; the server's prepared statement has the
-// last word (it must return rows), this keeps calls and SHOW away.
-bool looksLikeQuery(const QString &SQL)
-{
-    TOvSQLLexer lexer(SQL);
-    const TOvSQLToken t = lexer.Next();
-    return t.isKeyword("select") || t.isKeyword("with") || t.isKeyword("values")
-           || t.isKeyword("table") || t.isSymbol('(');
-}
-
-} // namespace
-
 std::unique_ptr<TOvCursor> MySQLDriver::OpenCursor(const QString &SQL, const QVariantList &Params)
 {
     // Only a single query that the server prepares is kept by the cursor;
     // the rest runs the plain way, which also reports a statement
     // that is simply wrong. A query that fails while running is not run
     // again.
-    if (!looksLikeQuery(SQL))
+    if (!LooksLikeQuery(SQL))
         return TOvDriver::OpenCursor(SQL, Params);
     Stmt s;
     bool refused = false;

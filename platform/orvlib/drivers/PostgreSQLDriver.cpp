@@ -405,19 +405,6 @@ void appendRows(const PGresult *R, std::vector<QVariantList> &Rows, int From = 0
     }
 }
 
-// Whether SQL starts as a query a cursor can read; the server has the last
-// word (it refuses, say, select into), this only spares it the obvious cases.
-bool looksLikeQuery(const QString &SQL)
-{
-    TOvSQLLexer lexer(SQL);
-    const TOvSQLToken t = lexer.Next();
-    return t.isKeyword("select") || t.isKeyword("with") || t.isKeyword("values")
-           || t.isKeyword("table") || t.isSymbol('(');
-}
-
-} // namespace
-
-namespace {
 
 // A statement's values as libpq takes them, bound as the library binds values.
 struct BoundValues
@@ -535,7 +522,7 @@ std::unique_ptr<TOvCursor> PostgreSQLDriver::OpenCursor(const QString &SQL,
     closeForgottenCursors();
     const PGTransactionStatusType status = PQtransactionStatus(c);
     // An aborted transaction reads nothing: the plain path reports it.
-    if (!looksLikeQuery(SQL) || (status != PQTRANS_IDLE && status != PQTRANS_INTRANS))
+    if (!LooksLikeQuery(SQL) || (status != PQTRANS_IDLE && status != PQTRANS_INTRANS))
         return TOvDriver::OpenCursor(SQL, Params);
     // Outside a transaction the cursor is declared in one of its own, which
     // is committed at once: the commit runs the query to its end, once, and
